@@ -1,0 +1,102 @@
+#include "support/test_support.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace rzt2::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "rzt2-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+
+void StorePixel(Bitmap& bitmap, int32_t x, int32_t y, uint32_t argb, uint8_t index) {
+  uint8_t* row = bitmap.MutableRow(y);
+  switch (bitmap.Format()) {
+    case PixelFormat::Indexed8:
+      row[x] = index;
+      break;
+    case PixelFormat::Rgb24:
+      row[3 * x] = static_cast<uint8_t>(BlueOf(argb));
+      row[3 * x + 1] = static_cast<uint8_t>(GreenOf(argb));
+      row[3 * x + 2] = static_cast<uint8_t>(RedOf(argb));
+      break;
+    case PixelFormat::Argb32:
+      for (int i = 0; i < 4; ++i) row[4 * x + i] = static_cast<uint8_t>(argb >> (8 * i));
+      break;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFormat format,
+                                          uint32_t seed) {
+  std::unique_ptr<Bitmap> bitmap;
+  if (Bitmap::Create(width, height, format, bitmap) != Status::Ok) return nullptr;
+  if (format == PixelFormat::Indexed8) {
+    ColorPalette palette;
+    for (uint32_t i = 0; i < 256; ++i) palette.entries.push_back(Argb(255, i, (i * 7) & 255, 255 - i));
+    bitmap->SetPalette(palette);
+  }
+  std::mt19937 random(seed);
+  const int32_t lineStep = 37 + static_cast<int32_t>(random() % 23);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t r = static_cast<uint32_t>(120 + (x * 97 / std::max(width, 1)) % 120);
+      uint32_t g = static_cast<uint32_t>(140 + (y * 83 / std::max(height, 1)) % 100);
+      uint32_t b = static_cast<uint32_t>(100 + ((x + y) / 5) % 90);
+      const bool road = (x % lineStep) < 2 || ((y + x / 3) % (lineStep + 11)) < 2;
+      if (road) r = g = b = 40;
+      StorePixel(*bitmap, x, y, Argb(255, r, g, b), static_cast<uint8_t>(road ? 3 : (x / 8 + y / 8) & 255));
+    }
+  }
+  return bitmap;
+}
+
+std::unique_ptr<Bitmap> MakeIndexedBitmap(int32_t width, int32_t height, uint32_t seed) {
+  return MakeMapLikeBitmap(width, height, PixelFormat::Indexed8, seed);
+}
+
+int MaxChannelDifference(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
+  std::vector<uint32_t> rowA(static_cast<size_t>(a.Width())), rowB(rowA.size());
+  int worst = 0;
+  for (int32_t y = 0; y < a.Height(); ++y) {
+    a.ReadArgb(0, y, a.Width(), rowA.data());
+    b.ReadArgb(0, y, b.Width(), rowB.data());
+    for (size_t x = 0; x < rowA.size(); ++x) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        const int da = static_cast<int>((rowA[x] >> shift) & 255) - static_cast<int>((rowB[x] >> shift) & 255);
+        worst = std::max(worst, da < 0 ? -da : da);
+      }
+    }
+  }
+  return worst;
+}
+
+}  // namespace rzt2::test
