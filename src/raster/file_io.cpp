@@ -1,0 +1,97 @@
+#include "raster/file_io.h"
+
+#include <cerrno>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rzt2 {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() { Close(); }
+
+int UniqueFd::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+bool UniqueFd::Close() {
+  if (fd_ < 0) return true;
+  const int result = ::close(fd_);
+  fd_ = -1;
+  return result == 0;
+}
+
+Status StatusFromErrno(int error, Status fallback) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return Status::FileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return Status::AccessDenied;
+    case ENOMEM:
+      return Status::OutOfMemory;
+    default:
+      return fallback;
+  }
+}
+
+Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsValid()) return StatusFromErrno(errno, Status::ReadFailed);
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) return StatusFromErrno(errno, Status::ReadFailed);
+  if (!S_ISREG(info.st_mode)) return Status::AccessDenied;
+  const auto size = static_cast<uint64_t>(info.st_size);
+  if (size > maxBytes) return Status::TooLarge;
+  try {
+    out.resize(static_cast<size_t>(size));
+  } catch (const std::exception&) {
+    return Status::OutOfMemory;
+  }
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::read(fd.Get(), out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return StatusFromErrno(errno, Status::ReadFailed);
+    if (n == 0) break;  // the file shrank while we read it
+    done += static_cast<size_t>(n);
+  }
+  out.resize(done);
+  return Status::Ok;
+}
+
+Status WriteAll(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return StatusFromErrno(errno, Status::WriteFailed);
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return Status::Ok;
+}
+
+Status WriteAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return StatusFromErrno(errno, Status::WriteFailed);
+    bytes = bytes.subspan(static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
+  return Status::Ok;
+}
+
+}  // namespace rzt2

@@ -1,0 +1,48 @@
+// Plain file access for the raster layer and the map files: an owned
+// descriptor and whole-file reads and writes that report a Status.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "raster/status.h"
+
+namespace rzt2 {
+
+// Owns one file descriptor; closes it when destroyed.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd();
+
+  int Get() const { return fd_; }
+  bool IsValid() const { return fd_ >= 0; }
+  int Release();
+  // Closes now and reports whether the close succeeded (it can report a
+  // failed delayed write).
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// A Status for the errno of a failed open or read.
+Status StatusFromErrno(int error, Status fallback);
+
+// Reads a whole regular file; TooLarge when it is longer than maxBytes.
+Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out);
+
+// Writes all bytes at the current position, retrying short writes.
+Status WriteAll(int fd, std::span<const uint8_t> bytes);
+
+// Writes the bytes at an absolute offset, retrying short writes.
+Status WriteAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset);
+
+}  // namespace rzt2

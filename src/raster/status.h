@@ -1,0 +1,28 @@
+// Status codes of the raster layer. Failures are values, never exceptions:
+// every operation on an image or drawing surface that fails leaves one of
+// these as that object's last status.
+#pragma once
+
+namespace rzt2 {
+
+enum class Status : int {
+  Ok = 0,
+  GenericError,
+  InvalidParameter,
+  OutOfMemory,
+  WrongState,          // e.g. a lock on an image that is already locked
+  NotImplemented,      // a pixel format or operation the layer does not offer
+  FileNotFound,
+  AccessDenied,
+  ReadFailed,
+  WriteFailed,
+  UnknownImageFormat,  // the bytes are not any format we decode
+  CorruptData,         // a known format whose data is damaged or truncated
+  TooLarge,            // over the decoder's pixel or memory limit
+  UnsupportedFormat,   // a known format in a variant we do not decode
+};
+
+// A short English text for the status, for messages and test failures.
+const char* StatusText(Status status);
+
+}  // namespace rzt2

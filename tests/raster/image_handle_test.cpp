@@ -1,0 +1,123 @@
+// Image handles: status semantics, palettes, pixel locks, streams.
+#include <gtest/gtest.h>
+
+#include "raster/codecs/encoder_list.h"
+#include "raster/image_handle.h"
+#include "raster/scratch_stream.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+TEST(ImageHandleTest, StatusIsReadOnceAndSuccessLeavesItAlone) {
+  ImageHandle empty;
+  EXPECT_EQ(empty.Width(), 0u);
+  EXPECT_EQ(empty.LastStatus(), Status::InvalidParameter);
+  EXPECT_EQ(empty.LastStatus(), Status::Ok);
+
+  ImageHandle image = ImageHandle::CreateBlank(5, 3, PixelFormat::Argb32);
+  image.Record(Status::CorruptData);
+  EXPECT_EQ(image.Width(), 5u);  // success does not clear it
+  ImageHandle copy = image.Clone();
+  EXPECT_EQ(copy.LastStatus(), Status::CorruptData);
+  EXPECT_EQ(image.LastStatus(), Status::CorruptData);
+  EXPECT_EQ(copy.Height(), 3u);
+}
+
+TEST(ImageHandleTest, CreationRefusesImpossibleSizes) {
+  for (auto [w, h] : {std::pair{0, 5}, {5, -1}, {INT32_MAX, INT32_MAX}}) {
+    ImageHandle image = ImageHandle::CreateBlank(w, h, PixelFormat::Argb32);
+    EXPECT_TRUE(image.IsNull());
+    EXPECT_NE(image.LastStatus(), Status::Ok);
+  }
+}
+
+TEST(ImageHandleTest, AnyBitmapCarriesAPaletteAndClonesAreDeep) {
+  ImageHandle image = ImageHandle::CreateBlank(2, 2, PixelFormat::Rgb24);
+  EXPECT_EQ(image.PaletteSize(), 8u);
+  ColorPalette palette{kPaletteHasAlpha, {0x00112233, 0xFF445566}};
+  ASSERT_EQ(image.SetPalette(palette), Status::Ok);
+  EXPECT_EQ(image.PaletteSize(), 16u);
+  ImageHandle copy = image.Clone();
+  ASSERT_EQ(image.SetPalette(ColorPalette{}), Status::Ok);
+  ColorPalette read;
+  ASSERT_EQ(copy.GetPalette(read), Status::Ok);
+  EXPECT_EQ(read, palette);
+}
+
+TEST(ImageHandleTest, LocksReadArgbFromAnyFormatAndWriteOnlyTheirOwn) {
+  ImageHandle indexed = ImageHandle::CreateBlank(4, 2, PixelFormat::Indexed8);
+  indexed.SetPalette(ColorPalette{0, {0xFF000000, 0xFFFF0000}});
+  {
+    PixelLock lock;
+    ASSERT_EQ(indexed.LockBits(Rect{0, 0, 4, 2}, LockMode::Write, PixelFormat::Indexed8, lock), Status::Ok);
+    lock.Scan0()[lock.Stride() + 3] = 1;
+    PixelLock second;
+    EXPECT_EQ(indexed.LockBits(Rect{0, 0, 4, 2}, LockMode::Read, PixelFormat::Argb32, second),
+              Status::WrongState);
+  }
+  PixelLock read;
+  ASSERT_EQ(indexed.LockBits(Rect{1, 1, 3, 1}, LockMode::Read, PixelFormat::Argb32, read), Status::Ok);
+  const auto* pixels = reinterpret_cast<const uint32_t*>(read.Scan0());
+  EXPECT_EQ(pixels[0], 0xFF000000u);
+  EXPECT_EQ(pixels[2], 0xFFFF0000u);
+  read.Unlock();
+
+  ImageHandle rgb = ImageHandle::CreateBlank(4, 2, PixelFormat::Rgb24);
+  PixelLock refused;
+  EXPECT_EQ(rgb.LockBits(Rect{0, 0, 4, 2}, LockMode::Write, PixelFormat::Indexed8, refused),
+            Status::NotImplemented);
+  EXPECT_EQ(rgb.LockBits(Rect{2, 0, 4, 2}, LockMode::Read, PixelFormat::Argb32, refused),
+            Status::InvalidParameter);
+  EXPECT_FALSE(refused.IsLocked());
+  EXPECT_EQ(rgb.LastStatus(), Status::InvalidParameter);
+}
+
+TEST(ScratchStreamTest, WritesGrowReadsStopAtTheEndAndResetEmpties) {
+  ScratchStream stream;
+  ASSERT_EQ(stream.Write("abcdef", 6), Status::Ok);
+  ASSERT_EQ(stream.Seek(4), Status::Ok);
+  ASSERT_EQ(stream.Write("XYZ", 3), Status::Ok);
+  EXPECT_EQ(stream.Size(), 7u);
+  char out[16] = {};
+  stream.Seek(2);
+  EXPECT_EQ(stream.Read(out, sizeof out), 5u);
+  EXPECT_EQ(std::string(out, 5), "cdXYZ");
+  stream.Seek(100);
+  EXPECT_EQ(stream.Read(out, 1), 0u);
+  ASSERT_EQ(stream.SetSize(2), Status::Ok);
+  EXPECT_EQ(stream.Size(), 2u);
+  stream.Reset();
+  EXPECT_EQ(stream.Size(), 0u);
+  EXPECT_EQ(stream.Position(), 0u);
+}
+
+TEST(EncoderListTest, FindsWholeCaseSensitiveMimeTypesInListOrder) {
+  ClassId id{};
+  EXPECT_EQ(FindEncoder("image/gif", id), 2);
+  EXPECT_EQ(ImageEncoders()[2].formatName, "gif");
+  EXPECT_EQ(id, ImageEncoders()[2].classId);
+  ClassId untouched{};
+  untouched.bytes[0] = 42;
+  EXPECT_EQ(FindEncoder("IMAGE/GIF", untouched), -1);
+  EXPECT_EQ(FindEncoder("image/gi", untouched), -1);
+  EXPECT_EQ(FindEncoder("image/gif ", untouched), -1);
+  EXPECT_EQ(untouched.bytes[0], 42);
+  for (const char* mime : {"image/bmp", "image/jpeg", "image/tiff", "image/png"}) {
+    EXPECT_GE(FindEncoder(mime, id), 0) << mime;
+  }
+}
+
+TEST(ImageHandleTest, DecodingUnknownOrMissingFilesFailsWithAStatus) {
+  const std::vector<uint8_t> junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  ImageHandle fromJunk = ImageHandle::FromMemory(junk);
+  EXPECT_TRUE(fromJunk.IsNull());
+  EXPECT_EQ(fromJunk.LastStatus(), Status::UnknownImageFormat);
+  EXPECT_EQ(ImageHandle::FromMemory({}).LastStatus(), Status::UnknownImageFormat);
+  test::TempDir dir;
+  EXPECT_EQ(ImageHandle::FromFile(dir / "missing.png").LastStatus(), Status::FileNotFound);
+  EXPECT_EQ(ImageHandle::FromFile(dir.Path()).LastStatus(), Status::AccessDenied);
+}
+
+}  // namespace
+}  // namespace rzt2
