@@ -1,0 +1,346 @@
+// TIFF through libtiff, over memory. Writes LZW strips: palette TIFF for
+// Indexed8, RGB for Rgb24, RGBA with unassociated alpha for Argb32. Reads
+// palette TIFFs as Indexed8 and 8-bit RGB(A) directly, everything else
+// through libtiff's RGBA reader.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "raster/codecs/codecs.h"
+#include "raster/codecs/tiff_glue.h"
+
+namespace rzt2 {
+namespace {
+
+using tiff::Diagnostics;
+using tiff::kMaxTiffAlloc;
+using tiff::MemoryFile;
+using tiff::Open;
+using tiff::StreamFile;
+using tiff::TiffPtr;
+
+// ---- Decoding ----
+
+struct RgbaImage {
+  TIFFRGBAImage image{};
+  bool begun = false;
+  ~RgbaImage() {
+    if (begun) TIFFRGBAImageEnd(&image);
+  }
+};
+
+// Where the file's pixel (x, y) lands for orientations 1-4; 5-8 are read as
+// 1-4, as libtiff's RGBA reader does.
+struct Orientation {
+  bool flipX = false;
+  bool flipY = false;
+  int32_t width = 0;
+  int32_t height = 0;
+
+  int32_t X(uint32_t x) const {
+    return flipX ? width - 1 - static_cast<int32_t>(x) : static_cast<int32_t>(x);
+  }
+  int32_t Y(uint32_t y) const {
+    return flipY ? height - 1 - static_cast<int32_t>(y) : static_cast<int32_t>(y);
+  }
+};
+
+Orientation OrientationOf(TIFF* tif, int32_t width, int32_t height) {
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  const int corner = orientation >= 1 && orientation <= 8 ? (orientation - 1) % 4 : 0;
+  return {corner == 1 || corner == 2, corner == 2 || corner == 3, width, height};
+}
+
+// Calls sink(y, x0, samples, count) for every run of `count` pixels of file
+// row y starting at column x0, as packed contiguous samples.
+template <typename Sink>
+Status ForEachRow(TIFF* tif, uint32_t width, uint32_t height, Sink&& sink) {
+  if (!TIFFIsTiled(tif)) {
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    if (lineSize <= 0) return Status::CorruptData;
+    std::vector<uint8_t> line(static_cast<size_t>(lineSize));
+    for (uint32_t y = 0; y < height; ++y) {
+      if (TIFFReadScanline(tif, line.data(), y, 0) < 0) return Status::CorruptData;
+      sink(y, 0, line.data(), width);
+    }
+    return Status::Ok;
+  }
+  uint32_t tileWidth = 0, tileHeight = 0;
+  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+  TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
+  const tmsize_t tileSize = TIFFTileSize(tif);
+  const tmsize_t rowSize = TIFFTileRowSize(tif);
+  if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || rowSize <= 0) return Status::CorruptData;
+  if (tileSize > kMaxTiffAlloc) return Status::TooLarge;
+  std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
+  for (uint32_t ty = 0; ty < height; ty += std::min(tileHeight, height - ty)) {
+    for (uint32_t tx = 0; tx < width; tx += std::min(tileWidth, width - tx)) {
+      if (TIFFReadTile(tif, tile.data(), tx, ty, 0, 0) < 0) return Status::CorruptData;
+      const uint32_t rows = std::min(tileHeight, height - ty);
+      for (uint32_t r = 0; r < rows; ++r) {
+        sink(ty + r, tx, tile.data() + static_cast<size_t>(r) * static_cast<size_t>(rowSize),
+             std::min(tileWidth, width - tx));
+      }
+    }
+  }
+  return Status::Ok;
+}
+
+Status DecodePalette(TIFF* tif, uint16_t bits, std::unique_ptr<Bitmap>& bitmap) {
+  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) return Status::CorruptData;
+  const size_t count = size_t{1} << bits;
+  // Old writers stored 8-bit values; libtiff's tools detect them the same way.
+  bool eightBit = true;
+  for (size_t i = 0; i < count; ++i) eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+  auto scale = [eightBit](uint16_t v) { return eightBit ? uint32_t{v} : uint32_t{v} * 255 / 65535; };
+  ColorPalette palette;
+  palette.entries.resize(count);
+  for (size_t i = 0; i < count; ++i)
+    palette.entries[i] = Argb(255, scale(red[i]), scale(green[i]), scale(blue[i]));
+  bitmap->SetPalette(std::move(palette));
+
+  const Orientation at = OrientationOf(tif, bitmap->Width(), bitmap->Height());
+  const uint32_t mask = (1u << bits) - 1;
+  return ForEachRow(tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
+                    [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
+                      uint8_t* row = bitmap->MutableRow(at.Y(y));
+                      for (uint32_t i = 0; i < n; ++i) {
+                        const size_t bit = size_t{i} * bits;
+                        row[at.X(x0 + i)] =
+                            static_cast<uint8_t>((samples[bit / 8] >> (8 - bits - bit % 8)) & mask);
+                      }
+                    });
+}
+
+// 8-bit contiguous RGB or RGBA with unassociated alpha: copied as stored.
+Status DecodeRgb8(TIFF* tif, uint16_t samplesPerPixel, std::unique_ptr<Bitmap>& bitmap) {
+  const Orientation at = OrientationOf(tif, bitmap->Width(), bitmap->Height());
+  const size_t step = static_cast<size_t>(BytesPerPixel(bitmap->Format()));
+  return ForEachRow(tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
+                    [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
+                      uint8_t* row = bitmap->MutableRow(at.Y(y));
+                      for (uint32_t i = 0; i < n; ++i, samples += samplesPerPixel) {
+                        uint8_t* p = row + static_cast<size_t>(at.X(x0 + i)) * step;
+                        p[0] = samples[2];
+                        p[1] = samples[1];
+                        p[2] = samples[0];
+                        if (step == 4) p[3] = samples[3];
+                      }
+                    });
+}
+
+// Everything else: libtiff's RGBA reader, whose alpha comes out premultiplied.
+Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, std::unique_ptr<Bitmap>& out) {
+  char message[1024] = {};
+  if (!TIFFRGBAImageOK(tif, message)) return Status::UnsupportedFormat;
+  RgbaImage rgba;
+  if (!TIFFRGBAImageBegin(&rgba.image, tif, 1, message)) return Status::CorruptData;
+  rgba.begun = true;
+  rgba.image.req_orientation = ORIENTATION_TOPLEFT;
+  std::vector<uint32_t> raster(size_t{width} * height);
+  if (!TIFFRGBAImageGet(&rgba.image, raster.data(), width, height)) return Status::CorruptData;
+
+  const bool alpha = rgba.image.alpha != 0;
+  std::unique_ptr<Bitmap> bitmap;
+  Status status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                 alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24, bitmap);
+  if (status != Status::Ok) return status;
+  const size_t step = alpha ? 4 : 3;
+  for (uint32_t y = 0; y < height; ++y) {
+    uint8_t* row = bitmap->MutableRow(static_cast<int32_t>(y));
+    const uint32_t* src = raster.data() + size_t{y} * width;
+    for (uint32_t x = 0; x < width; ++x, row += step) {
+      const uint32_t abgr = src[x];
+      const uint32_t a = TIFFGetA(abgr);
+      const uint32_t rgb[3] = {TIFFGetB(abgr), TIFFGetG(abgr), TIFFGetR(abgr)};
+      for (size_t c = 0; c < 3; ++c) {
+        const uint32_t v = !alpha || a == 255 ? rgb[c]
+                           : a == 0           ? 0
+                                              : std::min(255u, (rgb[c] * 255 + a / 2) / a);
+        row[c] = static_cast<uint8_t>(v);
+      }
+      if (alpha) row[3] = static_cast<uint8_t>(a);
+    }
+  }
+  out = std::move(bitmap);
+  return Status::Ok;
+}
+
+bool HasTiffSignature(std::span<const uint8_t> data) {
+  if (data.size() < 4) return false;
+  const bool little = data[0] == 'I' && data[1] == 'I' && data[3] == 0 && (data[2] == 42 || data[2] == 43);
+  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43);
+  return little || big;
+}
+
+// libtiff drops tags whose data lies past the end and carries on (a palette
+// TIFF cut short turns grey), so the first directory is checked here: every
+// entry's data must lie within the file.
+bool DirectoryFits(std::span<const uint8_t> data) {
+  const bool little = data[0] == 'I';
+  const bool big = (little ? data[2] : data[3]) == 43;
+  auto read = [&](uint64_t at, int size, uint64_t& value) {
+    if (at > data.size() || data.size() - at < static_cast<uint64_t>(size)) return false;
+    value = 0;
+    for (int i = 0; i < size; ++i) {
+      const uint64_t byte = data[at + static_cast<uint64_t>(little ? i : size - 1 - i)];
+      value |= byte << (8 * i);
+    }
+    return true;
+  };
+  const int offsetSize = big ? 8 : 4;
+  const uint64_t entrySize = big ? 20 : 12;
+  uint64_t directory = 0, entries = 0;
+  if (!read(big ? 8 : 4, offsetSize, directory) || !read(directory, big ? 8 : 2, entries)) return false;
+  const uint64_t first = directory + (big ? 8 : 2);
+  if ((data.size() - first) / entrySize < entries) return false;
+  for (uint64_t i = 0; i < entries; ++i) {
+    const uint64_t at = first + i * entrySize;
+    uint64_t type = 0, count = 0, offset = 0;
+    read(at + 2, 2, type);
+    read(at + 4, offsetSize, count);
+    static constexpr std::array<uint64_t, 19> kTypeSizes = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4,
+                                                            8, 4, 8, 4, 0, 0, 8, 8, 8};
+    const uint64_t typeSize = type < kTypeSizes.size() ? kTypeSizes[type] : 0;  // unknown types are skipped
+    if (typeSize == 0 || count <= static_cast<uint64_t>(offsetSize) / typeSize) continue;
+    if (count > data.size() / typeSize) return false;
+    read(at + 4 + static_cast<uint64_t>(offsetSize), offsetSize, offset);
+    if (offset > data.size() || data.size() - offset < count * typeSize) return false;
+  }
+  return true;
+}
+
+// Every strip or tile must lie within the file, before pixels are allocated.
+bool StripsFit(TIFF* tif, uint64_t size) {
+  const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+    if (bytes > size || TIFFGetStrileOffset(tif, i) > size - bytes) return false;
+  }
+  return true;
+}
+
+Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
+                           std::unique_ptr<Bitmap>& out) {
+  if (!HasTiffSignature(data)) return Status::UnknownImageFormat;
+  if (!DirectoryFits(data)) return Status::CorruptData;
+  Diagnostics diagnostics;
+  MemoryFile file{data};
+  TiffPtr tif = Open(file, "rm", diagnostics);  // "m": no mapping, every read goes through Read
+  if (!tif || diagnostics.errors > 0) return Status::CorruptData;
+
+  uint32_t width = 0, height = 0;
+  uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extraCount = 0;
+  uint16_t* extraTypes = nullptr;
+  TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+  if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return Status::CorruptData;
+  if (width == 0 || height == 0) return Status::CorruptData;
+  if (width > INT32_MAX || height > INT32_MAX || uint64_t{width} * height > limits.maxPixels) {
+    return Status::TooLarge;
+  }
+  if (!StripsFit(tif.get(), data.size())) return Status::CorruptData;
+
+  const bool palette = photometric == PHOTOMETRIC_PALETTE && samples == 1 &&
+                       (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+  const bool rgb8 = photometric == PHOTOMETRIC_RGB && bits == 8 && planar == PLANARCONFIG_CONTIG &&
+                    ((samples == 3 && extraCount == 0) ||
+                     (samples == 4 && extraCount == 1 && extraTypes[0] == EXTRASAMPLE_UNASSALPHA));
+  std::unique_ptr<Bitmap> bitmap;
+  Status status = Status::Ok;
+  if (palette || rgb8) {
+    const PixelFormat format = palette        ? PixelFormat::Indexed8
+                               : samples == 4 ? PixelFormat::Argb32
+                                              : PixelFormat::Rgb24;
+    status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
+    if (status == Status::Ok) {
+      status = palette ? DecodePalette(tif.get(), bits, bitmap) : DecodeRgb8(tif.get(), samples, bitmap);
+    }
+  } else {
+    status = DecodeRgba(tif.get(), width, height, bitmap);
+  }
+  if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
+  if (status == Status::Ok) out = std::move(bitmap);
+  return status;
+}
+
+// ---- Encoding ----
+
+Status WritePixels(TIFF* tif, const Bitmap& bitmap) {
+  const PixelFormat format = bitmap.Format();
+  const uint32_t samples = format == PixelFormat::Indexed8 ? 1 : format == PixelFormat::Rgb24 ? 3 : 4;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(bitmap.Width()));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(bitmap.Height()));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+  if (format == PixelFormat::Indexed8) {
+    // A full 256-entry map, padded with black.
+    std::array<uint16_t, 256> red{}, green{}, blue{};
+    const auto& entries = bitmap.Palette().entries;
+    for (size_t i = 0; i < std::min<size_t>(entries.size(), 256); ++i) {
+      red[i] = static_cast<uint16_t>(RedOf(entries[i]) * 257);
+      green[i] = static_cast<uint16_t>(GreenOf(entries[i]) * 257);
+      blue[i] = static_cast<uint16_t>(BlueOf(entries[i]) * 257);
+    }
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+    TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+  } else {
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    if (format == PixelFormat::Argb32) {
+      const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+    }
+  }
+
+  std::vector<uint8_t> line(bitmap.Stride());
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    const uint8_t* src = bitmap.Row(y);
+    std::memcpy(line.data(), src, line.size());
+    if (samples > 1) {  // B,G,R(,A) in memory, R,G,B(,A) in the file
+      for (size_t i = 0; i < line.size(); i += samples) std::swap(line[i], line[i + 2]);
+    }
+    if (TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0) < 0) return Status::WriteFailed;
+  }
+  return TIFFWriteDirectory(tif) ? Status::Ok : Status::WriteFailed;
+}
+
+}  // namespace
+
+Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream) {
+  try {
+    Diagnostics diagnostics;
+    StreamFile file{&stream, stream.Position()};
+    TiffPtr tif = Open(file, "w", diagnostics);
+    Status status = tif ? WritePixels(tif.get(), bitmap) : Status::WriteFailed;
+    tif.reset();  // closing flushes through the file's procs
+    if (status == Status::Ok && diagnostics.errors > 0) status = Status::WriteFailed;
+    if (file.status != Status::Ok) status = file.status;
+    if (status == Status::Ok) status = stream.Seek(file.base + file.size);
+    return status;
+  } catch (const std::bad_alloc&) {
+    return Status::OutOfMemory;
+  }
+}
+
+Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
+  try {
+    return DecodeTiffUnchecked(data, limits, out);
+  } catch (const std::bad_alloc&) {
+    return Status::OutOfMemory;
+  }
+}
+
+}  // namespace rzt2

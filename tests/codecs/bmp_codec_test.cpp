@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "raster/codecs/codecs.h"
+#include "support/test_support.h"
+
+// Hand-written files name only the fields each case changes.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace rzt2 {
+namespace {
+
+// A BMP file as hand-written pictures need it; fields left alone are valid.
+struct BmpFile {
+  uint32_t headerSize = 40;
+  int32_t width = 1;
+  int32_t height = 1;
+  uint32_t bitCount = 24;
+  uint32_t compression = 0;
+  uint32_t colorsUsed = 0;
+  std::vector<uint32_t> palette;  // 0xRRGGBB
+  std::vector<uint32_t> masks;    // after a 40-byte header, or inside a larger one
+  std::vector<uint8_t> pixels;
+  int64_t pixelOffset = -1;  // -1: right after the palette
+
+  std::vector<uint8_t> Bytes() const {
+    std::vector<uint8_t> h(headerSize, 0);
+    auto put = [](std::vector<uint8_t>& out, size_t at, uint32_t v, int size) {
+      for (int i = 0; i < size; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put(h, 0, headerSize, 4);
+    if (headerSize == 12) {
+      put(h, 4, static_cast<uint32_t>(width), 2);
+      put(h, 6, static_cast<uint32_t>(height), 2);
+      put(h, 8, 1, 2);
+      put(h, 10, bitCount, 2);
+    } else {
+      put(h, 4, static_cast<uint32_t>(width), 4);
+      put(h, 8, static_cast<uint32_t>(height), 4);
+      put(h, 12, 1, 2);
+      put(h, 14, bitCount, 2);
+      put(h, 16, compression, 4);
+      put(h, 32, colorsUsed, 4);
+    }
+    std::vector<uint8_t> tail(headerSize == 40 ? 4 * masks.size() : 0);
+    for (size_t i = 0; i < masks.size(); ++i)
+      put(headerSize == 40 ? tail : h, headerSize == 40 ? 4 * i : 40 + 4 * i, masks[i], 4);
+    for (uint32_t c : palette) {
+      for (int i = 0; i < (headerSize == 12 ? 3 : 4); ++i)
+        tail.push_back(static_cast<uint8_t>(i == 3 ? 0 : c >> (8 * i)));
+    }
+    std::vector<uint8_t> file(14, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    const size_t offset = 14 + h.size() + tail.size();
+    put(file, 10, static_cast<uint32_t>(pixelOffset < 0 ? offset : static_cast<size_t>(pixelOffset)), 4);
+    file.insert(file.end(), h.begin(), h.end());
+    file.insert(file.end(), tail.begin(), tail.end());
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
+  }
+};
+
+Status Decode(const std::vector<uint8_t>& bytes, std::unique_ptr<Bitmap>& out,
+              const DecodeLimits& limits = {}) {
+  out.reset();
+  const Status status = DecodeBmp(bytes, limits, out);
+  EXPECT_EQ(out != nullptr, status == Status::Ok);
+  return status;
+}
+
+std::vector<uint8_t> Row(const Bitmap& bitmap, int32_t y) {
+  return {bitmap.Row(y), bitmap.Row(y) + bitmap.Stride()};
+}
+
+std::vector<uint8_t> Encode(const Bitmap& bitmap) {
+  ScratchStream stream;
+  EXPECT_EQ(EncodeBmp(bitmap, stream), Status::Ok);
+  return {stream.Data().begin(), stream.Data().end()};
+}
+
+std::vector<std::unique_ptr<Bitmap>> Samples(int32_t width, int32_t height) {
+  std::vector<std::unique_ptr<Bitmap>> out;
+  out.push_back(test::MakeIndexedBitmap(width, height));
+  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24));
+  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Argb32));
+  std::minstd_rand random(7);
+  for (int32_t y = 0; y < height; ++y) {  // alpha of every value, 0 included
+    for (int32_t x = 0; x < width; ++x) out.back()->MutableRow(y)[4 * x + 3] = static_cast<uint8_t>(random());
+  }
+  out.push_back(test::MakeIndexedBitmap(width, height));
+  ColorPalette small;
+  small.entries = {Argb(255, 1, 2, 3), Argb(255, 200, 100, 50), Argb(255, 9, 8, 7)};
+  out.back()->SetPalette(small);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) out.back()->MutableRow(y)[x] = static_cast<uint8_t>((x + y) % 3);
+  }
+  return out;
+}
+
+TEST(BmpRoundTrip, KeepsPixelsAndPalettesOfEveryFormat) {
+  for (auto [width, height] : {std::pair{1, 1}, {3, 2}, {37, 19}}) {  // every row padding
+    for (const auto& bitmap : Samples(width, height)) {
+      std::unique_ptr<Bitmap> back;
+      ASSERT_EQ(Decode(Encode(*bitmap), back), Status::Ok);
+      ASSERT_EQ(back->Format(), bitmap->Format());
+      EXPECT_EQ(back->Palette(), bitmap->Palette());
+      for (int32_t y = 0; y < height; ++y)
+        ASSERT_EQ(Row(*back, y), Row(*bitmap, y)) << width << "x" << height;
+    }
+  }
+}
+
+TEST(BmpRoundTrip, WritesTheDocumentedHeadersAtTheStreamPosition) {
+  ScratchStream stream;
+  ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
+  const auto samples = Samples(5, 4);
+  ASSERT_EQ(EncodeBmp(*samples[3], stream), Status::Ok);
+  const auto data = stream.Data();
+  EXPECT_EQ(stream.Position(), data.size());
+  ASSERT_EQ(std::memcmp(data.data(), "xyzBM", 5), 0);
+  EXPECT_EQ(data[3 + 10], 14 + 40 + 4 * 3);  // bfOffBits after 3 colour entries
+  EXPECT_EQ(data[3 + 46], 3);                // biClrUsed
+  const auto argb = Encode(*samples[2]);
+  EXPECT_EQ(argb[14], 108);  // BITMAPV4HEADER
+  EXPECT_EQ(argb[30], 3);    // BI_BITFIELDS
+
+  std::unique_ptr<Bitmap> noPalette;
+  ASSERT_EQ(Bitmap::Create(2, 2, PixelFormat::Indexed8, noPalette), Status::Ok);
+  EXPECT_EQ(EncodeBmp(*noPalette, stream), Status::InvalidParameter);
+}
+
+TEST(BmpDecode, PalettePicturesOfEveryDepthAndHeader) {
+  std::unique_ptr<Bitmap> out;
+  // 1 bit, 9 wide: the 9th pixel is in a second byte.
+  BmpFile one{.width = 9,
+              .height = 2,
+              .bitCount = 1,
+              .palette = {0x000000, 0xFFFFFF},
+              .pixels = {0xA5, 0x80, 0, 0, 0xFF, 0x00, 0, 0}};
+  ASSERT_EQ(Decode(one.Bytes(), out), Status::Ok);
+  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{1, 1, 1, 1, 1, 1, 1, 1, 0}));  // the last file row is the top
+  EXPECT_EQ(Row(*out, 1), (std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 1}));
+  EXPECT_EQ(out->Palette().entries, (std::vector<uint32_t>{0xFF000000, 0xFFFFFFFF}));
+
+  BmpFile two{.width = 3, .bitCount = 2, .palette = {1, 2, 3, 4}, .pixels = {0b00011011, 0, 0, 0}};
+  ASSERT_EQ(Decode(two.Bytes(), out), Status::Ok);
+  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{0, 1, 2}));
+
+  BmpFile four{.width = 3,
+               .bitCount = 4,
+               .colorsUsed = 3,
+               .palette = {0x102030, 0x405060, 0x708090},
+               .pixels = {0x21, 0x00, 0, 0}};
+  ASSERT_EQ(Decode(four.Bytes(), out), Status::Ok);
+  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{2, 1, 0}));
+  EXPECT_EQ(out->Palette().entries, (std::vector<uint32_t>{0xFF102030, 0xFF405060, 0xFF708090}));
+
+  BmpFile core{.headerSize = 12, .width = 2, .bitCount = 8, .pixels = {1, 0, 0, 0}};
+  core.palette.assign(256, 0);
+  core.palette[1] = 0xABCDEF;
+  ASSERT_EQ(Decode(core.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0xFFABCDEFu);
+}
+
+TEST(BmpDecode, BitFieldsAndAlphaRules) {
+  std::unique_ptr<Bitmap> out;
+  // 16 bits: 5-5-5 by default, 5-6-5 by masks; 5-bit 16 scales to 132.
+  BmpFile rgb555{.width = 2, .bitCount = 16, .pixels = {0xFF, 0x7F, 0x10, 0x00}};
+  ASSERT_EQ(Decode(rgb555.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(out->PixelArgb(1, 0), 0xFF000084u);
+  BmpFile rgb565{.width = 1,
+                 .bitCount = 16,
+                 .compression = 3,
+                 .masks = {0xF800, 0x07E0, 0x001F},
+                 .pixels = {0xE0, 0x07, 0, 0}};
+  ASSERT_EQ(Decode(rgb565.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0xFF00FF00u);
+
+  // A plain info header's 4th byte is not alpha.
+  BmpFile plain{.width = 1, .bitCount = 32, .pixels = {1, 2, 3, 0x80}};
+  ASSERT_EQ(Decode(plain.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->Format(), PixelFormat::Rgb24);
+  // With an alpha mask, an all-zero alpha is a writer that left it empty.
+  BmpFile v4{.headerSize = 108,
+             .width = 2,
+             .bitCount = 32,
+             .compression = 3,
+             .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+             .pixels = {1, 2, 3, 0, 4, 5, 6, 0}};
+  ASSERT_EQ(Decode(v4.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->Format(), PixelFormat::Rgb24);
+  EXPECT_EQ(out->PixelArgb(1, 0), 0xFF060504u);
+  v4.pixels[7] = 0x80;
+  ASSERT_EQ(Decode(v4.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->Format(), PixelFormat::Argb32);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0x00030201u);
+  EXPECT_EQ(out->PixelArgb(1, 0), 0x80060504u);
+  // Masks in any order, after a 40-byte header with BI_ALPHABITFIELDS.
+  BmpFile swapped{.width = 1,
+                  .bitCount = 32,
+                  .compression = 6,
+                  .masks = {0xFF, 0xFF00, 0xFF0000, 0xFF000000},
+                  .pixels = {1, 2, 3, 4}};
+  ASSERT_EQ(Decode(swapped.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0x04010203u);
+}
+
+TEST(BmpDecode, TopDownAndRunLengthPictures) {
+  std::unique_ptr<Bitmap> out;
+  BmpFile topDown{.height = -2, .pixels = {1, 2, 3, 0, 4, 5, 6, 0}};
+  ASSERT_EQ(Decode(topDown.Bytes(), out), Status::Ok);
+  EXPECT_EQ(out->PixelArgb(0, 0), 0xFF030201u);
+
+  // Run, literal with padding, end of line, delta, end of picture.
+  BmpFile rle8{.width = 5,
+               .height = 3,
+               .bitCount = 8,
+               .compression = 1,
+               .colorsUsed = 10,
+               .palette = std::vector<uint32_t>(10, 0),
+               .pixels = {2, 1, 0, 3, 5, 6, 7, 0, 0, 0, 0, 2, 1, 1, 1, 9, 0, 1}};
+  ASSERT_EQ(Decode(rle8.Bytes(), out), Status::Ok);
+  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{0, 9, 0, 0, 0}));
+  EXPECT_EQ(Row(*out, 1), (std::vector<uint8_t>(5, 0)));
+  EXPECT_EQ(Row(*out, 2), (std::vector<uint8_t>{1, 1, 5, 6, 7}));
+  EXPECT_EQ(out->Palette().Count(), 10u);
+
+  BmpFile rle4{.width = 8,
+               .bitCount = 4,
+               .compression = 2,
+               .palette = std::vector<uint32_t>(16, 0),
+               .pixels = {4, 0x12, 0, 3, 0x34, 0x50, 1, 0xF0, 0, 0}};  // ends after the last row
+  ASSERT_EQ(Decode(rle4.Bytes(), out), Status::Ok);
+  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{1, 2, 1, 2, 3, 4, 5, 15}));
+}
+
+TEST(BmpHostileInput, EveryTruncationFails) {
+  for (const auto& bitmap : Samples(13, 7)) {
+    const auto bytes = Encode(*bitmap);
+    for (size_t size = 0; size < bytes.size(); ++size) {
+      std::unique_ptr<Bitmap> out;
+      EXPECT_NE(Decode({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)}, out), Status::Ok)
+          << size;
+    }
+  }
+}
+
+TEST(BmpHostileInput, SizesOffsetsAndRunsAreChecked) {
+  std::unique_ptr<Bitmap> out;
+  const std::vector<uint32_t> gray(256, 0x808080);
+  auto status = [&](const BmpFile& file, DecodeLimits limits = {}) {
+    return Decode(file.Bytes(), out, limits);
+  };
+  // Sizes: over the limit before anything is allocated, then against the data held.
+  EXPECT_EQ(status({.width = 60000, .height = 60000}), Status::TooLarge);
+  EXPECT_EQ(status({.width = 30000, .height = -30000}), Status::CorruptData);
+  EXPECT_EQ(status({.width = 11, .height = 10, .pixels = std::vector<uint8_t>(400)}, {.maxPixels = 100}),
+            Status::TooLarge);
+  EXPECT_EQ(status({.width = 60000, .height = 60000, .bitCount = 8, .compression = 1, .palette = gray},
+                   {.maxPixels = 1000}),
+            Status::TooLarge);
+  EXPECT_EQ(status({.width = 0}), Status::CorruptData);
+  EXPECT_EQ(status({.width = -5}), Status::CorruptData);
+  EXPECT_EQ(status({.height = INT32_MIN}), Status::CorruptData);
+  // Offsets and tables past the end.
+  EXPECT_EQ(status({.pixels = {1, 2, 3, 0}, .pixelOffset = 1000}), Status::CorruptData);
+  EXPECT_EQ(status({.pixels = {1, 2, 3, 0}, .pixelOffset = 0xFFFFFFFF}), Status::CorruptData);
+  EXPECT_EQ(status({.bitCount = 8, .palette = {1, 2}}), Status::CorruptData);
+  EXPECT_EQ(status({.bitCount = 8, .colorsUsed = 0xFFFFFFFF, .palette = gray, .pixels = {0, 0, 0, 0}}),
+            Status::Ok);
+  EXPECT_EQ(out->Palette().Count(), 256u);
+  EXPECT_EQ(status({.bitCount = 32, .compression = 3}), Status::CorruptData);  // masks missing
+  // Runs past the row, the picture or the data.
+  const BmpFile rle{.width = 4, .height = 2, .bitCount = 8, .compression = 1, .palette = gray};
+  for (const std::vector<uint8_t>& pixels :
+       std::vector<std::vector<uint8_t>>{{5, 1},                    // run longer than the row
+                                         {2, 1, 3, 1},              // two runs that end past it
+                                         {0, 5, 1, 2, 3, 4, 5, 0},  // literal longer than the row
+                                         {0, 2, 0, 3},              // delta below the picture
+                                         {0, 2, 5, 0},              // delta right of the row
+                                         {0, 6, 1, 2},              // literal past the data
+                                         {0, 0, 0, 0, 1, 1},        // run after the last row
+                                         {4, 1, 0, 0},              // data ends before the last row
+                                         {}}) {
+    BmpFile file = rle;
+    file.pixels = pixels;
+    EXPECT_EQ(status(file), Status::CorruptData) << ::testing::PrintToString(pixels);
+  }
+  // Variants we do not read, and non-BMP data.
+  EXPECT_EQ(status({.headerSize = 64}), Status::UnsupportedFormat);
+  EXPECT_EQ(status({.bitCount = 0, .compression = 4}), Status::UnsupportedFormat);
+  EXPECT_EQ(status({.bitCount = 7}), Status::CorruptData);
+  EXPECT_EQ(status({.bitCount = 4, .compression = 1, .palette = gray}), Status::CorruptData);
+  EXPECT_EQ(Decode({}, out), Status::UnknownImageFormat);
+  EXPECT_EQ(Decode({'G', 'I', 'F', '8', '9', 'a'}, out), Status::UnknownImageFormat);
+}
+
+}  // namespace
+}  // namespace rzt2

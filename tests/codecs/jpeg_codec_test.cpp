@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+
+#include "raster/codecs/codecs.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+std::vector<uint8_t> Encode(const Bitmap& bitmap) {
+  ScratchStream stream;
+  EXPECT_EQ(EncodeJpeg(bitmap, stream), Status::Ok);
+  return {stream.Data().begin(), stream.Data().end()};
+}
+
+Status Decode(std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out, const DecodeLimits& limits = {}) {
+  out.reset();
+  const Status status = DecodeJpeg(bytes, limits, out);
+  EXPECT_EQ(out != nullptr, status == Status::Ok);
+  return status;
+}
+
+// Gentle gradients, where quality 75 loses little.
+std::unique_ptr<Bitmap> Smooth(int32_t width, int32_t height, PixelFormat format) {
+  std::unique_ptr<Bitmap> bitmap;
+  EXPECT_EQ(Bitmap::Create(width, height, format, bitmap), Status::Ok);
+  const size_t step = static_cast<size_t>(BytesPerPixel(format));
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      uint8_t* p = bitmap->MutableRow(y) + static_cast<size_t>(x) * step;
+      p[0] = static_cast<uint8_t>(60 + x * 120 / width);
+      p[1] = static_cast<uint8_t>(90 + y * 100 / height);
+      p[2] = static_cast<uint8_t>(200 - (x + y) * 80 / (width + height));
+      if (step == 4) p[3] = static_cast<uint8_t>(x * 7);  // dropped by the encoder
+    }
+  }
+  return bitmap;
+}
+
+// The byte offset of the first marker `code` after SOI, or 0.
+size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t code) {
+  for (size_t i = 2; i + 3 < jpeg.size();) {
+    if (jpeg[i] != 0xFF) return 0;
+    if (jpeg[i + 1] == code) return i;
+    if (jpeg[i + 1] == 0xDA) return 0;  // image data follows
+    i += 2 + static_cast<size_t>(jpeg[i + 2] << 8 | jpeg[i + 3]);
+  }
+  return 0;
+}
+
+TEST(JpegRoundTrip, StaysWithinToleranceForEveryFormat) {
+  // Tolerances per channel: 8 at worst on smooth pictures (5 measured), 5 on average on
+  // map-like ones, whose thin dark lines ring (3.8 measured).
+  for (PixelFormat format : {PixelFormat::Rgb24, PixelFormat::Argb32}) {
+    auto smooth = Smooth(61, 43, format);  // partial blocks on both edges
+    std::unique_ptr<Bitmap> back;
+    ASSERT_EQ(Decode(Encode(*smooth), back), Status::Ok);
+    EXPECT_EQ(back->Format(), PixelFormat::Rgb24);
+    auto opaque = Smooth(61, 43, PixelFormat::Rgb24);
+    EXPECT_LE(test::MaxChannelDifference(*opaque, *back), 8);
+  }
+  auto map = test::MakeMapLikeBitmap(128, 96, PixelFormat::Rgb24);
+  std::unique_ptr<Bitmap> back;
+  ASSERT_EQ(Decode(Encode(*map), back), Status::Ok);
+  double sum = 0;
+  for (int32_t y = 0; y < 96; ++y) {
+    for (size_t i = 0; i < map->Stride(); ++i) sum += std::abs(map->Row(y)[i] - back->Row(y)[i]);
+  }
+  EXPECT_LE(sum / (96.0 * static_cast<double>(map->Stride())), 5.0);
+}
+
+TEST(JpegRoundTrip, IndexedPicturesDecodeToTheirPaletteColours) {
+  std::unique_ptr<Bitmap> indexed;
+  ASSERT_EQ(Bitmap::Create(64, 32, PixelFormat::Indexed8, indexed), Status::Ok);
+  ColorPalette palette;
+  palette.entries = {Argb(255, 200, 30, 30),   Argb(0, 30, 200, 30),  Argb(255, 30, 30, 200),
+                     Argb(255, 240, 240, 240), Argb(255, 20, 20, 20), Argb(255, 250, 200, 0),
+                     Argb(255, 0, 128, 128),   Argb(255, 128, 0, 128)};
+  indexed->SetPalette(palette);
+  for (int32_t y = 0; y < 32; ++y) {
+    for (int32_t x = 0; x < 64; ++x)
+      indexed->MutableRow(y)[x] = static_cast<uint8_t>((x / 16 + y / 16 * 4) % 8);
+  }
+  std::unique_ptr<Bitmap> back;
+  ASSERT_EQ(Decode(Encode(*indexed), back), Status::Ok);
+  for (int32_t y = 4; y < 32; y += 16) {  // inside each 16x16 block, away from its edges
+    for (int32_t x = 4; x < 64; x += 16) {
+      const uint32_t expected = palette.entries[indexed->Row(y)[x]];
+      const uint32_t actual = back->PixelArgb(x + 4, y + 4);
+      for (int shift : {0, 8, 16}) {
+        EXPECT_NEAR(static_cast<int>((actual >> shift) & 255), static_cast<int>((expected >> shift) & 255),
+                    12)
+            << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(JpegRoundTrip, WritesBaselineAtQuality75AtTheStreamPosition) {
+  ScratchStream stream;
+  ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
+  ASSERT_EQ(EncodeJpeg(*Smooth(20, 10, PixelFormat::Rgb24), stream), Status::Ok);
+  const std::vector<uint8_t> jpeg(stream.Data().begin() + 3, stream.Data().end());
+  EXPECT_EQ(stream.Position(), stream.Data().size());
+  ASSERT_EQ(jpeg[0], 0xFF);
+  ASSERT_EQ(jpeg[1], 0xD8);
+  EXPECT_EQ(jpeg[jpeg.size() - 2], 0xFF);
+  EXPECT_EQ(jpeg[jpeg.size() - 1], 0xD9);
+  EXPECT_NE(FindMarker(jpeg, 0xC0), 0u);  // baseline, not progressive
+  EXPECT_EQ(FindMarker(jpeg, 0xC2), 0u);
+  // Quality 75 halves the standard luminance table, whose first entry is 16.
+  const size_t dqt = FindMarker(jpeg, 0xDB);
+  ASSERT_NE(dqt, 0u);
+  EXPECT_EQ(jpeg[dqt + 5], 8);
+}
+
+TEST(JpegHostileInput, EveryTruncationFails) {
+  const auto jpeg = Encode(*test::MakeMapLikeBitmap(48, 40, PixelFormat::Rgb24));
+  for (size_t size = 0; size < jpeg.size(); ++size) {
+    std::unique_ptr<Bitmap> out;
+    EXPECT_NE(Decode(std::span(jpeg).first(size), out), Status::Ok) << size;
+  }
+}
+
+TEST(JpegHostileInput, SizesAreCheckedBeforeDecoding) {
+  auto jpeg = Encode(*Smooth(40, 30, PixelFormat::Rgb24));
+  std::unique_ptr<Bitmap> out;
+  EXPECT_EQ(Decode(jpeg, out, {.maxPixels = 1199}), Status::TooLarge);
+  EXPECT_EQ(Decode(jpeg, out, {.maxPixels = 1200}), Status::Ok);
+  const size_t sof = FindMarker(jpeg, 0xC0);
+  ASSERT_NE(sof, 0u);
+  for (size_t i : {5u, 6u, 7u, 8u}) jpeg[sof + i] = 0xFD;  // 65021 x 65021
+  EXPECT_EQ(Decode(jpeg, out), Status::TooLarge);
+  jpeg[sof + 5] = jpeg[sof + 6] = 0;  // zero rows
+  EXPECT_EQ(Decode(jpeg, out), Status::CorruptData);
+}
+
+// Hand-made progressive file with 568 valid scans: one coefficient at a time,
+// refined bit by bit. The decoder gives up after 500 scans.
+// libjpeg's default error exit ends the test program, which is enough here.
+struct TestCompressor {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  TestCompressor() {
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+  }
+  ~TestCompressor() { jpeg_destroy_compress(&cinfo); }
+};
+
+std::vector<uint8_t> ManyScans() {
+  TestCompressor compressor;
+  jpeg_compress_struct& cinfo = compressor.cinfo;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = cinfo.image_height = 8;
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  std::vector<jpeg_scan_info> scans;
+  scans.push_back({1, {0}, 0, 0, 0, 0});
+  for (int k = 1; k < 64; ++k) {
+    scans.push_back({1, {0}, k, k, 0, 8});
+    for (int al = 7; al >= 0; --al) scans.push_back({1, {0}, k, k, al + 1, al});
+  }
+  cinfo.scan_info = scans.data();
+  cinfo.num_scans = static_cast<int>(scans.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<uint8_t> row(8, 128);
+  for (int y = 0; y < 8; ++y) {
+    JSAMPROW p = row.data();
+    jpeg_write_scanlines(&cinfo, &p, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  const std::unique_ptr<unsigned char, decltype(&std::free)> owner(buffer, &std::free);
+  return {buffer, buffer + size};
+}
+
+TEST(JpegHostileInput, DamagedAndForeignDataFailWithAStatus) {
+  std::unique_ptr<Bitmap> out;
+  EXPECT_EQ(Decode(ManyScans(), out), Status::CorruptData);
+  EXPECT_EQ(Decode({}, out), Status::UnknownImageFormat);
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  EXPECT_EQ(Decode(png, out), Status::UnknownImageFormat);
+  std::vector<uint8_t> garbage = {0xFF, 0xD8};
+  for (int i = 0; i < 300; ++i) garbage.push_back(static_cast<uint8_t>(i * 37));
+  EXPECT_EQ(Decode(garbage, out), Status::CorruptData);
+  // Damaged entropy data still decodes or fails, within the file.
+  auto jpeg = Encode(*test::MakeMapLikeBitmap(48, 40, PixelFormat::Rgb24));
+  for (size_t i = jpeg.size() / 2; i < jpeg.size() - 2; i += 7)
+    jpeg[i] = static_cast<uint8_t>(jpeg[i] * 13 + 1);
+  Decode(jpeg, out);
+}
+
+}  // namespace
+}  // namespace rzt2
