@@ -1,0 +1,168 @@
+#include "imaging/quantizer.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <new>
+
+#include "imaging/fixed_palette.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kMaxEntries = 256;
+constexpr uint8_t kTransparentIndex = 255;
+
+// The RGB parts of the searchable entries, unpacked once per call so that a
+// search runs over three small arrays instead of packed palette entries.
+class PaletteRgb {
+ public:
+  explicit PaletteRgb(const ColorPalette& palette) : count_(std::min(palette.Count(), kMaxEntries)) {
+    for (uint32_t i = 0; i < count_; ++i) {
+      red_[i] = static_cast<int32_t>(RedOf(palette.entries[i]));
+      green_[i] = static_cast<int32_t>(GreenOf(palette.entries[i]));
+      blue_[i] = static_cast<int32_t>(BlueOf(palette.entries[i]));
+    }
+  }
+
+  // The nearest entry from 1 on over the full 8-bit channels, the lowest
+  // index on ties; 0 when there is no such entry. Rare, so kept out of the
+  // row loop.
+  [[gnu::noinline]] uint8_t Search(uint32_t argb) const {
+    const auto r = static_cast<int32_t>(RedOf(argb));
+    const auto g = static_cast<int32_t>(GreenOf(argb));
+    const auto b = static_cast<int32_t>(BlueOf(argb));
+    int32_t best = std::numeric_limits<int32_t>::max();
+    uint32_t bestIndex = 0;
+    for (uint32_t i = 1; i < count_; ++i) {
+      const int32_t dr = red_[i] - r;
+      const int32_t dg = green_[i] - g;
+      const int32_t db = blue_[i] - b;
+      const int32_t d = dr * dr + dg * dg + db * db;
+      if (d < best) {
+        best = d;
+        bestIndex = i;
+        if (d == 0) break;
+      }
+    }
+    return static_cast<uint8_t>(bestIndex);
+  }
+
+ private:
+  uint32_t count_;
+  std::array<int32_t, kMaxEntries> red_;
+  std::array<int32_t, kMaxEntries> green_;
+  std::array<int32_t, kMaxEntries> blue_;
+};
+
+// One Argb32 pixel as stored: a little-endian 0xAARRGGBB.
+inline uint32_t LoadArgb(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// The memo answers almost every pixel; a search runs once per key. A result
+// of 0 (palettes of fewer than two entries) leaves the slot empty, which
+// only repeats a search that finds nothing.
+inline uint8_t Lookup(uint32_t argb, const PaletteRgb& rgb, uint8_t* memo) {
+  if (AlphaOf(argb) < 128) return kTransparentIndex;
+  uint8_t& slot = memo[QuantizerWorkArea::Key(argb)];
+  if (slot == 0) slot = rgb.Search(argb);
+  return slot;
+}
+
+// A row is handled in runs: first the memo keys and translucency masks of
+// the whole run, a loop the compiler vectorizes, then the memo lookups in
+// pixel order, leaving the loop only on a miss. Translucent pixels read a
+// slot they ignore, which changes nothing. Kept out of line: inlined into
+// QuantizeInto, the loops ran markedly slower.
+[[gnu::noinline]] void QuantizeRow(const uint8_t* in, uint8_t* out, int32_t width, const PaletteRgb& rgb,
+                                   uint8_t* memo) {
+  constexpr int32_t kRunLength = 256;
+  std::array<uint32_t, kRunLength> keys;
+  std::array<uint8_t, kRunLength> translucent;  // 0xFF for alpha below 128, else 0
+  for (int32_t start = 0; start < width; start += kRunLength) {
+    const auto count = static_cast<size_t>(std::min(kRunLength, width - start));
+    const uint8_t* runIn = in + 4 * static_cast<size_t>(start);
+    uint8_t* runOut = out + start;
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t argb = LoadArgb(runIn + 4 * i);
+      keys[i] = QuantizerWorkArea::Key(argb);
+      translucent[i] = static_cast<uint8_t>((argb >> 31) - 1);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      auto index = static_cast<uint8_t>(memo[keys[i]] | translucent[i]);
+      if (index == 0) [[unlikely]] {
+        index = Lookup(LoadArgb(runIn + 4 * i), rgb, memo);
+      }
+      runOut[i] = index;
+    }
+  }
+}
+
+}  // namespace
+
+QuantizerWorkArea QuantizerWorkArea::Create() {
+  QuantizerWorkArea area;
+  area.memo_.reset(new (std::nothrow) uint8_t[kSize]());
+  return area;
+}
+
+uint8_t NearestIndex(uint32_t argb, const ColorPalette& palette, QuantizerWorkArea& workArea) {
+  uint8_t* memo = workArea.Data();
+  if (memo == nullptr) {
+    return AlphaOf(argb) < 128 ? kTransparentIndex : PaletteRgb(palette).Search(argb);
+  }
+  return Lookup(argb, PaletteRgb(palette), memo);
+}
+
+void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPalette& palette,
+                  QuantizerWorkArea& workArea) {
+  const uint32_t width = source.Width();
+  const uint32_t height = source.Height();
+  if (width == 0 || height == 0) return;  // the failed query is the source's status
+  uint8_t* memo = workArea.Data();
+  if (memo == nullptr) {
+    destination.Record(Status::InvalidParameter);
+    return;
+  }
+  const Rect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
+  PixelLock sourceLock;
+  if (source.LockBits(rect, LockMode::Read, PixelFormat::Argb32, sourceLock) != Status::Ok) return;
+  PixelLock destinationLock;
+  if (destination.LockBits(rect, LockMode::Write, PixelFormat::Indexed8, destinationLock) != Status::Ok) {
+    return;
+  }
+
+  const PaletteRgb rgb(palette);
+  const uint8_t* in = sourceLock.Scan0();
+  uint8_t* out = destinationLock.Scan0();
+  for (int32_t y = 0; y < rect.height; ++y) {
+    QuantizeRow(in, out, rect.width, rgb, memo);
+    in += sourceLock.Stride();
+    out += destinationLock.Stride();
+  }
+  sourceLock.Unlock();
+  destinationLock.Unlock();
+}
+
+ImageHandle QuantizedCopy(ImageHandle& source, const ColorPalette& palette, QuantizerWorkArea& workArea) {
+  const uint32_t width = source.Width();
+  const uint32_t height = source.Height();
+  // A failed size query gives 0, which the creation refuses.
+  ImageHandle copy = ImageHandle::CreateBlank(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                              PixelFormat::Indexed8);
+  if (!copy) return copy;
+  copy.SetPalette(palette);
+  QuantizeInto(source, copy, palette, workArea);
+  return copy;
+}
+
+ImageHandle QuantizeImage(ImageHandle& source) {
+  const ColorPalette palette = PaletteForImage(source);
+  QuantizerWorkArea workArea = QuantizerWorkArea::Create();
+  if (palette.Count() == 0 || !workArea) return ImageHandle::Failed(Status::OutOfMemory);
+  return QuantizedCopy(source, palette, workArea);
+}
+
+}  // namespace rzt2

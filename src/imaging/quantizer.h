@@ -1,0 +1,74 @@
+// Colour quantization: maps ARGB pixels to palette indexes by the nearest
+// colour in RGB space, without dithering.
+//
+// Rules shared by every operation:
+// - A pixel with alpha below 128 gives index 255.
+// - Entry 0 is never chosen; palettes of 0 or 1 entries give 0 for every
+//   opaque pixel. Ties go to the lowest index. Entry alpha is ignored, and
+//   only the first 256 entries are searched.
+// - A QuantizerWorkArea remembers the index chosen for each key of the top
+//   six bits per channel, so the first pixel that reaches a key decides it
+//   for all later pixels with that key. Pictures are visited row by row from
+//   the top, left to right. A work area belongs to one palette.
+// - Failures leave their status on the handle concerned (the source for its
+//   size and lock, the destination for its creation, palette and lock) and
+//   write no pixel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "raster/color_palette.h"
+#include "raster/image_handle.h"
+
+namespace rzt2 {
+
+// The colour-match memo: one byte per key, 0 while no index is chosen.
+class QuantizerWorkArea {
+ public:
+  static constexpr size_t kSize = 64 * 64 * 64;
+
+  // A zero-filled memo; an invalid (empty) one when memory is exhausted.
+  static QuantizerWorkArea Create();
+
+  QuantizerWorkArea() = default;  // invalid
+  QuantizerWorkArea(QuantizerWorkArea&&) noexcept = default;
+  QuantizerWorkArea& operator=(QuantizerWorkArea&&) noexcept = default;
+  QuantizerWorkArea(const QuantizerWorkArea&) = delete;
+  QuantizerWorkArea& operator=(const QuantizerWorkArea&) = delete;
+
+  bool IsValid() const { return memo_ != nullptr; }
+  explicit operator bool() const { return IsValid(); }
+  // kSize bytes, or null when invalid.
+  uint8_t* Data() { return memo_.get(); }
+  const uint8_t* Data() const { return memo_.get(); }
+
+  // The memo key of a pixel: (R >> 2) * 4096 + (G >> 2) * 64 + (B >> 2).
+  static constexpr uint32_t Key(uint32_t argb) {
+    return ((argb >> 6) & 0x3F000) | ((argb >> 4) & 0xFC0) | ((argb >> 2) & 0x3F);
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> memo_;
+};
+
+// The palette index for one ARGB pixel. An invalid work area is neither
+// read nor written: the result is then that of a fresh one.
+uint8_t NearestIndex(uint32_t argb, const ColorPalette& palette, QuantizerWorkArea& workArea);
+
+// Writes the index of every source pixel into the same position of the
+// destination, an Indexed8 picture at least as large as the source. The
+// destination's own palette is not consulted. An invalid work area records
+// InvalidParameter on the destination.
+void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPalette& palette,
+                  QuantizerWorkArea& workArea);
+
+// A new Indexed8 picture of the source's size carrying the palette. A failed
+// creation gives a handle whose last status tells why.
+ImageHandle QuantizedCopy(ImageHandle& source, const ColorPalette& palette, QuantizerWorkArea& workArea);
+
+// QuantizedCopy with PaletteForImage of the source and a work area of its own.
+ImageHandle QuantizeImage(ImageHandle& source);
+
+}  // namespace rzt2
