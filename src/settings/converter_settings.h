@@ -1,0 +1,64 @@
+// ConverterSettings: everything the user sets that lasts from one run to the
+// next, and its per-user store. Callers read and write the fields directly;
+// the store checks no value range (see setting_ranges.h for the ranges).
+//
+// The store is a QSettings file in native format, organisation "Velmora",
+// application "rzt2tool", user scope; on Linux that is
+// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds ten values named exactly
+// as the fields. Texts are UTF-8 and are not limited in length.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "settings/setting_ranges.h"
+
+namespace rzt2 {
+
+class ConverterSettings {
+ public:
+  // Defaults, kept in the user's store.
+  ConverterSettings() = default;
+  // Defaults, kept in the given file instead of the user's store.
+  explicit ConverterSettings(std::string storeFile) : storeFile_(std::move(storeFile)) {}
+
+  // The encoder parameters, in this order.
+  int32_t FrameSizeX = kFrameSizeX.defaultValue;
+  int32_t FrameSizeY = kFrameSizeY.defaultValue;
+  int32_t ZoomLevelsMask = kZoomLevelsMask.defaultValue;
+  int32_t MiniFrameSizeX = kMiniFrameSizeX.defaultValue;
+  int32_t MiniFrameSizeY = kMiniFrameSizeY.defaultValue;
+  int32_t EncoderCode = kEncoderCode.defaultValue;
+  // Output folder when DstFolderAsSame is 0; put unchanged before each
+  // output file name.
+  std::string DstFolder;
+  // The folder whose files the file list shows.
+  std::string SrcFolder;
+  // Non-zero: outputs go next to their sources.
+  int32_t DstFolderAsSame = kDstFolderAsSame.defaultValue;
+  // The main window's "Enable preview" check box.
+  int32_t EnablePreview = kEnablePreview.defaultValue;
+
+  // A copy of the six encoder parameters.
+  EncoderParams Encoder() const;
+  void SetEncoder(const EncoderParams& params);
+
+  // Every field takes its default.
+  void SetDefaults();
+  // Reads the store. A missing folder reads as empty, a missing flag as 0,
+  // a missing number leaves its field alone; a value that is not a number
+  // counts as missing. False, with no field changed, when the store does not
+  // exist or cannot be read.
+  bool LoadSettings();
+  // Writes all ten values. False when the store cannot be written.
+  bool SaveSettings() const;
+
+  // The file the store lives in.
+  std::string StoreFileName() const;
+
+ private:
+  std::string storeFile_;  // empty: the user's store
+};
+
+}  // namespace rzt2

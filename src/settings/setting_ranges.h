@@ -1,0 +1,87 @@
+// The numeric settings, each declared once with its stored name, its default
+// and the range the settings dialog admits. The store, the settings dialog,
+// the command line and the map writer's guard all read these declarations.
+// Plain C++ with no Qt, so the core library and the command line can use it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rzt2 {
+
+struct SettingRange {
+  int32_t min;
+  int32_t max;
+};
+
+struct IntSetting {
+  std::string_view name;  // the value's name in the store
+  int32_t defaultValue;
+  std::optional<SettingRange> range;  // none: every value is admitted
+
+  constexpr bool Admits(int32_t value) const {
+    return !range || (value >= range->min && value <= range->max);
+  }
+};
+
+inline constexpr IntSetting kFrameSizeX{"FrameSizeX", 160, SettingRange{32, 512}};
+inline constexpr IntSetting kFrameSizeY{"FrameSizeY", 160, SettingRange{32, 512}};
+// Bit i (1..6) stores zoom level i; level 0 is always stored and the other
+// bits mean nothing, so any value is usable.
+inline constexpr IntSetting kZoomLevelsMask{"ZoomLevelsMask", 255, std::nullopt};
+inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", 640, SettingRange{128, 1024}};
+inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", 640, SettingRange{128, 1024}};
+// 0 gif, 1 jpeg, 2 png, 3 bmp, 4 tiff.
+inline constexpr IntSetting kEncoderCode{"EncoderCode", 0, SettingRange{0, 4}};
+
+// The two interface flags; any value is kept, non-zero means on.
+inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", 1, std::nullopt};
+inline constexpr IntSetting kEnablePreview{"EnablePreview", 0, std::nullopt};
+
+// The parameters that shape every map file written. Each map writer takes
+// its own copy.
+struct EncoderParams {
+  int32_t FrameSizeX = kFrameSizeX.defaultValue;
+  int32_t FrameSizeY = kFrameSizeY.defaultValue;
+  int32_t ZoomLevelsMask = kZoomLevelsMask.defaultValue;
+  int32_t MiniFrameSizeX = kMiniFrameSizeX.defaultValue;
+  int32_t MiniFrameSizeY = kMiniFrameSizeY.defaultValue;
+  int32_t EncoderCode = kEncoderCode.defaultValue;
+
+  friend bool operator==(const EncoderParams&, const EncoderParams&) = default;
+};
+
+// Each encoder parameter with its declaration, in the order of the struct.
+struct EncoderParamField {
+  const IntSetting* setting;
+  int32_t EncoderParams::*member;
+};
+inline constexpr std::array<EncoderParamField, 6> kEncoderParamFields{{
+    {&kFrameSizeX, &EncoderParams::FrameSizeX},
+    {&kFrameSizeY, &EncoderParams::FrameSizeY},
+    {&kZoomLevelsMask, &EncoderParams::ZoomLevelsMask},
+    {&kMiniFrameSizeX, &EncoderParams::MiniFrameSizeX},
+    {&kMiniFrameSizeY, &EncoderParams::MiniFrameSizeY},
+    {&kEncoderCode, &EncoderParams::EncoderCode},
+}};
+
+// Why value is not admitted for setting, e.g. "FrameSizeY is 600; it must be
+// between 32 and 512"; nothing when it is admitted.
+inline std::optional<std::string> RangeError(const IntSetting& setting, int32_t value) {
+  if (setting.Admits(value)) return std::nullopt;
+  return std::string(setting.name) + " is " + std::to_string(value) + "; it must be between " +
+         std::to_string(setting.range->min) + " and " + std::to_string(setting.range->max);
+}
+
+// The first encoder parameter, in struct order, that is out of its range.
+inline std::optional<std::string> CheckEncoderParams(const EncoderParams& params) {
+  for (const EncoderParamField& field : kEncoderParamFields) {
+    if (auto error = RangeError(*field.setting, params.*field.member)) return error;
+  }
+  return std::nullopt;
+}
+
+}  // namespace rzt2
