@@ -1,0 +1,133 @@
+// MapWriter::WriteLevel: one zoom level as a grid of frames, each drawn
+// from the picture, reduced to the level palette, encoded and written.
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "mapfile/map_writer.h"
+#include "raster/surface.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+
+// The picture pixels that one frame covers at scale; 0 when there is no such size.
+int32_t SourceFrameSize(int32_t frameSize, uint32_t scale) {
+  if (frameSize <= 0 || scale == 0) return 0;
+  const int64_t size = int64_t{frameSize} * 10000 / scale;
+  return size <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(size) : 0;
+}
+
+}  // namespace
+
+bool MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                           uint32_t& offset) {
+  const int32_t sourceFrameW = SourceFrameSize(params_.FrameSizeX, scale);
+  const int32_t sourceFrameH = SourceFrameSize(params_.FrameSizeY, scale);
+  const uint32_t width = image.Width();
+  const uint32_t height = image.Height();
+  if (sourceFrameW == 0 || sourceFrameH == 0 || width == 0 || height == 0) return false;
+
+  const uint32_t columns = (width - 1) / static_cast<uint32_t>(sourceFrameW) + 1;
+  const uint32_t rows = (height - 1) / static_cast<uint32_t>(sourceFrameH) + 1;
+  const uint64_t refCount = uint64_t{columns} * rows + kFirstFrameRef;
+  const uint64_t indexBytes = refCount * kFrameRefSize;
+  const uint32_t prefixSize = SharedPrefixSize();
+  if (!FitsInMapFile(offset, indexBytes + prefixSize)) return false;
+
+  entry.frameWidth = static_cast<uint32_t>(params_.FrameSizeX);
+  entry.frameHeight = static_cast<uint32_t>(params_.FrameSizeY);
+  entry.columns = columns;
+  entry.rows = rows;
+  entry.refCount = static_cast<uint32_t>(refCount);
+  entry.firstFrameRef = kFirstFrameRef;
+  entry.indexOffset = offset;
+  offset += static_cast<uint32_t>(indexBytes);
+  entry.prefixSize = prefixSize;
+  entry.prefixOffset = offset;
+  offset += prefixSize;
+
+  ColorPalette palette;
+  std::vector<uint8_t> index;
+  try {
+    index.resize(static_cast<size_t>(indexBytes));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const bool framesWritten =
+      TakePalette(image, palette) &&
+      WriteFrames(image, entry, sourceFrameW, sourceFrameH, palette, file, offset, index);
+  // The index goes out also after a failure, with zero records for the
+  // frames not written, so the file is consistent up to where it stopped.
+  EncodeFrameRef(FrameRef{previewOffset_, previewSize_}, index.data());
+  const bool indexWritten = WriteAllAt(file.Get(), index, entry.indexOffset) == Status::Ok;
+  return framesWritten && indexWritten;
+}
+
+bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW,
+                            int32_t sourceFrameH, const ColorPalette& palette, const UniqueFd& file,
+                            uint32_t& offset, std::span<uint8_t> index) {
+  const int32_t frameW = params_.FrameSizeX;
+  const int32_t frameH = params_.FrameSizeY;
+  ImageHandle scratch = ImageHandle::CreateBlank(frameW, frameH, PixelFormat::Argb32);
+  ImageHandle indexed = ImageHandle::CreateBlank(frameW, frameH, PixelFormat::Indexed8);
+  if (!scratch || !indexed || indexed.SetPalette(palette) != Status::Ok) return false;
+  Surface surface(scratch);
+  FrameBuffer buffer;
+  SharedPrefix prefix;
+  try {
+    buffer.resize(kFrameBufferSize);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  const uint64_t frameCount = uint64_t{entry.columns} * entry.rows;
+  for (uint32_t row = 0; row < entry.rows; ++row) {
+    for (uint32_t column = 0; column < entry.columns; ++column) {
+      const uint64_t k = uint64_t{row} * entry.columns + column;
+      // Inner frames are wholly covered by the picture; only frames that
+      // can reach past its edges need the white background.
+      if (k == 0 || column + 1 == entry.columns || row + 1 == entry.rows) surface.Clear(kOpaqueWhite);
+      // column < columns keeps these positions inside the picture's int32 size.
+      const Rect source{static_cast<int32_t>(column) * sourceFrameW, static_cast<int32_t>(row) * sourceFrameH,
+                        sourceFrameW, sourceFrameH};
+      if (surface.DrawImage(image, Rect{0, 0, frameW, frameH}, source) != Status::Ok) return false;
+
+      QuantizeInto(scratch, indexed, palette, workArea_);
+      if (scratch.LastStatus() != Status::Ok || indexed.LastStatus() != Status::Ok) return false;
+
+      const uint32_t n = EncodeToBuffer(indexed, buffer);
+      if (n == 0 || n < entry.prefixSize) return false;
+      const std::span<const uint8_t> encoding(buffer.data(), n);
+      if (entry.prefixSize != 0) {
+        const std::span<const uint8_t> head = encoding.first(entry.prefixSize);
+        if (prefix.empty()) {
+          try {
+            prefix.assign(head.begin(), head.end());
+          } catch (const std::bad_alloc&) {
+            return false;
+          }
+          if (WriteAllAt(file.Get(), head, entry.prefixOffset) != Status::Ok) return false;
+        } else if (std::memcmp(head.data(), prefix.data(), prefix.size()) != 0) {
+          return false;  // a frame that does not share the stored prefix could not be decoded
+        }
+      }
+
+      const std::span<const uint8_t> body = encoding.subspan(entry.prefixSize);
+      if (!FitsInMapFile(offset, body.size())) return false;
+      if (WriteAllAt(file.Get(), body, offset) != Status::Ok) return false;
+      const auto bodySize = static_cast<uint32_t>(body.size());
+      EncodeFrameRef(FrameRef{offset, bodySize}, &index[(kFirstFrameRef + k) * kFrameRefSize]);
+      offset += bodySize;
+
+      if (progressSink_ != nullptr) {
+        progressSink_->OnProgress(stageCode_, static_cast<int32_t>((k + 1) * 100 / frameCount));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace rzt2

@@ -1,0 +1,66 @@
+// MapWriter::WriteMapFile: one complete map file from one picture.
+#include <ctime>
+#include <new>
+
+#include "mapfile/map_writer.h"
+#include "mapfile/pending_file.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr int32_t kFirstStageCode = 100;
+
+// Eight values of the classic C runtime generator seeded with the time in
+// seconds. Its recurrence is kept here rather than calling rand(): the
+// values must be 0..32767 whatever RAND_MAX is, and conversions running at
+// once must not share one generator.
+void FillRandomValues(MapHeader& header) {
+  auto state = static_cast<uint32_t>(std::time(nullptr));
+  header.randomSum = 0;
+  for (uint32_t& value : header.randomValues) {
+    state = state * 214013u + 2531011u;
+    value = (state >> 16) & 0x7FFF;
+    header.randomSum += value;
+  }
+}
+
+}  // namespace
+
+bool MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& path) {
+  if (CheckEncoderParams(params_) || !workArea_) return false;
+  MapHeader header;
+  header.imageWidth = image.Width();
+  header.imageHeight = image.Height();
+  if (header.imageWidth == 0 || header.imageHeight == 0) return false;
+  FillRandomValues(header);
+
+  try {
+    PendingFile target(path);
+    if (!target.IsOpen()) return false;
+    std::array<LevelEntry, kLevelCount> levels{};
+    uint32_t offset = kPreviewOffset;
+    if (!WritePreview(image, target.File(), offset)) return false;
+    for (size_t i = 0; i < kZoomLevels.size(); ++i) {
+      if (i > 0 && (params_.ZoomLevelsMask & (1 << i)) == 0) continue;
+      stageCode_ = kFirstStageCode + static_cast<int32_t>(i);
+      levels[i].scale = kZoomLevels[i];
+      if (!WriteLevel(image, levels[i], kZoomLevels[i], target.File(), offset)) return false;
+    }
+
+    // Written last: until now the file has no magic, and readers refuse it.
+    header.firstLevel = levels[0];
+    std::array<uint8_t, size_t{kLevelCount} * kLevelEntrySize> table{};
+    for (size_t i = 0; i < levels.size(); ++i) EncodeLevelEntry(levels[i], &table[i * kLevelEntrySize]);
+    const int fd = target.File().Get();
+    if (WriteAllAt(fd, EncodeMapHeader(header), 0) != Status::Ok ||
+        WriteAllAt(fd, table, kLevelTableOffset) != Status::Ok) {
+      return false;
+    }
+    return target.Commit();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace rzt2

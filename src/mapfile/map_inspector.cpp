@@ -1,0 +1,141 @@
+#include "mapfile/map_inspector.h"
+
+#include <cstring>
+#include <memory>
+
+#include "raster/codecs/codecs.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kPrefixSizes[] = {784, 0, 864};
+
+bool Inside(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
+  return offset <= file.size() && size <= file.size() - offset;
+}
+
+std::string FormatOf(std::span<const uint8_t> bytes) {
+  const auto starts = [&](const char* magic, size_t n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
+  };
+  if (starts("GIF8", 4)) return "gif";
+  if (starts("\xFF\xD8\xFF", 3)) return "jpeg";
+  if (starts("\x89PNG", 4)) return "png";
+  if (starts("BM", 2)) return "bmp";
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return "tiff";
+  return "";
+}
+
+std::string LevelName(size_t level) { return "level " + std::to_string(level); }
+
+// Checks one stored level; decodes each frame from its prefix and body.
+void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t level,
+                std::vector<std::string>& problems) {
+  const LevelEntry& e = info.levels[level];
+  const std::string name = LevelName(level);
+  const auto problem = [&](const std::string& text) { problems.push_back(name + ": " + text); };
+  if (e.scale != kZoomLevels[level]) return problem("scale " + std::to_string(e.scale) + " is not the level's");
+  if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > 4096 || e.frameHeight > 4096) {
+    return problem("impossible frame size");
+  }
+  const uint64_t srcW = uint64_t{e.frameWidth} * 10000 / e.scale, srcH = uint64_t{e.frameHeight} * 10000 / e.scale;
+  const uint64_t columns = info.header.imageWidth == 0 ? 0 : (info.header.imageWidth - 1) / srcW + 1;
+  const uint64_t rows = info.header.imageHeight == 0 ? 0 : (info.header.imageHeight - 1) / srcH + 1;
+  if (e.columns != columns || e.rows != rows) problem("grid does not match the picture size");
+  const uint64_t frames = uint64_t{e.columns} * e.rows;
+  if (e.firstFrameRef != kFirstFrameRef || e.refCount != frames + kFirstFrameRef) {
+    return problem("frame index size does not match the grid");
+  }
+  if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize)) return problem("frame index outside the file");
+  if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {
+    problem("shared prefix does not follow the frame index");
+  }
+  if (!Inside(file, e.prefixOffset, e.prefixSize)) return problem("shared prefix outside the file");
+  const uint8_t* index = file.data() + e.indexOffset;
+  if (DecodeFrameRef(index) != info.preview) problem("frame index position 0 is not the preview");
+  for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
+    if (DecodeFrameRef(index + i * kFrameRefSize) != FrameRef{}) return problem("reserved index positions are not zero");
+  }
+  std::vector<uint8_t> assembled(file.begin() + e.prefixOffset, file.begin() + e.prefixOffset + e.prefixSize);
+  uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
+  for (uint64_t k = 0; k < frames; ++k) {
+    const FrameRef ref = DecodeFrameRef(index + (kFirstFrameRef + k) * kFrameRefSize);
+    const std::string frame = "frame " + std::to_string(k);
+    if (!Inside(file, ref.offset, ref.size)) return problem(frame + " lies outside the file");
+    if (ref.offset != expectedOffset) problem(frame + " does not follow the previous body");
+    expectedOffset = uint64_t{ref.offset} + ref.size;
+    assembled.resize(e.prefixSize);
+    assembled.insert(assembled.end(), file.begin() + ref.offset, file.begin() + ref.offset + ref.size);
+    std::unique_ptr<Bitmap> bitmap;
+    const Status status = DecodeImage(assembled, {}, bitmap);
+    if (status != Status::Ok) {
+      problem(frame + " does not decode: " + StatusText(status));
+    } else if (static_cast<uint32_t>(bitmap->Width()) != e.frameWidth ||
+               static_cast<uint32_t>(bitmap->Height()) != e.frameHeight) {
+      problem(frame + " is not frame-sized");
+    }
+  }
+}
+
+}  // namespace
+
+bool ReadMapFileInfo(std::span<const uint8_t> file, MapFileInfo& info, std::string& problem) {
+  info = MapFileInfo{};
+  info.fileSize = file.size();
+  if (!IsAcceptedMapFile(file) || !DecodeMapHeader(file, info.header) || file.size() < kPreviewOffset) {
+    problem = "not a map file";
+    return false;
+  }
+  for (uint32_t i = 0; i < kLevelCount; ++i) {
+    info.levels[i] = DecodeLevelEntry(file.data() + kLevelTableOffset + i * kLevelEntrySize);
+  }
+  const uint32_t indexOffset = info.header.firstLevel.indexOffset;
+  if (!Inside(file, indexOffset, kFrameRefSize)) {
+    problem = "the first level's frame index lies outside the file";
+    return false;
+  }
+  info.preview = DecodeFrameRef(file.data() + indexOffset);
+  if (Inside(file, info.preview.offset, info.preview.size)) {
+    const auto bytes = file.subspan(info.preview.offset, info.preview.size);
+    info.format = FormatOf(bytes);
+    std::unique_ptr<Bitmap> preview;
+    if (DecodeImage(bytes, {}, preview) == Status::Ok) {
+      info.previewWidth = static_cast<uint32_t>(preview->Width());
+      info.previewHeight = static_cast<uint32_t>(preview->Height());
+    }
+  }
+  return true;
+}
+
+std::vector<std::string> CheckMapFile(std::span<const uint8_t> file) {
+  MapFileInfo info;
+  std::string reason;
+  if (!ReadMapFileInfo(file, info, reason)) return {reason};
+  std::vector<std::string> problems;
+  const MapHeader& h = info.header;
+  if (h.version != kMapVersion || h.headerSize != kMapHeaderSize || h.levelTableOffset != kLevelTableOffset ||
+      h.levelCount != kLevelCount) {
+    problems.push_back("header: fixed fields differ");
+  }
+  uint32_t sum = 0;
+  for (uint32_t value : h.randomValues) sum += value;
+  if (sum != h.randomSum) problems.push_back("header: random sum differs");
+  LevelEntry first = info.levels[0];
+  first.scale = 0;
+  if (first != h.firstLevel) problems.push_back("header: first level differs from level 0");
+  if (info.preview.offset != kPreviewOffset || info.previewWidth == 0) problems.push_back("preview: missing or undecodable");
+  const uint32_t prefix = info.format == "gif" ? kPrefixSizes[0] : info.format == "png" ? kPrefixSizes[2] : 0;
+  for (size_t level = 0; level < kLevelCount; ++level) {
+    const LevelEntry& e = info.levels[level];
+    if (level >= kZoomLevels.size() || (level > 0 && e.scale == 0)) {
+      if (e != LevelEntry{}) problems.push_back(LevelName(level) + ": unused entry is not zero");
+      continue;
+    }
+    if (e.prefixSize != prefix) problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
+    CheckLevel(file, info, level, problems);
+  }
+  return problems;
+}
+
+}  // namespace rzt2

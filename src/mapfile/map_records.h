@@ -1,0 +1,86 @@
+// The records of a map file. All integers are unsigned 32-bit
+// little-endian, every offset is absolute, nothing is padded:
+//   0     MapHeader (444 bytes)
+//   444   level table: 16 LevelEntry records of 40 bytes
+//   1084  preview block: one complete encoded picture
+//   then per stored level: frame index (refCount FrameRef records),
+//   SharedPrefix (prefixSize bytes), frame bodies in row order.
+// Records are read and written field by field, never through struct layout.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace rzt2 {
+
+inline constexpr uint32_t kMapVersion = 257;
+inline constexpr uint32_t kMapHeaderSize = 444;
+inline constexpr uint32_t kLevelEntrySize = 40;
+inline constexpr uint32_t kLevelCount = 16;
+inline constexpr uint32_t kLevelTableOffset = kMapHeaderSize;
+inline constexpr uint32_t kPreviewOffset = kLevelTableOffset + kLevelCount * kLevelEntrySize;  // 1084
+inline constexpr uint32_t kFrameRefSize = 8;
+inline constexpr uint32_t kFirstFrameRef = 16;  // index positions 0..15: preview, then reserved
+inline constexpr uint32_t kRandomValueCount = 8;
+
+// The zoom levels in hundredths of a percent, by zoom level index.
+inline constexpr std::array<uint32_t, 7> kZoomLevels = {10000, 5000, 2500, 1000, 500, 200, 100};
+
+struct LevelEntry {
+  uint32_t scale = 0;
+  uint32_t prefixOffset = 0;
+  uint32_t prefixSize = 0;
+  uint32_t indexOffset = 0;
+  uint32_t firstFrameRef = 0;
+  uint32_t refCount = 0;
+  uint32_t frameWidth = 0;
+  uint32_t frameHeight = 0;
+  uint32_t columns = 0;
+  uint32_t rows = 0;
+  bool operator==(const LevelEntry&) const = default;
+};
+
+struct MapHeader {
+  uint32_t version = kMapVersion;
+  uint32_t headerSize = kMapHeaderSize;
+  LevelEntry firstLevel;  // all but scale: a copy of bytes 4..39 of level entry 0
+  uint32_t imageWidth = 0;
+  uint32_t imageHeight = 0;
+  uint32_t levelTableOffset = kLevelTableOffset;
+  uint32_t levelCount = kLevelCount;
+  std::array<uint32_t, kRandomValueCount> randomValues{};
+  uint32_t randomSum = 0;
+  bool operator==(const MapHeader&) const = default;
+};
+
+struct FrameRef {
+  uint32_t offset = 0;
+  uint32_t size = 0;
+  bool operator==(const FrameRef&) const = default;
+};
+
+// The identical leading bytes of a level's frame encodings, stored once.
+using SharedPrefix = std::vector<uint8_t>;
+
+uint32_t ReadU32(const uint8_t* bytes);
+void WriteU32(uint8_t* bytes, uint32_t value);
+
+// Serializes the header: magic "RZTM", the fields, zero reserved bytes.
+std::array<uint8_t, kMapHeaderSize> EncodeMapHeader(const MapHeader& header);
+// Reads the header fields from at least kMapHeaderSize bytes; false when fewer are given.
+bool DecodeMapHeader(std::span<const uint8_t> bytes, MapHeader& header);
+
+void EncodeLevelEntry(const LevelEntry& entry, uint8_t* out);  // 40 bytes
+LevelEntry DecodeLevelEntry(const uint8_t* bytes);
+
+void EncodeFrameRef(const FrameRef& ref, uint8_t* out);  // 8 bytes
+FrameRef DecodeFrameRef(const uint8_t* bytes);
+
+// The acceptance rule for map files: magic "RZTM", headerSize of at least
+// 48, and a first level whose refCount covers its columns x rows (computed
+// without wrapping). Needs the first 48 bytes; false for fewer.
+bool IsAcceptedMapFile(std::span<const uint8_t> bytes);
+
+}  // namespace rzt2

@@ -1,0 +1,123 @@
+// MapWriter turns one loaded picture into one map file, and carries the
+// encoder and scratch stream that reading map files needs too. It copies
+// the encoder parameters when it is created; later changes of the
+// settings do not reach it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "imaging/quantizer.h"
+#include "mapfile/map_records.h"
+#include "raster/codecs/decode_limits.h"
+#include "raster/codecs/encoder_list.h"
+#include "raster/color_palette.h"
+#include "raster/file_io.h"
+#include "raster/image_handle.h"
+#include "raster/scratch_stream.h"
+#include "settings/setting_ranges.h"
+
+namespace rzt2 {
+
+// Receives per-frame progress: stage code 100 + zoom level index, percent.
+class ProgressSink {
+ public:
+  virtual void OnProgress(int32_t stageCode, int32_t percent) = 0;
+
+ protected:
+  ~ProgressSink() = default;
+};
+
+// The MIME type of each EncoderCode, and the length of the identical
+// leading bytes that a level stores once.
+struct FrameFormat {
+  std::string_view mimeType;
+  uint32_t sharedPrefixSize;
+};
+inline constexpr FrameFormat kFrameFormats[] = {
+    {"image/gif", 784}, {"image/jpeg", 0}, {"image/png", 864}, {"image/bmp", 0}, {"image/tiff", 0}};
+
+// Encoded frames and previews land here. It starts at this size and grows
+// for a longer encoding: a frame cut short would be a corrupt file.
+using FrameBuffer = std::vector<uint8_t>;
+inline constexpr size_t kFrameBufferSize = 524288;
+
+// Offsets are 32-bit. Written files stay below 2 GiB, so that no offset
+// needs its top bit, and a block that would reach it fails the file.
+inline constexpr uint64_t kMapFileLimit = uint64_t{1} << 31;
+constexpr bool FitsInMapFile(uint64_t offset, uint64_t length) {
+  return offset < kMapFileLimit && length < kMapFileLimit - offset;
+}
+
+class MapWriter {
+ public:
+  // Nothing when EncoderCode does not name one of the five frame formats.
+  // The palette and the sink are borrowed and must outlive the writer.
+  static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
+                                           ProgressSink* progressSink);
+
+  // Encodes the picture with the writer's encoder into buffer (grown when
+  // needed) and returns the byte count; 0 with the status on the picture
+  // when encoding fails.
+  uint32_t EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer);
+  // Decodes one encoded picture; a failure gives an empty handle with its status.
+  ImageHandle DecodeFromBuffer(std::span<const uint8_t> bytes, const DecodeLimits& limits = {});
+
+  // Writes the whole map file: preview, the 100 % level and the levels that
+  // ZoomLevelsMask selects, then header and level table. The file appears at
+  // path only when complete; an earlier file there moves to "<path>.bak"
+  // when that name is free and is replaced otherwise. On failure the earlier
+  // file stays as it was and nothing else is left behind.
+  bool WriteMapFile(ImageHandle& image, const std::filesystem::path& path);
+
+  // Writes one zoom level at offset: frame index, shared prefix, frame
+  // bodies. Fills entry (all but scale) and advances offset. False when a
+  // frame cannot be drawn, reduced, encoded or written, or the level would
+  // reach kMapFileLimit; the frame index is written even then.
+  bool WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                  uint32_t& offset);
+
+  // Writes the preview block at offset, advances offset and records the
+  // block for the frame indexes. False when any step fails.
+  bool WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
+
+  // The preview block of a map file; an empty handle when the file is not an
+  // accepted map file or the block lies outside it.
+  ImageHandle ReadMapPreview(const std::filesystem::path& path);
+  // The 100 % level rebuilt from its frames: an Argb32 picture of
+  // columns x frameWidth by rows x frameHeight, carrying the first frame's
+  // palette. Frames that do not decode stay white. An empty handle when the
+  // file is not an accepted map file or any record points outside it.
+  ImageHandle ReadMapImage(const std::filesystem::path& path);
+
+  const EncoderParams& Params() const { return params_; }
+  uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }
+
+ private:
+  MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink);
+
+  // The palette for a level or the preview. The work area belongs to one
+  // palette: it is emptied only when the palette differs from the last one,
+  // so the levels of a file reuse each other's colour matches.
+  bool TakePalette(ImageHandle& image, ColorPalette& out);
+  bool WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW, int32_t sourceFrameH,
+                   const ColorPalette& palette, const UniqueFd& file, uint32_t& offset,
+                   std::span<uint8_t> index);
+
+  ClassId encoder_;
+  bool hasEncoder_ = false;
+  ScratchStream scratchStream_;
+  uint32_t previewOffset_ = 0;
+  uint32_t previewSize_ = 0;
+  EncoderParams params_;
+  ProgressSink* progressSink_;
+  int32_t stageCode_ = 0;
+  QuantizerWorkArea workArea_;
+  ColorPalette workAreaPalette_;  // the palette the work area's matches belong to
+  const ColorPalette* palette_;
+};
+
+}  // namespace rzt2

@@ -1,0 +1,72 @@
+// MapWriter::WritePreview: the whole picture fitted into the preview box,
+// reduced to the file's palette and stored as one complete encoding.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "mapfile/map_writer.h"
+#include "raster/surface.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+
+// The preview size for a width x height picture and a boxW x boxH box. The
+// scale is a 32-bit float and the products are truncated, so a 1000-pixel
+// side in a 640 box gives 639; viewers expect exactly these sizes. Pictures
+// smaller than the box are enlarged. A side that truncates to nothing keeps
+// one pixel. False when the box is empty.
+bool PreviewSize(uint32_t width, uint32_t height, int32_t boxW, int32_t boxH, Rect& out) {
+  if (boxW <= 0 || boxH <= 0) return false;
+  const auto scaleX = static_cast<float>(static_cast<double>(boxW) / width);
+  const double scaleY = static_cast<double>(boxH) / height;
+  const float scale = scaleY < scaleX ? static_cast<float>(scaleY) : scaleX;
+  const auto side = [scale](uint32_t length) {
+    const double scaled = std::trunc(static_cast<double>(length) * static_cast<double>(scale));
+    return static_cast<int32_t>(std::clamp(scaled, 1.0, double{std::numeric_limits<int32_t>::max()}));
+  };
+  out = Rect{0, 0, side(width), side(height)};
+  return true;
+}
+
+}  // namespace
+
+bool MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+  const uint32_t width = image.Width();
+  const uint32_t height = image.Height();
+  Rect preview;
+  if (width == 0 || height == 0 ||
+      !PreviewSize(width, height, params_.MiniFrameSizeX, params_.MiniFrameSizeY, preview)) {
+    return false;
+  }
+  ImageHandle scratch = ImageHandle::CreateBlank(preview.width, preview.height, PixelFormat::Argb32);
+  if (!scratch) return false;
+  Surface surface(scratch);
+  if (surface.Clear(kOpaqueWhite) != Status::Ok || surface.DrawImage(image, preview) != Status::Ok) {
+    return false;
+  }
+
+  ColorPalette palette;
+  if (!TakePalette(image, palette)) return false;
+  ImageHandle indexed = QuantizedCopy(scratch, palette, workArea_);
+  if (!indexed || scratch.LastStatus() != Status::Ok || indexed.LastStatus() != Status::Ok) return false;
+
+  FrameBuffer buffer;
+  try {
+    buffer.resize(kFrameBufferSize);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const uint32_t n = EncodeToBuffer(indexed, buffer);
+  if (n == 0 || !FitsInMapFile(offset, n)) return false;
+  if (WriteAllAt(file.Get(), std::span(buffer).first(n), offset) != Status::Ok) return false;
+  previewOffset_ = offset;
+  previewSize_ = n;
+  offset += n;
+  return true;
+}
+
+}  // namespace rzt2

@@ -1,0 +1,239 @@
+// MapWriter::WriteMapFile: the header, the level table, the levels chosen by
+// the mask, progress, the frames in every format, and the target file's fate.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "mapfile/map_test_helpers.h"
+
+namespace rzt2 {
+namespace {
+
+class RecordingSink final : public ProgressSink {
+ public:
+  void OnProgress(int32_t stageCode, int32_t percent) override { calls.emplace_back(stageCode, percent); }
+  std::vector<std::pair<int32_t, int32_t>> calls;
+};
+
+// Whether two files from one picture agree everywhere but in the random block.
+void ExpectEqualButForRandomValues(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (i < 64 || i >= 104) {
+      ASSERT_EQ(a[i], b[i]) << "byte " << i;
+    }
+  }
+}
+
+std::vector<uint8_t> WriteAndRead(const EncoderParams& params, ImageHandle& picture,
+                                  const std::filesystem::path& path) {
+  auto writer = MapWriter::Create(params, nullptr, nullptr);
+  EXPECT_TRUE(writer->WriteMapFile(picture, path));
+  return test::ReadFileBytes(path);
+}
+
+TEST(WriteMapFileTest, HeaderDescribesThePictureAndTheFullSizeLevel) {
+  test::TempDir dir;
+  ImageHandle picture = test::MapLikePicture(1000, 700);
+  const test::MapBytes file(WriteAndRead(test::Params(0), picture, dir / "a.rzt2"));
+  const std::vector<uint8_t>& bytes = file.Bytes();
+
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RZTM");
+  EXPECT_EQ(file.U32(4), 257u);
+  EXPECT_EQ(file.U32(8), 444u);
+  EXPECT_EQ(file.U32(48), 1000u);
+  EXPECT_EQ(file.U32(52), 700u);
+  EXPECT_EQ(file.U32(56), 444u);
+  EXPECT_EQ(file.U32(60), 16u);
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < 8; ++i) {
+    EXPECT_LE(file.U32(64 + 4 * i), 32767u);
+    sum += file.U32(64 + 4 * i);
+  }
+  EXPECT_EQ(file.U32(96), 0u);
+  EXPECT_EQ(file.U32(100), sum);
+  EXPECT_TRUE(std::all_of(bytes.begin() + 104, bytes.begin() + 444, [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::equal(bytes.begin() + 12, bytes.begin() + 48, bytes.begin() + 444 + 4));
+
+  const LevelEntry level = file.Entry(0);
+  EXPECT_EQ(level.scale, 10000u);
+  EXPECT_EQ(level.columns, 7u);
+  EXPECT_EQ(level.rows, 5u);
+  EXPECT_EQ(level.refCount, 51u);
+  const FrameRef preview = file.Ref(level, 0);
+  EXPECT_EQ(preview.offset, kPreviewOffset);
+  EXPECT_EQ(level.indexOffset, kPreviewOffset + preview.size);
+  EXPECT_EQ(file.Ref(level, 16).offset, level.indexOffset + 408 + 784);
+  // Mask 0: only the full-size level, and the file ends with its last body.
+  for (uint32_t i = 1; i < kLevelCount; ++i) EXPECT_EQ(file.Entry(i), LevelEntry{}) << "entry " << i;
+  EXPECT_EQ(bytes.size(), file.LevelEnd(level));
+}
+
+TEST(WriteMapFileTest, ZoomLevelsMaskChoosesTheStoredLevels) {
+  test::TempDir dir;
+  ImageHandle picture = test::MapLikePicture(900, 500);
+  const test::MapBytes all(WriteAndRead(test::Params(0, 255), picture, dir / "all.rzt2"));
+  uint32_t next = all.Entry(0).indexOffset;
+  for (uint32_t i = 0; i < 7; ++i) {
+    const LevelEntry level = all.Entry(i);
+    EXPECT_EQ(level.scale, kZoomLevels[i]);
+    EXPECT_EQ(level.indexOffset, next) << "levels follow each other in order";
+    EXPECT_EQ(all.Ref(level, 0), all.Ref(all.Entry(0), 0)) << "every index names the preview";
+    next = all.LevelEnd(level);
+  }
+  EXPECT_EQ(all.Bytes().size(), next);
+  EXPECT_EQ(all.Entry(6).columns * all.Entry(6).rows, 1u);
+
+  // Bit 0 and bits 7 and above mean nothing.
+  ExpectEqualButForRandomValues(all.Bytes(), WriteAndRead(test::Params(0, -1), picture, dir / "b.rzt2"));
+  ExpectEqualButForRandomValues(all.Bytes(), WriteAndRead(test::Params(0, 254), picture, dir / "c.rzt2"));
+  const auto only100 = WriteAndRead(test::Params(0, 0), picture, dir / "d.rzt2");
+  ExpectEqualButForRandomValues(only100, WriteAndRead(test::Params(0, 0x181), picture, dir / "e.rzt2"));
+
+  const test::MapBytes some(WriteAndRead(test::Params(0, 0b1010100), picture, dir / "f.rzt2"));
+  for (uint32_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(some.Entry(i).scale, (i == 0 || i == 2 || i == 4 || i == 6) ? kZoomLevels[i] : 0u);
+  }
+}
+
+TEST(WriteMapFileTest, ReportsProgressAfterEveryFrameWithTheLevelsStageCode) {
+  test::TempDir dir;
+  // 32-pixel frames across 9600 pixels: 300 frames at 100 %, 3 at 1 %.
+  const EncoderParams params{.FrameSizeX = 32, .FrameSizeY = 32, .ZoomLevelsMask = 255};
+  ImageHandle picture = test::MapLikePicture(9600, 1);
+  RecordingSink sink;
+  auto writer = MapWriter::Create(params, nullptr, &sink);
+  ASSERT_TRUE(writer->WriteMapFile(picture, dir / "wide.rzt2"));
+
+  const uint32_t frames[] = {300, 150, 75, 30, 15, 6, 3};
+  size_t call = 0;
+  for (int32_t level = 0; level < 7; ++level) {
+    for (uint32_t k = 0; k < frames[level]; ++k, ++call) {
+      ASSERT_LT(call, sink.calls.size());
+      EXPECT_EQ(sink.calls[call],
+                std::make_pair(100 + level, static_cast<int32_t>((k + 1) * 100 / frames[level])));
+    }
+  }
+  EXPECT_EQ(call, sink.calls.size());
+  const std::vector<std::pair<int32_t, int32_t>> last(sink.calls.end() - 3, sink.calls.end());
+  EXPECT_EQ(last, (std::vector<std::pair<int32_t, int32_t>>{{106, 33}, {106, 66}, {106, 100}}));
+}
+
+TEST(WriteMapFileTest, EveryFrameFormatDecodesFrameByFrame) {
+  const uint32_t prefixSizes[] = {784, 0, 864, 0, 0};
+  const ColorPalette palette = test::DistinctKeyPalette();
+  ImageHandle picture = test::BlockPicture(1000, 700, palette);
+  test::TempDir dir;
+  for (int32_t code = 0; code <= 4; ++code) {
+    SCOPED_TRACE(testing::Message() << "EncoderCode " << code);
+    const bool lossless = code != 1;
+    auto writer = MapWriter::Create(test::Params(code, 0b1001010), &palette, nullptr);
+    ASSERT_TRUE(writer->WriteMapFile(picture, dir / "map.rzt2"));
+    const test::MapBytes file(dir / "map.rzt2");
+
+    const auto preview = test::Decode(file.Block(kPreviewOffset, file.Ref(file.Entry(0), 0).size));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->Width(), 639);
+    for (uint32_t i : {0u, 1u, 3u, 6u}) {
+      const LevelEntry level = file.Entry(i);
+      EXPECT_EQ(level.prefixSize, prefixSizes[code]);
+      EXPECT_EQ(file.Ref(level, 16).offset, level.prefixOffset + level.prefixSize);
+      for (uint32_t k = 0; k < level.columns * level.rows; ++k) {
+        const auto frame = test::Decode(file.Frame(level, k));
+        ASSERT_NE(frame, nullptr) << "level " << i << " frame " << k;
+        ASSERT_EQ(frame->Width(), 160);
+        ASSERT_EQ(frame->Height(), 160);
+        if (lossless) {
+          ASSERT_EQ(frame->Palette(), palette);
+        }
+        if (i != 0) continue;
+        // At 100 % a frame is a 1:1 cut of the picture, white past its edges.
+        const int32_t left = static_cast<int32_t>(k % level.columns) * 160;
+        const int32_t top = static_cast<int32_t>(k / level.columns) * 160;
+        int64_t error = 0;
+        for (int32_t y = 0; y < 160; ++y) {
+          for (int32_t x = 0; x < 160; ++x) {
+            const bool inside = left + x < 1000 && top + y < 700;
+            const uint32_t want = inside ? picture.GetBitmap()->PixelArgb(left + x, top + y) : test::kWhite;
+            const uint32_t got = frame->PixelArgb(x, y);
+            if (lossless) {
+              ASSERT_EQ(got, want) << "frame " << k << " at " << x << "," << y;
+            }
+            for (int shift = 0; shift < 24; shift += 8) {
+              error +=
+                  std::abs(static_cast<int>((got >> shift) & 255) - static_cast<int>((want >> shift) & 255));
+            }
+          }
+        }
+        EXPECT_LT(error / (160 * 160 * 3), 12) << "frame " << k;
+      }
+    }
+  }
+}
+
+TEST(WriteMapFileTest, OneWriterServesPicturesWithDifferentPalettes) {
+  test::TempDir dir;
+  ImageHandle indexed(test::MakeIndexedBitmap(300, 200));
+  ImageHandle trueColour = test::MapLikePicture(300, 200);
+  auto shared = MapWriter::Create(test::Params(0), nullptr, nullptr);
+  ASSERT_TRUE(shared->WriteMapFile(indexed, dir / "first.rzt2"));
+  ASSERT_TRUE(shared->WriteMapFile(trueColour, dir / "second.rzt2"));
+  ExpectEqualButForRandomValues(test::ReadFileBytes(dir / "second.rzt2"),
+                                WriteAndRead(test::Params(0), trueColour, dir / "fresh.rzt2"));
+}
+
+TEST(WriteMapFileTest, EarlierFileMovesToTheBackupNameWhenItIsFree) {
+  test::TempDir dir;
+  ImageHandle picture = test::MapLikePicture(200, 100);
+  const std::vector<uint8_t> earlier = {'o', 'l', 'd'};
+  test::WriteFileBytes(dir / "m.rzt2", earlier);
+  ::chmod((dir / "m.rzt2").c_str(), 0444);
+
+  const auto written = WriteAndRead(test::Params(0), picture, dir / "m.rzt2");
+  EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "RZTM");
+  EXPECT_EQ(test::ReadFileBytes(dir / "m.rzt2.bak"), earlier);
+  EXPECT_EQ(test::FolderNames(dir.Path()), (std::vector<std::string>{"m.rzt2", "m.rzt2.bak"}));
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "m.rzt2").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u) << "the earlier mode, writable for its owner";
+
+  // The backup name is now taken: the file is replaced, the backup kept.
+  const std::vector<uint8_t> first = test::ReadFileBytes(dir / "m.rzt2");
+  test::WriteFileBytes(dir / "m.rzt2", {'n', 'e', 'w'});
+  WriteAndRead(test::Params(1), picture, dir / "m.rzt2");
+  EXPECT_NE(test::ReadFileBytes(dir / "m.rzt2"), first);
+  EXPECT_EQ(test::ReadFileBytes(dir / "m.rzt2.bak"), earlier);
+  EXPECT_EQ(test::FolderNames(dir.Path()), (std::vector<std::string>{"m.rzt2", "m.rzt2.bak"}));
+}
+
+TEST(WriteMapFileTest, FailureLeavesTheEarlierFileAsItWas) {
+  test::TempDir dir;
+  const std::filesystem::path target = dir / "m.rzt2";
+  const std::vector<uint8_t> earlier = {'o', 'l', 'd'};
+  test::WriteFileBytes(target, earlier);
+  ImageHandle picture = test::MapLikePicture(1000, 700);
+  const auto expectUntouched = [&](const char* what) {
+    EXPECT_EQ(test::ReadFileBytes(target), earlier) << what;
+    EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::string>{"m.rzt2"}) << what;
+  };
+
+  ImageHandle empty;
+  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(empty, target));
+  expectUntouched("no picture");
+
+  const EncoderParams outOfRange{.FrameSizeX = 0};
+  EXPECT_FALSE(MapWriter::Create(outOfRange, nullptr, nullptr)->WriteMapFile(picture, target));
+  expectUntouched("frame width 0");
+
+  for (const rlim_t limit : {rlim_t{500}, rlim_t{20000}}) {
+    const test::FileSizeLimit full(limit);
+    EXPECT_FALSE(MapWriter::Create(test::Params(0, 255), nullptr, nullptr)->WriteMapFile(picture, target));
+  }
+  expectUntouched("disk full");
+
+  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(picture, dir.Path()));
+  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(picture, dir / "no" / "m"));
+  expectUntouched("no such target");
+}
+
+}  // namespace
+}  // namespace rzt2
