@@ -1,0 +1,118 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include <unistd.h>
+
+#include "cli/cli_options.h"
+#include "cli/map_report.h"
+#include "cli/terminal_host.h"
+#include "jobs/job_runner.h"
+#include "raster/file_io.h"
+#include "settings/converter_settings.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr uint64_t kMaxMapFileBytes = uint64_t{1} << 32;
+
+int UsageError(const std::string& error) {
+  std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", error.c_str());
+  return kExitUsage;
+}
+
+int RunJobCommand(const CliOptions& options) {
+  ConverterSettings settings;
+  if (!options.ignoreStoredSettings) settings.LoadSettings();
+  JobRequest request;
+  request.kind = options.command == CliCommand::Convert ? JobKind::Convert : JobKind::Export;
+  request.params = settings.Encoder();
+  if (options.encoderCode) request.params.EncoderCode = *options.encoderCode;
+  if (options.frameSizeX) request.params.FrameSizeX = *options.frameSizeX;
+  if (options.frameSizeY) request.params.FrameSizeY = *options.frameSizeY;
+  if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
+  if (options.previewSizeY) request.params.MiniFrameSizeY = *options.previewSizeY;
+  if (options.zoomLevelsMask) request.params.ZoomLevelsMask = *options.zoomLevelsMask;
+  if (request.kind == JobKind::Convert) {
+    if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
+  } else {
+    request.exportFormat = *options.encoderCode;
+  }
+  if (options.outputDir) {
+    if (!std::filesystem::is_directory(*options.outputDir)) {
+      return UsageError("output folder \"" + *options.outputDir + "\" does not exist");
+    }
+    request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
+  } else {
+    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
+  }
+
+  // Names that are no file cannot be loaded: said here, where the desktop
+  // program's list would never have offered them.
+  int failed = 0;
+  for (const std::string& name : options.files) {
+    if (IsJobFile(name)) {
+      request.names.push_back(name);
+    } else {
+      std::fprintf(stderr, "%s\n", FormatText(kErrorLoadingFile, name).c_str());
+      ++failed;
+    }
+  }
+  const int workers = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  TerminalHost host(stderr, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+  failed += RunJobInParallel(request, host, workers).failed;
+  return failed > 0 ? kExitFailed : kExitOk;
+}
+
+int RunInfoOrCheck(const CliOptions& options) {
+  int failed = 0;
+  std::vector<MapReport> reports;
+  for (const std::string& name : options.files) {
+    std::vector<uint8_t> bytes;
+    const Status status = ReadWholeFile(name, kMaxMapFileBytes, bytes);
+    if (status != Status::Ok) {
+      std::fprintf(stderr, "rzt2: %s: %s\n", name.c_str(), StatusText(status));
+      ++failed;
+      continue;
+    }
+    MapReport report = options.command == CliCommand::Info ? InspectMap(name, bytes) : CheckMap(name, bytes);
+    if (!report.problems.empty()) ++failed;
+    reports.push_back(std::move(report));
+  }
+  const std::string text = options.command == CliCommand::Check ? CheckText(reports)
+                           : options.json                       ? InfoJson(reports)
+                                                                : InfoText(reports);
+  std::fputs(text.c_str(), stdout);
+  return failed > 0 ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+  CliOptions options;
+  std::string error;
+  if (!ParseCommandLine(args, options, error)) return UsageError(error);
+  switch (options.command) {
+    case CliCommand::Help:
+      std::fputs(UsageText().c_str(), stdout);
+      return kExitOk;
+    case CliCommand::Version:
+      std::printf("rzt2 %s\n", RZT2_VERSION);
+      return kExitOk;
+    case CliCommand::Convert:
+    case CliCommand::Export:
+      return RunJobCommand(options);
+    case CliCommand::Info:
+    case CliCommand::Check:
+      return RunInfoOrCheck(options);
+  }
+  return kExitUsage;
+}
+
+}  // namespace rzt2

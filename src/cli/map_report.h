@@ -1,0 +1,27 @@
+// What the info and check commands say about map files, as text or JSON.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mapfile/map_inspector.h"
+
+namespace rzt2 {
+
+struct MapReport {
+  std::string name;
+  MapFileInfo info;
+  bool hasInfo = false;
+  std::vector<std::string> problems;  // empty: the file is sound
+};
+
+MapReport InspectMap(const std::string& name, std::span<const uint8_t> bytes);
+MapReport CheckMap(const std::string& name, std::span<const uint8_t> bytes);
+
+std::string InfoText(const std::vector<MapReport>& reports);
+std::string InfoJson(const std::vector<MapReport>& reports);
+std::string CheckText(const std::vector<MapReport>& reports);
+
+}  // namespace rzt2

@@ -1,0 +1,55 @@
+#include "cli/terminal_host.h"
+
+namespace rzt2 {
+
+namespace {
+constexpr size_t kLabelWidth = 60;
+}
+
+void TerminalHost::BeginJob(int fileCount) {
+  fileCount_ = fileCount;
+  filesDone_ = 0;
+  Redraw();
+}
+
+void TerminalHost::EndJob() { ClearLine(); }
+
+void TerminalHost::ShowError(const std::string& message) {
+  ClearLine();
+  std::fprintf(out_, "%s\n", message.c_str());
+  std::fflush(out_);
+  Redraw();
+}
+
+void TerminalHost::SetLabel(const std::string& text) {
+  label_ = text;
+  Redraw();
+}
+
+void TerminalHost::SetTotalPosition(int filesDone) {
+  filesDone_ = filesDone;
+  Redraw();
+}
+
+void TerminalHost::SetCurrentPosition(int percent) {
+  percent_ = percent;
+  Redraw();
+}
+
+void TerminalHost::Redraw() {
+  if (!showProgress_) return;
+  std::string label = label_;
+  if (label.size() > kLabelWidth) label = "..." + label.substr(label.size() - kLabelWidth + 3);
+  std::fprintf(out_, "\r\033[K[%d/%d] %3d%% %s", filesDone_, fileCount_, percent_, label.c_str());
+  std::fflush(out_);
+  lineShown_ = true;
+}
+
+void TerminalHost::ClearLine() {
+  if (!lineShown_) return;
+  std::fprintf(out_, "\r\033[K");
+  std::fflush(out_);
+  lineShown_ = false;
+}
+
+}  // namespace rzt2

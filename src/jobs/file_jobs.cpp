@@ -1,0 +1,118 @@
+#include "jobs/file_jobs.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "imaging/fixed_palette.h"
+#include "imaging/quantizer.h"
+#include "raster/codecs/encoder_list.h"
+#include "raster/file_io.h"
+
+namespace rzt2 {
+
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A new empty file in the user's temporary folder, removed when this goes away.
+class TemporaryFile {
+ public:
+  TemporaryFile() {
+    std::error_code error;
+    std::string pattern = (std::filesystem::temp_directory_path(error) / "rztXXXXXX").string();
+    if (error) return;
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return;
+    UniqueFd closer(fd);
+    path_ = pattern;
+  }
+  ~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A picture rebuilt from a map file is encoded again through an 8-bit PNG,
+// as the picture a map file shows is 8-bit; failures leave no picture.
+void ReencodeThroughPng(SourceLoader& loader) {
+  ImageHandle quantized = QuantizeImage(loader.CurrentImage());
+  loader.ReplaceImage(ImageHandle());
+  TemporaryFile temporary;
+  ClassId png;
+  if (temporary.Path().empty() || quantized.IsNull() || FindEncoder("image/png", png) < 0) return;
+  if (SaveImageToFile(*quantized.GetBitmap(), temporary.Path(), png) != Status::Ok) return;
+  loader.ReplaceImage(ImageHandle::FromFile(temporary.Path()));
+}
+
+bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host) {
+  loader.LoadSource(name, false);
+  if (!loader.CurrentImage().IsNull()) return true;
+  host.ShowError(FormatText(kErrorLoadingFile, name));
+  return false;
+}
+
+}  // namespace
+
+bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                 JobProgress& progress, JobHost& host) {
+  host.SetLabel(FormatText(kLabelLoading, name));
+  progress.StartFile();
+  const bool isMapFile = HasMapFileExtension(name);
+  // A picture already held (say, for the preview) is read again from disk.
+  if (!isMapFile && name == loader.CurrentImagePath()) loader.ForgetPath();
+  if (!LoadOrReport(name, loader, host)) return false;
+  const ColorPalette palette = PaletteForImage(loader.CurrentImage());
+  if (isMapFile) {
+    ReencodeThroughPng(loader);
+    if (loader.CurrentImage().IsNull()) {
+      host.ShowError(FormatText(kErrorLoadingFile, name));
+      return false;
+    }
+  }
+  const std::string outputName = OutputName(request, name);
+  host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
+  const std::string target = OutputPath(outputName, request.placement);
+  auto writer = MapWriter::Create(request.params, &palette, &progress);
+  if (!writer || !writer->WriteMapFile(loader.CurrentImage(), target)) {
+    host.ShowError(FormatText(kErrorSavingFile, target));
+    return false;
+  }
+  return true;
+}
+
+bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                JobProgress& progress, JobHost& host) {
+  host.SetLabel(FormatText(kLabelLoading, name));
+  progress.StartFile();
+  if (!LoadOrReport(name, loader, host)) return false;
+  const std::string outputName = OutputName(request, name);
+  host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
+  const std::string target = OutputPath(outputName, request.placement);
+  ClassId encoder;
+  const std::string mimeType = std::string("image/") + kExportFormatNames[request.exportFormat];
+  Status status = Status::InvalidParameter;
+  if (FindEncoder(mimeType, encoder) >= 0) {
+    // GIF holds 256 colours at most: such exports are reduced first.
+    ImageHandle quantized;
+    if (request.exportFormat == 0) quantized = QuantizeImage(loader.CurrentImage());
+    const ImageHandle& picture = request.exportFormat == 0 ? quantized : loader.CurrentImage();
+    if (!picture.IsNull()) status = SaveImageToFile(*picture.GetBitmap(), target, encoder);
+  }
+  if (status != Status::Ok) {
+    host.ShowError(FormatText(kErrorSavingFile, target));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace rzt2

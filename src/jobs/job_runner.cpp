@@ -1,0 +1,134 @@
+#include "jobs/job_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "jobs/file_jobs.h"
+
+namespace rzt2 {
+
+namespace {
+
+bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                JobProgress& progress, JobHost& host) {
+  return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
+                                          : ExportFile(request, name, loader, progress, host);
+}
+
+// A refusal of the whole job before any file is touched, or nothing.
+std::optional<std::string> RefuseJob(const JobRequest& request) {
+  if (request.kind == JobKind::Convert) return CheckEncoderParams(request.params);
+  if (request.exportFormat < 0 || request.exportFormat >= static_cast<int>(std::size(kExportFormatNames))) {
+    return "The export format " + std::to_string(request.exportFormat) + " does not exist";
+  }
+  return std::nullopt;
+}
+
+// Forwards every call under one lock, for workers sharing one host.
+class SerializedHost final : public JobHost {
+ public:
+  explicit SerializedHost(JobHost& host) : host_(host) {}
+  void BeginJob(int fileCount) override { Locked([&] { host_.BeginJob(fileCount); }); }
+  void EndJob() override { Locked([&] { host_.EndJob(); }); }
+  void ShowError(const std::string& message) override { Locked([&] { host_.ShowError(message); }); }
+  void SetLabel(const std::string& text) override { Locked([&] { host_.SetLabel(text); }); }
+  void SetTotalPosition(int filesDone) override { Locked([&] { host_.SetTotalPosition(filesDone); }); }
+  void SetCurrentPosition(int percent) override { Locked([&] { host_.SetCurrentPosition(percent); }); }
+  void ProcessPaintEvents() override { Locked([&] { host_.ProcessPaintEvents(); }); }
+
+ private:
+  template <typename F>
+  void Locked(F&& call) {
+    std::lock_guard lock(mutex_);
+    call();
+  }
+  JobHost& host_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+bool IsJobFile(const std::string& name) {
+  std::error_code error;
+  const auto status = std::filesystem::status(name, error);
+  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+int CountJobFiles(const std::vector<std::string>& names) {
+  return static_cast<int>(std::count_if(names.begin(), names.end(), IsJobFile));
+}
+
+std::string OutputName(const JobRequest& request, const std::string& sourceName) {
+  if (request.kind == JobKind::Convert) return ReplaceExtension(sourceName, ".rzt2");
+  return ReplaceExtension(sourceName, std::string(".") + kExportFormatNames[request.exportFormat]);
+}
+
+JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host) {
+  if (const auto refusal = RefuseJob(request)) {
+    host.ShowError(*refusal);
+    return JobResult{0, 0};
+  }
+  JobResult result;
+  host.BeginJob(CountJobFiles(request.names));
+  JobProgress progress(host, loader.CurrentImagePath());
+  for (const std::string& name : request.names) {
+    if (!IsJobFile(name)) continue;
+    if (!RunOneFile(request, name, loader, progress, host)) ++result.failed;
+    host.SetTotalPosition(++result.files);
+  }
+  host.EndJob();
+  return result;
+}
+
+JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers) {
+  if (const auto refusal = RefuseJob(request)) {
+    host.ShowError(*refusal);
+    return JobResult{0, 0};
+  }
+  // Files that write the same output form one group, worked on in order.
+  std::vector<std::vector<std::string>> groups;
+  std::map<std::string, size_t> groupOfOutput;
+  for (const std::string& name : request.names) {
+    if (!IsJobFile(name)) continue;
+    std::error_code error;
+    const std::string output = OutputPath(OutputName(request, name), request.placement);
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
+    const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
+    if (added) groups.emplace_back();
+    groups[it->second].push_back(name);
+  }
+  int fileCount = 0;
+  for (const auto& group : groups) fileCount += static_cast<int>(group.size());
+
+  SerializedHost shared(host);
+  shared.BeginJob(fileCount);
+  std::atomic<size_t> nextGroup{0};
+  std::atomic<int> failed{0};
+  std::mutex totalMutex;  // keeps the total bar moving forward only
+  int done = 0;
+  const auto work = [&] {
+    SourceLoader loader(request.params);
+    JobProgress progress(shared, loader.CurrentImagePath());
+    for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
+      for (const std::string& name : groups[g]) {
+        if (!RunOneFile(request, name, loader, progress, shared)) ++failed;
+        std::lock_guard lock(totalMutex);
+        shared.SetTotalPosition(++done);
+      }
+    }
+  };
+  const size_t threads = std::min(static_cast<size_t>(std::max(workers, 1)), std::max<size_t>(groups.size(), 1));
+  std::vector<std::jthread> pool;
+  for (size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+  work();
+  pool.clear();
+  shared.EndJob();
+  return JobResult{done, failed.load()};
+}
+
+}  // namespace rzt2

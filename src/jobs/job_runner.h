@@ -1,0 +1,52 @@
+// Batch jobs: converting pictures (and map files) into map files, and
+// exporting map files and pictures as ordinary images. A job is its
+// request, the work for one file, and a runner that reports through a
+// JobHost. Every file is tried; a failure is reported and the job goes on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jobs/job_host.h"
+#include "jobs/job_texts.h"
+#include "jobs/source_loader.h"
+#include "settings/setting_ranges.h"
+
+namespace rzt2 {
+
+enum class JobKind { Convert, Export };
+
+// Export formats, by index: name, file ending "." + name, MIME "image/" + name.
+inline constexpr const char* kExportFormatNames[] = {"gif", "jpeg", "png", "bmp", "tiff"};
+
+struct JobRequest {
+  JobKind kind = JobKind::Convert;
+  std::vector<std::string> names;  // as listed: files, and folders that are skipped
+  EncoderParams params;
+  OutputPlacement placement;
+  int exportFormat = 0;  // index into kExportFormatNames
+};
+
+struct JobResult {
+  int files = 0;   // files handled (folders and missing names are not counted)
+  int failed = 0;
+};
+
+// A name is worked on when it is not a folder; a name whose attributes
+// cannot be read counts as a folder.
+bool IsJobFile(const std::string& name);
+int CountJobFiles(const std::vector<std::string>& names);
+
+// The name of the output of one source, before any destination folder.
+std::string OutputName(const JobRequest& request, const std::string& sourceName);
+
+// One file after the other on the calling thread, with the caller's
+// loader (the desktop program's current picture).
+JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host);
+
+// Up to `workers` files at once, each worker with its own loader, writer and
+// memo; files with the same output are done one after the other, in order.
+// Host calls are serialized.
+JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers);
+
+}  // namespace rzt2

@@ -1,0 +1,44 @@
+#include "jobs/job_texts.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace rzt2 {
+
+namespace {
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0) return {};
+  std::vector<char> buffer(static_cast<size_t>(length) + 1);
+  std::snprintf(buffer.data(), buffer.size(), format, args...);
+  return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+size_t FileNameStart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+}  // namespace
+
+std::string FormatText(const char* format, const std::string& text) { return Format(format, text.c_str()); }
+
+std::string FormatText(const char* format, const std::string& text, int number) {
+  return Format(format, text.c_str(), number);
+}
+
+std::string ReplaceExtension(const std::string& name, const std::string& extension) {
+  const size_t start = FileNameStart(name);
+  const size_t dot = name.rfind('.');
+  const bool hasDot = dot != std::string::npos && dot >= start;
+  return (hasDot ? name.substr(0, dot) : name) + extension;
+}
+
+std::string OutputPath(const std::string& outputName, const OutputPlacement& placement) {
+  if (placement.nextToSource) return outputName;
+  return placement.folder + outputName.substr(FileNameStart(outputName));
+}
+
+}  // namespace rzt2

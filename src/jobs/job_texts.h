@@ -1,0 +1,32 @@
+// The texts a job shows, and how it names its outputs.
+#pragma once
+
+#include <string>
+
+namespace rzt2 {
+
+inline constexpr char kErrorLoadingFile[] = "Error loading file %s!";
+inline constexpr char kErrorSavingFile[] = "Error while creating/saving file %s!";
+inline constexpr char kLabelLoading[] = "%s: Loading...";
+inline constexpr char kLabelCreatingPreview[] = "%s: Creating preview...";
+inline constexpr char kLabelWritingZoom[] = "%s: Writing frames for zoom %d%%...";
+inline constexpr char kLabelSaving[] = "%s: Saving...";
+
+// printf-style formatting of one of the texts above.
+std::string FormatText(const char* format, const std::string& text);
+std::string FormatText(const char* format, const std::string& text, int number);
+
+// The file name with the text from its last "." replaced by extension
+// (which starts with "."); a name without "." gets it appended. Only the
+// last path component is changed, so dots in folder names stay.
+std::string ReplaceExtension(const std::string& name, const std::string& extension);
+
+// Where an output goes: next to the source, or the destination folder
+// text, unchanged, in front of the output's file name.
+struct OutputPlacement {
+  bool nextToSource = true;
+  std::string folder;  // used when nextToSource is false
+};
+std::string OutputPath(const std::string& outputName, const OutputPlacement& placement);
+
+}  // namespace rzt2

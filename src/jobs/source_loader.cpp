@@ -1,0 +1,45 @@
+#include "jobs/source_loader.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "mapfile/map_writer.h"
+
+namespace rzt2 {
+
+bool HasMapFileExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view extension = std::string_view(name).substr(dot);
+  constexpr std::string_view kMapExtension = ".rzt2";
+  return std::equal(extension.begin(), extension.end(), kMapExtension.begin(), kMapExtension.end(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+void SourceLoader::LoadSource(const std::string& path, bool previewOnly) {
+  if (!currentImagePath_.empty() && path == currentImagePath_) return;
+  Clear();
+  if (HasMapFileExtension(path)) {
+    // Reading needs no encoder: a stored format code out of range must not
+    // stop map files from opening.
+    EncoderParams readParams = params_;
+    if (!kEncoderCode.Admits(readParams.EncoderCode)) readParams.EncoderCode = kEncoderCode.defaultValue;
+    auto reader = MapWriter::Create(readParams, nullptr, nullptr);
+    if (!reader) return;
+    if (previewOnly) {
+      currentImage_ = reader->ReadMapPreview(path);
+      return;
+    }
+    currentImage_ = reader->ReadMapImage(path);
+  } else {
+    currentImage_ = ImageHandle::FromFile(path);
+  }
+  if (!currentImage_.IsNull()) currentImagePath_ = path;
+}
+
+void SourceLoader::Clear() {
+  currentImage_.Reset();
+  currentImagePath_.clear();
+}
+
+}  // namespace rzt2

@@ -1,0 +1,43 @@
+// SourceLoader: the one way of loading the current picture, with a
+// one-entry cache keyed by path. Map files (".rzt2" in any case) load as
+// their preview or as the picture rebuilt from their 100 % level; any
+// other file goes through the picture decoders, whatever its extension.
+#pragma once
+
+#include <string>
+
+#include "raster/image_handle.h"
+#include "settings/setting_ranges.h"
+
+namespace rzt2 {
+
+// True when the text from the last "." of name equals ".rzt2" in any case.
+bool HasMapFileExtension(const std::string& name);
+
+class SourceLoader {
+ public:
+  explicit SourceLoader(const EncoderParams& params) : params_(params) {}
+
+  // Does nothing when path is the path of the full picture already held.
+  // Afterwards currentImage is the loaded picture or empty; currentImagePath
+  // is path when a full picture was loaded, empty otherwise.
+  void LoadSource(const std::string& path, bool previewOnly);
+
+  ImageHandle& CurrentImage() { return currentImage_; }
+  const std::string& CurrentImagePath() const { return currentImagePath_; }
+  // Replaces the picture, keeping the path (a re-encoded map picture).
+  void ReplaceImage(ImageHandle image) { currentImage_ = std::move(image); }
+  // Forgets the path so that the next load reads the file again.
+  void ForgetPath() { currentImagePath_.clear(); }
+  // Drops the picture and the path.
+  void Clear();
+  // The encoder parameters used to read map files.
+  void SetParams(const EncoderParams& params) { params_ = params; }
+
+ private:
+  EncoderParams params_;
+  ImageHandle currentImage_;
+  std::string currentImagePath_;
+};
+
+}  // namespace rzt2

@@ -1,0 +1,173 @@
+// Batch jobs through a recording host: messages, labels, bars, outputs.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "jobs/job_progress.h"
+#include "jobs/job_runner.h"
+#include "raster/codecs/encoder_list.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+using test::TempDir;
+
+struct RecordingHost final : JobHost {
+  std::vector<std::string> events;
+  std::vector<std::string> errors;
+  int fileCount = -1;
+  void BeginJob(int n) override { fileCount = n; }
+  void EndJob() override { events.push_back("end"); }
+  void ShowError(const std::string& m) override { errors.push_back(m); }
+  void SetLabel(const std::string& t) override { events.push_back("label " + t); }
+  void SetTotalPosition(int n) override { events.push_back("total " + std::to_string(n)); }
+  void SetCurrentPosition(int p) override { events.push_back("current " + std::to_string(p)); }
+  void ProcessPaintEvents() override { events.push_back("paint"); }
+  bool Saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+};
+
+// Jobs work on names relative to the current folder, as the desktop
+// program's list does.
+class JobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+  void Picture(const std::string& name, int32_t w, int32_t h, const char* mime = "image/png") {
+    ClassId id;
+    FindEncoder(mime, id);
+    ASSERT_EQ(SaveImageToFile(*test::MakeMapLikeBitmap(w, h, PixelFormat::Rgb24), name, id), Status::Ok);
+  }
+  TempDir dir;
+  std::filesystem::path previous_;
+};
+
+TEST(JobTextsTest, OutputNamesReplaceTheTextFromTheLastDot) {
+  EXPECT_EQ(ReplaceExtension("chart.jpg", ".rzt2"), "chart.rzt2");
+  EXPECT_EQ(ReplaceExtension("area.north.png", ".rzt2"), "area.north.rzt2");
+  EXPECT_EQ(ReplaceExtension("scan", ".rzt2"), "scan.rzt2");
+  EXPECT_EQ(ReplaceExtension("old.RZT2", ".rzt2"), "old.rzt2");
+  EXPECT_EQ(ReplaceExtension("maps.v2/scan", ".tiff"), "maps.v2/scan.tiff");
+  EXPECT_EQ(OutputPath("chart.rzt2", OutputPlacement{false, "/srv/maps/"}), "/srv/maps/chart.rzt2");
+  EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{false, "out/"}), "out/chart.rzt2");
+  EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{true, "out/"}), "in/chart.rzt2");
+  EXPECT_TRUE(HasMapFileExtension("a.RzT2"));
+  EXPECT_FALSE(HasMapFileExtension("a.rzt2.bak"));
+  EXPECT_FALSE(HasMapFileExtension("rzt2"));
+}
+
+TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
+  Picture("a.png", 64, 64);
+  Picture("b.png", 64, 64);
+  Picture("c.png", 64, 64);
+  test::WriteFileBytes("bad1.png", {1, 2, 3});
+  test::WriteFileBytes("bad2.jpg", {0xFF, 0xD8, 0xFF, 0});
+  std::filesystem::create_directory("folder");
+  JobRequest request;
+  request.names = {"..", "a.png", "bad1.png", "folder", "b.png", "gone.png", "bad2.jpg", "c.png"};
+  SourceLoader loader(request.params);
+  RecordingHost host;
+  const JobResult result = RunJob(request, loader, host);
+  EXPECT_EQ(host.fileCount, 5);
+  EXPECT_EQ(result.files, 5);
+  EXPECT_EQ(result.failed, 2);
+  EXPECT_EQ(host.errors, (std::vector<std::string>{"Error loading file bad1.png!", "Error loading file bad2.jpg!"}));
+  EXPECT_TRUE(host.Saw("total 5"));
+  EXPECT_FALSE(host.Saw("total 6"));
+  for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
+}
+
+TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
+  Picture("strip.png", 480, 160);
+  JobRequest request;
+  request.names = {"strip.png"};
+  request.params.ZoomLevelsMask = 0;
+  SourceLoader loader(request.params);
+  RecordingHost host;
+  RunJob(request, loader, host);
+  const std::vector<std::string> expected = {
+      "label strip.png: Loading...", "current 0", "label strip.rzt2: Creating preview...",
+      "current 33", "label strip.png: Writing frames for zoom 100%...", "paint",
+      "current 66", "label strip.png: Writing frames for zoom 100%...", "paint",
+      "current 100", "label strip.png: Writing frames for zoom 100%...", "paint",
+      "total 1", "end"};
+  EXPECT_EQ(host.events, expected);
+}
+
+TEST(JobProgressTest, AStandingPercentageChangesNothing) {
+  RecordingHost host;
+  const std::string path = "map.png";
+  JobProgress progress(host, path);
+  progress.OnProgress(100, 0);
+  progress.OnProgress(106, 100);
+  progress.OnProgress(106, 100);
+  progress.OnProgress(99, 50);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"current 100", "label map.png: Writing frames for zoom 1%...",
+                                                   "paint", "current 50", "paint"}));
+}
+
+TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
+  Picture("photo.jpg", 64, 48, "image/jpeg");
+  std::filesystem::create_directory("out");
+  JobRequest request;
+  request.kind = JobKind::Export;
+  request.exportFormat = 1;
+  request.names = {"photo.jpg"};
+  request.placement = {false, "out/"};
+  SourceLoader loader(request.params);
+  RecordingHost host;
+  RunJob(request, loader, host);
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_TRUE(std::filesystem::exists("out/photo.jpeg"));
+  EXPECT_TRUE(host.Saw("label photo.jpeg: Saving..."));
+  for (const auto& event : host.events) EXPECT_TRUE(event.rfind("current", 0) != 0 || event == "current 0");
+
+  request.placement = {false, "missing-folder/"};
+  RunJob(request, loader, host);
+  EXPECT_EQ(host.errors.back(), "Error while creating/saving file missing-folder/photo.jpeg!");
+}
+
+TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
+  Picture("a.png", 32, 32);
+  JobRequest request;
+  request.names = {"a.png"};
+  request.params.FrameSizeY = 600;
+  SourceLoader loader(request.params);
+  RecordingHost host;
+  RunJob(request, loader, host);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("FrameSizeY"), std::string::npos);
+  EXPECT_EQ(host.fileCount, -1);
+  EXPECT_FALSE(std::filesystem::exists("a.rzt2"));
+}
+
+TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndRereadsPreviews) {
+  Picture("a.png", 40, 30);
+  JobRequest request;
+  request.names = {"a.png"};
+  SourceLoader loader(request.params);
+  loader.LoadSource("a.png", false);
+  ASSERT_FALSE(loader.CurrentImage().IsNull());
+  Picture("a.png", 20, 10);
+  loader.LoadSource("a.png", true);  // the full picture already held answers
+  EXPECT_EQ(loader.CurrentImage().Width(), 40u);
+  RecordingHost host;
+  RunJob(request, loader, host);  // a conversion reads the file again
+  EXPECT_EQ(loader.CurrentImage().Width(), 20u);
+
+  loader.LoadSource("a.rzt2", true);
+  EXPECT_TRUE(loader.CurrentImagePath().empty());
+  EXPECT_FALSE(loader.CurrentImage().IsNull());
+  loader.LoadSource("a.rzt2", false);
+  EXPECT_EQ(loader.CurrentImagePath(), "a.rzt2");
+  EXPECT_EQ(loader.CurrentImage().Width(), 160u);
+  std::filesystem::copy_file("a.rzt2", "copy.bak");
+  loader.LoadSource("copy.bak", false);  // not a map file by name: the decoders refuse it
+  EXPECT_TRUE(loader.CurrentImage().IsNull());
+}
+
+}  // namespace
+}  // namespace rzt2
