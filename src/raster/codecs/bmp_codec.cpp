@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "raster/codecs/codec_guard.h"
 #include "raster/codecs/codecs.h"
 
 namespace rzt2 {
@@ -291,9 +292,7 @@ Status DecodeBmpUnchecked(std::span<const uint8_t> data, const DecodeLimits& lim
   return Status::Ok;
 }
 
-}  // namespace
-
-Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream) {
+Status EncodeBmpUnchecked(const Bitmap& bitmap, ScratchStream& stream) {
   const PixelFormat format = bitmap.Format();
   const bool indexed = format == PixelFormat::Indexed8;
   if (indexed && bitmap.Palette().Count() == 0) return Status::InvalidParameter;
@@ -304,53 +303,51 @@ Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream) {
   const size_t rowBytes = (bitmap.Stride() + 3) & ~size_t{3};
   const uint64_t imageBytes = uint64_t{rowBytes} * static_cast<uint64_t>(bitmap.Height());
   if (imageBytes > UINT32_MAX - dataOffset) return Status::InvalidParameter;
-  try {
-    std::vector<uint8_t> head;
-    head.reserve(dataOffset);
-    head.push_back('B');
-    head.push_back('M');
-    Put32(head, dataOffset + static_cast<uint32_t>(imageBytes));
-    Put32(head, 0);
-    Put32(head, dataOffset);
-    Put32(head, headerSize);
-    Put32(head, static_cast<uint32_t>(bitmap.Width()));
-    Put32(head, static_cast<uint32_t>(bitmap.Height()));  // positive: rows bottom-up
-    Put16(head, 1);
-    Put16(head, bpp);
-    Put32(head, format == PixelFormat::Argb32 ? kBiBitfields : kBiRgb);
-    Put32(head, static_cast<uint32_t>(imageBytes));
-    Put32(head, 0);  // no resolution
-    Put32(head, 0);
-    Put32(head, colors);
-    Put32(head, 0);
-    if (format == PixelFormat::Argb32) {
-      for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put32(head, mask);
-      Put32(head, 0x73524742);                       // LCS_sRGB
-      head.resize(kFileHeaderSize + kV4HeaderSize);  // endpoints and gammas unused
-    }
-    for (uint32_t i = 0; i < colors; ++i) {
-      const uint32_t c = bitmap.Palette().entries[i];
-      Put32(head, c & 0x00FFFFFF);
-    }
-    if (Status s = stream.Write(head.data(), head.size()); s != Status::Ok) return s;
+  std::vector<uint8_t> head;
+  head.reserve(dataOffset);
+  head.push_back('B');
+  head.push_back('M');
+  Put32(head, dataOffset + static_cast<uint32_t>(imageBytes));
+  Put32(head, 0);
+  Put32(head, dataOffset);
+  Put32(head, headerSize);
+  Put32(head, static_cast<uint32_t>(bitmap.Width()));
+  Put32(head, static_cast<uint32_t>(bitmap.Height()));  // positive: rows bottom-up
+  Put16(head, 1);
+  Put16(head, bpp);
+  Put32(head, format == PixelFormat::Argb32 ? kBiBitfields : kBiRgb);
+  Put32(head, static_cast<uint32_t>(imageBytes));
+  Put32(head, 0);  // no resolution
+  Put32(head, 0);
+  Put32(head, colors);
+  Put32(head, 0);
+  if (format == PixelFormat::Argb32) {
+    for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put32(head, mask);
+    Put32(head, 0x73524742);                       // LCS_sRGB
+    head.resize(kFileHeaderSize + kV4HeaderSize);  // endpoints and gammas unused
+  }
+  for (uint32_t i = 0; i < colors; ++i) {
+    const uint32_t c = bitmap.Palette().entries[i];
+    Put32(head, c & 0x00FFFFFF);
+  }
+  if (Status s = stream.Write(head.data(), head.size()); s != Status::Ok) return s;
 
-    std::vector<uint8_t> row(rowBytes, 0);
-    for (int32_t y = bitmap.Height() - 1; y >= 0; --y) {
-      std::memcpy(row.data(), bitmap.Row(y), bitmap.Stride());
-      if (Status s = stream.Write(row.data(), row.size()); s != Status::Ok) return s;
-    }
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
+  std::vector<uint8_t> row(rowBytes, 0);
+  for (int32_t y = bitmap.Height() - 1; y >= 0; --y) {
+    std::memcpy(row.data(), bitmap.Row(y), bitmap.Stride());
+    if (Status s = stream.Write(row.data(), row.size()); s != Status::Ok) return s;
   }
   return Status::Ok;
 }
 
+}  // namespace
+
+Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream) {
+  return GuardEncode(stream, [&] { return EncodeBmpUnchecked(bitmap, stream); });
+}
+
 Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  try {
-    return DecodeBmpUnchecked(data, limits, out);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  return GuardDecode([&] { return DecodeBmpUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

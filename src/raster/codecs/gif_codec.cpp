@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "raster/codecs/codec_guard.h"
 #include "raster/codecs/codecs.h"
 
 namespace rzt2 {
@@ -229,28 +230,11 @@ Status Encode(const Bitmap& bitmap, ScratchStream& stream) {
 }  // namespace
 
 Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream) {
-  const uint64_t startPosition = stream.Position();
-  const uint64_t startSize = stream.Size();
-  Status status = Status::Ok;
-  try {
-    status = Encode(bitmap, stream);
-  } catch (const std::bad_alloc&) {
-    status = Status::OutOfMemory;
-  }
-  if (status != Status::Ok) {
-    // Leave no partial file behind.
-    if (stream.Size() > startSize) stream.SetSize(startSize);
-    stream.Seek(startPosition);
-  }
-  return status;
+  return GuardEncode(stream, [&] { return Encode(bitmap, stream); });
 }
 
 Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  try {
-    return Decode(data, limits, out);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  return GuardDecode([&] { return Decode(data, limits, out); });
 }
 
 }  // namespace rzt2

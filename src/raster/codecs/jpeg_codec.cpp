@@ -13,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "raster/codecs/codec_guard.h"
 #include "raster/codecs/codecs.h"
 
 namespace rzt2 {
@@ -238,42 +239,38 @@ bool Compress(CompressSession& session, const Bitmap& bitmap, uint8_t* bgrRow, c
   return true;
 }
 
-}  // namespace
-
-Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream) {
+Status EncodeJpegUnchecked(const Bitmap& bitmap, ScratchStream& stream) {
   if (bitmap.Width() > JPEG_MAX_DIMENSION || bitmap.Height() > JPEG_MAX_DIMENSION) {
     return Status::InvalidParameter;
   }
-  try {
-    const bool indexed = bitmap.Format() == PixelFormat::Indexed8;
-    std::array<uint8_t, size_t{256} * 3> lookup{};  // indexes past the palette are black
-    std::vector<uint8_t> bgrRow;
-    if (indexed) {
-      const ColorPalette& palette = bitmap.Palette();
-      for (size_t i = 0; i < std::min<size_t>(palette.entries.size(), 256); ++i) {
-        lookup[3 * i] = static_cast<uint8_t>(BlueOf(palette.entries[i]));
-        lookup[3 * i + 1] = static_cast<uint8_t>(GreenOf(palette.entries[i]));
-        lookup[3 * i + 2] = static_cast<uint8_t>(RedOf(palette.entries[i]));
-      }
-      bgrRow.resize(static_cast<size_t>(bitmap.Width()) * 3);
+  const bool indexed = bitmap.Format() == PixelFormat::Indexed8;
+  std::array<uint8_t, size_t{256} * 3> lookup{};  // indexes past the palette are black
+  std::vector<uint8_t> bgrRow;
+  if (indexed) {
+    const ColorPalette& palette = bitmap.Palette();
+    for (size_t i = 0; i < std::min<size_t>(palette.entries.size(), 256); ++i) {
+      lookup[3 * i] = static_cast<uint8_t>(BlueOf(palette.entries[i]));
+      lookup[3 * i + 1] = static_cast<uint8_t>(GreenOf(palette.entries[i]));
+      lookup[3 * i + 2] = static_cast<uint8_t>(RedOf(palette.entries[i]));
     }
-    auto session = std::make_unique<CompressSession>(stream);
-    if (Compress(*session, bitmap, bgrRow.data(), indexed ? lookup.data() : nullptr)) {
-      return Status::Ok;
-    }
-    if (session->writeStatus != Status::Ok) return session->writeStatus;
-    return session->error.code == JERR_OUT_OF_MEMORY ? Status::OutOfMemory : Status::GenericError;
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
+    bgrRow.resize(static_cast<size_t>(bitmap.Width()) * 3);
   }
+  auto session = std::make_unique<CompressSession>(stream);
+  if (Compress(*session, bitmap, bgrRow.data(), indexed ? lookup.data() : nullptr)) {
+    return Status::Ok;
+  }
+  if (session->writeStatus != Status::Ok) return session->writeStatus;
+  return session->error.code == JERR_OUT_OF_MEMORY ? Status::OutOfMemory : Status::GenericError;
+}
+
+}  // namespace
+
+Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream) {
+  return GuardEncode(stream, [&] { return EncodeJpegUnchecked(bitmap, stream); });
 }
 
 Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  try {
-    return DecodeJpegUnchecked(data, limits, out);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  return GuardDecode([&] { return DecodeJpegUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "raster/codecs/codec_guard.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_glue.h"
 
@@ -317,30 +318,26 @@ Status WritePixels(TIFF* tif, const Bitmap& bitmap) {
   return TIFFWriteDirectory(tif) ? Status::Ok : Status::WriteFailed;
 }
 
+Status EncodeTiffUnchecked(const Bitmap& bitmap, ScratchStream& stream) {
+  Diagnostics diagnostics;
+  StreamFile file{&stream, stream.Position()};
+  TiffPtr tif = Open(file, "w", diagnostics);
+  Status status = tif ? WritePixels(tif.get(), bitmap) : Status::WriteFailed;
+  tif.reset();  // closing flushes through the file's procs
+  if (status == Status::Ok && diagnostics.errors > 0) status = Status::WriteFailed;
+  if (file.status != Status::Ok) status = file.status;
+  if (status == Status::Ok) status = stream.Seek(file.base + file.size);
+  return status;
+}
+
 }  // namespace
 
 Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream) {
-  try {
-    Diagnostics diagnostics;
-    StreamFile file{&stream, stream.Position()};
-    TiffPtr tif = Open(file, "w", diagnostics);
-    Status status = tif ? WritePixels(tif.get(), bitmap) : Status::WriteFailed;
-    tif.reset();  // closing flushes through the file's procs
-    if (status == Status::Ok && diagnostics.errors > 0) status = Status::WriteFailed;
-    if (file.status != Status::Ok) status = file.status;
-    if (status == Status::Ok) status = stream.Seek(file.base + file.size);
-    return status;
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  return GuardEncode(stream, [&] { return EncodeTiffUnchecked(bitmap, stream); });
 }
 
 Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  try {
-    return DecodeTiffUnchecked(data, limits, out);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  return GuardDecode([&] { return DecodeTiffUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2
