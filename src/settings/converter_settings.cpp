@@ -55,19 +55,6 @@ void WriteNumber(QSettings& store, const IntSetting& setting, int32_t value) {
 
 }  // namespace
 
-EncoderParams ConverterSettings::Encoder() const {
-  return {FrameSizeX, FrameSizeY, ZoomLevelsMask, MiniFrameSizeX, MiniFrameSizeY, EncoderCode};
-}
-
-void ConverterSettings::SetEncoder(const EncoderParams& params) {
-  FrameSizeX = params.FrameSizeX;
-  FrameSizeY = params.FrameSizeY;
-  ZoomLevelsMask = params.ZoomLevelsMask;
-  MiniFrameSizeX = params.MiniFrameSizeX;
-  MiniFrameSizeY = params.MiniFrameSizeY;
-  EncoderCode = params.EncoderCode;
-}
-
 void ConverterSettings::SetDefaults() { *this = ConverterSettings(storeFile_); }
 
 bool ConverterSettings::LoadSettings() {

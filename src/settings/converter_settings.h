@@ -16,20 +16,15 @@
 
 namespace rzt2 {
 
-class ConverterSettings {
+// The six encoder parameters come first, as the EncoderParams block that
+// each map writer copies.
+class ConverterSettings : public EncoderParams {
  public:
   // Defaults, kept in the user's store.
   ConverterSettings() = default;
   // Defaults, kept in the given file instead of the user's store.
   explicit ConverterSettings(std::string storeFile) : storeFile_(std::move(storeFile)) {}
 
-  // The encoder parameters, in this order.
-  int32_t FrameSizeX = kFrameSizeX.defaultValue;
-  int32_t FrameSizeY = kFrameSizeY.defaultValue;
-  int32_t ZoomLevelsMask = kZoomLevelsMask.defaultValue;
-  int32_t MiniFrameSizeX = kMiniFrameSizeX.defaultValue;
-  int32_t MiniFrameSizeY = kMiniFrameSizeY.defaultValue;
-  int32_t EncoderCode = kEncoderCode.defaultValue;
   // Output folder when DstFolderAsSame is 0; put unchanged before each
   // output file name.
   std::string DstFolder;
@@ -41,8 +36,8 @@ class ConverterSettings {
   int32_t EnablePreview = kEnablePreview.defaultValue;
 
   // A copy of the six encoder parameters.
-  EncoderParams Encoder() const;
-  void SetEncoder(const EncoderParams& params);
+  EncoderParams Encoder() const { return *this; }
+  void SetEncoder(const EncoderParams& params) { static_cast<EncoderParams&>(*this) = params; }
 
   // Every field takes its default.
   void SetDefaults();
