@@ -104,7 +104,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
           return false;
         }
       } else if (arg == "--zoom") {
-        const std::map<std::string, int32_t> masks = {{"none", 0}, {"from25", 253}, {"from50", 255}};
+        const std::map<std::string, int32_t> masks = {
+            {"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}};
         const auto mask = masks.find(*text);
         if (mask == masks.end()) return Fail(error, "--zoom takes none, from25 or from50");
         options.zoomLevelsMask = mask->second;

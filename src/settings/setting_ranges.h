@@ -32,6 +32,10 @@ inline constexpr IntSetting kFrameSizeY{"FrameSizeY", 160, SettingRange{32, 512}
 // Bit i (1..6) stores zoom level i; level 0 is always stored and the other
 // bits mean nothing, so any value is usable.
 inline constexpr IntSetting kZoomLevelsMask{"ZoomLevelsMask", 255, std::nullopt};
+// The three masks the settings dialog and the command line offer.
+inline constexpr int32_t kZoomMaskNone = 0;      // the full-size level only
+inline constexpr int32_t kZoomMaskFrom25 = 253;  // every level but 50 %
+inline constexpr int32_t kZoomMaskFrom50 = 255;  // every level
 inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", 640, SettingRange{128, 1024}};
 inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", 640, SettingRange{128, 1024}};
 // 0 gif, 1 jpeg, 2 png, 3 bmp, 4 tiff.
