@@ -1,0 +1,45 @@
+// "Export images": the confirmation of an export and the choice of its
+// image format. The format index and the message reach the controls when
+// the dialog opens and come back only when it closes with "&Yes".
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace rzt2 {
+
+class ExportDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit ExportDialog(QWidget* parent = nullptr);
+
+  void SetMessage(const QString& message) { message_ = message; }
+  // An index into the format list; -1 selects nothing.
+  void SetFormatIndex(int index) { formatIndex_ = index; }
+  int FormatIndex() const { return formatIndex_; }
+
+  QComboBox* FormatBox() const { return formatBox_; }
+  QPushButton* YesButton() const { return yesButton_; }
+  QPushButton* NoButton() const { return noButton_; }
+  QLabel* MessageLabel() const { return messageLabel_; }
+
+  void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  int formatIndex_ = -1;
+  QString message_;
+  QLabel* messageLabel_;
+  QComboBox* formatBox_;
+  QPushButton* yesButton_;
+  QPushButton* noButton_;
+};
+
+}  // namespace rzt2

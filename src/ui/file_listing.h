@@ -1,0 +1,25 @@
+// What the file list shows of a folder: its sub-folders, then the files
+// the program can convert or export, each group sorted by name without
+// regard to case. Names are bare, relative to the folder.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rzt2 {
+
+struct FolderListing {
+  std::vector<std::string> folders;  // ".." first, except at the root
+  std::vector<std::string> files;
+};
+
+// True when the text after the last "." is one of the listed extensions
+// (bmp, jpg, tif, gif, jpeg, png, emf, wmf, rzt2) in any case.
+bool IsListedFileName(std::string_view name);
+
+// An unreadable folder lists nothing but its parent entry.
+FolderListing ListFolder(const std::filesystem::path& folder);
+
+}  // namespace rzt2

@@ -1,0 +1,75 @@
+#include "ui/preview_pane.h"
+
+#include <cstring>
+
+#include <QPainter>
+
+#include "raster/surface.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
+
+// Rgb24 rows are B,G,R, which is Qt's BGR888.
+QImage ToQImage(const ImageHandle& handle) {
+  const Bitmap* bitmap = handle.GetBitmap();
+  if (!bitmap || bitmap->Format() != PixelFormat::Rgb24) return QImage();
+  QImage image(bitmap->Width(), bitmap->Height(), QImage::Format_BGR888);
+  if (image.isNull()) return image;
+  const size_t rowBytes = static_cast<size_t>(bitmap->Width()) * 3;
+  for (int32_t y = 0; y < bitmap->Height(); ++y) std::memcpy(image.scanLine(y), bitmap->Row(y), rowBytes);
+  return image;
+}
+
+}  // namespace
+
+Rect PlacePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight) {
+  const float w = static_cast<float>(width);
+  const float h = static_cast<float>(height);
+  const float cw = static_cast<float>(paneWidth);
+  const float ch = static_cast<float>(paneHeight);
+  const float sx = cw / w;
+  const float sy = ch / h;
+  Rect rect;
+  float scale = sx;
+  if (sy < sx) {
+    scale = sy;
+    rect.x = static_cast<int32_t>((cw - w * scale) * 0.5f);
+  } else {
+    rect.y = static_cast<int32_t>((ch - h * scale) * 0.5f);
+  }
+  rect.width = static_cast<int32_t>(w * scale);
+  rect.height = static_cast<int32_t>(h * scale);
+  return rect;
+}
+
+ImageHandle RenderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
+  if (picture.IsNull() || paneWidth <= 0 || paneHeight <= 0) return ImageHandle();
+  const uint32_t width = picture.Width();
+  const uint32_t height = picture.Height();
+  if (width == 0 || height == 0) return ImageHandle();
+  ImageHandle preview = ImageHandle::CreateBlank(paneWidth, paneHeight, PixelFormat::Rgb24);
+  if (preview.IsNull()) return preview;
+  Surface surface(preview);
+  surface.Clear(kOpaqueWhite);
+  surface.DrawImage(picture, PlacePreview(width, height, paneWidth, paneHeight));
+  return preview;
+}
+
+PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void PreviewPane::SetBitmap(ImageHandle bitmap) {
+  bitmap_ = std::move(bitmap);
+  image_ = ToQImage(bitmap_);
+  repaint();
+}
+
+void PreviewPane::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  if (!image_.isNull()) painter.drawImage(QPoint(0, 0), image_);
+}
+
+}  // namespace rzt2

@@ -1,0 +1,94 @@
+// SettingsDialog: the modal "RZT2 encoder settings" dialog for the frame and
+// preview sizes, the frame format, the additional zoom levels and the
+// destination folder of a ConverterSettings record. It opens from the record;
+// exec() returns Accepted only after the dialog copied its values back into
+// the record and called SaveSettings. Cancel leaves record and store alone.
+// The source folder and the preview flag are neither shown nor changed.
+//
+// Each control has one member, and members and controls are exchanged in one
+// fixed order: format, zoom, frame height, frame width, preview height,
+// preview width, destination text, destination choice. Taking the controls in
+// stops at the first size that is not an integer within its range: it shows
+// a message and puts the focus on that field with its text selected; a number
+// out of range is kept in its member all the same, later members keep their
+// values. OK also refuses to close while no frame format is chosen.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <QDialog>
+#include <QString>
+
+#include "settings/converter_settings.h"
+#include "ui/shell_namespace.h"
+
+class QButtonGroup;
+class QComboBox;
+class QLineEdit;
+
+namespace rzt2 {
+
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  SettingsDialog(ConverterSettings& settings, ShellNamespace& shell, QWidget* parent = nullptr);
+
+  // OK and Enter: takes the controls in; when they are valid, copies them
+  // back into the record, saves it and closes.
+  void accept() override;
+
+ protected:
+  // Seams that tests replace: a modal message box, and the "Change folder"
+  // dialog (the chosen path, nothing on Cancel).
+  virtual void ShowMessage(const QString& text);
+  virtual std::optional<std::string> PickFolder();
+
+ private:
+  struct NumberField {
+    QLineEdit* edit;
+    int32_t* member;
+    const IntSetting* setting;
+  };
+
+  void CreateControls();
+  void OpenFromRecord();
+  void CopyToRecord();
+  // Members to controls.
+  void ShowMembers();
+  // Controls to members; false at the first field that fails.
+  bool TakeIn();
+  bool TakeInNumber(const NumberField& field);
+  bool Fail(QWidget* field, const QString& message);
+  // The size fields in exchange order.
+  std::array<NumberField, 4> NumberFields();
+
+  void OnBrowse();
+  void OnDestinationEdited();
+
+  ConverterSettings& settings_;
+  ShellNamespace& shell_;
+
+  int encoderIndex_ = -1;
+  int zoomChoice_ = -1;
+  int32_t frameHeightInput_ = 0;
+  int32_t frameWidthInput_ = 0;
+  int32_t previewHeightInput_ = 0;
+  int32_t previewWidthInput_ = 0;
+  QString destinationText_;
+  int destinationChoice_ = -1;
+
+  QComboBox* encoderCombo_ = nullptr;
+  QComboBox* zoomCombo_ = nullptr;
+  QLineEdit* frameHeightEdit_ = nullptr;
+  QLineEdit* frameWidthEdit_ = nullptr;
+  QLineEdit* previewHeightEdit_ = nullptr;
+  QLineEdit* previewWidthEdit_ = nullptr;
+  QLineEdit* destinationEdit_ = nullptr;
+  QButtonGroup* destinationGroup_ = nullptr;
+};
+
+}  // namespace rzt2

@@ -1,0 +1,114 @@
+#include "ui/shell_folder_tree.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QHeaderView>
+#include <QStyle>
+
+namespace rzt2 {
+
+namespace {
+
+// A tree item with the namespace's record of its folder.
+class FolderItem : public QTreeWidgetItem {
+ public:
+  static constexpr int kType = QTreeWidgetItem::UserType + 1;
+
+  FolderItem(ShellItem folder, const QIcon& icon)
+      : QTreeWidgetItem(kType), folder_(std::move(folder)) {
+    setText(0, folder_.displayName);
+    setIcon(0, icon);
+    if (!folder_.path.empty()) setToolTip(0, QString::fromStdString(folder_.path));
+    // The expand button promises sub-folders before they are listed.
+    setChildIndicatorPolicy(folder_.hasSubFolders ? ShowIndicator : DontShowIndicator);
+  }
+
+  const ShellItem& Folder() const { return folder_; }
+  // True only the first time: the caller lists the folder then.
+  bool MarkListed() { return !std::exchange(listed_, true); }
+
+ private:
+  ShellItem folder_;
+  bool listed_ = false;
+};
+
+FolderItem* AsFolderItem(QTreeWidgetItem* item) {
+  return item != nullptr && item->type() == FolderItem::kType ? static_cast<FolderItem*>(item)
+                                                              : nullptr;
+}
+
+const FolderItem* AsFolderItem(const QTreeWidgetItem* item) {
+  return item != nullptr && item->type() == FolderItem::kType ? static_cast<const FolderItem*>(item)
+                                                              : nullptr;
+}
+
+}  // namespace
+
+ShellFolderTree::ShellFolderTree(ShellNamespace& shell, QWidget* parent)
+    : QTreeWidget(parent), shell_(shell) {
+  setColumnCount(1);
+  setHeaderHidden(true);
+  setRootIsDecorated(true);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  setIconSize(QSize(iconSize, iconSize));
+  // Long names scroll sideways instead of being cut off.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // Whichever comes first, expansion or selection, lists the folder.
+  connect(this, &QTreeWidget::itemExpanded, this, &ShellFolderTree::ListOnce);
+  connect(this, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { ListOnce(current); });
+}
+
+void ShellFolderTree::FillRoot() {
+  clear();
+  InsertFolderChildren(nullptr, shell_.TopLevel());
+  if (QTreeWidgetItem* first = topLevelItem(0)) {
+    expandItem(first);
+    setCurrentItem(first);
+  }
+}
+
+std::string ShellFolderTree::PathOf(const QTreeWidgetItem* item) {
+  const FolderItem* folder = AsFolderItem(item);
+  return folder != nullptr ? folder->Folder().path : std::string();
+}
+
+void ShellFolderTree::InsertFolderChildren(QTreeWidgetItem* parent,
+                                           std::vector<ShellItem> folders) {
+  std::stable_sort(folders.begin(), folders.end(),
+                   [this](const ShellItem& a, const ShellItem& b) { return shell_.Before(a, b); });
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(folders.size()));
+  for (ShellItem& folder : folders) {
+    const QIcon icon = ItemIcon(folder);
+    items.append(new FolderItem(std::move(folder), icon));
+  }
+  if (parent != nullptr) {
+    parent->addChildren(items);
+  } else {
+    addTopLevelItems(items);
+  }
+}
+
+void ShellFolderTree::ListOnce(QTreeWidgetItem* item) {
+  FolderItem* folder = AsFolderItem(item);
+  // A folder without sub-folders has nothing to list (and no expand button).
+  if (folder == nullptr || !folder->Folder().hasSubFolders || !folder->MarkListed()) return;
+  InsertFolderChildren(folder, shell_.SubFolders(folder->Folder()));
+  // A folder that promised sub-folders but had none loses its button.
+  folder->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+QIcon ShellFolderTree::ItemIcon(const ShellItem& folder) {
+  const QSize size = iconSize();
+  QIcon icon;
+  icon.addPixmap(shell_.Icon(folder, IconKind::Normal).pixmap(size), QIcon::Normal);
+  icon.addPixmap(shell_.Icon(folder, IconKind::Open).pixmap(size), QIcon::Selected);
+  return icon;
+}
+
+}  // namespace rzt2
