@@ -192,6 +192,28 @@ Status CopyUnscaled(const Bitmap& picture, Bitmap& target, const Rect& d, const 
   return Status::Ok;
 }
 
+// A reduction drawn on its own grid: every destination pixel is one
+// reduction pixel, so no filtering is needed. Gives exactly what the filter
+// gives with its single unit weight.
+void CopyFromReduction(const PremulImage& level, Bitmap& target, const AxisPlan& px, const AxisPlan& py) {
+  const int bpp = BytesPerPixel(target.Format());
+  for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
+    const auto row = static_cast<size_t>(j - py.dstBegin);
+    const uint32_t* in = level.pixels.data() + static_cast<size_t>(py.first[row]) * static_cast<size_t>(level.width);
+    uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
+    for (size_t i = 0; i < px.first.size(); ++i, out += bpp) {
+      const uint32_t p = in[px.first[i]];
+      const float cover = px.coverage[i] * py.coverage[row];
+      if (cover == 1.0f && AlphaOf(p) == 255) {
+        std::memcpy(out, &p, static_cast<size_t>(bpp));
+        continue;
+      }
+      const float premul[4] = {float(BlueOf(p)), float(GreenOf(p)), float(RedOf(p)), float(AlphaOf(p))};
+      Composite(premul, cover, target.Format(), out);
+    }
+  }
+}
+
 Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
@@ -206,6 +228,10 @@ Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const 
     PlanAxis({d.x, d.width, target.Width(), s.x, ratioX, picture.Width(), rows.Width(), levelScale}, px);
     PlanAxis({d.y, d.height, target.Height(), s.y, ratioY, picture.Height(), rows.Height(), levelScale}, py);
     if (px.dstBegin >= px.dstEnd || py.dstBegin >= py.dstEnd) return Status::Ok;
+    if (level != nullptr && px.taps == 1 && py.taps == 1) {
+      CopyFromReduction(*level, target, px, py);
+      return Status::Ok;
+    }
 
     // Horizontal pass over the source rows the vertical filter needs.
     const auto columns = static_cast<size_t>(px.dstEnd - px.dstBegin);
