@@ -1,14 +1,9 @@
 #include "jobs/file_jobs.h"
 
-#include <cstdlib>
-#include <filesystem>
-
-#include <unistd.h>
-
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
 #include "raster/codecs/encoder_list.h"
-#include "raster/file_io.h"
+#include "raster/scratch_stream.h"
 
 namespace rzt2 {
 
@@ -19,39 +14,15 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A new empty file in the user's temporary folder, removed when this goes away.
-class TemporaryFile {
- public:
-  TemporaryFile() {
-    std::error_code error;
-    std::string pattern = (std::filesystem::temp_directory_path(error) / "rztXXXXXX").string();
-    if (error) return;
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return;
-    UniqueFd closer(fd);
-    path_ = pattern;
-  }
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // A picture rebuilt from a map file is encoded again through an 8-bit PNG,
-// as the picture a map file shows is 8-bit; failures leave no picture.
+// as the picture a map file shows is 8-bit; failures leave no picture. The
+// encoding stays in memory: a full temporary folder must not fail the file.
 void ReencodeThroughPng(SourceLoader& loader) {
   ImageHandle quantized = QuantizeImage(loader.CurrentImage());
   loader.ReplaceImage(ImageHandle());
-  TemporaryFile temporary;
-  ClassId png;
-  if (temporary.Path().empty() || quantized.IsNull() || FindEncoder("image/png", png) < 0) return;
-  if (SaveImageToFile(*quantized.GetBitmap(), temporary.Path(), png) != Status::Ok) return;
-  loader.ReplaceImage(ImageHandle::FromFile(temporary.Path()));
+  ScratchStream png;
+  if (quantized.IsNull() || EncodePng(*quantized.GetBitmap(), png) != Status::Ok) return;
+  loader.ReplaceImage(ImageHandle::FromStream(png));
 }
 
 bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,6 +21,11 @@ bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader
   return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
                                           : ExportFile(request, name, loader, progress, host);
 }
+
+// A file over the size limit (RLIMIT_FSIZE) must fail its write with EFBIG,
+// to be reported like any failed file; the signal's default action would end
+// the whole program instead.
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 // A refusal of the whole job before any file is touched, or nothing.
 std::optional<std::string> RefuseJob(const JobRequest& request) {
@@ -73,11 +80,15 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
     host.ShowError(*refusal);
     return JobResult{0, 0};
   }
+  IgnoreFileSizeSignal();
+  // The files are decided when the job begins: one that goes missing later
+  // fails to load and is reported, like any file that cannot be read.
+  std::vector<std::string> files;
+  std::copy_if(request.names.begin(), request.names.end(), std::back_inserter(files), IsJobFile);
   JobResult result;
-  host.BeginJob(CountJobFiles(request.names));
+  host.BeginJob(static_cast<int>(files.size()));
   JobProgress progress(host, loader.CurrentImagePath());
-  for (const std::string& name : request.names) {
-    if (!IsJobFile(name)) continue;
+  for (const std::string& name : files) {
     if (!RunOneFile(request, name, loader, progress, host)) ++result.failed;
     host.SetTotalPosition(++result.files);
   }
@@ -90,6 +101,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
     host.ShowError(*refusal);
     return JobResult{0, 0};
   }
+  IgnoreFileSizeSignal();
   // Files that write the same output form one group, worked on in order.
   std::vector<std::vector<std::string>> groups;
   std::map<std::string, size_t> groupOfOutput;

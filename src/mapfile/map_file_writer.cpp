@@ -3,7 +3,7 @@
 #include <new>
 
 #include "mapfile/map_writer.h"
-#include "mapfile/pending_file.h"
+#include "raster/pending_file.h"
 
 namespace rzt2 {
 
@@ -36,7 +36,7 @@ bool MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& pa
   FillRandomValues(header);
 
   try {
-    PendingFile target(path);
+    PendingFile target(path, EarlierFile::KeepAsBackup);
     if (!target.IsOpen()) return false;
     std::array<LevelEntry, kLevelCount> levels{};
     uint32_t offset = kPreviewOffset;
@@ -57,7 +57,7 @@ bool MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& pa
         WriteAllAt(fd, table, kLevelTableOffset) != Status::Ok) {
       return false;
     }
-    return target.Commit();
+    return target.Commit() == Status::Ok;
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -1,5 +1,6 @@
 #include "mapfile/map_inspector.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -36,7 +37,8 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   const std::string name = LevelName(level);
   const auto problem = [&](const std::string& text) { problems.push_back(name + ": " + text); };
   if (e.scale != kZoomLevels[level]) return problem("scale " + std::to_string(e.scale) + " is not the level's");
-  if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > 4096 || e.frameHeight > 4096) {
+  if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > kMaxFrameSide ||
+      e.frameHeight > kMaxFrameSide) {
     return problem("impossible frame size");
   }
   const uint64_t srcW = uint64_t{e.frameWidth} * 10000 / e.scale, srcH = uint64_t{e.frameHeight} * 10000 / e.scale;
@@ -48,6 +50,10 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
     return problem("frame index size does not match the grid");
   }
   if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize)) return problem("frame index outside the file");
+  const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
+  if (pixels > std::min(kDefaultMaxPixels, file.size() * kMaxPixelsPerMapByte)) {
+    return problem("more pixels than the file can hold");
+  }
   if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {
     problem("shared prefix does not follow the frame index");
   }
@@ -59,16 +65,23 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   }
   std::vector<uint8_t> assembled(file.begin() + e.prefixOffset, file.begin() + e.prefixOffset + e.prefixSize);
   uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
+  // All frames together may decode kMaxDecodedBytesPerMapByte per byte of
+  // the file: records sharing one large body would multiply the work.
+  const uint64_t decodeBudget = file.size() * kMaxDecodedBytesPerMapByte;
+  uint64_t decoded = 0;
+  const DecodeLimits frameLimits{uint64_t{e.frameWidth} * e.frameHeight};
   for (uint64_t k = 0; k < frames; ++k) {
     const FrameRef ref = DecodeFrameRef(index + (kFirstFrameRef + k) * kFrameRefSize);
     const std::string frame = "frame " + std::to_string(k);
     if (!Inside(file, ref.offset, ref.size)) return problem(frame + " lies outside the file");
+    decoded += uint64_t{e.prefixSize} + ref.size;
+    if (decoded > decodeBudget) return problem(frame + ": the frames repeat more data than the file holds");
     if (ref.offset != expectedOffset) problem(frame + " does not follow the previous body");
     expectedOffset = uint64_t{ref.offset} + ref.size;
     assembled.resize(e.prefixSize);
     assembled.insert(assembled.end(), file.begin() + ref.offset, file.begin() + ref.offset + ref.size);
     std::unique_ptr<Bitmap> bitmap;
-    const Status status = DecodeImage(assembled, {}, bitmap);
+    const Status status = DecodeImage(assembled, frameLimits, bitmap);
     if (status != Status::Ok) {
       problem(frame + " does not decode: " + StatusText(status));
     } else if (static_cast<uint32_t>(bitmap->Width()) != e.frameWidth ||
@@ -100,7 +113,7 @@ bool ReadMapFileInfo(std::span<const uint8_t> file, MapFileInfo& info, std::stri
     const auto bytes = file.subspan(info.preview.offset, info.preview.size);
     info.format = FormatOf(bytes);
     std::unique_ptr<Bitmap> preview;
-    if (DecodeImage(bytes, {}, preview) == Status::Ok) {
+    if (DecodeImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
       info.previewWidth = static_cast<uint32_t>(preview->Width());
       info.previewHeight = static_cast<uint32_t>(preview->Height());
     }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <new>
@@ -19,8 +20,7 @@ namespace {
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 // Nothing past 4 GiB can be referenced by 32-bit offsets.
 constexpr uint64_t kMaxMapFileBytes = uint64_t{1} << 32;
-// Far above anything written (frames of 32..512 pixels, prefixes under 1 KiB).
-constexpr uint32_t kMaxFrameSide = 4096;
+// Far above anything written (prefixes under 1 KiB).
 constexpr uint32_t kMaxPrefixSize = 1 << 20;
 
 // Whether length bytes at offset lie inside size bytes.
@@ -39,27 +39,47 @@ bool ReadExactAt(int fd, std::span<uint8_t> out, uint64_t offset) {
   return true;
 }
 
-// The first level's geometry is sane and its frame records, prefix and
-// bodies all lie inside the file.
+// Finds the preview block of a file of `size` bytes, reading through
+// readAt(offset, out), which fills out or returns false.
+template <typename ReadAt>
+Status LocatePreview(uint64_t size, ReadAt&& readAt, FrameRef& preview) {
+  std::array<uint8_t, kMapHeaderSize> header{};
+  if (size < kMapHeaderSize || !readAt(0, std::span<uint8_t>(header)) || !IsAcceptedMapFile(header)) {
+    return Status::UnknownImageFormat;
+  }
+  const uint32_t indexOffset = ReadU32(&header[20]);
+  std::array<uint8_t, kFrameRefSize> record{};
+  if (!Holds(size, indexOffset, record.size()) || !readAt(indexOffset, std::span<uint8_t>(record))) {
+    return Status::CorruptData;
+  }
+  preview = DecodeFrameRef(record.data());
+  if (preview.size == 0 || !Holds(size, preview.offset, preview.size)) return Status::CorruptData;
+  return Status::Ok;
+}
+
+// The first level's geometry is sane, its frame records, prefix and bodies
+// all lie inside the file, and the file is large enough for the pixels and
+// the decoding work the level asks for.
 bool LevelIsHeld(std::span<const uint8_t> file, const LevelEntry& level) {
   if (level.frameWidth == 0 || level.frameWidth > kMaxFrameSide || level.frameHeight == 0 ||
       level.frameHeight > kMaxFrameSide || level.columns == 0 || level.rows == 0) {
     return false;
   }
   const uint64_t frames = uint64_t{level.columns} * level.rows;
-  if (frames > kDefaultMaxPixels || frames * level.frameWidth * level.frameHeight > kDefaultMaxPixels) {
-    return false;
-  }
+  const uint64_t maxPixels = std::min(kDefaultMaxPixels, file.size() * kMaxPixelsPerMapByte);
+  if (frames > maxPixels || frames * level.frameWidth * level.frameHeight > maxPixels) return false;
   if (level.prefixSize > kMaxPrefixSize || !Holds(file.size(), level.prefixOffset, level.prefixSize)) {
     return false;
   }
   const uint64_t records = uint64_t{level.indexOffset} + uint64_t{level.firstFrameRef} * kFrameRefSize;
   if (!Holds(file.size(), records, frames * kFrameRefSize)) return false;
+  uint64_t decodedBytes = frames * level.prefixSize;
   for (uint64_t k = 0; k < frames; ++k) {
     const FrameRef ref = DecodeFrameRef(&file[records + k * kFrameRefSize]);
     if (!Holds(file.size(), ref.offset, ref.size)) return false;
+    decodedBytes += ref.size;
   }
-  return true;
+  return decodedBytes <= file.size() * kMaxDecodedBytesPerMapByte;
 }
 
 }  // namespace
@@ -70,19 +90,12 @@ ImageHandle MapWriter::ReadMapPreview(const std::filesystem::path& path) {
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return ImageHandle::Failed(Status::ReadFailed);
   const auto size = static_cast<uint64_t>(info.st_size);
-
-  std::array<uint8_t, kMapHeaderSize> header{};
-  if (size < kMapHeaderSize || !ReadExactAt(fd.Get(), header, 0) || !IsAcceptedMapFile(header)) {
-    return ImageHandle::Failed(Status::UnknownImageFormat);
-  }
-  const uint32_t indexOffset = ReadU32(&header[20]);
-  std::array<uint8_t, kFrameRefSize> record{};
-  if (!Holds(size, indexOffset, record.size()) || !ReadExactAt(fd.Get(), record, indexOffset)) {
-    return ImageHandle::Failed(Status::CorruptData);
-  }
-  const FrameRef preview = DecodeFrameRef(record.data());
-  if (preview.size == 0 || !Holds(size, preview.offset, preview.size)) {
-    return ImageHandle::Failed(Status::CorruptData);
+  const auto readAt = [&fd](uint64_t offset, std::span<uint8_t> out) {
+    return ReadExactAt(fd.Get(), out, offset);
+  };
+  FrameRef preview;
+  if (const Status status = LocatePreview(size, readAt, preview); status != Status::Ok) {
+    return ImageHandle::Failed(status);
   }
   std::vector<uint8_t> bytes;
   try {
@@ -91,7 +104,19 @@ ImageHandle MapWriter::ReadMapPreview(const std::filesystem::path& path) {
     return ImageHandle::Failed(Status::OutOfMemory);
   }
   if (!ReadExactAt(fd.Get(), bytes, preview.offset)) return ImageHandle::Failed(Status::ReadFailed);
-  return DecodeFromBuffer(bytes);
+  return DecodeFromBuffer(bytes, DecodeLimits{kMaxPreviewPixels});
+}
+
+ImageHandle MapWriter::ReadMapPreview(std::span<const uint8_t> file) {
+  const auto readAt = [file](uint64_t offset, std::span<uint8_t> out) {
+    std::copy_n(file.begin() + static_cast<ptrdiff_t>(offset), out.size(), out.begin());
+    return true;  // LocatePreview reads only what the size holds
+  };
+  FrameRef preview;
+  if (const Status status = LocatePreview(file.size(), readAt, preview); status != Status::Ok) {
+    return ImageHandle::Failed(status);
+  }
+  return DecodeFromBuffer(file.subspan(preview.offset, preview.size), DecodeLimits{kMaxPreviewPixels});
 }
 
 ImageHandle MapWriter::ReadMapImage(const std::filesystem::path& path) {
@@ -99,6 +124,10 @@ ImageHandle MapWriter::ReadMapImage(const std::filesystem::path& path) {
   if (const Status status = ReadWholeFile(path, kMaxMapFileBytes, file); status != Status::Ok) {
     return ImageHandle::Failed(status);
   }
+  return ReadMapImage(std::span<const uint8_t>(file));
+}
+
+ImageHandle MapWriter::ReadMapImage(std::span<const uint8_t> file) {
   MapHeader header;
   if (!DecodeMapHeader(file, header) || !IsAcceptedMapFile(file)) {
     return ImageHandle::Failed(Status::UnknownImageFormat);
@@ -115,7 +144,7 @@ ImageHandle MapWriter::ReadMapImage(const std::filesystem::path& path) {
   Surface surface(result);
   surface.Clear(kOpaqueWhite);
 
-  const std::span<const uint8_t> prefix(&file[level.prefixOffset], level.prefixSize);
+  const std::span<const uint8_t> prefix = file.subspan(level.prefixOffset, level.prefixSize);
   const uint64_t records = uint64_t{level.indexOffset} + uint64_t{level.firstFrameRef} * kFrameRefSize;
   // A frame is never larger than the frame size; anything claiming more is damage.
   const DecodeLimits limits{uint64_t{level.frameWidth} * level.frameHeight};
@@ -125,7 +154,7 @@ ImageHandle MapWriter::ReadMapImage(const std::filesystem::path& path) {
       for (uint32_t column = 0; column < level.columns; ++column) {
         const uint64_t k = uint64_t{row} * level.columns + column;
         const FrameRef ref = DecodeFrameRef(&file[records + k * kFrameRefSize]);
-        const std::span<const uint8_t> body = std::span<const uint8_t>(file).subspan(ref.offset, ref.size);
+        const std::span<const uint8_t> body = file.subspan(ref.offset, ref.size);
         frame.assign(prefix.begin(), prefix.end());
         frame.insert(frame.end(), body.begin(), body.end());
         ImageHandle decoded = DecodeFromBuffer(frame, limits);

@@ -25,6 +25,23 @@ inline constexpr uint32_t kFrameRefSize = 8;
 inline constexpr uint32_t kFirstFrameRef = 16;  // index positions 0..15: preview, then reserved
 inline constexpr uint32_t kRandomValueCount = 8;
 
+// Limits for reading map files, which another program may have written.
+// Our writer makes frames of 32..512 pixels and previews of at most
+// 1024 x 1024; readers allow far more, but never a whole picture's worth.
+inline constexpr uint32_t kMaxFrameSide = 4096;
+inline constexpr uint64_t kMaxPreviewPixels = uint64_t{kMaxFrameSide} * kMaxFrameSide;
+// No frame format stores pixels in less than 1/2730 byte each (GIF's LZW at
+// best: one 12-bit code per run of 4095; a frame of one colour takes about
+// 1/1240 in GIF, 1/1030 in PNG). A level claiming more pixels per byte of
+// the whole file than this cannot be there, and a crafted file of a few
+// kilobytes must not make a reader clear gigabytes.
+inline constexpr uint64_t kMaxPixelsPerMapByte = 4096;
+// Every frame decodes from a copy of the shared prefix and its body. A
+// written file decodes at most ~110 bytes per byte of file (864-byte
+// prefixes for 8-byte index records); records sharing one large body or
+// prefix to multiply the work are damage.
+inline constexpr uint64_t kMaxDecodedBytesPerMapByte = 256;
+
 // The zoom levels in hundredths of a percent, by zoom level index.
 inline constexpr std::array<uint32_t, 7> kZoomLevels = {10000, 5000, 2500, 1000, 500, 200, 100};
 

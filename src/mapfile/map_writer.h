@@ -85,13 +85,18 @@ class MapWriter {
   bool WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
 
   // The preview block of a map file; an empty handle when the file is not an
-  // accepted map file or the block lies outside it.
+  // accepted map file or the block lies outside it. The path version reads
+  // only the header, one index record and the block.
   ImageHandle ReadMapPreview(const std::filesystem::path& path);
+  ImageHandle ReadMapPreview(std::span<const uint8_t> file);
   // The 100 % level rebuilt from its frames: an Argb32 picture of
   // columns x frameWidth by rows x frameHeight, carrying the first frame's
   // palette. Frames that do not decode stay white. An empty handle when the
-  // file is not an accepted map file or any record points outside it.
+  // file is not an accepted map file, any record points outside it, or the
+  // level claims more pixels or decoding work than its bytes can hold
+  // (kMaxPixelsPerMapByte, kMaxDecodedBytesPerMapByte).
   ImageHandle ReadMapImage(const std::filesystem::path& path);
+  ImageHandle ReadMapImage(std::span<const uint8_t> file);
 
   const EncoderParams& Params() const { return params_; }
   uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }

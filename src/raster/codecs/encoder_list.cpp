@@ -1,12 +1,6 @@
 #include "raster/codecs/encoder_list.h"
 
-#include <cerrno>
-#include <new>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "raster/file_io.h"
+#include "raster/pending_file.h"
 
 namespace rzt2 {
 
@@ -50,12 +44,9 @@ Status EncodeWith(const ClassId& classId, const Bitmap& bitmap, ScratchStream& s
 Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ClassId& classId) {
   ScratchStream stream;
   if (const Status status = EncodeWith(classId, bitmap, stream); status != Status::Ok) return status;
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!fd.IsValid()) return StatusFromErrno(errno, Status::WriteFailed);
-  Status status = WriteAll(fd.Get(), stream.Data());
-  if (!fd.Close() && status == Status::Ok) status = Status::WriteFailed;
-  if (status != Status::Ok) ::unlink(path.c_str());
-  return status;
+  // Written beside the target and moved over it only when complete: a
+  // failed export must not destroy an earlier file of that name.
+  return WriteFileAtomically(path, stream.Data(), EarlierFile::Replace);
 }
 
 }  // namespace rzt2

@@ -30,7 +30,6 @@ struct ErrorManager {
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
   int code;
-  bool prematureEnd;
   bool tooManyScans;
 };
 
@@ -44,9 +43,10 @@ ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManage
 }
 
 // Warnings are not printed. jpeg_mem_src reports running out of data as a
-// warning and feeds a fake end marker; a picture cut short is corrupt to us.
+// warning and feeds a fake end marker; a picture cut short is corrupt to us,
+// and decoding on would fill the rest of a huge claimed size for nothing.
 void OnMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorOf(cinfo).prematureEnd = true;
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) (*cinfo->err->error_exit)(cinfo);
 }
 
 void OnProgress(j_common_ptr cinfo) {
@@ -112,11 +112,18 @@ void InvertedCmykToBgr(const uint8_t* cmyk, uint8_t* bgr, size_t count) {
   }
 }
 
+// Asks for libjpeg's own memory (under kMaxJpegMemory) and, for progressive
+// files, reads all scans: both before the bitmap is allocated.
+bool StartDecompress(DecompressSession& session) {
+  if (setjmp(session.error.jump)) return false;
+  jpeg_start_decompress(&session.cinfo);
+  return true;
+}
+
 // cmykRow is null when libjpeg writes BGR straight into the bitmap.
 bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow) {
   if (setjmp(session.error.jump)) return false;
   jpeg_decompress_struct& cinfo = session.cinfo;
-  jpeg_start_decompress(&cinfo);
   while (cinfo.output_scanline < cinfo.output_height) {
     uint8_t* row = bitmap.MutableRow(static_cast<int32_t>(cinfo.output_scanline));
     JSAMPROW rows[1] = {cmykRow != nullptr ? cmykRow : row};
@@ -147,6 +154,7 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   } else {
     return Status::UnsupportedFormat;
   }
+  if (!StartDecompress(session)) return StatusOf(session.error);
   std::unique_ptr<Bitmap> bitmap;
   Status status = Bitmap::Create(static_cast<int32_t>(cinfo.image_width),
                                  static_cast<int32_t>(cinfo.image_height), PixelFormat::Rgb24, bitmap);
@@ -155,7 +163,6 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   if (!DecodePixels(session, *bitmap, cmyk ? cmykRow.data() : nullptr)) {
     return StatusOf(session.error);
   }
-  if (session.error.prematureEnd) return Status::CorruptData;
   out = std::move(bitmap);
   return Status::Ok;
 }

@@ -136,6 +136,18 @@ Status DecodeRgb8(TIFF* tif, uint16_t samplesPerPixel, std::unique_ptr<Bitmap>& 
                     });
 }
 
+// The rows libtiff's RGBA reader decodes at once: one strip or one row of
+// tiles, so that every strip is decoded once and the RGBA band stays small.
+uint32_t BandRows(TIFF* tif, uint32_t height) {
+  uint32_t rows = 0;
+  if (TIFFIsTiled(tif)) {
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows);
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+  }
+  return rows == 0 ? height : std::min(rows, height);
+}
+
 // Everything else: libtiff's RGBA reader, whose alpha comes out premultiplied.
 Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, std::unique_ptr<Bitmap>& out) {
   char message[1024] = {};
@@ -144,29 +156,38 @@ Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, std::unique_ptr<Bi
   if (!TIFFRGBAImageBegin(&rgba.image, tif, 1, message)) return Status::CorruptData;
   rgba.begun = true;
   rgba.image.req_orientation = ORIENTATION_TOPLEFT;
-  std::vector<uint32_t> raster(size_t{width} * height);
-  if (!TIFFRGBAImageGet(&rgba.image, raster.data(), width, height)) return Status::CorruptData;
-
   const bool alpha = rgba.image.alpha != 0;
   std::unique_ptr<Bitmap> bitmap;
   Status status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height),
                                  alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24, bitmap);
   if (status != Status::Ok) return status;
+
+  const uint32_t band = BandRows(tif, height);
+  // A file stored bottom-up fills the picture from its last row: each band
+  // of file rows lands, turned over by libtiff, at the mirrored place.
+  const bool bottomUp = OrientationOf(tif, bitmap->Width(), bitmap->Height()).flipY;
+  std::vector<uint32_t> raster(size_t{width} * band);
   const size_t step = alpha ? 4 : 3;
-  for (uint32_t y = 0; y < height; ++y) {
-    uint8_t* row = bitmap->MutableRow(static_cast<int32_t>(y));
-    const uint32_t* src = raster.data() + size_t{y} * width;
-    for (uint32_t x = 0; x < width; ++x, row += step) {
-      const uint32_t abgr = src[x];
-      const uint32_t a = TIFFGetA(abgr);
-      const uint32_t rgb[3] = {TIFFGetB(abgr), TIFFGetG(abgr), TIFFGetR(abgr)};
-      for (size_t c = 0; c < 3; ++c) {
-        const uint32_t v = !alpha || a == 255 ? rgb[c]
-                           : a == 0           ? 0
-                                              : std::min(255u, (rgb[c] * 255 + a / 2) / a);
-        row[c] = static_cast<uint8_t>(v);
+  for (uint32_t fileRow = 0; fileRow < height; fileRow += band) {
+    const uint32_t rows = std::min(band, height - fileRow);
+    rgba.image.row_offset = static_cast<int>(fileRow);
+    if (!TIFFRGBAImageGet(&rgba.image, raster.data(), width, rows)) return Status::CorruptData;
+    const uint32_t firstRow = bottomUp ? height - fileRow - rows : fileRow;
+    for (uint32_t r = 0; r < rows; ++r) {
+      uint8_t* row = bitmap->MutableRow(static_cast<int32_t>(firstRow + r));
+      const uint32_t* src = raster.data() + size_t{r} * width;
+      for (uint32_t x = 0; x < width; ++x, row += step) {
+        const uint32_t abgr = src[x];
+        const uint32_t a = TIFFGetA(abgr);
+        const uint32_t rgb[3] = {TIFFGetB(abgr), TIFFGetG(abgr), TIFFGetR(abgr)};
+        for (size_t c = 0; c < 3; ++c) {
+          const uint32_t v = !alpha || a == 255 ? rgb[c]
+                             : a == 0           ? 0
+                                                : std::min(255u, (rgb[c] * 255 + a / 2) / a);
+          row[c] = static_cast<uint8_t>(v);
+        }
+        if (alpha) row[3] = static_cast<uint8_t>(a);
       }
-      if (alpha) row[3] = static_cast<uint8_t>(a);
     }
   }
   out = std::move(bitmap);
@@ -217,14 +238,54 @@ bool DirectoryFits(std::span<const uint8_t> data) {
   return true;
 }
 
-// Every strip or tile must lie within the file, before pixels are allocated.
+// The most bytes one stored byte can decode to, for the compressions with
+// such a bound; 0 for the others (fax, JPEG, ...), which only the pixel
+// limit bounds.
+uint64_t MaxExpansion(uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE:
+      return 1;
+    case COMPRESSION_PACKBITS:
+      return 64;  // a 2-byte run of 128
+    case COMPRESSION_LZW:
+      return 4096;  // a code of at least 9 bits for a string of at most 4096 bytes
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+      return 1032;
+    default:
+      return 0;
+  }
+}
+
+// Every strip or tile must lie within the file, and together they must be
+// able to hold the decoded pixels, before anything is allocated for them: a
+// few hundred bytes must not make us clear gigabytes.
 bool StripsFit(TIFF* tif, uint64_t size) {
-  const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  const bool tiled = TIFFIsTiled(tif);
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  uint64_t stored = 0;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t bytes = TIFFGetStrileByteCount(tif, i);
     if (bytes > size || TIFFGetStrileOffset(tif, i) > size - bytes) return false;
+    stored += bytes;
   }
-  return true;
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const uint64_t expansion = MaxExpansion(compression);
+  if (expansion == 0) return true;
+  const uint64_t allowed = stored * expansion;  // no overflow: stored is at most the file size
+  if (tiled) {
+    const uint64_t tileSize = TIFFTileSize64(tif);
+    return tileSize == 0 || count <= allowed / tileSize;
+  }
+  uint32_t height = 0;
+  uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+  const uint64_t rowBytes = TIFFScanlineSize64(tif);
+  return rowBytes == 0 || planes == 0 || height <= allowed / rowBytes / planes;
 }
 
 Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,

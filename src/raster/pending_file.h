@@ -1,0 +1,58 @@
+// A new file written beside its target under a temporary name and moved
+// over the target only when it is complete, so that a failed or interrupted
+// write never leaves a partial file or loses the earlier one. Map files and
+// exported pictures are both written this way.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "raster/file_io.h"
+#include "raster/status.h"
+
+namespace rzt2 {
+
+// What becomes of an earlier file at the target when the new one is moved in.
+enum class EarlierFile {
+  // Moves to "<target>.bak" when that name is free; replaced otherwise.
+  KeepAsBackup,
+  Replace,
+};
+
+class PendingFile {
+ public:
+  // Creates the temporary file in the target's folder; Status() tells
+  // whether that worked. The target must not be a folder.
+  PendingFile(const std::filesystem::path& target, EarlierFile earlier);
+  // Removes the temporary file unless it was committed.
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  bool IsOpen() const { return created_ && file_.IsValid(); }
+  // Ok while open; else why the temporary file could not be created.
+  Status OpenStatus() const { return openStatus_; }
+  const UniqueFd& File() const { return file_; }
+
+  // Flushes the file to disk and moves it to the target, dealing with an
+  // earlier file as asked. On failure the earlier file stays where it was.
+  Status Commit();
+
+ private:
+  UniqueFd folder_;
+  UniqueFd file_;
+  std::string targetName_;
+  std::string temporaryName_;
+  EarlierFile earlier_;
+  Status openStatus_ = Status::WriteFailed;
+  bool created_ = false;
+  bool committed_ = false;
+};
+
+// Writes bytes to path through a PendingFile.
+Status WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                           EarlierFile earlier);
+
+}  // namespace rzt2

@@ -1,0 +1,224 @@
+// Damaged and crafted map files, generated from one small written file:
+// truncations at every field, offsets and sizes that wrap or point past the
+// end, an index overlapping the header, and files claiming far more pixels
+// or decoding work than they hold. Every reader must refuse each one with a
+// status, without crashing and without a large allocation.
+#include <gtest/gtest.h>
+
+#include "hostile/hostile_support.h"
+#include "mapfile/map_inspector.h"
+#include "mapfile/map_test_helpers.h"
+
+namespace rzt2 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t kSmallAllocation = size_t{1} << 20;
+// Header offsets of the first level's fields; the level table repeats them
+// at kLevelTableOffset + 4 + (offset - 12).
+constexpr size_t kAtPrefixOffset = 12, kAtPrefixSize = 16, kAtIndexOffset = 20, kAtFirstFrameRef = 24,
+                 kAtRefCount = 28, kAtFrameWidth = 32, kAtFrameHeight = 36, kAtColumns = 40, kAtRows = 44;
+
+class BadMapFileTest : public testing::Test {
+ protected:
+  // A 64 x 40 picture in GIF frames of 32 x 32: 2 x 2 frames, a 128-pixel preview.
+  static void SetUpTestSuite() {
+    const ColorPalette palette = test::DistinctKeyPalette();
+    ImageHandle picture = test::BlockPicture(64, 40, palette);
+    const EncoderParams params{.FrameSizeX = 32,
+                               .FrameSizeY = 32,
+                               .ZoomLevelsMask = 0,
+                               .MiniFrameSizeX = 128,
+                               .MiniFrameSizeY = 128,
+                               .EncoderCode = 0};
+    test::TempDir dir;
+    ASSERT_TRUE(MapWriter::Create(params, &palette, nullptr)->WriteMapFile(picture, dir / "m.rzt2"));
+    good_ = new Bytes(test::ReadFileBytes(dir / "m.rzt2"));
+  }
+  static void TearDownTestSuite() { delete good_; }
+
+  static const Bytes& Good() { return *good_; }
+  static LevelEntry Level() { return test::MapBytes(Good()).Entry(0); }
+  // Sets a first-level field in the header and in level entry 0 alike.
+  static void SetLevelField(Bytes& bytes, size_t headerOffset, uint32_t value) {
+    WriteU32(&bytes.at(headerOffset), value);
+    WriteU32(&bytes.at(kLevelTableOffset + 4 + headerOffset - 12), value);
+  }
+  static void SetFrameRef(Bytes& bytes, uint64_t position, FrameRef ref) {
+    EncodeFrameRef(ref, &bytes.at(Level().indexOffset + position * kFrameRefSize));
+  }
+
+  // Every reader refuses the bytes: the picture and preview readers (over
+  // memory and through a file), the info and check reports.
+  void ExpectRefused(const Bytes& bytes, Status expected, bool previewToo = true) {
+    const std::filesystem::path path = dir_ / "bad.rzt2";
+    test::WriteFileBytes(path, bytes);
+    auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
+    const size_t largest = test::LargestAllocationDuring([&] {
+      ImageHandle fromMemory = reader->ReadMapImage(std::span<const uint8_t>(bytes));
+      EXPECT_TRUE(fromMemory.IsNull());
+      EXPECT_EQ(fromMemory.LastStatus(), expected);
+      ImageHandle fromFile = reader->ReadMapImage(path);
+      EXPECT_TRUE(fromFile.IsNull());
+      EXPECT_EQ(fromFile.LastStatus(), expected);
+      if (previewToo) {
+        EXPECT_TRUE(reader->ReadMapPreview(std::span<const uint8_t>(bytes)).IsNull());
+        EXPECT_TRUE(reader->ReadMapPreview(path).IsNull());
+      }
+      EXPECT_FALSE(CheckMapFile(bytes).empty());
+    });
+    EXPECT_LT(largest, kSmallAllocation + bytes.size());
+  }
+
+  test::TempDir dir_;
+  static inline Bytes* good_ = nullptr;
+};
+
+TEST_F(BadMapFileTest, TheUndamagedFileIsReadWithSmallAllocations) {
+  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
+  const size_t largest = test::LargestAllocationDuring([&] {
+    ImageHandle image = reader->ReadMapImage(std::span<const uint8_t>(Good()));
+    ASSERT_FALSE(image.IsNull());
+    EXPECT_EQ(image.Width(), 64u);
+    EXPECT_EQ(image.Height(), 64u);
+    EXPECT_FALSE(reader->ReadMapPreview(std::span<const uint8_t>(Good())).IsNull());
+    EXPECT_EQ(CheckMapFile(Good()), std::vector<std::string>{});
+  });
+  EXPECT_LT(largest, kSmallAllocation);
+}
+
+TEST_F(BadMapFileTest, TruncatedAtEveryFieldOfHeaderTableAndIndex) {
+  const LevelEntry level = Level();
+  std::vector<size_t> lengths;
+  for (size_t at = 0; at <= kPreviewOffset; at += 4) lengths.push_back(at);
+  for (size_t at = level.indexOffset; at <= level.prefixOffset; at += 4) lengths.push_back(at);
+  for (const size_t length : lengths) {
+    SCOPED_TRACE(testing::Message() << "length " << length);
+    const Bytes cut(Good().begin(), Good().begin() + static_cast<ptrdiff_t>(length));
+    const Status expected = length < kMapHeaderSize ? Status::UnknownImageFormat : Status::CorruptData;
+    ExpectRefused(cut, expected, length < level.indexOffset + kFrameRefSize);
+  }
+}
+
+TEST_F(BadMapFileTest, OffsetsAndSizesThatWrapOrPointPastTheEnd) {
+  const auto size = static_cast<uint32_t>(Good().size());
+  struct Damage {
+    const char* what;
+    std::function<void(Bytes&)> apply;
+  };
+  const Damage damages[] = {
+      {"index offset plus first record wraps to 0",
+       [](Bytes& b) {
+         SetLevelField(b, kAtIndexOffset, 0xFFFFFF80);
+         SetLevelField(b, kAtFirstFrameRef, 0x10);
+       }},
+      {"prefix offset plus size wraps",
+       [](Bytes& b) {
+         SetLevelField(b, kAtPrefixOffset, 0xFFFFFFF0);
+         SetLevelField(b, kAtPrefixSize, 0x20);
+       }},
+      {"prefix ends one byte past the end",
+       [size](Bytes& b) { SetLevelField(b, kAtPrefixOffset, size - 783); }},
+      {"a body's offset plus size wraps",
+       [](Bytes& b) {
+         SetFrameRef(b, kFirstFrameRef + 1, {0xFFFFFFF8, 0x10});
+       }},
+      {"a body ends one byte past the end",
+       [size](Bytes& b) {
+         SetFrameRef(b, kFirstFrameRef + 3, {size - 9, 10});
+       }},
+      {"the last record lies past the end",
+       [size](Bytes& b) {
+         SetLevelField(b, kAtIndexOffset, size - (kFirstFrameRef + 4) * kFrameRefSize + 1u);
+       }},
+      {"the index overlaps the header",
+       [](Bytes& b) {
+         // Its records are the magic, version and sizes: offsets far outside.
+         SetLevelField(b, kAtIndexOffset, 0);
+         SetLevelField(b, kAtFirstFrameRef, 0);
+       }},
+      {"4 billion columns of one row",
+       [](Bytes& b) {
+         SetLevelField(b, kAtColumns, 0xFFFFFFFF);
+         SetLevelField(b, kAtRows, 1);
+         SetLevelField(b, kAtRefCount, 0xFFFFFFFF);
+       }},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    Bytes bytes = Good();
+    damage.apply(bytes);
+    ExpectRefused(bytes, Status::CorruptData, false);
+  }
+}
+
+TEST_F(BadMapFileTest, ALevelClaimingMorePixelsThanTheFileCanHoldIsRefused) {
+  // 2 x 2 frames of 4096 x 4096: 64 megapixels (a 256 MiB picture) from a
+  // few kilobytes, far past what any frame format compresses into them.
+  Bytes bytes = Good();
+  SetLevelField(bytes, kAtFrameWidth, kMaxFrameSide);
+  SetLevelField(bytes, kAtFrameHeight, kMaxFrameSide);
+  ExpectRefused(bytes, Status::CorruptData, false);
+
+  // A grid of 64 x 64 empty frames of 32 x 32 (4 megapixels) in 34 KB is
+  // within the rule: its frames stay white. Frames of 4096 x 32 are not.
+  Bytes grid = Good();
+  const uint64_t frames = 64 * 64;
+  const auto records = static_cast<uint32_t>(grid.size());
+  grid.resize(grid.size() + (kFirstFrameRef + frames) * kFrameRefSize);
+  SetLevelField(grid, kAtIndexOffset, records);
+  SetLevelField(grid, kAtColumns, 64);
+  SetLevelField(grid, kAtRows, 64);
+  SetLevelField(grid, kAtRefCount, kFirstFrameRef + frames);
+  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
+  ImageHandle white = reader->ReadMapImage(std::span<const uint8_t>(grid));
+  ASSERT_FALSE(white.IsNull());
+  EXPECT_EQ(white.Width(), 2048u);
+  EXPECT_EQ(white.GetBitmap()->PixelArgb(1000, 1000), test::kWhite);
+  SetLevelField(grid, kAtFrameWidth, kMaxFrameSide);
+  ExpectRefused(grid, Status::CorruptData, false);
+}
+
+TEST_F(BadMapFileTest, RecordsRepeatingOneLargeBodyAreRefused) {
+  // 10,000 frames each pointing at the whole file: decoding them would read
+  // the file 10,000 times over.
+  Bytes bytes = Good();
+  const uint64_t frames = 100 * 100;
+  const auto records = static_cast<uint32_t>(bytes.size());
+  bytes.resize(bytes.size() + (kFirstFrameRef + frames) * kFrameRefSize);
+  SetLevelField(bytes, kAtIndexOffset, records);
+  SetLevelField(bytes, kAtColumns, 100);
+  SetLevelField(bytes, kAtRows, 100);
+  SetLevelField(bytes, kAtRefCount, kFirstFrameRef + frames);
+  for (uint64_t k = 0; k < frames; ++k) {
+    EncodeFrameRef({0, static_cast<uint32_t>(bytes.size())},
+                   &bytes[records + (kFirstFrameRef + k) * kFrameRefSize]);
+  }
+  ExpectRefused(bytes, Status::CorruptData, false);
+}
+
+TEST_F(BadMapFileTest, APreviewClaimingAHugePictureIsRefused) {
+  // The preview block becomes a PNG header claiming 20000 x 20000.
+  Bytes bytes = Good();
+  const Bytes png = {0x89, 'P',  'N',  'G',  '\r', '\n', 0x1A, '\n', 0,    0,   0,   13,   'I',  'H',  'D',
+                     'R',  0,    0,    0x4E, 0x20, 0,    0,    0x4E, 0x20, 8,   6,   0,    0,    0,    0x7C,
+                     0x31, 0xA8, 0x6E, 0,    0,    0,    0,    'I',  'E',  'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  std::copy(png.begin(), png.end(), bytes.begin() + kPreviewOffset);
+  SetFrameRef(bytes, 0, {kPreviewOffset, static_cast<uint32_t>(png.size())});
+  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
+  const size_t largest = test::LargestAllocationDuring([&] {
+    ImageHandle preview = reader->ReadMapPreview(std::span<const uint8_t>(bytes));
+    EXPECT_TRUE(preview.IsNull());
+    EXPECT_EQ(preview.LastStatus(), Status::TooLarge);
+    MapFileInfo info;
+    std::string problem;
+    ASSERT_TRUE(ReadMapFileInfo(bytes, info, problem));
+    EXPECT_EQ(info.format, "png");
+    EXPECT_EQ(info.previewWidth, 0u) << "not decoded";
+  });
+  EXPECT_LT(largest, kSmallAllocation);
+}
+
+}  // namespace
+}  // namespace rzt2

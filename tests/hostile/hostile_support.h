@@ -1,0 +1,55 @@
+// Helpers for the hostile-input and write-fault tests: the largest single
+// allocation made during a call, scenarios run in a forked child (for
+// resource limits and private mounts), and a job host that records.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jobs/job_host.h"
+
+namespace rzt2::test {
+
+// The largest block requested through operator new while call ran. The test
+// program replaces operator new to watch; the codec libraries' own mallocs
+// are not seen, our bitmaps and buffers are.
+size_t LargestAllocationDuring(const std::function<void()>& call);
+
+// Runs scenario in a forked child and returns the text it produced, or a
+// line saying how the child ended when it did not return. A scenario that
+// cannot set itself up returns a text starting with kSkip.
+inline constexpr char kSkip[] = "SKIP: ";
+std::string RunInChild(const std::function<std::string()>& scenario);
+
+// In a child only: a fresh tmpfs of `size` bytes at folder, in a private
+// mount namespace (a user namespace too when not root). Read-only when asked,
+// after fill(folder) has put files there. Returns "" or why it could not.
+std::string MountPrivateTmpfs(const std::filesystem::path& folder, size_t size, bool readOnly = false,
+                              const std::function<void(const std::filesystem::path&)>& fill = {});
+
+// Writes zeros into folder/name until the file system is full.
+void FillUp(const std::filesystem::path& folder, const std::string& name);
+
+struct RecordingHost final : JobHost {
+  std::vector<std::string> errors;
+  std::vector<std::string> labels;
+  std::function<void(const std::string&)> onLabel;  // runs after each label is recorded
+  void BeginJob(int) override {}
+  void EndJob() override {}
+  void ShowError(const std::string& message) override { errors.push_back(message); }
+  void SetLabel(const std::string& text) override {
+    labels.push_back(text);
+    if (onLabel) onLabel(text);
+  }
+  void SetTotalPosition(int) override {}
+  void SetCurrentPosition(int) override {}
+  void ProcessPaintEvents() override {}
+};
+
+// The names in a folder, sorted, joined by spaces.
+std::string Listing(const std::filesystem::path& folder);
+
+}  // namespace rzt2::test

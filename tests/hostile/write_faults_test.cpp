@@ -1,0 +1,200 @@
+// Write faults met by real batch jobs through the real file system: a full
+// disk (a small private tmpfs), a file-size limit, a read-only folder, a
+// target that is a folder, a source that goes missing mid-batch. Each
+// failed file is reported, the job goes on, and every earlier output and
+// backup stays byte for byte as it was.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <map>
+
+#include "hostile/hostile_support.h"
+#include "jobs/job_runner.h"
+#include "raster/codecs/encoder_list.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::vector<uint8_t>>;
+
+std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+
+void Picture(const fs::path& path, int32_t width, int32_t height) {
+  ClassId png;
+  FindEncoder("image/png", png);
+  ASSERT_EQ(SaveImageToFile(*test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24), path, png),
+            Status::Ok);
+}
+
+class WriteFaultTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(src_);
+    fs::create_directories(out_);
+    Picture(src_ / "a.png", 300, 200);
+    Picture(src_ / "b.png", 240, 180);
+  }
+
+  // Earlier outputs and one backup, as a user's folder has them.
+  static void PutEarlierFiles(const fs::path& folder) {
+    for (const auto& [name, bytes] : kEarlier) test::WriteFileBytes(folder / name, bytes);
+  }
+  // The earlier files that are no longer byte for byte what they were.
+  static std::string Changed(const fs::path& folder) {
+    std::string changed;
+    for (const auto& [name, bytes] : kEarlier) {
+      if (test::ReadFileBytes(folder / name) != bytes) changed += name + " ";
+    }
+    return changed;
+  }
+
+  // Runs a job on the sources into folder and tells its counts and messages.
+  std::string Run(JobKind kind, const std::vector<std::string>& sources, const fs::path& folder,
+                  test::RecordingHost* observer = nullptr) {
+    JobRequest request;
+    request.kind = kind;
+    request.exportFormat = 3;  // bmp
+    for (const std::string& name : sources) request.names.push_back((src_ / name).string());
+    request.placement = {false, folder.string() + "/"};
+    SourceLoader loader(request.params);
+    test::RecordingHost own;
+    test::RecordingHost& host = observer != nullptr ? *observer : own;
+    const JobResult result = RunJob(request, loader, host);
+    std::string text =
+        std::to_string(result.files) + " files, " + std::to_string(result.failed) + " failed\n";
+    for (const std::string& error : host.errors) text += error + "\n";
+    return text;
+  }
+
+  std::string SavingError(const fs::path& folder, const std::string& name) {
+    return "Error while creating/saving file " + folder.string() + "/" + name + "!\n";
+  }
+
+  static inline const Files kEarlier = {{"a.rzt2", Text("earlier a map")},
+                                        {"a.rzt2.bak", Text("backup of a")},
+                                        {"b.rzt2", Text("earlier b map")},
+                                        {"a.bmp", Text("earlier a export")}};
+  test::TempDir dir_;
+  const fs::path src_ = dir_ / "src";
+  const fs::path out_ = dir_ / "out";
+};
+
+TEST_F(WriteFaultTest, AFullDiskFailsEachFileAndKeepsEarlierFiles) {
+  const std::string report = test::RunInChild([&] {
+    if (std::string why = test::MountPrivateTmpfs(out_, 4 << 20); !why.empty()) return test::kSkip + why;
+    PutEarlierFiles(out_);
+    test::FillUp(out_, "filler");
+    std::string text = Run(JobKind::Convert, {"a.png", "b.png"}, out_);
+    text += Run(JobKind::Export, {"a.png"}, out_);
+    text += "left: " + test::Listing(out_) + "\nchanged: " + Changed(out_) + "\n";
+    // With room again, the same jobs succeed: the disk was the only fault.
+    fs::remove(out_ / "filler");
+    text += Run(JobKind::Convert, {"a.png", "b.png"}, out_);
+    text += Run(JobKind::Export, {"a.png"}, out_);
+    text += "left: " + test::Listing(out_) + "\n";
+    text += "backups: " +
+            std::string(test::ReadFileBytes(out_ / "a.rzt2.bak") == kEarlier.at("a.rzt2.bak") &&
+                                test::ReadFileBytes(out_ / "b.rzt2.bak") == kEarlier.at("b.rzt2")
+                            ? "kept"
+                            : "lost") +
+            "\n";
+    return text;
+  });
+  if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
+  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2") + SavingError(out_, "b.rzt2") +
+                        "1 files, 1 failed\n" + SavingError(out_, "a.bmp") +
+                        "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2 filler\nchanged: \n"
+                        "2 files, 0 failed\n1 files, 0 failed\n"
+                        "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2 b.rzt2.bak\nbackups: kept\n");
+}
+
+TEST_F(WriteFaultTest, AFullTemporaryFolderDoesNotFailMapFileSources) {
+  ASSERT_EQ(Run(JobKind::Convert, {"a.png"}, src_), "1 files, 0 failed\n");
+  fs::rename(src_ / "a.rzt2", src_ / "m.rzt2");
+  const fs::path temporary = dir_ / "tmp";
+  fs::create_directories(temporary);
+  const std::string report = test::RunInChild([&] {
+    if (std::string why = test::MountPrivateTmpfs(temporary, 64 << 10); !why.empty()) return test::kSkip + why;
+    test::FillUp(temporary, "filler");
+    ::setenv("TMPDIR", temporary.c_str(), 1);
+    return Run(JobKind::Convert, {"m.rzt2"}, out_) + Run(JobKind::Export, {"m.rzt2"}, out_);
+  });
+  if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
+  EXPECT_EQ(report, "1 files, 0 failed\n1 files, 0 failed\n");
+  EXPECT_EQ(test::Listing(out_), "m.bmp m.rzt2");
+}
+
+TEST_F(WriteFaultTest, AFileSizeLimitFailsTheLargeFileAndTheJobGoesOn) {
+  Picture(src_ / "tiny.png", 2, 2);
+  PutEarlierFiles(out_);
+  const std::string report = test::RunInChild([&] {
+    // The job itself must keep SIGXFSZ from ending the program.
+    const rlimit limit{32 << 10, 32 << 10};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string(test::kSkip) + "setrlimit";
+    std::string text = Run(JobKind::Convert, {"a.png", "tiny.png"}, out_);
+    text += Run(JobKind::Export, {"a.png", "tiny.png"}, out_);
+    return text;
+  });
+  if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
+  EXPECT_EQ(report, "2 files, 1 failed\n" + SavingError(out_, "a.rzt2") + "2 files, 1 failed\n" +
+                        SavingError(out_, "a.bmp"));
+  EXPECT_EQ(Changed(out_), "");
+  EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 a.rzt2.bak b.rzt2 tiny.bmp tiny.rzt2");
+}
+
+TEST_F(WriteFaultTest, AReadOnlyFolderFailsEveryFileAndChangesNothing) {
+  const std::string report = test::RunInChild([&] {
+    if (std::string why = test::MountPrivateTmpfs(out_, 1 << 20, true, PutEarlierFiles); !why.empty()) {
+      return test::kSkip + why;
+    }
+    std::string text = Run(JobKind::Convert, {"a.png", "b.png"}, out_);
+    text += Run(JobKind::Export, {"a.png"}, out_);
+    return text + "left: " + test::Listing(out_) + "\nchanged: " + Changed(out_) + "\n";
+  });
+  if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
+  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2") + SavingError(out_, "b.rzt2") +
+                        "1 files, 1 failed\n" + SavingError(out_, "a.bmp") +
+                        "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2\nchanged: \n");
+}
+
+TEST_F(WriteFaultTest, ATargetThatIsAFolderIsReportedAndLeftAlone) {
+  fs::create_directories(out_ / "a.rzt2");
+  fs::create_directories(out_ / "a.bmp");
+  test::WriteFileBytes(out_ / "a.rzt2" / "inside", Text("keep"));
+  EXPECT_EQ(Run(JobKind::Convert, {"a.png", "b.png"}, out_),
+            "2 files, 1 failed\n" + SavingError(out_, "a.rzt2"));
+  EXPECT_EQ(Run(JobKind::Export, {"a.png", "b.png"}, out_),
+            "2 files, 1 failed\n" + SavingError(out_, "a.bmp"));
+  EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 b.bmp b.rzt2");
+  EXPECT_EQ(test::Listing(out_ / "a.rzt2"), "inside");
+  EXPECT_EQ(test::ReadFileBytes(out_ / "a.rzt2" / "inside"), Text("keep"));
+}
+
+TEST_F(WriteFaultTest, ASourceThatGoesMissingMidBatchIsReported) {
+  Picture(src_ / "c.png", 100, 80);
+  PutEarlierFiles(out_);
+  for (const bool parallel : {false, true}) {
+    SCOPED_TRACE(parallel ? "RunJobInParallel" : "RunJob");
+    Picture(src_ / "b.png", 240, 180);
+    test::RecordingHost host;
+    // b.png goes away while a.png is loading, after the job has counted it.
+    host.onLabel = [&](const std::string& label) {
+      if (label == (src_ / "a.png").string() + ": Loading...") fs::remove(src_ / "b.png");
+    };
+    JobRequest request;
+    for (const char* name : {"a.png", "b.png", "c.png"}) request.names.push_back((src_ / name).string());
+    request.placement = {false, out_.string() + "/"};
+    SourceLoader loader(request.params);
+    const JobResult result = parallel ? RunJobInParallel(request, host, 1) : RunJob(request, loader, host);
+    EXPECT_EQ(result.files, 3);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file " + (src_ / "b.png").string() + "!"});
+    EXPECT_EQ(test::ReadFileBytes(out_ / "b.rzt2"), kEarlier.at("b.rzt2"));
+    EXPECT_TRUE(fs::exists(out_ / "c.rzt2"));
+  }
+}
+
+}  // namespace
+}  // namespace rzt2
