@@ -1,3 +1,5 @@
+// JPEG beyond what every codec promises: closeness after a round trip,
+// baseline at quality 75, and frame headers and scans that lie.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,23 +11,15 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
-#include "raster/codecs/codecs.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
 namespace {
 
-std::vector<uint8_t> Encode(const Bitmap& bitmap) {
-  ScratchStream stream;
-  EXPECT_EQ(EncodeJpeg(bitmap, stream), Status::Ok);
-  return {stream.Data().begin(), stream.Data().end()};
-}
+std::vector<uint8_t> Encode(const Bitmap& bitmap) { return test::Encode(EncodeJpeg, bitmap); }
 
-Status Decode(std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out, const DecodeLimits& limits = {}) {
-  out.reset();
-  const Status status = DecodeJpeg(bytes, limits, out);
-  EXPECT_EQ(out != nullptr, status == Status::Ok);
-  return status;
+Status Decode(std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out) {
+  return test::DecodeWith(DecodeJpeg, bytes, out);
 }
 
 // Gentle gradients, where quality 75 loses little.
@@ -56,64 +50,27 @@ size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t code) {
   return 0;
 }
 
-TEST(JpegRoundTrip, StaysWithinToleranceForEveryFormat) {
-  // Tolerances per channel: 8 at worst on smooth pictures (5 measured), 5 on average on
-  // map-like ones, whose thin dark lines ring (3.8 measured).
+TEST(JpegRoundTrip, StaysCloseForEveryPixelFormat) {
+  // Per channel: 8 at worst on smooth pictures (5 measured); on average 5 on
+  // map-like ones, whose thin dark lines ring (3.8 measured, 3.7 from
+  // palette colours).
+  const auto opaque = Smooth(61, 43, PixelFormat::Rgb24);  // partial blocks on both edges
   for (PixelFormat format : {PixelFormat::Rgb24, PixelFormat::Argb32}) {
-    auto smooth = Smooth(61, 43, format);  // partial blocks on both edges
-    std::unique_ptr<Bitmap> back;
-    ASSERT_EQ(Decode(Encode(*smooth), back), Status::Ok);
+    const auto back = test::Decoded(DecodeJpeg, Encode(*Smooth(61, 43, format)));
+    ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->Format(), PixelFormat::Rgb24);
-    auto opaque = Smooth(61, 43, PixelFormat::Rgb24);
     EXPECT_LE(test::MaxChannelDifference(*opaque, *back), 8);
   }
-  auto map = test::MakeMapLikeBitmap(128, 96, PixelFormat::Rgb24);
-  std::unique_ptr<Bitmap> back;
-  ASSERT_EQ(Decode(Encode(*map), back), Status::Ok);
-  double sum = 0;
-  for (int32_t y = 0; y < 96; ++y) {
-    for (size_t i = 0; i < map->Stride(); ++i) sum += std::abs(map->Row(y)[i] - back->Row(y)[i]);
-  }
-  EXPECT_LE(sum / (96.0 * static_cast<double>(map->Stride())), 5.0);
-}
-
-TEST(JpegRoundTrip, IndexedPicturesDecodeToTheirPaletteColours) {
-  std::unique_ptr<Bitmap> indexed;
-  ASSERT_EQ(Bitmap::Create(64, 32, PixelFormat::Indexed8, indexed), Status::Ok);
-  ColorPalette palette;
-  palette.entries = {Argb(255, 200, 30, 30),   Argb(0, 30, 200, 30),  Argb(255, 30, 30, 200),
-                     Argb(255, 240, 240, 240), Argb(255, 20, 20, 20), Argb(255, 250, 200, 0),
-                     Argb(255, 0, 128, 128),   Argb(255, 128, 0, 128)};
-  indexed->SetPalette(palette);
-  for (int32_t y = 0; y < 32; ++y) {
-    for (int32_t x = 0; x < 64; ++x)
-      indexed->MutableRow(y)[x] = static_cast<uint8_t>((x / 16 + y / 16 * 4) % 8);
-  }
-  std::unique_ptr<Bitmap> back;
-  ASSERT_EQ(Decode(Encode(*indexed), back), Status::Ok);
-  for (int32_t y = 4; y < 32; y += 16) {  // inside each 16x16 block, away from its edges
-    for (int32_t x = 4; x < 64; x += 16) {
-      const uint32_t expected = palette.entries[indexed->Row(y)[x]];
-      const uint32_t actual = back->PixelArgb(x + 4, y + 4);
-      for (int shift : {0, 8, 16}) {
-        EXPECT_NEAR(static_cast<int>((actual >> shift) & 255), static_cast<int>((expected >> shift) & 255),
-                    12)
-            << x << "," << y;
-      }
-    }
+  for (const auto& map :
+       {test::MakeMapLikeBitmap(128, 96, PixelFormat::Rgb24), test::MakeIndexedBitmap(128, 96)}) {
+    const auto back = test::Decoded(DecodeJpeg, Encode(*map));
+    ASSERT_NE(back, nullptr);
+    EXPECT_LE(test::MeanRgbDifference(*map, *back), 5.0) << static_cast<int>(map->Format());
   }
 }
 
-TEST(JpegRoundTrip, WritesBaselineAtQuality75AtTheStreamPosition) {
-  ScratchStream stream;
-  ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
-  ASSERT_EQ(EncodeJpeg(*Smooth(20, 10, PixelFormat::Rgb24), stream), Status::Ok);
-  const std::vector<uint8_t> jpeg(stream.Data().begin() + 3, stream.Data().end());
-  EXPECT_EQ(stream.Position(), stream.Data().size());
-  ASSERT_EQ(jpeg[0], 0xFF);
-  ASSERT_EQ(jpeg[1], 0xD8);
-  EXPECT_EQ(jpeg[jpeg.size() - 2], 0xFF);
-  EXPECT_EQ(jpeg[jpeg.size() - 1], 0xD9);
+TEST(JpegRoundTrip, WritesBaselineAtQuality75) {
+  const std::vector<uint8_t> jpeg = Encode(*Smooth(20, 10, PixelFormat::Rgb24));
   EXPECT_NE(FindMarker(jpeg, 0xC0), 0u);  // baseline, not progressive
   EXPECT_EQ(FindMarker(jpeg, 0xC2), 0u);
   // Quality 75 halves the standard luminance table, whose first entry is 16.
@@ -122,19 +79,9 @@ TEST(JpegRoundTrip, WritesBaselineAtQuality75AtTheStreamPosition) {
   EXPECT_EQ(jpeg[dqt + 5], 8);
 }
 
-TEST(JpegHostileInput, EveryTruncationFails) {
-  const auto jpeg = Encode(*test::MakeMapLikeBitmap(48, 40, PixelFormat::Rgb24));
-  for (size_t size = 0; size < jpeg.size(); ++size) {
-    std::unique_ptr<Bitmap> out;
-    EXPECT_NE(Decode(std::span(jpeg).first(size), out), Status::Ok) << size;
-  }
-}
-
-TEST(JpegHostileInput, SizesAreCheckedBeforeDecoding) {
+TEST(JpegHostileInput, FrameHeaderSizesAreChecked) {
   auto jpeg = Encode(*Smooth(40, 30, PixelFormat::Rgb24));
   std::unique_ptr<Bitmap> out;
-  EXPECT_EQ(Decode(jpeg, out, {.maxPixels = 1199}), Status::TooLarge);
-  EXPECT_EQ(Decode(jpeg, out, {.maxPixels = 1200}), Status::Ok);
   const size_t sof = FindMarker(jpeg, 0xC0);
   ASSERT_NE(sof, 0u);
   for (size_t i : {5u, 6u, 7u, 8u}) jpeg[sof + i] = 0xFD;  // 65021 x 65021
@@ -185,20 +132,12 @@ std::vector<uint8_t> ManyScans() {
   return {buffer, buffer + size};
 }
 
-TEST(JpegHostileInput, DamagedAndForeignDataFailWithAStatus) {
+TEST(JpegHostileInput, EndlessScansAndGarbageAfterTheMarkerFail) {
   std::unique_ptr<Bitmap> out;
   EXPECT_EQ(Decode(ManyScans(), out), Status::CorruptData);
-  EXPECT_EQ(Decode({}, out), Status::UnknownImageFormat);
-  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  EXPECT_EQ(Decode(png, out), Status::UnknownImageFormat);
   std::vector<uint8_t> garbage = {0xFF, 0xD8};
   for (int i = 0; i < 300; ++i) garbage.push_back(static_cast<uint8_t>(i * 37));
   EXPECT_EQ(Decode(garbage, out), Status::CorruptData);
-  // Damaged entropy data still decodes or fails, within the file.
-  auto jpeg = Encode(*test::MakeMapLikeBitmap(48, 40, PixelFormat::Rgb24));
-  for (size_t i = jpeg.size() / 2; i < jpeg.size() - 2; i += 7)
-    jpeg[i] = static_cast<uint8_t>(jpeg[i] * 13 + 1);
-  Decode(jpeg, out);
 }
 
 }  // namespace

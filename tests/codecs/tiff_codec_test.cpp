@@ -1,41 +1,19 @@
+// TIFF beyond what every codec promises: the tags written, variants that
+// only libtiff writes, and headers that lie.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <cstring>
 #include <functional>
-#include <random>
 #include <tuple>
 #include <vector>
 
-#include "raster/codecs/codecs.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
 namespace {
 
-std::vector<uint8_t> Encode(const Bitmap& bitmap) {
-  ScratchStream stream;
-  EXPECT_EQ(EncodeTiff(bitmap, stream), Status::Ok);
-  return {stream.Data().begin(), stream.Data().end()};
-}
-
 Status Decode(std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out, const DecodeLimits& limits = {}) {
-  out.reset();
-  const Status status = DecodeTiff(bytes, limits, out);
-  EXPECT_EQ(out != nullptr, status == Status::Ok);
-  return status;
-}
-
-std::vector<std::unique_ptr<Bitmap>> Samples(int32_t width, int32_t height) {
-  std::vector<std::unique_ptr<Bitmap>> out;
-  out.push_back(test::MakeIndexedBitmap(width, height));
-  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24));
-  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Argb32));
-  std::minstd_rand random(3);
-  for (int32_t y = 0; y < height; ++y) {  // alpha of every value, 0 included
-    for (int32_t x = 0; x < width; ++x) out.back()->MutableRow(y)[4 * x + 3] = static_cast<uint8_t>(random());
-  }
-  return out;
+  return test::DecodeWith(DecodeTiff, bytes, out, limits);
 }
 
 // A file written by libtiff itself, for variants our encoder does not make.
@@ -60,39 +38,12 @@ T TagOf(const std::vector<uint8_t>& bytes, uint32_t tag) {
   return value;
 }
 
-TEST(TiffRoundTrip, KeepsPixelsAndPalettesOfEveryFormat) {
-  for (auto [width, height] : {std::pair{1, 1}, {37, 19}, {40, 700}}) {  // the last in several strips
-    for (const auto& bitmap : Samples(width, height)) {
-      std::unique_ptr<Bitmap> back;
-      ASSERT_EQ(Decode(Encode(*bitmap), back), Status::Ok);
-      ASSERT_EQ(back->Format(), bitmap->Format());
-      EXPECT_EQ(back->Palette(), bitmap->Palette());
-      for (int32_t y = 0; y < height; ++y) {
-        ASSERT_EQ(std::memcmp(back->Row(y), bitmap->Row(y), bitmap->Stride()), 0) << width << "x" << height;
-      }
-    }
-  }
-}
-
-TEST(TiffRoundTrip, WritesLzwPaletteAndAlphaAtTheStreamPosition) {
-  const auto samples = Samples(9, 5);
-  EXPECT_EQ(TagOf<uint16_t>(Encode(*samples[0]), TIFFTAG_COMPRESSION), COMPRESSION_LZW);
-  EXPECT_EQ(TagOf<uint16_t>(Encode(*samples[0]), TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
-  EXPECT_EQ(TagOf<uint16_t>(Encode(*samples[2]), TIFFTAG_SAMPLESPERPIXEL), 4);
-
-  // A short palette is padded with black to 256 entries.
-  samples[0]->SetPalette(ColorPalette{0, {Argb(255, 1, 2, 3), Argb(255, 4, 5, 6)}});
-  for (int32_t y = 0; y < 5; ++y) std::memset(samples[0]->MutableRow(y), y % 2, 9);
-  ScratchStream stream;
-  ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
-  ASSERT_EQ(EncodeTiff(*samples[0], stream), Status::Ok);
-  EXPECT_EQ(stream.Position(), stream.Data().size());
-  std::unique_ptr<Bitmap> back;
-  ASSERT_EQ(Decode(stream.Data().subspan(3), back), Status::Ok);
-  ASSERT_EQ(back->Palette().Count(), 256u);
-  EXPECT_EQ(back->Palette().entries[1], Argb(255, 4, 5, 6));
-  EXPECT_EQ(back->Palette().entries[255], Argb(255, 0, 0, 0));
-  EXPECT_EQ(test::MaxChannelDifference(*back, *samples[0]), 0);
+TEST(TiffEncode, WritesLzwPalettesAndAlpha) {
+  const auto indexed = test::Encode(EncodeTiff, *test::MakeIndexedBitmap(9, 5));
+  EXPECT_EQ(TagOf<uint16_t>(indexed, TIFFTAG_COMPRESSION), COMPRESSION_LZW);
+  EXPECT_EQ(TagOf<uint16_t>(indexed, TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_PALETTE);
+  const auto argb = test::Encode(EncodeTiff, *test::MakeMapLikeBitmap(9, 5, PixelFormat::Argb32));
+  EXPECT_EQ(TagOf<uint16_t>(argb, TIFFTAG_SAMPLESPERPIXEL), 4);
 }
 
 TEST(TiffDecode, OldPalettesOrientationAndAssociatedAlpha) {
@@ -135,16 +86,6 @@ TEST(TiffDecode, OldPalettesOrientationAndAssociatedAlpha) {
   EXPECT_EQ(out->PixelArgb(0, 0), Argb(128, 100, 50, 0));
 }
 
-TEST(TiffHostileInput, EveryTruncationFails) {
-  for (const auto& bitmap : Samples(13, 7)) {
-    const auto bytes = Encode(*bitmap);
-    for (size_t size = 0; size < bytes.size(); ++size) {
-      std::unique_ptr<Bitmap> out;
-      EXPECT_NE(Decode(std::span(bytes).first(size), out), Status::Ok) << size;
-    }
-  }
-}
-
 // An 8-bit grey TIFF with one strip, built by hand so that any field can lie.
 std::vector<uint8_t> GreyTiff(uint32_t width, uint32_t height, uint32_t offset, uint32_t byteCount,
                               uint32_t stripCount = 1, uint32_t compression = COMPRESSION_NONE) {
@@ -171,7 +112,6 @@ TEST(TiffHostileInput, LyingHeadersFailQuietlyWithAStatus) {
   std::unique_ptr<Bitmap> out;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(Decode(GreyTiff(8, 8, 122, 64), out), Status::Ok);
-  EXPECT_EQ(Decode(GreyTiff(8, 8, 122, 64), out, {.maxPixels = 63}), Status::TooLarge);
   EXPECT_EQ(Decode(GreyTiff(100000, 100000, 122, 64), out), Status::TooLarge);
   EXPECT_EQ(Decode(GreyTiff(8, 8, 0xFFFFFF00, 64), out), Status::CorruptData);
   EXPECT_EQ(Decode(GreyTiff(8, 8, 122, 0xFFFFFFFF, 1, COMPRESSION_LZW), out), Status::CorruptData);
@@ -180,9 +120,6 @@ TEST(TiffHostileInput, LyingHeadersFailQuietlyWithAStatus) {
   EXPECT_EQ(Decode(GreyTiff(0, 8, 122, 64), out), Status::CorruptData);
   const std::vector<uint8_t> garbage = {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3};
   EXPECT_EQ(Decode(garbage, out), Status::CorruptData);
-  EXPECT_EQ(Decode({}, out), Status::UnknownImageFormat);
-  const std::vector<uint8_t> bmp = {'B', 'M', 0, 0, 0, 0};
-  EXPECT_EQ(Decode(bmp, out), Status::UnknownImageFormat);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

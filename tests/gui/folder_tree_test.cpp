@@ -2,17 +2,16 @@
 // and the Linux namespace over folders and a mount table in a temporary folder.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
-
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "ui/folder_tree_dialog.h"
 #include "ui/linux_shell_namespace.h"
@@ -28,24 +27,16 @@ class FakeShell : public ShellNamespace {
   explicit FakeShell(QString root) : root_(std::move(root)) {}
 
   // Adds a folder under parent ("" for the top level) and returns its key.
-  std::string Add(const std::string& parent, const QString& name, bool hasSubFolders,
-                  bool withPath = true) {
+  std::string Add(const std::string& parent, const QString& name, bool hasSubFolders, bool withPath = true) {
     const std::string key = parent + "/" + name.toStdString();
-    ShellItem item{key, name, {}, hasSubFolders, 0};
-    if (withPath) {
-      const QString path = root_ + QString::fromStdString(key);
-      QDir().mkpath(path);
-      item.path = path.toStdString();
-    }
-    children_[parent].push_back(item);
+    children_[parent].push_back({key, name, withPath ? PathOf(key) : "", hasSubFolders, 0});
+    if (withPath) QDir().mkpath(QString::fromStdString(PathOf(key)));
     return key;
   }
-  std::string PathOf(const std::string& key) const {
-    return (root_ + QString::fromStdString(key)).toStdString();
-  }
+  std::string PathOf(const std::string& key) const { return root_.toStdString() + key; }
 
   std::vector<ShellItem> TopLevel() override {
-    ++topLevelCalls;
+    ++listCalls[""];
     return children_[""];
   }
   std::vector<ShellItem> SubFolders(const ShellItem& folder) override {
@@ -59,8 +50,7 @@ class FakeShell : public ShellNamespace {
     return QIcon(pixmap);
   }
 
-  int topLevelCalls = 0;
-  std::map<std::string, int> listCalls;
+  std::map<std::string, int> listCalls;  // "" for the top level
 
  private:
   QString root_;
@@ -69,7 +59,7 @@ class FakeShell : public ShellNamespace {
 
 class FolderTreeTest : public ::testing::Test {
  protected:
-  ShellFolderTree* TreeOf(FolderTreeDialog& dialog) {
+  static ShellFolderTree* TreeOf(FolderTreeDialog& dialog) {
     return dialog.findChild<ShellFolderTree*>(QStringLiteral("folderTree"));
   }
   static std::vector<QString> Texts(QTreeWidgetItem* parent) {
@@ -83,11 +73,6 @@ class FolderTreeTest : public ::testing::Test {
     }
     return nullptr;
   }
-  int TotalListCalls() const {
-    int total = 0;
-    for (const auto& [key, calls] : shell.listCalls) total += calls;
-    return total;
-  }
 
   QTemporaryDir dir;
   FakeShell shell{dir.path()};
@@ -99,7 +84,6 @@ TEST_F(FolderTreeTest, OpeningListsTheTopLevelAndTheFirstItemOnly) {
   shell.Add("", "beta", true);
   shell.Add(alpha, "Sub2", false);
   shell.Add(alpha, "sub1", false);
-
   FolderTreeDialog dialog(shell);
   ShellFolderTree* tree = TreeOf(dialog);
   ASSERT_NE(tree, nullptr);
@@ -108,9 +92,10 @@ TEST_F(FolderTreeTest, OpeningListsTheTopLevelAndTheFirstItemOnly) {
   EXPECT_TRUE(first->isExpanded());
   EXPECT_EQ(tree->currentItem(), first);
   EXPECT_EQ(Texts(first), (std::vector<QString>{"sub1", "Sub2"}));
-  EXPECT_EQ(shell.topLevelCalls, 1);
-  EXPECT_EQ(shell.listCalls, (std::map<std::string, int>{{alpha, 1}}));
-
+  EXPECT_EQ(shell.listCalls, (std::map<std::string, int>{{"", 1}, {alpha, 1}}));
+  // Its icon turns to the open one when selected.
+  EXPECT_EQ(first->icon(0).pixmap(16, QIcon::Normal).toImage().pixelColor(8, 8), QColor(Qt::red));
+  EXPECT_EQ(first->icon(0).pixmap(16, QIcon::Selected).toImage().pixelColor(8, 8), QColor(Qt::blue));
   // OK at once returns the first item's path.
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -129,11 +114,11 @@ TEST_F(FolderTreeTest, EachFolderIsListedOnceOnSelectionOrExpansion) {
   ShellFolderTree* tree = TreeOf(dialog);
   QTreeWidgetItem* root = tree->invisibleRootItem();
   // The first item has no sub-folders: nothing is listed, its path is taken.
-  EXPECT_EQ(TotalListCalls(), 0);
+  EXPECT_EQ(shell.listCalls.size(), 1u);
   EXPECT_EQ(dialog.selectedPath(), shell.PathOf(alpha));
   EXPECT_EQ(Child(root, "alpha")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
 
-  // Selection lists before any expansion; nothing lists twice.
+  // Selection lists before any expansion; nothing lists twice; a leaf lists nothing.
   QTreeWidgetItem* foldersItem = Child(root, "folders");
   EXPECT_EQ(foldersItem->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
   tree->setCurrentItem(foldersItem);
@@ -145,12 +130,9 @@ TEST_F(FolderTreeTest, EachFolderIsListedOnceOnSelectionOrExpansion) {
   tree->setCurrentItem(Child(root, "alpha"));
   tree->setCurrentItem(foldersItem);
   EXPECT_EQ(Texts(foldersItem), std::vector<QString>{"inner"});
-  EXPECT_EQ(shell.listCalls[folders], 1);
   EXPECT_EQ(dialog.selectedPath(), shell.PathOf(folders));
-
-  // Selecting a leaf lists nothing.
   tree->setCurrentItem(Child(foldersItem, "inner"));
-  EXPECT_EQ(TotalListCalls(), 1);
+  EXPECT_EQ(shell.listCalls, (std::map<std::string, int>{{"", 1}, {folders, 1}}));
 
   // An item without a path is listed, and selecting it empties the path.
   QTreeWidgetItem* pathlessItem = Child(root, "pathless");
@@ -167,8 +149,6 @@ TEST_F(FolderTreeTest, EachFolderIsListedOnceOnSelectionOrExpansion) {
   EXPECT_EQ(shell.listCalls[promises], 1);
   EXPECT_EQ(promisesItem->childCount(), 0);
   EXPECT_EQ(promisesItem->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
-
-  // Selecting the pathless item last, then OK, returns an empty path.
   tree->setCurrentItem(pathlessItem);
   dialog.accept();
   EXPECT_EQ(dialog.selectedPath(), "");
@@ -180,7 +160,6 @@ TEST_F(FolderTreeTest, FirstItemWithoutPathOrNoItemsGiveAnEmptyPath) {
   FolderTreeDialog dialog(shell);
   EXPECT_EQ(TreeOf(dialog)->currentItem()->text(0), "a without");
   EXPECT_EQ(dialog.selectedPath(), "");
-
   FakeShell empty(dir.path());
   FolderTreeDialog emptyDialog(empty);
   EXPECT_EQ(TreeOf(emptyDialog)->topLevelItemCount(), 0);
@@ -188,86 +167,61 @@ TEST_F(FolderTreeTest, FirstItemWithoutPathOrNoItemsGiveAnEmptyPath) {
   EXPECT_EQ(emptyDialog.selectedPath(), "");
 }
 
-TEST_F(FolderTreeTest, SelectedItemsShowTheOpenIcon) {
-  shell.Add("", "only", false);
-  FolderTreeDialog dialog(shell);
-  const QIcon icon = TreeOf(dialog)->topLevelItem(0)->icon(0);
-  EXPECT_EQ(icon.pixmap(16, QIcon::Normal).toImage().pixelColor(8, 8), QColor(Qt::red));
-  EXPECT_EQ(icon.pixmap(16, QIcon::Selected).toImage().pixelColor(8, 8), QColor(Qt::blue));
+std::vector<std::string> Paths(const std::vector<ShellItem>& items) {
+  std::vector<std::string> paths;
+  for (const ShellItem& item : items) paths.push_back(item.path);
+  return paths;
 }
 
-// The Linux namespace over a home folder, a desktop folder and a mount table
-// in a temporary folder.
-class LinuxShellTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* folder : {"home/b", "home/A/x", "home/.hidden/y", "home/b/.hidden", "Desk",
-                               "vol one/sub", "emptyvol"}) {
-      ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
-    }
-    WriteFile("home/file.txt", "");
-    WriteFile("home/b/file.txt", "");
-    WriteFile("mounts", QStringLiteral("proc /proc proc rw 0 0\n"
-                                       "/dev/vda / ext4 rw 0 0\n"
-                                       "/dev/vdb %1/vol\\040one ext4 rw 0 0\n"
-                                       "/dev/vdb %1/home/file.txt ext4 rw 0 0\n"
-                                       "/dev/loop1 %1/emptyvol squashfs ro 0 0\n"
-                                       "server:/share %1/emptyvol nfs4 rw 0 0\n"
-                                       "/dev/vdb %1/vol\\040one ext4 rw 0 0\n")
-                            .arg(dir.path())
-                            .toUtf8());
-  }
-  void WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-  LinuxShellNamespace Namespace(const QString& desktop) {
-    return LinuxShellNamespace(dir.filePath("home"), desktop, dir.filePath("mounts"));
-  }
-  static std::vector<std::string> Paths(const std::vector<ShellItem>& items) {
-    std::vector<std::string> paths;
-    for (const ShellItem& item : items) paths.push_back(item.path);
-    return paths;
-  }
-
+// A home folder, a desktop folder and a mount table in a temporary folder.
+TEST(LinuxShellTest, HomeDesktopAndComputerWithVisibleFoldersAndRealMountPoints) {
   QTemporaryDir dir;
-};
-
-TEST_F(LinuxShellTest, TopLevelIsHomeDesktopComputerInThatOrder) {
-  LinuxShellNamespace shell = Namespace(dir.filePath("Desk"));
+  for (const char* folder :
+       {"home/b", "home/A/x", "home/.hidden/y", "home/b/.hidden", "Desk", "vol one/sub", "emptyvol"}) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
+  }
+  for (const char* file : {"home/file.txt", "home/b/file.txt", "mounts"}) {
+    QFile out(dir.filePath(file));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    if (file == std::string("mounts")) {
+      out.write(QStringLiteral("proc /proc proc rw 0 0\n"
+                               "/dev/vda / ext4 rw 0 0\n"
+                               "/dev/vdb %1/vol\\040one ext4 rw 0 0\n"
+                               "/dev/vdb %1/home/file.txt ext4 rw 0 0\n"
+                               "/dev/loop1 %1/emptyvol squashfs ro 0 0\n"
+                               "server:/share %1/emptyvol nfs4 rw 0 0\n"
+                               "/dev/vdb %1/vol\\040one ext4 rw 0 0\n")
+                    .arg(dir.path())
+                    .toUtf8());
+    }
+  }
+  LinuxShellNamespace shell(dir.filePath("home"), dir.filePath("Desk"), dir.filePath("mounts"));
   ShellFolderTree tree(shell);
   tree.FillRoot();
   ASSERT_EQ(tree.topLevelItemCount(), 3);
-  EXPECT_EQ(tree.topLevelItem(0)->text(0), "Home");
-  EXPECT_EQ(tree.topLevelItem(1)->text(0), "Desk");
-  EXPECT_EQ(tree.topLevelItem(2)->text(0), "Computer");
+  EXPECT_EQ(tree.topLevelItem(0)->text(0) + tree.topLevelItem(1)->text(0) + tree.topLevelItem(2)->text(0),
+            "HomeDeskComputer");
   EXPECT_EQ(ShellFolderTree::PathOf(tree.topLevelItem(0)), dir.filePath("home").toStdString());
   EXPECT_EQ(ShellFolderTree::PathOf(tree.topLevelItem(2)), "");
   EXPECT_EQ(tree.topLevelItem(2)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-
   // A desktop that is missing or is the home folder itself is left out.
   for (const QString& desktop : {dir.filePath("nowhere"), dir.filePath("home"), QString()}) {
-    EXPECT_EQ(Namespace(desktop).TopLevel().size(), 2u) << desktop.toStdString();
+    EXPECT_EQ(LinuxShellNamespace(dir.filePath("home"), desktop, dir.filePath("mounts")).TopLevel().size(),
+              2u);
   }
-}
 
-TEST_F(LinuxShellTest, FoldersListVisibleSubFoldersOnly) {
-  LinuxShellNamespace shell = Namespace({});
+  // Home lists its visible sub-folders; "b" holds a hidden folder and a file only.
   std::vector<ShellItem> items = shell.SubFolders(shell.TopLevel().front());
-  std::sort(items.begin(), items.end(),
-            [&](const auto& a, const auto& b) { return shell.Before(a, b); });
+  std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) { return shell.Before(a, b); });
   ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[0].displayName, "A");
-  EXPECT_EQ(items[0].path, dir.filePath("home/A").toStdString());
+  EXPECT_EQ(Paths(items), (std::vector<std::string>{dir.filePath("home/A").toStdString(),
+                                                    dir.filePath("home/b").toStdString()}));
+  EXPECT_EQ(items[0].displayName + items[1].displayName, "Ab");
   EXPECT_TRUE(items[0].hasSubFolders);
-  EXPECT_EQ(items[1].displayName, "b");
-  EXPECT_FALSE(items[1].hasSubFolders);  // a hidden folder and a file only
+  EXPECT_FALSE(items[1].hasSubFolders);
   EXPECT_TRUE(shell.SubFolders(items[1]).empty());
-}
 
-TEST_F(LinuxShellTest, ComputerHoldsRootAndRealFolderMountPoints) {
-  LinuxShellNamespace shell = Namespace({});
+  // The computer holds the root and the mount points that are real folders, once each.
   const ShellItem computer = shell.TopLevel().back();
   const std::vector<ShellItem> volumes = shell.SubFolders(computer);
   EXPECT_EQ(Paths(volumes), (std::vector<std::string>{"/", dir.filePath("vol one").toStdString(),
@@ -275,24 +229,16 @@ TEST_F(LinuxShellTest, ComputerHoldsRootAndRealFolderMountPoints) {
   EXPECT_EQ(volumes[1].displayName, dir.filePath("vol one"));
   EXPECT_TRUE(volumes[1].hasSubFolders);
   EXPECT_FALSE(volumes[2].hasSubFolders);
-
-  // Without a mount table the computer still holds the root.
   LinuxShellNamespace noTable(dir.filePath("home"), {}, dir.filePath("missing"));
   EXPECT_EQ(Paths(noTable.SubFolders(computer)), std::vector<std::string>{"/"});
 }
 
 TEST(RealMountPoints, KeepsBlockDevicesAndNetworkSharesOnce) {
   const QByteArray table =
-      "sysfs /sys sysfs rw 0 0\n"
-      "tmpfs /run tmpfs rw 0 0\n"
-      "/dev/sda1 / ext4 rw 0 0\n"
-      "/dev/sdb1 /media/me/My\\040Disk vfat rw 0 0\n"
-      "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
-      "host:/export /mnt/nfs nfs rw 0 0\n"
-      "//host/share /mnt/smb cifs rw 0 0\n"
-      "me@host: /mnt/ssh fuse.sshfs rw 0 0\n"
-      "/dev/sda1 / ext4 rw 0 0\n"
-      "broken line\n";
+      "sysfs /sys sysfs rw 0 0\ntmpfs /run tmpfs rw 0 0\n/dev/sda1 / ext4 rw 0 0\n"
+      "/dev/sdb1 /media/me/My\\040Disk vfat rw 0 0\n/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
+      "host:/export /mnt/nfs nfs rw 0 0\n//host/share /mnt/smb cifs rw 0 0\n"
+      "me@host: /mnt/ssh fuse.sshfs rw 0 0\n/dev/sda1 / ext4 rw 0 0\nbroken line\n";
   EXPECT_EQ(RealMountPoints(table),
             (std::vector<QString>{"/", "/media/me/My Disk", "/mnt/nfs", "/mnt/smb", "/mnt/ssh"}));
 }

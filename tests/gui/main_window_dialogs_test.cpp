@@ -1,7 +1,6 @@
 // The main window's "..." and "RZT2 &settings" buttons open the folder and
 // settings dialogs and take their results.
 #include <QDialog>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -76,17 +75,14 @@ TEST_F(MainWindowDialogsTest, TheChosenFolderBecomesTheSourceFolder) {
 TEST_F(MainWindowDialogsTest, SettingsTakenWithOkReachTheNextJob) {
   Picture("chart.png", 300, 200);
   Open();
-  WhenModal([](QDialog& dialog) {
-    dialog.findChild<QLineEdit*>("frameWidthEdit")->setText("64");
-    dialog.reject();
-  });
-  Window().SettingsButton()->click();
-  EXPECT_EQ(Window().Settings().FrameSizeX, 160);
-  WhenModal([](QDialog& dialog) {
-    dialog.findChild<QLineEdit*>("frameWidthEdit")->setText("64");
-    dialog.accept();
-  });
-  Window().SettingsButton()->click();
+  for (const bool ok : {false, true}) {
+    WhenModal([ok](QDialog& dialog) {
+      dialog.findChild<QLineEdit*>("frameWidthEdit")->setText("64");
+      ok ? dialog.accept() : dialog.reject();
+    });
+    Window().SettingsButton()->click();
+    EXPECT_EQ(Window().Settings().FrameSizeX, ok ? 64 : 160);
+  }
   EXPECT_EQ(Stored().FrameSizeX, 64);
 
   Select({"chart.png"});

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -11,11 +13,7 @@
 #include <string>
 #include <vector>
 
-#include <QApplication>
-#include <QTest>
-
 #include "app/main_dialog.h"
-#include "raster/codecs/encoder_list.h"
 #include "settings/converter_settings.h"
 #include "support/test_support.h"
 #include "ui/file_list.h"
@@ -23,25 +21,19 @@
 
 namespace rzt2::test {
 
-struct Message {
-  QString text;
-  QString caption;
-  MessageIcon icon;
-};
-
 // Answers like a user would, and remembers what was asked.
 class FakePrompts final : public UserPrompts {
  public:
-  std::vector<Message> messages;
+  std::vector<QString> messages;   // "caption [icon] text"
   std::vector<QString> questions;  // "caption: text"
   std::vector<QString> exportMessages;
   bool answerYes = true;
   std::optional<int> exportAnswer = 0;
-  // Runs while a message would be on screen.
-  std::function<void()> whileShown;
+  std::function<void()> whileShown;  // runs while a message would be on screen
 
   void ShowMessage(QWidget*, const QString& text, const QString& caption, MessageIcon icon) override {
-    messages.push_back({text, caption, icon});
+    const char* icons[] = {"info", "question", "error"};
+    messages.push_back(caption + " [" + icons[static_cast<int>(icon)] + "] " + text);
     if (whileShown) whileShown();
   }
   bool AskYesNo(QWidget*, const QString& text, const QString& caption) override {
@@ -56,12 +48,6 @@ class FakePrompts final : public UserPrompts {
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest() : previous_(std::filesystem::current_path()) {}
-  ~MainWindowTest() override {
-    window_.reset();
-    std::filesystem::current_path(previous_);
-  }
-
   std::string Folder() const { return dir.Path().string(); }
   std::string StoreFile() const { return (config.Path() / "rzt2tool.conf").string(); }
   // The settings as the store holds them now.
@@ -103,16 +89,10 @@ class MainWindowTest : public ::testing::Test {
     List().clearSelection();
     for (const std::string& name : names) List().topLevelItem(IndexOf(name))->setSelected(true);
   }
-  void SelectAll() { List().selectAll(); }
-
-  // A picture file in the test's folder; mime picks the format.
+  // A map-like picture file in the test's folder; mime picks the format.
   void Picture(const std::string& name, int32_t width, int32_t height, const char* mime = "image/png",
                uint32_t seed = 1) {
-    ClassId encoder;
-    ASSERT_GE(FindEncoder(mime, encoder), 0);
-    ASSERT_EQ(
-        SaveImageToFile(*MakeMapLikeBitmap(width, height, PixelFormat::Rgb24, seed), dir / name, encoder),
-        Status::Ok);
+    ASSERT_EQ(SavePicture(dir / name, mime, width, height, seed), Status::Ok);
   }
 
   TempDir dir;
@@ -121,7 +101,7 @@ class MainWindowTest : public ::testing::Test {
   ShellNamespace* shell = nullptr;  // null: this machine's folders
 
  private:
-  std::filesystem::path previous_;
+  CurrentFolder restore_{std::filesystem::current_path()};  // the window changes folders
   std::unique_ptr<MainDialog> window_;
 };
 

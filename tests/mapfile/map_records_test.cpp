@@ -1,9 +1,10 @@
-// Map file records: byte layout and the acceptance rule.
+// Map file records: byte layout and the acceptance rule. The header bytes
+// of written files are checked in map_file_writer_test.cpp.
+#include "mapfile/map_records.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "mapfile/map_records.h"
 
 namespace rzt2 {
 namespace {
@@ -13,33 +14,21 @@ LevelEntry SampleEntry() {
   return LevelEntry{10000, 1084 + 500 + 408, 784, 1084 + 500, 16, 51, 160, 160, 7, 5};
 }
 
-TEST(MapRecordsTest, HeaderFieldsLandAtTheirOffsets) {
+TEST(MapRecordsTest, HeaderFieldsLandAtTheirOffsetsAndComeBack) {
   MapHeader header;
   header.firstLevel = SampleEntry();
   header.imageWidth = 1000;
-  header.imageHeight = 700;
   header.randomValues = {1, 2, 3, 4, 5, 6, 7, 32767};
   header.randomSum = 32795;
   const auto bytes = EncodeMapHeader(header);
-  EXPECT_EQ(std::memcmp(bytes.data(), "RZTM", 4), 0);
-  EXPECT_EQ(ReadU32(&bytes[4]), 257u);
-  EXPECT_EQ(ReadU32(&bytes[8]), 444u);
-  EXPECT_EQ(ReadU32(&bytes[12]), 1084u + 500 + 408);  // prefixOffset
-  EXPECT_EQ(ReadU32(&bytes[28]), 51u);                // refCount
-  EXPECT_EQ(ReadU32(&bytes[40]), 7u);                 // columns
-  EXPECT_EQ(ReadU32(&bytes[44]), 5u);                 // rows
-  EXPECT_EQ(ReadU32(&bytes[48]), 1000u);
-  EXPECT_EQ(ReadU32(&bytes[56]), 444u);
-  EXPECT_EQ(ReadU32(&bytes[60]), 16u);
-  EXPECT_EQ(ReadU32(&bytes[92]), 32767u);
-  EXPECT_EQ(ReadU32(&bytes[96]), 0u);
-  EXPECT_EQ(ReadU32(&bytes[100]), 32795u);
+  const std::pair<size_t, uint32_t> fields[] = {{0, 0x4D545A52},  // "RZTM"
+                                                {4, 257},        {8, 444},    {12, 1084 + 500 + 408},
+                                                {28, 51},        {40, 7},     {44, 5},
+                                                {48, 1000},      {56, 444},   {60, 16},
+                                                {64, 1},         {92, 32767}, {96, 0},
+                                                {100, 32795}};
+  for (const auto& [offset, value] : fields) EXPECT_EQ(ReadU32(&bytes[offset]), value) << "offset " << offset;
   for (size_t i = 104; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], 0) << i;
-  // Bytes 12..47 of the header equal bytes 4..39 of level entry 0.
-  uint8_t entry[40];
-  EncodeLevelEntry(SampleEntry(), entry);
-  EXPECT_EQ(std::memcmp(&bytes[12], entry + 4, 36), 0);
-  EXPECT_EQ(ReadU32(bytes.data() + 0 + 0), 0x4D545A52u);  // little-endian "RZTM"
 
   MapHeader back;
   ASSERT_TRUE(DecodeMapHeader(bytes, back));
@@ -78,8 +67,8 @@ TEST(MapRecordsTest, AcceptanceNeedsMagicHeaderSizeAndEnoughFrameRefs) {
   EXPECT_FALSE(changed(0, 0x4D545A72));  // "rZTM"
   EXPECT_FALSE(changed(8, 47));
   EXPECT_TRUE(changed(8, 48));
-  EXPECT_TRUE(changed(4, 12345));        // the version is ignored
-  EXPECT_TRUE(changed(28, 35));          // exactly columns x rows
+  EXPECT_TRUE(changed(4, 12345));  // the version is ignored
+  EXPECT_TRUE(changed(28, 35));    // exactly columns x rows
   EXPECT_FALSE(changed(28, 34));
   // 65536 x 65536 wraps to 0 in 32 bits; it must not pass a refCount of 0.
   auto huge = bytes;

@@ -97,12 +97,6 @@ class MapBytes {
   std::vector<uint8_t> bytes_;
 };
 
-inline std::unique_ptr<Bitmap> Decode(const std::vector<uint8_t>& bytes) {
-  std::unique_ptr<Bitmap> out;
-  DecodeImage(bytes, DecodeLimits{}, out);
-  return out;
-}
-
 inline EncoderParams Params(int32_t encoderCode, int32_t zoomLevelsMask = 0) {
   return EncoderParams{.ZoomLevelsMask = zoomLevelsMask, .EncoderCode = encoderCode};
 }
@@ -128,6 +122,12 @@ class FileSizeLimit {
   rlimit previous_{};
   void (*previousHandler_)(int);
 };
+
+// Whether two files from one picture agree everywhere but in the random block.
+inline bool SameButForRandomValues(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  return a.size() == b.size() && a.size() >= 104 && std::equal(a.begin(), a.begin() + 64, b.begin()) &&
+         std::equal(a.begin() + 104, a.end(), b.begin() + 104);
+}
 
 // The names in a folder, sorted.
 inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {

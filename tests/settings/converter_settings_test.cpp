@@ -1,25 +1,27 @@
+// ConverterSettings and its store: first runs, partial and odd stores,
+// round trips, and stores that cannot be written.
 #include "settings/converter_settings.h"
 
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <ostream>
-#include <string>
-
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QSettings>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <tuple>
 
 #include "support/test_support.h"
 
 namespace rzt2 {
 
 void PrintTo(const EncoderParams& p, std::ostream* out) {
-  *out << "{" << p.FrameSizeX << ", " << p.FrameSizeY << ", " << p.ZoomLevelsMask << ", "
-       << p.MiniFrameSizeX << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << "}";
+  *out << "{" << p.FrameSizeX << ", " << p.FrameSizeY << ", " << p.ZoomLevelsMask << ", " << p.MiniFrameSizeX
+       << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << "}";
 }
 
 namespace {
@@ -41,135 +43,93 @@ class UserStoreRedirect : public testing::Environment {
  private:
   static inline std::optional<test::TempDir> dir_;
 };
-testing::Environment* const kUserStoreRedirect =
-    testing::AddGlobalTestEnvironment(new UserStoreRedirect);
+testing::Environment* const kUserStoreRedirect = testing::AddGlobalTestEnvironment(new UserStoreRedirect);
+
+// The five values of a settings record, for comparing two of them at once.
+auto Values(const ConverterSettings& s) {
+  return std::tuple(s.Encoder(), s.DstFolder, s.SrcFolder, s.DstFolderAsSame, s.EnablePreview);
+}
 
 class ConverterSettingsTest : public testing::Test {
  protected:
   std::string StorePath() const { return (dir_ / "Velmora" / "rzt2tool.conf").string(); }
   ConverterSettings Settings() const { return ConverterSettings(StorePath()); }
-
+  // Settings on the test's store with every value changed from its default.
+  ConverterSettings NonDefaults() const {
+    ConverterSettings settings = Settings();
+    settings.SetEncoder({200, 96, 253, 512, 300, 2});
+    settings.DstFolder = "/srv/maps/out/";
+    settings.SrcFolder = "/home/user/scans";
+    settings.DstFolderAsSame = 0;
+    settings.EnablePreview = 1;
+    return settings;
+  }
   void WriteStore(const std::string& text) const {
     fs::create_directories(fs::path(StorePath()).parent_path());
     std::ofstream(StorePath(), std::ios::trunc) << "[General]\n" << text;
   }
-  QStringList StoredKeys() const {
-    return QSettings(QString::fromStdString(StorePath()), QSettings::NativeFormat).allKeys();
-  }
-  QString Stored(const char* key) const {
-    return QSettings(QString::fromStdString(StorePath()), QSettings::NativeFormat)
-        .value(key)
-        .toString();
-  }
+  QSettings Store() const { return QSettings(QString::fromStdString(StorePath()), QSettings::NativeFormat); }
 
   test::TempDir dir_;
 };
 
-ConverterSettings NonDefaults(std::string storeFile) {
-  ConverterSettings settings(std::move(storeFile));
-  settings.SetEncoder({200, 96, 253, 512, 300, 2});
-  settings.DstFolder = "/srv/maps/out/";
-  settings.SrcFolder = "/home/user/scans";
-  settings.DstFolderAsSame = 0;
-  settings.EnablePreview = 1;
-  return settings;
-}
-
-void ExpectDefaults(const ConverterSettings& settings) {
-  EXPECT_EQ(settings.Encoder(), (EncoderParams{160, 160, 255, 640, 640, 0}));
-  EXPECT_EQ(settings.DstFolder, "");
-  EXPECT_EQ(settings.SrcFolder, "");
-  EXPECT_EQ(settings.DstFolderAsSame, 1);
-  EXPECT_EQ(settings.EnablePreview, 0);
-}
-
-void ExpectSameValues(const ConverterSettings& a, const ConverterSettings& b) {
-  EXPECT_EQ(a.Encoder(), b.Encoder());
-  EXPECT_EQ(a.DstFolder, b.DstFolder);
-  EXPECT_EQ(a.SrcFolder, b.SrcFolder);
-  EXPECT_EQ(a.DstFolderAsSame, b.DstFolderAsSame);
-  EXPECT_EQ(a.EnablePreview, b.EnablePreview);
-}
-
-TEST_F(ConverterSettingsTest, FirstRunWithoutStoreKeepsTheDefaults) {
+TEST_F(ConverterSettingsTest, WithoutAStoreLoadingFailsAndChangesNothing) {
   ConverterSettings settings = Settings();
   EXPECT_FALSE(settings.LoadSettings());
-  ExpectDefaults(settings);
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{160, 160, 255, 640, 640, 0}, "", "", 1, 0));
   EXPECT_FALSE(fs::exists(StorePath()));
-
-  ConverterSettings changed = NonDefaults(StorePath());
+  ConverterSettings changed = NonDefaults();
   EXPECT_FALSE(changed.LoadSettings());
-  ExpectSameValues(changed, NonDefaults(StorePath()));
+  EXPECT_EQ(Values(changed), Values(NonDefaults()));
+  changed.SetDefaults();
+  EXPECT_EQ(Values(changed), Values(settings));
+  EXPECT_EQ(changed.StoreFileName(), StorePath());
 }
 
-TEST_F(ConverterSettingsTest, SetDefaultsResetsEveryFieldAndKeepsTheStore) {
-  ConverterSettings settings = NonDefaults(StorePath());
-  settings.SetDefaults();
-  ExpectDefaults(settings);
-  EXPECT_EQ(settings.StoreFileName(), StorePath());
-}
-
-TEST_F(ConverterSettingsTest, StoreWithOnlyNumbersEmptiesFoldersAndClearsFlags) {
+TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
+  // Only numbers: the folders are emptied and the flags cleared.
   WriteStore(
-      "FrameSizeX=200\nFrameSizeY=96\nMiniFrameSizeX=512\nMiniFrameSizeY=300\n"
-      "EncoderCode=2\nZoomLevelsMask=253\n");
-  ConverterSettings settings = Settings();
-  settings.DstFolder = "/left/over";
-  settings.SrcFolder = "/left/over";
+      "FrameSizeX=200\nFrameSizeY=96\nMiniFrameSizeX=512\nMiniFrameSizeY=300\nEncoderCode=2\nZoomLevelsMask="
+      "253\n");
+  ConverterSettings settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(settings.Encoder(), (EncoderParams{200, 96, 253, 512, 300, 2}));
-  EXPECT_EQ(settings.DstFolder, "");
-  EXPECT_EQ(settings.SrcFolder, "");
-  EXPECT_EQ(settings.DstFolderAsSame, 0);
-  EXPECT_EQ(settings.EnablePreview, 0);
-}
-
-TEST_F(ConverterSettingsTest, MissingOrNonNumericNumbersLeaveTheirFields) {
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 2}, "", "", 0, 0));
+  // Missing or non-numeric numbers leave their fields.
   WriteStore(
-      "FrameSizeX=abc\nFrameSizeY=1.5\nMiniFrameSizeX=99999999999\nMiniFrameSizeY=\n"
-      "EncoderCode=3\nDstFolderAsSame=yes\nEnablePreview=1\n");
-  ConverterSettings settings = NonDefaults(StorePath());
+      "FrameSizeX=abc\nFrameSizeY=1.5\nMiniFrameSizeX=99999999999\nMiniFrameSizeY=\nEncoderCode=3\n"
+      "DstFolderAsSame=yes\nEnablePreview=1\n");
+  settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(settings.Encoder(), (EncoderParams{200, 96, 253, 512, 300, 3}));
-  EXPECT_EQ(settings.DstFolderAsSame, 0);
-  EXPECT_EQ(settings.EnablePreview, 1);
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 3}, "", "", 0, 1));
+  // Values out of range are kept as stored, and saved again as they are.
+  WriteStore(
+      "FrameSizeX=600\nFrameSizeY=-5\nMiniFrameSizeX=0\nEncoderCode=9\nZoomLevelsMask=-1\nDstFolderAsSame="
+      "7\n");
+  ASSERT_TRUE(settings.LoadSettings());
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{600, -5, -1, 0, 300, 9}, "", "", 7, 0));
+  ASSERT_TRUE(settings.SaveSettings());
+  ConverterSettings reloaded = Settings();
+  ASSERT_TRUE(reloaded.LoadSettings());
+  EXPECT_EQ(Values(reloaded), Values(settings));
 }
 
-TEST_F(ConverterSettingsTest, SaveThenLoadRestoresAllTenValues) {
-  // Characters that the store's text form must quote or escape.
+TEST_F(ConverterSettingsTest, SaveThenLoadRestoresAllTenValuesWhateverTheFolders) {
+  // Characters the store's text form must quote or escape, an empty folder, long folders.
   const std::string awkward = "/data/M\xC3\xA4ps, \"old\"; #1 = a\\b [x]/ ";
-  ConverterSettings saved = NonDefaults(StorePath());
-  saved.SrcFolder = awkward;
-  saved.DstFolder = " " + awkward;
-  ASSERT_TRUE(saved.SaveSettings());
-
-  ConverterSettings loaded = Settings();
-  ASSERT_TRUE(loaded.LoadSettings());
-  ExpectSameValues(loaded, saved);
-}
-
-TEST_F(ConverterSettingsTest, EmptyFolderIsStoredAndLoadsAsEmpty) {
-  ConverterSettings saved = NonDefaults(StorePath());
-  saved.SrcFolder.clear();
-  ASSERT_TRUE(saved.SaveSettings());
-  EXPECT_TRUE(StoredKeys().contains("SrcFolder"));
-
-  ConverterSettings loaded = NonDefaults(StorePath());
-  ASSERT_TRUE(loaded.LoadSettings());
-  EXPECT_EQ(loaded.SrcFolder, "");
-  EXPECT_EQ(loaded.DstFolder, "/srv/maps/out/");
-}
-
-TEST_F(ConverterSettingsTest, FoldersLongerThan255CharactersSurvive) {
-  ConverterSettings saved = Settings();
-  saved.DstFolder = "/" + std::string(399, 'd');
-  saved.SrcFolder = "/" + std::string(255, 's');
-  ASSERT_TRUE(saved.SaveSettings());
-
-  ConverterSettings loaded = Settings();
-  ASSERT_TRUE(loaded.LoadSettings());
-  EXPECT_EQ(loaded.DstFolder, saved.DstFolder);
-  EXPECT_EQ(loaded.SrcFolder, saved.SrcFolder);
+  const std::pair<std::string, std::string> folders[] = {
+      {awkward, " " + awkward},
+      {"", "/srv/maps/out/"},
+      {"/" + std::string(255, 's'), "/" + std::string(399, 'd')}};
+  for (const auto& [source, destination] : folders) {
+    ConverterSettings saved = NonDefaults();
+    saved.SrcFolder = source;
+    saved.DstFolder = destination;
+    ASSERT_TRUE(saved.SaveSettings());
+    EXPECT_TRUE(Store().contains("SrcFolder"));
+    ConverterSettings loaded = NonDefaults();
+    ASSERT_TRUE(loaded.LoadSettings());
+    EXPECT_EQ(Values(loaded), Values(saved)) << source;
+  }
 }
 
 TEST_F(ConverterSettingsTest, LoadThenSaveWritesEveryValueIncludingMissingOnes) {
@@ -177,56 +137,35 @@ TEST_F(ConverterSettingsTest, LoadThenSaveWritesEveryValueIncludingMissingOnes) 
   ConverterSettings settings = Settings();
   ASSERT_TRUE(settings.LoadSettings());
   ASSERT_TRUE(settings.SaveSettings());
-
-  QStringList keys = StoredKeys();
-  keys.sort();
-  EXPECT_EQ(keys, (QStringList{"DstFolder", "DstFolderAsSame", "EnablePreview", "EncoderCode",
-                               "FrameSizeX", "FrameSizeY", "MiniFrameSizeX", "MiniFrameSizeY",
-                               "SrcFolder", "Unrelated", "ZoomLevelsMask"}));
-  EXPECT_EQ(Stored("FrameSizeX"), "200");
-  EXPECT_EQ(Stored("FrameSizeY"), "160");
-  EXPECT_EQ(Stored("MiniFrameSizeX"), "640");
-  EXPECT_EQ(Stored("ZoomLevelsMask"), "255");
-  EXPECT_EQ(Stored("EncoderCode"), "0");
-  EXPECT_EQ(Stored("DstFolderAsSame"), "0");
-  EXPECT_EQ(Stored("EnablePreview"), "1");
-  EXPECT_EQ(Stored("DstFolder"), "");
+  QStringList stored;
+  for (const QString& key : Store().allKeys()) stored << key + "=" + Store().value(key).toString();
+  stored.sort();
+  EXPECT_EQ(stored,
+            (QStringList{"DstFolder=", "DstFolderAsSame=0", "EnablePreview=1", "EncoderCode=0",
+                         "FrameSizeX=200", "FrameSizeY=160", "MiniFrameSizeX=640", "MiniFrameSizeY=640",
+                         "SrcFolder=", "Unrelated=kept", "ZoomLevelsMask=255"}));
 }
 
-TEST_F(ConverterSettingsTest, OutOfRangeValuesAreKeptAsStored) {
-  WriteStore(
-      "FrameSizeX=600\nFrameSizeY=-5\nMiniFrameSizeX=0\nEncoderCode=9\n"
-      "ZoomLevelsMask=-1\nDstFolderAsSame=7\n");
-  ConverterSettings loaded = Settings();
-  ASSERT_TRUE(loaded.LoadSettings());
-  EXPECT_EQ(loaded.Encoder(), (EncoderParams{600, -5, -1, 0, 640, 9}));
-  EXPECT_EQ(loaded.DstFolderAsSame, 7);
-
-  ASSERT_TRUE(loaded.SaveSettings());
-  ConverterSettings reloaded = Settings();
-  ASSERT_TRUE(reloaded.LoadSettings());
-  ExpectSameValues(reloaded, loaded);
-}
-
-TEST_F(ConverterSettingsTest, UnwritableStoreFailsToSave) {
+TEST_F(ConverterSettingsTest, AStoreThatCannotBeMadeFailsAndChangesNothing) {
   // The store's folder would have to be made inside a regular file; this
   // fails even for root, who ignores permissions.
   test::WriteFileBytes(dir_ / "blocker", {'x'});
-  const std::string blocked = (dir_ / "blocker" / "rzt2tool.conf").string();
-  ConverterSettings settings = NonDefaults(blocked);
-  EXPECT_FALSE(settings.SaveSettings());
-  EXPECT_FALSE(settings.LoadSettings());
-  ExpectSameValues(settings, NonDefaults(blocked));
+  ConverterSettings blocked((dir_ / "blocker" / "rzt2tool.conf").string());
+  blocked.SetEncoder({200, 96, 253, 512, 300, 2});
+  blocked.SrcFolder = "/kept";
+  const auto before = Values(blocked);
+  EXPECT_FALSE(blocked.SaveSettings());
+  EXPECT_FALSE(blocked.LoadSettings());
+  EXPECT_EQ(Values(blocked), before);
 }
 
-TEST_F(ConverterSettingsTest, ReadOnlyStoreFailsToSaveAndKeepsItsContents) {
+TEST_F(ConverterSettingsTest, AReadOnlyStoreFailsAndKeepsItsContents) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
   WriteStore("FrameSizeX=200\n");
   fs::permissions(StorePath(), fs::perms::owner_read);
-  fs::permissions(fs::path(StorePath()).parent_path(),
-                  fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(NonDefaults(StorePath()).SaveSettings());
-  EXPECT_EQ(StoredKeys(), QStringList{"FrameSizeX"});
+  fs::permissions(fs::path(StorePath()).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_FALSE(NonDefaults().SaveSettings());
+  EXPECT_EQ(Store().allKeys(), QStringList{"FrameSizeX"});
   fs::permissions(fs::path(StorePath()).parent_path(), fs::perms::owner_all);
 }
 
@@ -237,7 +176,6 @@ TEST_F(ConverterSettingsTest, DefaultStoreIsTheUsersVelmoraFile) {
   saved.SrcFolder = "/home/user/scans";
   ASSERT_TRUE(saved.SaveSettings());
   EXPECT_TRUE(fs::exists(expected));
-
   ConverterSettings loaded;
   ASSERT_TRUE(loaded.LoadSettings());
   EXPECT_EQ(loaded.SrcFolder, "/home/user/scans");

@@ -1,12 +1,15 @@
 #include "support/test_support.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 #include <system_error>
 
-#include <unistd.h>
+#include "raster/codecs/encoder_list.h"
 
 namespace rzt2::test {
 
@@ -18,9 +21,19 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ignored);
   std::filesystem::remove_all(path_, ignored);
+}
+
+CurrentFolder::CurrentFolder(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(folder);
+}
+
+CurrentFolder::~CurrentFolder() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
@@ -54,8 +67,7 @@ void StorePixel(Bitmap& bitmap, int32_t x, int32_t y, uint32_t argb, uint8_t ind
 
 }  // namespace
 
-std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFormat format,
-                                          uint32_t seed) {
+std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFormat format, uint32_t seed) {
   std::unique_ptr<Bitmap> bitmap;
   if (Bitmap::Create(width, height, format, bitmap) != Status::Ok) return nullptr;
   if (format == PixelFormat::Indexed8) {
@@ -82,21 +94,122 @@ std::unique_ptr<Bitmap> MakeIndexedBitmap(int32_t width, int32_t height, uint32_
   return MakeMapLikeBitmap(width, height, PixelFormat::Indexed8, seed);
 }
 
-int MaxChannelDifference(const Bitmap& a, const Bitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
+ColorPalette GradientPalette(uint32_t count) {
+  ColorPalette palette;
+  for (uint32_t i = 0; i < count; ++i)
+    palette.entries.push_back(Argb(255, i * 255 / count, (i * 37) & 255, 255 - i * 255 / count));
+  return palette;
+}
+
+std::unique_ptr<Bitmap> PatternedIndexed(int32_t width, int32_t height, const ColorPalette& palette,
+                                         uint32_t seed) {
+  std::unique_ptr<Bitmap> bitmap;
+  if (Bitmap::Create(width, height, PixelFormat::Indexed8, bitmap) != Status::Ok) return nullptr;
+  std::minstd_rand random(seed);
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* row = bitmap->MutableRow(y);
+    for (uint32_t x = 0; x < static_cast<uint32_t>(width); ++x) {
+      const uint32_t value = seed % 3 == 0   ? static_cast<uint32_t>(random())
+                             : seed % 3 == 1 ? seed
+                                             : x / 16 + static_cast<uint32_t>(y) * seed;
+      row[x] = static_cast<uint8_t>(value % palette.Count());
+    }
+  }
+  bitmap->SetPalette(palette);
+  return bitmap;
+}
+
+Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
+                   uint32_t seed, PixelFormat format) {
+  ClassId id;
+  if (FindEncoder(mime, id) < 0) return Status::InvalidParameter;
+  const auto bitmap = MakeMapLikeBitmap(width, height, format, seed);
+  return bitmap ? SaveImageToFile(*bitmap, path, id) : Status::OutOfMemory;
+}
+
+std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {
+  ScratchStream stream;
+  if (encode(bitmap, stream) != Status::Ok) return {};
+  return {stream.Data().begin(), stream.Data().end()};
+}
+
+Status DecodeWith(DecodeFunction decode, std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out,
+                  const DecodeLimits& limits) {
+  out.reset();
+  const Status status = decode(bytes, limits, out);
+  if ((out != nullptr) != (status == Status::Ok)) {
+    throw std::logic_error("decoder gave " + std::string(StatusText(status)) +
+                           (out ? " with a bitmap" : " without a bitmap"));
+  }
+  return status;
+}
+
+std::unique_ptr<Bitmap> Decoded(DecodeFunction decode, std::span<const uint8_t> bytes) {
+  std::unique_ptr<Bitmap> out;
+  DecodeWith(decode, bytes, out);
+  return out;
+}
+
+size_t SharedPrefixLength(const std::vector<std::vector<uint8_t>>& files) {
+  size_t common = files.empty() ? 0 : files.front().size();
+  for (const auto& file : files) {
+    const auto end = files.front().begin() + static_cast<std::ptrdiff_t>(common);
+    common = static_cast<size_t>(std::mismatch(files.front().begin(), end, file.begin(), file.end()).first -
+                                 files.front().begin());
+  }
+  return common;
+}
+
+std::string PixelDifference(const Bitmap& expected, const Bitmap& actual) {
+  if (expected.Format() != actual.Format()) {
+    return "format " + std::to_string(static_cast<int>(actual.Format())) + " instead of " +
+           std::to_string(static_cast<int>(expected.Format()));
+  }
+  if (expected.Width() != actual.Width() || expected.Height() != actual.Height()) {
+    return "size " + std::to_string(actual.Width()) + "x" + std::to_string(actual.Height()) + " instead of " +
+           std::to_string(expected.Width()) + "x" + std::to_string(expected.Height());
+  }
+  for (int32_t y = 0; y < expected.Height(); ++y) {
+    if (!std::equal(expected.Row(y), expected.Row(y) + expected.Stride(), actual.Row(y))) {
+      return "row " + std::to_string(y);
+    }
+  }
+  return "";
+}
+
+namespace {
+
+// The largest and the summed difference of the channels at the shifts.
+std::pair<int, double> ChannelDifferences(const Bitmap& a, const Bitmap& b,
+                                          std::initializer_list<int> shifts) {
   std::vector<uint32_t> rowA(static_cast<size_t>(a.Width())), rowB(rowA.size());
   int worst = 0;
+  double sum = 0;
   for (int32_t y = 0; y < a.Height(); ++y) {
     a.ReadArgb(0, y, a.Width(), rowA.data());
     b.ReadArgb(0, y, b.Width(), rowB.data());
     for (size_t x = 0; x < rowA.size(); ++x) {
-      for (int shift = 0; shift < 32; shift += 8) {
-        const int da = static_cast<int>((rowA[x] >> shift) & 255) - static_cast<int>((rowB[x] >> shift) & 255);
-        worst = std::max(worst, da < 0 ? -da : da);
+      for (int shift : shifts) {
+        const int d =
+            std::abs(static_cast<int>((rowA[x] >> shift) & 255) - static_cast<int>((rowB[x] >> shift) & 255));
+        worst = std::max(worst, d);
+        sum += d;
       }
     }
   }
-  return worst;
+  return {worst, sum};
+}
+
+}  // namespace
+
+int MaxChannelDifference(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
+  return ChannelDifferences(a, b, {0, 8, 16, 24}).first;
+}
+
+double MeanRgbDifference(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
+  return ChannelDifferences(a, b, {0, 8, 16}).second / (3.0 * a.Width() * a.Height());
 }
 
 }  // namespace rzt2::test

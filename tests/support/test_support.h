@@ -1,14 +1,17 @@
 // Helpers shared by the test programs: a private temporary folder per
-// test, generated pictures, and pixel comparisons.
+// test, generated pictures, codec calls, and pixel comparisons. Free of
+// GoogleTest, so that the benchmarks can link it too.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "raster/bitmap.h"
+#include "raster/codecs/codecs.h"
 #include "raster/image_handle.h"
 
 namespace rzt2::test {
@@ -28,6 +31,18 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Makes a folder the current one while the object lives.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::filesystem::path& folder);
+  ~CurrentFolder();
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
@@ -37,9 +52,34 @@ std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFo
                                           uint32_t seed = 1);
 // An Indexed8 bitmap with a 256-entry palette and varied indexes.
 std::unique_ptr<Bitmap> MakeIndexedBitmap(int32_t width, int32_t height, uint32_t seed = 1);
+// Opaque gradient colours.
+ColorPalette GradientPalette(uint32_t count);
+// Indexes into palette: noise, one flat index or stripes, by seed % 3.
+std::unique_ptr<Bitmap> PatternedIndexed(int32_t width, int32_t height, const ColorPalette& palette,
+                                         uint32_t seed);
+// A map-like picture saved as a file by the encoder of mime ("image/png").
+Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
+                   uint32_t seed = 1, PixelFormat format = PixelFormat::Rgb24);
 
+// The whole encoding; empty when the encoder fails.
+std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap);
+// Runs a decoder. A bitmap must come out exactly when it reports Ok; when
+// not, this throws, which fails the calling test.
+Status DecodeWith(DecodeFunction decode, std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out,
+                  const DecodeLimits& limits = {});
+// The decoded picture, or null when decoding fails.
+std::unique_ptr<Bitmap> Decoded(DecodeFunction decode, std::span<const uint8_t> bytes);
+// How many leading bytes all the files share.
+size_t SharedPrefixLength(const std::vector<std::vector<uint8_t>>& files);
+
+// "" when both have one format, size and pixel bytes, else the first
+// difference. Palettes are not compared.
+std::string PixelDifference(const Bitmap& expected, const Bitmap& actual);
 // The largest difference of any channel (alpha included) between two
 // pictures of the same size, read as ARGB; -1 when the sizes differ.
 int MaxChannelDifference(const Bitmap& a, const Bitmap& b);
+// The mean difference of the red, green and blue channels; -1 when the
+// sizes differ.
+double MeanRgbDifference(const Bitmap& a, const Bitmap& b);
 
 }  // namespace rzt2::test

@@ -1,0 +1,176 @@
+// What every codec promises: exact round trips, appending at the stream
+// position, shared prefixes of frames, an exact pixel limit, and clean
+// failures on truncated, damaged and foreign data.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+const std::filesystem::path kGoImageData = "/usr/share/go-1.19/src/image/testdata";
+const std::filesystem::path kGoPngData = "/usr/share/go-1.19/src/image/png/testdata";
+
+struct Codec {
+  const char* name;
+  EncodeFunction encode;
+  DecodeFunction decode;
+  size_t signatureSize;  // shorter data is not recognised at all
+  bool lossless;
+  bool indexedOnly;             // refuses Rgb24 and Argb32
+  bool needsPalette;            // refuses Indexed8 without a palette
+  uint32_t threeEntriesBecome;  // short palettes are padded with black
+  bool checksummed;             // damage fails or leaves the picture as it was
+};
+const Codec kCodecs[] = {
+    {"gif", EncodeGif, DecodeGif, 6, true, true, true, 4, false},
+    {"jpeg", EncodeJpeg, DecodeJpeg, 2, false, false, false, 0, false},
+    {"png", EncodePng, DecodePng, 8, true, false, true, 3, true},
+    {"bmp", EncodeBmp, DecodeBmp, 2, true, false, true, 3, false},
+    {"tiff", EncodeTiff, DecodeTiff, 4, true, false, false, 256, false},
+};
+
+// Indexed with 256 entries and with 3, Rgb24, and Argb32 with alpha of every value.
+std::vector<std::unique_ptr<Bitmap>> Samples(int32_t width, int32_t height) {
+  std::vector<std::unique_ptr<Bitmap>> out;
+  out.push_back(test::MakeIndexedBitmap(width, height));
+  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24));
+  out.push_back(test::MakeMapLikeBitmap(width, height, PixelFormat::Argb32));
+  std::minstd_rand random(7);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) out.back()->MutableRow(y)[4 * x + 3] = static_cast<uint8_t>(random());
+  }
+  out.push_back(test::PatternedIndexed(width, height, test::GradientPalette(3), 2));
+  return out;
+}
+
+TEST(CodecRoundTrip, LosslessFormatsKeepPixelsAndPalettes) {
+  for (const Codec& codec : kCodecs) {
+    if (!codec.lossless) continue;
+    // Every row padding of BMP; several TIFF strips.
+    for (auto [width, height] : {std::pair{1, 1}, {3, 2}, {37, 19}, {40, 700}}) {
+      for (const auto& picture : Samples(width, height)) {
+        if (codec.indexedOnly && picture->Format() != PixelFormat::Indexed8) continue;
+        SCOPED_TRACE(testing::Message() << codec.name << " " << width << "x" << height << " format "
+                                        << static_cast<int>(picture->Format()));
+        const auto back = test::Decoded(codec.decode, test::Encode(codec.encode, *picture));
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(test::PixelDifference(*picture, *back), "");
+        ColorPalette expected = picture->Palette();
+        if (expected.Count() == 3) expected.entries.resize(codec.threeEntriesBecome, Argb(255, 0, 0, 0));
+        EXPECT_EQ(back->Palette(), expected);
+      }
+    }
+  }
+}
+
+TEST(CodecRoundTrip, EncodersAppendAtThePositionAndRefuseWithoutWriting) {
+  const auto picture = test::MakeIndexedBitmap(16, 16);
+  const auto rgb = test::MakeMapLikeBitmap(4, 4, PixelFormat::Rgb24);
+  std::unique_ptr<Bitmap> bare;
+  ASSERT_EQ(Bitmap::Create(4, 4, PixelFormat::Indexed8, bare), Status::Ok);
+  for (const Codec& codec : kCodecs) {
+    SCOPED_TRACE(codec.name);
+    ScratchStream stream;
+    ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
+    ASSERT_EQ(codec.encode(*picture, stream), Status::Ok);
+    EXPECT_EQ(stream.Position(), stream.Size());
+    const auto back = test::Decoded(codec.decode, stream.Data().subspan(3));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(test::PixelDifference(*picture, *back) == "", codec.lossless);
+
+    for (const auto& [refused, expected] :
+         {std::pair{bare.get(), codec.needsPalette}, {rgb.get(), codec.indexedOnly}}) {
+      const uint64_t size = stream.Size();
+      ASSERT_EQ(codec.encode(*refused, stream) == Status::InvalidParameter, expected);
+      if (expected) {
+        EXPECT_EQ(stream.Position(), size);
+        EXPECT_EQ(stream.Size(), size);
+      }
+    }
+  }
+}
+
+TEST(CodecSharedPrefix, FramesOfOneSizeAndPaletteShareGif784AndPng864Bytes) {
+  ColorPalette transparent = test::GradientPalette(256);
+  transparent.entries[200] = Argb(0, 1, 2, 3);
+  transparent.flags = kPaletteHasAlpha;
+  for (const auto& [codec, prefix] : {std::pair{kCodecs[0], size_t{784}}, {kCodecs[2], size_t{864}}}) {
+    for (const ColorPalette& palette : {test::GradientPalette(256), transparent}) {
+      std::vector<std::vector<uint8_t>> files;
+      for (uint32_t seed = 1; seed <= 50; ++seed) {
+        files.push_back(test::Encode(codec.encode, *test::PatternedIndexed(160, 160, palette, seed)));
+      }
+      EXPECT_GE(test::SharedPrefixLength(files), prefix) << codec.name << " " << palette.flags;
+    }
+  }
+}
+
+TEST(CodecHostileInput, EveryTruncationFailsCleanly) {
+  const auto indexed = test::MakeIndexedBitmap(24, 24);
+  const auto argb = test::MakeMapLikeBitmap(20, 20, PixelFormat::Argb32);
+  std::vector<std::pair<const Codec*, std::vector<uint8_t>>> files;
+  for (const Codec& codec : kCodecs) {
+    files.emplace_back(&codec, test::Encode(codec.encode, *indexed));
+    if (!codec.indexedOnly) files.emplace_back(&codec, test::Encode(codec.encode, *argb));
+  }
+  // Interlaced files take other paths through the decoders.
+  files.emplace_back(&kCodecs[0], test::ReadFileBytes(kGoImageData / "video-001.interlaced.gif"));
+  files.emplace_back(&kCodecs[2], test::ReadFileBytes(kGoPngData / "pngsuite/basn3p04-31i.png"));
+  for (const auto& [codec, file] : files) {
+    ASSERT_GT(file.size(), 100u) << codec->name;
+    // A GIF is complete without its trailer byte.
+    for (size_t length = 0; length + (codec->indexedOnly ? 1 : 0) < file.size();
+         length += 1 + length / 1000) {
+      std::unique_ptr<Bitmap> out;
+      ASSERT_EQ(test::DecodeWith(codec->decode, std::span(file).first(length), out),
+                length < codec->signatureSize ? Status::UnknownImageFormat : Status::CorruptData)
+          << codec->name << " length " << length;
+    }
+  }
+}
+
+TEST(CodecHostileInput, EmptyAndForeignDataIsNotRecognised) {
+  const auto picture = test::MakeIndexedBitmap(8, 8);
+  for (const Codec& codec : kCodecs) {
+    std::unique_ptr<Bitmap> out;
+    EXPECT_EQ(test::DecodeWith(codec.decode, {}, out), Status::UnknownImageFormat) << codec.name;
+    for (const Codec& other : kCodecs) {
+      if (&other == &codec) continue;
+      EXPECT_EQ(test::DecodeWith(codec.decode, test::Encode(other.encode, *picture), out),
+                Status::UnknownImageFormat)
+          << codec.name << " given " << other.name;
+    }
+  }
+}
+
+TEST(CodecHostileInput, ThePixelLimitIsExact) {
+  const auto picture = test::MakeIndexedBitmap(40, 30);
+  for (const Codec& codec : kCodecs) {
+    const auto file = test::Encode(codec.encode, *picture);
+    std::unique_ptr<Bitmap> out;
+    EXPECT_EQ(test::DecodeWith(codec.decode, file, out, {.maxPixels = 1199}), Status::TooLarge) << codec.name;
+    EXPECT_EQ(test::DecodeWith(codec.decode, file, out, {.maxPixels = 1200}), Status::Ok) << codec.name;
+  }
+}
+
+TEST(CodecHostileInput, DamagedBytesFailOrDecodeInsideThePicture) {
+  const auto picture = test::MakeIndexedBitmap(20, 20);
+  for (const Codec& codec : kCodecs) {
+    const auto original = test::Encode(codec.encode, *picture);
+    std::mt19937 random(7);
+    for (size_t at = codec.signatureSize; at < original.size(); ++at) {
+      std::vector<uint8_t> damaged = original;
+      damaged[at] ^= static_cast<uint8_t>(1 + random() % 255);
+      std::unique_ptr<Bitmap> out;
+      if (test::DecodeWith(codec.decode, damaged, out) == Status::Ok && codec.checksummed) {
+        EXPECT_EQ(test::PixelDifference(*picture, *out), "") << codec.name << " damaged at " << at;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace rzt2
