@@ -51,7 +51,7 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   }
   if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize)) return problem("frame index outside the file");
   const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
-  if (pixels > std::min(kDefaultMaxPixels, file.size() * kMaxPixelsPerMapByte)) {
+  if (pixels > std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte)) {
     return problem("more pixels than the file can hold");
   }
   if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {

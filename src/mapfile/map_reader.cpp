@@ -66,7 +66,7 @@ bool LevelIsHeld(std::span<const uint8_t> file, const LevelEntry& level) {
     return false;
   }
   const uint64_t frames = uint64_t{level.columns} * level.rows;
-  const uint64_t maxPixels = std::min(kDefaultMaxPixels, file.size() * kMaxPixelsPerMapByte);
+  const uint64_t maxPixels = std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte);
   if (frames > maxPixels || frames * level.frameWidth * level.frameHeight > maxPixels) return false;
   if (level.prefixSize > kMaxPrefixSize || !Holds(file.size(), level.prefixOffset, level.prefixSize)) {
     return false;
