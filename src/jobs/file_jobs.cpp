@@ -9,11 +9,6 @@ namespace rzt2 {
 
 namespace {
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // A picture rebuilt from a map file is encoded again through an 8-bit PNG,
 // as the picture a map file shows is 8-bit; failures leave no picture. The
 // encoding stays in memory: a full temporary folder must not fail the file.

@@ -23,6 +23,8 @@ size_t FileNameStart(const std::string& path) {
 
 }  // namespace
 
+std::string FileNameOf(const std::string& path) { return path.substr(FileNameStart(path)); }
+
 std::string FormatText(const char* format, const std::string& text) { return Format(format, text.c_str()); }
 
 std::string FormatText(const char* format, const std::string& text, int number) {
@@ -38,7 +40,7 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
 
 std::string OutputPath(const std::string& outputName, const OutputPlacement& placement) {
   if (placement.nextToSource) return outputName;
-  return placement.folder + outputName.substr(FileNameStart(outputName));
+  return placement.folder + FileNameOf(outputName);
 }
 
 }  // namespace rzt2

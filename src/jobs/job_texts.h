@@ -21,6 +21,9 @@ std::string FormatText(const char* format, const std::string& text, int number);
 // last path component is changed, so dots in folder names stay.
 std::string ReplaceExtension(const std::string& name, const std::string& extension);
 
+// The last component of a path: the text after its last "/".
+std::string FileNameOf(const std::string& path);
+
 // Where an output goes: next to the source, or the destination folder
 // text, unchanged, in front of the output's file name.
 struct OutputPlacement {
