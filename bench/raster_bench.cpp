@@ -30,11 +30,13 @@ void BM_EncodeFrame(benchmark::State& state) {
   size_t i = 0, bytes = 0;
   for (auto _ : state) {
     stream.Reset();
-    if (encoder.encode(*frames[i++ % frames.size()], stream) != Status::Ok) state.SkipWithError("encode failed");
+    if (encoder.encode(*frames[i++ % frames.size()], stream) != Status::Ok)
+      state.SkipWithError("encode failed");
     bytes += stream.Size();
   }
   state.SetLabel(std::string(encoder.formatName));
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["bytes/frame"] = static_cast<double>(bytes) / static_cast<double>(state.iterations());
 }
 
@@ -54,7 +56,8 @@ void BM_DecodeFrame(benchmark::State& state) {
     benchmark::DoNotOptimize(out);
   }
   state.SetLabel(std::string(encoder.formatName));
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // All frames of one zoom level, drawn as a map level draws them: each
@@ -73,7 +76,8 @@ void DrawLevel(benchmark::State& state, ImageHandle& picture) {
     for (int32_t row = 0; row < rows; ++row) {
       for (int32_t column = 0; column < columns; ++column) {
         if ((row == 0 && column == 0) || row == rows - 1 || column == columns - 1) surface.Clear(0xFFFFFFFF);
-        surface.DrawImage(picture, Rect{0, 0, kFrame, kFrame}, Rect{column * source, row * source, source, source});
+        surface.DrawImage(picture, Rect{0, 0, kFrame, kFrame},
+                          Rect{column * source, row * source, source, source});
       }
     }
   }
@@ -93,8 +97,16 @@ void BM_DrawLevel16000x16000(benchmark::State& state) {
 
 BENCHMARK(BM_EncodeFrame)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeFrame)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DrawLevel8000x6000)->Arg(1)->Arg(2)->Arg(4)->Arg(10)->Arg(20)->Arg(50)->Arg(100)
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DrawLevel8000x6000)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(50)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_DrawLevel16000x16000)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

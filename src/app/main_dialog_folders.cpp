@@ -1,8 +1,7 @@
 // The file list and the folder path box: folder changes, the open action.
+#include <QLineEdit>
 #include <filesystem>
 #include <system_error>
-
-#include <QLineEdit>
 
 #include "app/main_dialog.h"
 #include "ui/file_list.h"

@@ -1,10 +1,10 @@
 #include "cli/cli.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <thread>
-
-#include <unistd.h>
 
 #include "cli/cli_options.h"
 #include "cli/map_report.h"
@@ -64,7 +64,8 @@ int RunJobCommand(const CliOptions& options) {
       ++failed;
     }
   }
-  const int workers = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int workers =
+      options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   TerminalHost host(stderr, !options.quiet && ::isatty(STDERR_FILENO) == 1);
   failed += RunJobInParallel(request, host, workers).failed;
   return failed > 0 ? kExitFailed : kExitOk;

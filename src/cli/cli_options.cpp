@@ -53,8 +53,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
   options = CliOptions{};
   if (args.empty()) return Fail(error, "no command given");
   const std::map<std::string, CliCommand> commands = {
-      {"convert", CliCommand::Convert}, {"export", CliCommand::Export}, {"info", CliCommand::Info},
-      {"check", CliCommand::Check},     {"--help", CliCommand::Help},   {"-h", CliCommand::Help},
+      {"convert", CliCommand::Convert},  {"export", CliCommand::Export}, {"info", CliCommand::Info},
+      {"check", CliCommand::Check},      {"--help", CliCommand::Help},   {"-h", CliCommand::Help},
       {"--version", CliCommand::Version}};
   const auto command = commands.find(args[0]);
   if (command == commands.end()) return Fail(error, "unknown command \"" + args[0] + "\"");
@@ -78,7 +78,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
       if (i + 1 >= args.size()) return std::nullopt;
       return args[++i];
     };
-    const bool convertOnly = arg == "--frame" || arg == "--preview" || arg == "--zoom" || arg == "--zoom-mask";
+    const bool convertOnly =
+        arg == "--frame" || arg == "--preview" || arg == "--zoom" || arg == "--zoom-mask";
     const bool writeOption = convertOnly || arg == "--format" || arg == "-o" || arg == "--output-dir" ||
                              arg == "-j" || arg == "--jobs" || arg == "-q" || arg == "--quiet" ||
                              arg == "--ignore-settings";
@@ -96,11 +97,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
       const auto text = value();
       if (!text) return Fail(error, "option " + arg + " needs a value");
       if (arg == "--format") {
-        if (!(options.encoderCode = ParseFormat(*text))) return Fail(error, "unknown format \"" + *text + "\"");
+        if (!(options.encoderCode = ParseFormat(*text)))
+          return Fail(error, "unknown format \"" + *text + "\"");
       } else if (arg == "--frame") {
-        if (!ParseSize(*text, kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY, error)) return false;
+        if (!ParseSize(*text, kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY, error))
+          return false;
       } else if (arg == "--preview") {
-        if (!ParseSize(*text, kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX, options.previewSizeY, error)) {
+        if (!ParseSize(*text, kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX, options.previewSizeY,
+                       error)) {
           return false;
         }
       } else if (arg == "--zoom") {
@@ -122,7 +126,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
       return Fail(error, "unknown option " + arg);
     }
   }
-  if (options.command == CliCommand::Export && !options.encoderCode) return Fail(error, "export needs --format");
+  if (options.command == CliCommand::Export && !options.encoderCode)
+    return Fail(error, "export needs --format");
   if (options.files.empty()) return Fail(error, "no files given");
   return true;
 }

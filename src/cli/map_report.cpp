@@ -90,10 +90,11 @@ std::string InfoJson(const std::vector<MapReport>& reports) {
     }
     const MapFileInfo& i = r.info;
     out += ", \"fileSize\": " + Number(i.fileSize) + ", \"version\": " + Number(i.header.version) +
-           ", \"headerSize\": " + Number(i.header.headerSize) + ", \"imageWidth\": " + Number(i.header.imageWidth) +
+           ", \"headerSize\": " + Number(i.header.headerSize) +
+           ", \"imageWidth\": " + Number(i.header.imageWidth) +
            ", \"imageHeight\": " + Number(i.header.imageHeight) + ", \"format\": " + JsonString(i.format) +
-           ",\n   \"preview\": {\"offset\": " + Number(i.preview.offset) + ", \"size\": " + Number(i.preview.size) +
-           ", \"width\": " + Number(i.previewWidth) +
+           ",\n   \"preview\": {\"offset\": " + Number(i.preview.offset) +
+           ", \"size\": " + Number(i.preview.size) + ", \"width\": " + Number(i.previewWidth) +
            ", \"height\": " + Number(i.previewHeight) + "},\n   \"randomValues\": [";
     for (size_t v = 0; v < i.header.randomValues.size(); ++v) {
       out += (v ? ", " : "") + Number(i.header.randomValues[v]);

@@ -40,13 +40,27 @@ std::optional<std::string> RefuseJob(const JobRequest& request) {
 class SerializedHost final : public JobHost {
  public:
   explicit SerializedHost(JobHost& host) : host_(host) {}
-  void BeginJob(int fileCount) override { Locked([&] { host_.BeginJob(fileCount); }); }
-  void EndJob() override { Locked([&] { host_.EndJob(); }); }
-  void ShowError(const std::string& message) override { Locked([&] { host_.ShowError(message); }); }
-  void SetLabel(const std::string& text) override { Locked([&] { host_.SetLabel(text); }); }
-  void SetTotalPosition(int filesDone) override { Locked([&] { host_.SetTotalPosition(filesDone); }); }
-  void SetCurrentPosition(int percent) override { Locked([&] { host_.SetCurrentPosition(percent); }); }
-  void ProcessPaintEvents() override { Locked([&] { host_.ProcessPaintEvents(); }); }
+  void BeginJob(int fileCount) override {
+    Locked([&] { host_.BeginJob(fileCount); });
+  }
+  void EndJob() override {
+    Locked([&] { host_.EndJob(); });
+  }
+  void ShowError(const std::string& message) override {
+    Locked([&] { host_.ShowError(message); });
+  }
+  void SetLabel(const std::string& text) override {
+    Locked([&] { host_.SetLabel(text); });
+  }
+  void SetTotalPosition(int filesDone) override {
+    Locked([&] { host_.SetTotalPosition(filesDone); });
+  }
+  void SetCurrentPosition(int percent) override {
+    Locked([&] { host_.SetCurrentPosition(percent); });
+  }
+  void ProcessPaintEvents() override {
+    Locked([&] { host_.ProcessPaintEvents(); });
+  }
 
  private:
   template <typename F>
@@ -134,7 +148,8 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
       }
     }
   };
-  const size_t threads = std::min(static_cast<size_t>(std::max(workers, 1)), std::max<size_t>(groups.size(), 1));
+  const size_t threads =
+      std::min(static_cast<size_t>(std::max(workers, 1)), std::max<size_t>(groups.size(), 1));
   std::vector<std::jthread> pool;
   for (size_t i = 1; i < threads; ++i) pool.emplace_back(work);
   work();

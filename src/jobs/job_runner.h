@@ -28,7 +28,7 @@ struct JobRequest {
 };
 
 struct JobResult {
-  int files = 0;   // files handled (folders and missing names are not counted)
+  int files = 0;  // files handled (folders and missing names are not counted)
   int failed = 0;
 };
 

@@ -36,12 +36,14 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   const LevelEntry& e = info.levels[level];
   const std::string name = LevelName(level);
   const auto problem = [&](const std::string& text) { problems.push_back(name + ": " + text); };
-  if (e.scale != kZoomLevels[level]) return problem("scale " + std::to_string(e.scale) + " is not the level's");
+  if (e.scale != kZoomLevels[level])
+    return problem("scale " + std::to_string(e.scale) + " is not the level's");
   if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > kMaxFrameSide ||
       e.frameHeight > kMaxFrameSide) {
     return problem("impossible frame size");
   }
-  const uint64_t srcW = uint64_t{e.frameWidth} * 10000 / e.scale, srcH = uint64_t{e.frameHeight} * 10000 / e.scale;
+  const uint64_t srcW = uint64_t{e.frameWidth} * 10000 / e.scale,
+                 srcH = uint64_t{e.frameHeight} * 10000 / e.scale;
   const uint64_t columns = info.header.imageWidth == 0 ? 0 : (info.header.imageWidth - 1) / srcW + 1;
   const uint64_t rows = info.header.imageHeight == 0 ? 0 : (info.header.imageHeight - 1) / srcH + 1;
   if (e.columns != columns || e.rows != rows) problem("grid does not match the picture size");
@@ -49,7 +51,8 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   if (e.firstFrameRef != kFirstFrameRef || e.refCount != frames + kFirstFrameRef) {
     return problem("frame index size does not match the grid");
   }
-  if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize)) return problem("frame index outside the file");
+  if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
+    return problem("frame index outside the file");
   const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
   if (pixels > std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte)) {
     return problem("more pixels than the file can hold");
@@ -61,7 +64,8 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   const uint8_t* index = file.data() + e.indexOffset;
   if (DecodeFrameRef(index) != info.preview) problem("frame index position 0 is not the preview");
   for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
-    if (DecodeFrameRef(index + i * kFrameRefSize) != FrameRef{}) return problem("reserved index positions are not zero");
+    if (DecodeFrameRef(index + i * kFrameRefSize) != FrameRef{})
+      return problem("reserved index positions are not zero");
   }
   std::vector<uint8_t> assembled(file.begin() + e.prefixOffset, file.begin() + e.prefixOffset + e.prefixSize);
   uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
@@ -137,7 +141,8 @@ std::vector<std::string> CheckMapFile(std::span<const uint8_t> file) {
   LevelEntry first = info.levels[0];
   first.scale = 0;
   if (first != h.firstLevel) problems.push_back("header: first level differs from level 0");
-  if (info.preview.offset != kPreviewOffset || info.previewWidth == 0) problems.push_back("preview: missing or undecodable");
+  if (info.preview.offset != kPreviewOffset || info.previewWidth == 0)
+    problems.push_back("preview: missing or undecodable");
   const uint32_t prefix = info.format == "gif" ? kPrefixSizes[0] : info.format == "png" ? kPrefixSizes[2] : 0;
   for (size_t level = 0; level < kLevelCount; ++level) {
     const LevelEntry& e = info.levels[level];
@@ -145,7 +150,8 @@ std::vector<std::string> CheckMapFile(std::span<const uint8_t> file) {
       if (e != LevelEntry{}) problems.push_back(LevelName(level) + ": unused entry is not zero");
       continue;
     }
-    if (e.prefixSize != prefix) problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
+    if (e.prefixSize != prefix)
+      problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
     CheckLevel(file, info, level, problems);
   }
   return problems;

@@ -17,8 +17,8 @@ struct MapFileInfo {
   uint64_t fileSize = 0;
   MapHeader header;
   std::array<LevelEntry, kLevelCount> levels{};
-  FrameRef preview;          // position 0 of the first level's frame index
-  std::string format;        // "gif", "jpeg", "png", "bmp", "tiff", or "" when unknown
+  FrameRef preview;           // position 0 of the first level's frame index
+  std::string format;         // "gif", "jpeg", "png", "bmp", "tiff", or "" when unknown
   uint32_t previewWidth = 0;  // 0 when the preview does not decode
   uint32_t previewHeight = 0;
 };

@@ -12,9 +12,9 @@ constexpr size_t kAcceptanceBytes = 48;
 
 // The nine fields of a level entry after its scale, in file order.
 constexpr uint32_t LevelEntry::*kEntryFields[] = {
-    &LevelEntry::prefixOffset, &LevelEntry::prefixSize, &LevelEntry::indexOffset,
-    &LevelEntry::firstFrameRef, &LevelEntry::refCount, &LevelEntry::frameWidth,
-    &LevelEntry::frameHeight, &LevelEntry::columns, &LevelEntry::rows};
+    &LevelEntry::prefixOffset,  &LevelEntry::prefixSize, &LevelEntry::indexOffset,
+    &LevelEntry::firstFrameRef, &LevelEntry::refCount,   &LevelEntry::frameWidth,
+    &LevelEntry::frameHeight,   &LevelEntry::columns,    &LevelEntry::rows};
 
 }  // namespace
 

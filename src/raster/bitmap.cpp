@@ -14,8 +14,7 @@ Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride,
 
 Bitmap::~Bitmap() = default;
 
-Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format,
-                      std::unique_ptr<Bitmap>& out) {
+Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out) {
   if (width <= 0 || height <= 0) return Status::InvalidParameter;
   const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(BytesPerPixel(format));
   if (static_cast<size_t>(height) > std::numeric_limits<size_t>::max() / stride) {

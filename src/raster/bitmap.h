@@ -34,8 +34,7 @@ class Bitmap {
  public:
   // Allocates zero-filled pixels; refuses sizes that are not positive or
   // whose byte count overflows, and reports a failed allocation.
-  static Status Create(int32_t width, int32_t height, PixelFormat format,
-                       std::unique_ptr<Bitmap>& out);
+  static Status Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out);
   ~Bitmap();
   Bitmap(const Bitmap&) = delete;
   Bitmap& operator=(const Bitmap&) = delete;
@@ -63,8 +62,7 @@ class Bitmap {
   Pyramid& Reductions() const;
 
  private:
-  Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride,
-         std::unique_ptr<uint8_t[]> pixels);
+  Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride, std::unique_ptr<uint8_t[]> pixels);
 
   int32_t width_;
   int32_t height_;

@@ -1,11 +1,11 @@
 #include "raster/file_io.h"
 
-#include <cerrno>
-#include <new>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <new>
 
 namespace rzt2 {
 

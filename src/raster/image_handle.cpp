@@ -135,8 +135,8 @@ Status ImageHandle::LockBits(const Rect& rect, LockMode mode, PixelFormat format
   if (own) {
     const int bpp = BytesPerPixel(format);
     // MutableRow also drops cached reductions when the pixels may change.
-    uint8_t* row = mode == LockMode::Write ? bitmap_->MutableRow(rect.y)
-                                           : const_cast<uint8_t*>(bitmap_->Row(rect.y));
+    uint8_t* row =
+        mode == LockMode::Write ? bitmap_->MutableRow(rect.y) : const_cast<uint8_t*>(bitmap_->Row(rect.y));
     lock.scan0_ = row + static_cast<size_t>(rect.x) * static_cast<size_t>(bpp);
     lock.stride_ = static_cast<ptrdiff_t>(bitmap_->Stride());
   } else {

@@ -89,7 +89,8 @@ std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
   if (picture.Format() == PixelFormat::Rgb24) {
     for (int32_t y = 0; y < half->height; ++y) {
       HalveRgbRows(picture.Row(2 * y), 2 * y + 1 < picture.Height() ? picture.Row(2 * y + 1) : nullptr,
-                   picture.Width(), half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+                   picture.Width(),
+                   half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
     }
     return half;
   }
@@ -116,7 +117,8 @@ std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
   for (int32_t y = 0; y < half->height; ++y) {
     const uint32_t* top = level.pixels.data() + 2 * static_cast<size_t>(y) * stride;
     const uint32_t* bottom = 2 * y + 1 < level.height ? top + stride : nullptr;
-    HalveRows(top, bottom, level.width, half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+    HalveRows(top, bottom, level.width,
+              half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
   }
   return half;
 }

@@ -48,14 +48,14 @@ struct AxisPlan {
 };
 
 struct AxisGeometry {
-  int32_t dstPos;       // destination rectangle start and length
+  int32_t dstPos;  // destination rectangle start and length
   int32_t dstLen;
-  int32_t targetLen;    // size of the target along this axis
-  int32_t srcPos;       // source rectangle start, in picture pixels
-  double ratio;         // picture pixels per destination pixel
-  int32_t pictureLen;   // picture size along this axis
-  int32_t levelLen;     // size of the reduction filtered from
-  double levelScale;    // picture pixels per reduction pixel
+  int32_t targetLen;   // size of the target along this axis
+  int32_t srcPos;      // source rectangle start, in picture pixels
+  double ratio;        // picture pixels per destination pixel
+  int32_t pictureLen;  // picture size along this axis
+  int32_t levelLen;    // size of the reduction filtered from
+  double levelScale;   // picture pixels per reduction pixel
 };
 
 // Positions are computed from the global destination index so that
@@ -171,23 +171,25 @@ void CompositePixel(uint32_t argb, PixelFormat format, uint8_t* dst) {
 Status CopyUnscaled(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
   const int64_t dx0 = std::max<int64_t>({int64_t{d.x}, 0, int64_t{d.x} - s.x});
   const int64_t dy0 = std::max<int64_t>({int64_t{d.y}, 0, int64_t{d.y} - s.y});
-  const int64_t dx1 = std::min<int64_t>({int64_t{d.x} + d.width, target.Width(),
-                                         int64_t{d.x} - s.x + picture.Width()});
-  const int64_t dy1 = std::min<int64_t>({int64_t{d.y} + d.height, target.Height(),
-                                         int64_t{d.y} - s.y + picture.Height()});
+  const int64_t dx1 =
+      std::min<int64_t>({int64_t{d.x} + d.width, target.Width(), int64_t{d.x} - s.x + picture.Width()});
+  const int64_t dy1 =
+      std::min<int64_t>({int64_t{d.y} + d.height, target.Height(), int64_t{d.y} - s.y + picture.Height()});
   if (dx0 >= dx1 || dy0 >= dy1) return Status::Ok;
   const auto count = static_cast<int32_t>(dx1 - dx0);
   std::vector<uint32_t> row(static_cast<size_t>(count));
   const int bpp = BytesPerPixel(target.Format());
   for (int64_t y = dy0; y < dy1; ++y) {
-    picture.ReadArgb(static_cast<int32_t>(dx0 - d.x + s.x), static_cast<int32_t>(y - d.y + s.y), count, row.data());
+    picture.ReadArgb(static_cast<int32_t>(dx0 - d.x + s.x), static_cast<int32_t>(y - d.y + s.y), count,
+                     row.data());
     uint8_t* out = target.MutableRow(static_cast<int32_t>(y)) + dx0 * bpp;
     const bool opaque = std::all_of(row.begin(), row.end(), [](uint32_t p) { return AlphaOf(p) == 255; });
     if (opaque && target.Format() == PixelFormat::Argb32) {
       std::memcpy(out, row.data(), 4 * row.size());
       continue;
     }
-    for (int32_t x = 0; x < count; ++x, out += bpp) CompositePixel(row[static_cast<size_t>(x)], target.Format(), out);
+    for (int32_t x = 0; x < count; ++x, out += bpp)
+      CompositePixel(row[static_cast<size_t>(x)], target.Format(), out);
   }
   return Status::Ok;
 }
@@ -199,7 +201,8 @@ void CopyFromReduction(const PremulImage& level, Bitmap& target, const AxisPlan&
   const int bpp = BytesPerPixel(target.Format());
   for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
     const auto row = static_cast<size_t>(j - py.dstBegin);
-    const uint32_t* in = level.pixels.data() + static_cast<size_t>(py.first[row]) * static_cast<size_t>(level.width);
+    const uint32_t* in =
+        level.pixels.data() + static_cast<size_t>(py.first[row]) * static_cast<size_t>(level.width);
     uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
     for (size_t i = 0; i < px.first.size(); ++i, out += bpp) {
       const uint32_t p = in[px.first[i]];

@@ -4,20 +4,34 @@ namespace rzt2 {
 
 const char* StatusText(Status status) {
   switch (status) {
-    case Status::Ok: return "ok";
-    case Status::GenericError: return "generic error";
-    case Status::InvalidParameter: return "invalid parameter";
-    case Status::OutOfMemory: return "out of memory";
-    case Status::WrongState: return "wrong state";
-    case Status::NotImplemented: return "not implemented";
-    case Status::FileNotFound: return "file not found";
-    case Status::AccessDenied: return "access denied";
-    case Status::ReadFailed: return "read failed";
-    case Status::WriteFailed: return "write failed";
-    case Status::UnknownImageFormat: return "unknown image format";
-    case Status::CorruptData: return "corrupt data";
-    case Status::TooLarge: return "picture too large";
-    case Status::UnsupportedFormat: return "unsupported format variant";
+    case Status::Ok:
+      return "ok";
+    case Status::GenericError:
+      return "generic error";
+    case Status::InvalidParameter:
+      return "invalid parameter";
+    case Status::OutOfMemory:
+      return "out of memory";
+    case Status::WrongState:
+      return "wrong state";
+    case Status::NotImplemented:
+      return "not implemented";
+    case Status::FileNotFound:
+      return "file not found";
+    case Status::AccessDenied:
+      return "access denied";
+    case Status::ReadFailed:
+      return "read failed";
+    case Status::WriteFailed:
+      return "write failed";
+    case Status::UnknownImageFormat:
+      return "unknown image format";
+    case Status::CorruptData:
+      return "corrupt data";
+    case Status::TooLarge:
+      return "picture too large";
+    case Status::UnsupportedFormat:
+      return "unsupported format variant";
   }
   return "unknown status";
 }

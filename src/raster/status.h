@@ -10,8 +10,8 @@ enum class Status : int {
   GenericError,
   InvalidParameter,
   OutOfMemory,
-  WrongState,          // e.g. a lock on an image that is already locked
-  NotImplemented,      // a pixel format or operation the layer does not offer
+  WrongState,      // e.g. a lock on an image that is already locked
+  NotImplemented,  // a pixel format or operation the layer does not offer
   FileNotFound,
   AccessDenied,
   ReadFailed,

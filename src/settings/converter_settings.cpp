@@ -1,13 +1,12 @@
 #include "settings/converter_settings.h"
 
-#include <memory>
-#include <optional>
-#include <string_view>
-
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <memory>
+#include <optional>
+#include <string_view>
 
 namespace rzt2 {
 
@@ -24,11 +23,10 @@ QString Key(std::string_view name) {
 
 // QSettings can be neither copied nor moved, hence the pointer.
 std::unique_ptr<QSettings> OpenStore(const std::string& storeFile) {
-  auto store =
-      storeFile.empty()
-          ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                        kOrganisation, kApplication)
-          : std::make_unique<QSettings>(QString::fromStdString(storeFile), QSettings::NativeFormat);
+  auto store = storeFile.empty()
+                   ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                                                 kApplication)
+                   : std::make_unique<QSettings>(QString::fromStdString(storeFile), QSettings::NativeFormat);
   // Only the user's own file counts; values from organisation-wide or
   // system files would make a missing value look present.
   store->setFallbacksEnabled(false);

@@ -36,8 +36,6 @@ QRect DialogUnits::Rect(int x, int y, int width, int height) const {
 
 QSize DialogUnits::Size(int width, int height) const { return QSize(X(width), Y(height)); }
 
-void GrowToContents(QWidget* control) {
-  control->resize(control->size().expandedTo(control->sizeHint()));
-}
+void GrowToContents(QWidget* control) { control->resize(control->size().expandedTo(control->sizeHint())); }
 
 }  // namespace rzt2

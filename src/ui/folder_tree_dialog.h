@@ -20,9 +20,8 @@
 // The settings dialog's "..." button makes the path the destination folder.
 #pragma once
 
-#include <string>
-
 #include <QDialog>
+#include <string>
 
 #include "ui/shell_namespace.h"
 

@@ -1,9 +1,5 @@
 #include "ui/linux_shell_namespace.h"
 
-#include <algorithm>
-#include <array>
-#include <utility>
-
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -11,6 +7,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStyle>
+#include <algorithm>
+#include <array>
+#include <utility>
 
 namespace rzt2 {
 
@@ -25,13 +24,10 @@ constexpr char kFolderKey[] = "folder";
 // QDir lists hidden entries only when asked to, so these filters leave them out.
 constexpr QDir::Filters kVisibleFolders = QDir::Dirs | QDir::NoDotAndDotDot;
 
-bool HasVisibleSubFolder(const QString& path) {
-  return QDirIterator(path, kVisibleFolders).hasNext();
-}
+bool HasVisibleSubFolder(const QString& path) { return QDirIterator(path, kVisibleFolders).hasNext(); }
 
 ShellItem FolderItem(const char* key, const QString& path, QString name, int rank) {
-  return {key, std::move(name), QFile::encodeName(path).toStdString(), HasVisibleSubFolder(path),
-          rank};
+  return {key, std::move(name), QFile::encodeName(path).toStdString(), HasVisibleSubFolder(path), rank};
 }
 
 bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
@@ -42,8 +38,8 @@ QByteArray Unescape(const QByteArray& field) {
   for (qsizetype i = 0; i < field.size(); ++i) {
     if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) &&
         IsOctalDigit(field[i + 2]) && IsOctalDigit(field[i + 3])) {
-      text.append(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                    (field[i + 3] - '0')));
+      text.append(
+          static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
       i += 3;
     } else {
       text.append(field[i]);
@@ -53,8 +49,7 @@ QByteArray Unescape(const QByteArray& field) {
 }
 
 bool IsRealFileSystem(const QByteArray& device, const QByteArray& type) {
-  static constexpr std::array<const char*, 5> kNetworkTypes = {"nfs", "nfs4", "cifs", "smb3",
-                                                               "fuse.sshfs"};
+  static constexpr std::array<const char*, 5> kNetworkTypes = {"nfs", "nfs4", "cifs", "smb3", "fuse.sshfs"};
   if (std::any_of(kNetworkTypes.begin(), kNetworkTypes.end(),
                   [&](const char* network) { return type == network; })) {
     return true;
@@ -79,14 +74,11 @@ std::vector<QString> RealMountPoints(const QByteArray& mountTable) {
 }
 
 LinuxShellNamespace::LinuxShellNamespace()
-    : LinuxShellNamespace(QDir::homePath(),
-                          QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+    : LinuxShellNamespace(QDir::homePath(), QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
                           QStringLiteral("/proc/mounts")) {}
 
 LinuxShellNamespace::LinuxShellNamespace(QString home, QString desktop, QString mountTableFile)
-    : home_(std::move(home)),
-      desktop_(std::move(desktop)),
-      mountTableFile_(std::move(mountTableFile)) {}
+    : home_(std::move(home)), desktop_(std::move(desktop)), mountTableFile_(std::move(mountTableFile)) {}
 
 std::vector<ShellItem> LinuxShellNamespace::TopLevel() {
   std::vector<ShellItem> items{FolderItem(kHomeKey, home_, QStringLiteral("Home"), 0)};

@@ -4,11 +4,10 @@
 // path that holds "/" and the mount points of real file systems.
 #pragma once
 
-#include <vector>
-
 #include <QByteArray>
 #include <QFileIconProvider>
 #include <QString>
+#include <vector>
 
 #include "ui/shell_namespace.h"
 

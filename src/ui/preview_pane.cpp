@@ -1,8 +1,7 @@
 #include "ui/preview_pane.h"
 
-#include <cstring>
-
 #include <QPainter>
+#include <cstring>
 
 #include "raster/surface.h"
 

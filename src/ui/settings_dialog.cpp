@@ -1,7 +1,5 @@
 #include "ui/settings_dialog.h"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
@@ -13,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "ui/dialog_units.h"
 #include "ui/folder_tree_dialog.h"
@@ -117,8 +116,7 @@ void SettingsDialog::CreateControls() {
     // Fonts wider than the layout's own would cut the text; the space to the
     // right of each label is free.
     const QRect rect = units.Rect(x, y, width, 11);
-    widget->setGeometry(
-        rect.adjusted(0, 0, std::max(0, widget->sizeHint().width() - rect.width()), 0));
+    widget->setGeometry(rect.adjusted(0, 0, std::max(0, widget->sizeHint().width() - rect.width()), 0));
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     widget->lower();
   };
@@ -220,8 +218,7 @@ bool SettingsDialog::TakeInNumber(const NumberField& field) {
   const QString text = field.edit->text().trimmed();
   if (!kInteger.match(text).hasMatch()) return Fail(field.edit, tr("Please enter an integer."));
   const SettingRange& range = *field.setting->range;
-  const QString rangeMessage =
-      tr("Please enter an integer between %1 and %2.").arg(range.min).arg(range.max);
+  const QString rangeMessage = tr("Please enter an integer between %1 and %2.").arg(range.min).arg(range.max);
   bool fits = false;
   const int32_t value = text.toInt(&fits);
   // Out of range as well, but too long for the member to keep.
@@ -268,9 +265,7 @@ void SettingsDialog::OnDestinationEdited() {
   ShowMembers();
 }
 
-void SettingsDialog::ShowMessage(const QString& text) {
-  QMessageBox::warning(this, windowTitle(), text);
-}
+void SettingsDialog::ShowMessage(const QString& text) { QMessageBox::warning(this, windowTitle(), text); }
 
 std::optional<std::string> SettingsDialog::PickFolder() {
   FolderTreeDialog dialog(shell_, this);

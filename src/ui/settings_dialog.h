@@ -14,13 +14,12 @@
 // values. OK also refuses to close while no frame format is chosen.
 #pragma once
 
+#include <QDialog>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include <QDialog>
-#include <QString>
 
 #include "settings/converter_settings.h"
 #include "ui/shell_namespace.h"

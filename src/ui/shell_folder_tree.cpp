@@ -1,10 +1,9 @@
 #include "ui/shell_folder_tree.h"
 
-#include <algorithm>
-#include <utility>
-
 #include <QHeaderView>
 #include <QStyle>
+#include <algorithm>
+#include <utility>
 
 namespace rzt2 {
 
@@ -15,8 +14,7 @@ class FolderItem : public QTreeWidgetItem {
  public:
   static constexpr int kType = QTreeWidgetItem::UserType + 1;
 
-  FolderItem(ShellItem folder, const QIcon& icon)
-      : QTreeWidgetItem(kType), folder_(std::move(folder)) {
+  FolderItem(ShellItem folder, const QIcon& icon) : QTreeWidgetItem(kType), folder_(std::move(folder)) {
     setText(0, folder_.displayName);
     setIcon(0, icon);
     if (!folder_.path.empty()) setToolTip(0, QString::fromStdString(folder_.path));
@@ -34,8 +32,7 @@ class FolderItem : public QTreeWidgetItem {
 };
 
 FolderItem* AsFolderItem(QTreeWidgetItem* item) {
-  return item != nullptr && item->type() == FolderItem::kType ? static_cast<FolderItem*>(item)
-                                                              : nullptr;
+  return item != nullptr && item->type() == FolderItem::kType ? static_cast<FolderItem*>(item) : nullptr;
 }
 
 const FolderItem* AsFolderItem(const QTreeWidgetItem* item) {
@@ -77,8 +74,7 @@ std::string ShellFolderTree::PathOf(const QTreeWidgetItem* item) {
   return folder != nullptr ? folder->Folder().path : std::string();
 }
 
-void ShellFolderTree::InsertFolderChildren(QTreeWidgetItem* parent,
-                                           std::vector<ShellItem> folders) {
+void ShellFolderTree::InsertFolderChildren(QTreeWidgetItem* parent, std::vector<ShellItem> folders) {
   std::stable_sort(folders.begin(), folders.end(),
                    [this](const ShellItem& a, const ShellItem& b) { return shell_.Before(a, b); });
   QList<QTreeWidgetItem*> items;

@@ -4,10 +4,9 @@
 // refreshed afterwards.
 #pragma once
 
+#include <QTreeWidget>
 #include <string>
 #include <vector>
-
-#include <QTreeWidget>
 
 #include "ui/shell_namespace.h"
 

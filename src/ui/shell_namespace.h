@@ -8,11 +8,10 @@
 // LinuxShellNamespace is the real one; tests put a fake in its place.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include <QIcon>
 #include <QString>
+#include <string>
+#include <vector>
 
 namespace rzt2 {
 

@@ -116,7 +116,8 @@ TEST_F(WriteFaultTest, AFullTemporaryFolderDoesNotFailMapFileSources) {
   const fs::path temporary = dir_ / "tmp";
   fs::create_directories(temporary);
   const std::string report = test::RunInChild([&] {
-    if (std::string why = test::MountPrivateTmpfs(temporary, 64 << 10); !why.empty()) return test::kSkip + why;
+    if (std::string why = test::MountPrivateTmpfs(temporary, 64 << 10); !why.empty())
+      return test::kSkip + why;
     test::FillUp(temporary, "filler");
     ::setenv("TMPDIR", temporary.c_str(), 1);
     return Run(JobKind::Convert, {"m.rzt2"}, out_) + Run(JobKind::Export, {"m.rzt2"}, out_);

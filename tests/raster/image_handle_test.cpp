@@ -1,8 +1,9 @@
 // Image handles: status semantics, palettes, pixel locks, streams.
+#include "raster/image_handle.h"
+
 #include <gtest/gtest.h>
 
 #include "raster/codecs/encoder_list.h"
-#include "raster/image_handle.h"
 #include "raster/scratch_stream.h"
 #include "support/test_support.h"
 

@@ -1,9 +1,10 @@
 // Drawing: exact copies, area-aware reduction, edges, seamless frames.
+#include "raster/surface.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "raster/surface.h"
 #include "support/test_support.h"
 
 namespace rzt2 {

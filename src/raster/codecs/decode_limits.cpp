@@ -1,8 +1,8 @@
 #include "raster/codecs/decode_limits.h"
 
-#include <algorithm>
-
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace rzt2 {
 
@@ -12,7 +12,8 @@ uint64_t DefaultMaxPixels() {
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     if (pages <= 0 || pageSize <= 0) return kMaxPixelsCeiling;
     constexpr uint64_t kBytesPerPixel = 16;
-    return std::min(kMaxPixelsCeiling, static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / kBytesPerPixel);
+    return std::min(kMaxPixelsCeiling,
+                    static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / kBytesPerPixel);
   }();
   return limit;
 }

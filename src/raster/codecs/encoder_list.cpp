@@ -13,10 +13,8 @@ constexpr ClassId MakeClassId(uint8_t format) {
 
 // The order in which the imaging layer lists its encoders.
 const ImageEncoderInfo kEncoders[] = {
-    {MakeClassId(1), "image/bmp", "bmp", EncodeBmp},
-    {MakeClassId(2), "image/jpeg", "jpeg", EncodeJpeg},
-    {MakeClassId(3), "image/gif", "gif", EncodeGif},
-    {MakeClassId(4), "image/tiff", "tiff", EncodeTiff},
+    {MakeClassId(1), "image/bmp", "bmp", EncodeBmp}, {MakeClassId(2), "image/jpeg", "jpeg", EncodeJpeg},
+    {MakeClassId(3), "image/gif", "gif", EncodeGif}, {MakeClassId(4), "image/tiff", "tiff", EncodeTiff},
     {MakeClassId(5), "image/png", "png", EncodePng},
 };
 
