@@ -1,4 +1,5 @@
-# What `cmake --install` puts in place, and the icons that rzt2tool compiles in.
+# What `cmake --install` puts in place, the icons that rzt2tool compiles in,
+# and the Debian package (cpack -G DEB).
 
 set(RZT2_RESOURCES ${CMAKE_SOURCE_DIR}/resources)
 set(RZT2_APP_ID com.velmora.rzt2tool)
@@ -51,3 +52,19 @@ if(TARGET rzt2tool)
   install(FILES ${RZT2_RESOURCES}/${RZT2_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${RZT2_RESOURCES}/${RZT2_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
+
+# The Debian package: the runtime libraries come from dpkg-shlibdeps; Qt's
+# platform plugins are loaded at run time, so they are named here.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME rzt2)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_CONTACT "Velmora")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "map picture converter for RZT2 map files")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Turns pictures (BMP, JPEG, GIF, PNG, TIFF) into RZT2 map files for a phone map viewer, and map files back into pictures. Provides the command-line tool rzt2 and the desktop program rzt2tool.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
