@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
+#include "rzt2_version.h"
 
 namespace rzt2 {
 
@@ -14,13 +15,17 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+  icon->setObjectName(QStringLiteral("icon"));
+  icon->setPixmap(ApplicationIcon().pixmap(48, 48));
   icon->setAlignment(Qt::AlignTop);
   auto* text = new QLabel(QStringLiteral("<b>Norvexa RZT2 Converter Tool</b><br>"
+                                         "Version %1<br>"
                                          "rzt2tool: map pictures to RZT2 map files and back<br>"
                                          "Copyright (C) Velmora<br>"
-                                         "Source and help: the README that comes with the program"),
+                                         "Help: the manual pages rzt2tool(1) and rzt2(1)")
+                              .arg(QLatin1String(kVersion)),
                           this);
+  text->setObjectName(QStringLiteral("text"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

@@ -1,4 +1,4 @@
-// The About box: the program's name, icon and purpose; OK closes it.
+// The About box: the program's name, icon, version and purpose; OK closes it.
 #pragma once
 
 #include <QDialog>

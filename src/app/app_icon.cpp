@@ -1,14 +1,14 @@
 #include "app/app_icon.h"
 
-#include <QString>
+#include <QDirIterator>
 
 namespace rzt2 {
 
 QIcon ApplicationIcon() {
+  // The sizes are the build's choice; every picture under :/icons is one of them.
   QIcon icon;
-  for (const char* size : {"16", "32", "48"}) {
-    icon.addFile(QStringLiteral(":/icons/rzt2tool-%1.png").arg(QLatin1String(size)));
-  }
+  QDirIterator pictures(QStringLiteral(":/icons"), QDir::Files);
+  while (pictures.hasNext()) icon.addFile(pictures.next());
   return icon;
 }
 

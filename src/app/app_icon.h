@@ -1,4 +1,4 @@
-// The program's icon, from the resources in 16, 32 and 48 pixels.
+// The program's icon, in every size that the build rendered into the resources.
 #pragma once
 
 #include <QIcon>

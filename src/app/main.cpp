@@ -1,7 +1,39 @@
 // rzt2tool: the desktop program.
+#include <QCommandLineParser>
+#include <QStringList>
+#include <cstdio>
+
 #include "app/map_converter.h"
+#include "rzt2_version.h"
 
 int main(int argc, char** argv) {
+  // --help and --version are answered before the application exists, so they
+  // need no display. Anything else (Qt's own options, a file) is left to it.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setApplicationDescription(
+      QStringLiteral("Norvexa RZT2 Converter Tool: map pictures to RZT2 map files and back."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Displays this help."));
+  parser.addOption(help);
+  const QCommandLineOption version = parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A map file to open."),
+                               QStringLiteral("[FILE]"));
+  parser.parse(arguments);
+  if (parser.isSet(help)) {
+    // Without an application the parser cannot know the program's name.
+    std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                    QStringLiteral("rzt2tool"))),
+               stdout);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::printf("rzt2tool %s\n", rzt2::kVersion);
+    return 0;
+  }
+
   rzt2::MapConverter converter(argc, argv);
   return converter.Run();
 }

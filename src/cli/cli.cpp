@@ -11,6 +11,7 @@
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "raster/file_io.h"
+#include "rzt2_version.h"
 #include "settings/converter_settings.h"
 
 namespace rzt2 {
@@ -104,7 +105,7 @@ int RunCli(const std::vector<std::string>& args) {
       std::fputs(UsageText().c_str(), stdout);
       return kExitOk;
     case CliCommand::Version:
-      std::printf("rzt2 %s\n", RZT2_VERSION);
+      std::printf("rzt2 %s\n", kVersion);
       return kExitOk;
     case CliCommand::Convert:
     case CliCommand::Export:

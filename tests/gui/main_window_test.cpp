@@ -1,5 +1,6 @@
 // The main window: start-up, keys, the About box, the folder path box.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -7,6 +8,7 @@
 
 #include "app/about_dialog.h"
 #include "main_window_fixture.h"
+#include "rzt2_version.h"
 
 namespace rzt2::test {
 namespace {
@@ -57,6 +59,8 @@ TEST_F(MainWindowTest, EscapeNeverClosesTheWindowAndEnterInThePathBoxDoesNothing
 
 TEST_F(MainWindowTest, ClosingSavesNothingAndF1OpensTheAboutBoxNamedLastInTheMenu) {
   MainDialog& window = Open();
+  // The icon resources live in a static library; the linker must keep them.
+  EXPECT_FALSE(window.windowIcon().isNull());
   const std::unique_ptr<QMenu> menu = window.BuildWindowMenu();
   const QList<QAction*> actions = menu->actions();
   ASSERT_GE(actions.size(), 2);
@@ -66,6 +70,9 @@ TEST_F(MainWindowTest, ClosingSavesNothingAndF1OpensTheAboutBoxNamedLastInTheMen
   QTimer::singleShot(0, [&] {
     if (auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget())) {
       seen = about->windowTitle();
+      if (about->findChild<QLabel*>("icon")->pixmap().isNull()) seen += " without icon";
+      if (!about->findChild<QLabel*>("text")->text().contains(QString("Version ") + kVersion))
+        seen += " without version";
       about->close();
     }
   });
