@@ -16,15 +16,19 @@ namespace rzt2 {
 
 // What becomes of an earlier file at the target when the new one is moved in.
 enum class EarlierFile {
-  // Moves to "<target>.bak" when that name is free; replaced otherwise.
+  // Moves to "<target>.bak" when that name is free; replaced when it is
+  // taken. When the backup cannot be made for any other reason (the name is
+  // too long, say), nothing is written.
   KeepAsBackup,
   Replace,
 };
 
 class PendingFile {
  public:
-  // Creates the temporary file in the target's folder; Status() tells
-  // whether that worked. The target must not be a folder.
+  // Creates the temporary file in the target's folder; OpenStatus() tells
+  // whether that worked. The target must not be a folder. The new file takes
+  // the permission bits of an earlier regular file, without setuid, setgid
+  // and sticky, and made writable for its owner; else 0666 less the umask.
   PendingFile(const std::filesystem::path& target, EarlierFile earlier);
   // Removes the temporary file unless it was committed.
   ~PendingFile();

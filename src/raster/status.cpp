@@ -32,6 +32,10 @@ const char* StatusText(Status status) {
       return "picture too large";
     case Status::UnsupportedFormat:
       return "unsupported format variant";
+    case Status::NameTooLong:
+      return "file name too long";
+    case Status::BackupFailed:
+      return "no backup of the earlier file could be made";
   }
   return "unknown status";
 }
