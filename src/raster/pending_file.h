@@ -1,7 +1,11 @@
 // A new file written beside its target under a temporary name and moved
 // over the target only when it is complete, so that a failed or interrupted
 // write never leaves a partial file or loses the earlier one. Map files and
-// exported pictures are both written this way.
+// exported pictures are both written this way. Temporary files are named
+// ".rzt2-" + 8 letters or digits + ".tmp"; those of a process killed by
+// SIGINT or SIGTERM go with it when its main() installs
+// RemoveTemporaryFilesAndReraise, and any left for over a day are removed
+// the next time their folder is written.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +55,15 @@ class PendingFile {
   std::string temporaryName_;
   EarlierFile earlier_;
   Status openStatus_ = Status::WriteFailed;
+  int liveSlot_ = -1;  // in the registry the signal handler reads
   bool created_ = false;
   bool committed_ = false;
 };
+
+// A handler for SIGINT and SIGTERM: removes the temporary files being
+// written, then lets the signal end the process as it would have.
+// Async-signal-safe.
+void RemoveTemporaryFilesAndReraise(int number);
 
 // Writes bytes to path through a PendingFile.
 Status WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,

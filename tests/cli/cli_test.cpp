@@ -1,9 +1,13 @@
 // End-to-end: rzt2 on generated pictures; results read back with the record
 // codecs, and every frame decoded by Qt's image readers, independently of ours.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QImage>
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <thread>
 
 #include "cli/cli_runner.h"
 #include "mapfile/map_test_helpers.h"
@@ -17,6 +21,18 @@ const char* const kFormats[] = {"gif", "jpeg", "png", "bmp", "tiff"};
 
 QImage DecodeWithQt(const std::vector<uint8_t>& bytes) {
   return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// The names in a folder that are not rzt2's own output files, sorted.
+std::string Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) {
+    if (name != ".rzt2-out" && name != ".rzt2-err") text += (text.empty() ? "" : " ") + name;
+  }
+  return text;
 }
 
 class CliTest : public ::testing::Test {
@@ -178,6 +194,33 @@ TEST_F(CliTest, InfoAndCheckReadMapFiles) {
   EXPECT_NE(check.out.find("a.rzt2: ok"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("short.rzt2: level 0"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("a.png: not a map file"), std::string::npos) << check.out;
+}
+
+TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
+  ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 4000, 3000), Status::Ok);
+  ASSERT_EQ(SavePicture(dir / "small.png", "image/png", 100, 80), Status::Ok);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const pid_t pid =
+        StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "--zoom-mask", "255", "big.png"});
+    // Killed while the map is being written.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (Listing(dir.Path()).find(".tmp") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, signal);
+    EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
+    EXPECT_EQ(Listing(dir.Path()), "big.png small.png");
+  }
+  // Over the file-size limit, the file fails and the batch goes on.
+  const pid_t pid = StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "big.png", "small.png"}, [] {
+    const rlimit limit{64 << 10, 64 << 10};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  const CliRun limited = FinishRzt2(dir.Path(), pid);
+  EXPECT_EQ(limited.exitCode, 1);
+  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2!\n");
+  EXPECT_EQ(Listing(dir.Path()), "big.png small.png small.rzt2");
 }
 
 }  // namespace
