@@ -36,6 +36,8 @@ const char* StatusText(Status status) {
       return "file name too long";
     case Status::BackupFailed:
       return "no backup of the earlier file could be made";
+    case Status::TargetIsSource:
+      return "the output would replace its source";
   }
   return "unknown status";
 }

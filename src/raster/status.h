@@ -22,6 +22,7 @@ enum class Status : int {
   UnsupportedFormat,   // a known format in a variant we do not decode
   NameTooLong,         // a file name longer than its file system takes
   BackupFailed,        // the earlier file could not be kept under its backup name
+  TargetIsSource,      // the output would replace the file it is made from
 };
 
 // A short English text for the status, for messages and test failures.

@@ -196,6 +196,28 @@ TEST_F(CliTest, InfoAndCheckReadMapFiles) {
   EXPECT_NE(check.out.find("a.png: not a map file"), std::string::npos) << check.out;
 }
 
+TEST_F(CliTest, AnExportNeverReplacesItsSource) {
+  ASSERT_EQ(SavePicture(dir / "photo.jpeg", "image/jpeg", 300, 200), Status::Ok);
+  ASSERT_EQ(SavePicture(dir / "map.png", "image/png", 300, 200), Status::Ok);
+  const auto photo = ReadFileBytes(dir / "photo.jpeg");
+  const auto map = ReadFileBytes(dir / "map.png");
+  // Another name for the same file is still the same file.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--format", "jpeg", "photo.jpeg"}, "photo.jpeg"},
+      {{"--format", "png", "-o", ".", "map.png"}, "./map.png"},
+  };
+  for (const auto& [args, target] : cases) {
+    std::vector<std::string> command = {"export", "-q", "--ignore-settings"};
+    command.insert(command.end(), args.begin(), args.end());
+    const CliRun run = Run(command);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Error while creating/saving file " + target + "!\n");
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
+  EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
+  EXPECT_EQ(Listing(dir.Path()), "map.png photo.jpeg");
+}
+
 TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
   ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 4000, 3000), Status::Ok);
   ASSERT_EQ(SavePicture(dir / "small.png", "image/png", 100, 80), Status::Ok);
