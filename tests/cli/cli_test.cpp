@@ -4,6 +4,9 @@
 #include <sys/resource.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -216,6 +219,30 @@ TEST_F(CliTest, AnExportNeverReplacesItsSource) {
   EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
   EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
   EXPECT_EQ(Listing(dir.Path()), "map.png photo.jpeg");
+}
+
+TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 200, 100), Status::Ok);
+  ASSERT_TRUE(Convert({"a.png"}));
+  const std::string odd = "caf\xE9\n\x1B[2J.rzt2";  // Latin-1, a newline, "clear the screen"
+  const std::string shown = "caf\\xE9\\x0A\\x1B[2J.rzt2";
+  fs::rename(dir / "a.rzt2", dir / odd);
+  EXPECT_EQ(Run({"info", odd}).out.substr(0, shown.size() + 1), shown + "\n");
+  const CliRun check = Run({"check", odd, "gone\t.rzt2"});
+  EXPECT_EQ(check.out, shown + ": ok\n");
+  EXPECT_EQ(check.err, "rzt2: gone\\x09.rzt2: file not found\n");
+  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err, "Error loading file Zürich\\x7F.png!\n");
+
+  const CliRun json = Run({"info", "--json", odd});
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
+  const QJsonObject file = document.array().at(0).toObject();
+  EXPECT_EQ(file["file"].toString(), QString::fromUtf8("caf\uFFFD\n\x1B[2J.rzt2"));
+  std::string bytes;
+  for (const QJsonValue byte : file["fileBytes"].toArray()) bytes += static_cast<char>(byte.toInt());
+  EXPECT_EQ(bytes, odd);
+  EXPECT_EQ(file["imageWidth"].toInt(), 200);
 }
 
 TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
