@@ -26,18 +26,6 @@ QImage DecodeWithQt(const std::vector<uint8_t>& bytes) {
   return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-// The names in a folder that are not rzt2's own output files, sorted.
-std::string Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  std::string text;
-  for (const std::string& name : names) {
-    if (name != ".rzt2-out" && name != ".rzt2-err") text += (text.empty() ? "" : " ") + name;
-  }
-  return text;
-}
-
 class CliTest : public ::testing::Test {
  protected:
   TempDir dir;
@@ -218,7 +206,7 @@ TEST_F(CliTest, AnExportNeverReplacesItsSource) {
   }
   EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
   EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
-  EXPECT_EQ(Listing(dir.Path()), "map.png photo.jpeg");
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"map.png", "photo.jpeg"}));
 }
 
 TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
@@ -253,13 +241,14 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
         StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "--zoom-mask", "255", "big.png"});
     // Killed while the map is being written.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (Listing(dir.Path()).find(".tmp") == std::string::npos &&
+    while (std::ranges::none_of(FolderNames(dir.Path()),
+                                [](const std::string& name) { return name.ends_with(".tmp"); }) &&
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ::kill(pid, signal);
     EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
-    EXPECT_EQ(Listing(dir.Path()), "big.png small.png");
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png"}));
   }
   // Over the file-size limit, the file fails and the batch goes on.
   const pid_t pid = StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "big.png", "small.png"}, [] {
@@ -269,7 +258,7 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
   const CliRun limited = FinishRzt2(dir.Path(), pid);
   EXPECT_EQ(limited.exitCode, 1);
   EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2!\n");
-  EXPECT_EQ(Listing(dir.Path()), "big.png small.png small.rzt2");
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png", "small.rzt2"}));
 }
 
 }  // namespace
