@@ -12,9 +12,13 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <random>
 #include <string_view>
+#include <utility>
 
 namespace rzt2 {
 
@@ -26,6 +30,7 @@ constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::string_view kNameLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr size_t kRandomLetters = 8;
 constexpr time_t kStaleSeconds = 24 * 60 * 60;
+constexpr time_t kSweepInterval = 60 * 60;
 
 // A short name whatever the target's length, hidden from file lists.
 std::string TemporaryName(std::minstd_rand& random) {
@@ -83,9 +88,29 @@ void Withdraw(int slot) {
   gLiveFiles[slot].claimed.store(false);
 }
 
+// Whether the folder is due for a sweep. Each sweep reads the whole folder,
+// and a batch writes one folder over and over: once an hour is enough. A
+// folder made anew under a reused inode number may wait that hour.
+bool SweepIsDue(int folder) {
+  struct stat info {};
+  if (::fstat(folder, &info) != 0) return false;
+  static std::mutex mutex;
+  static std::map<std::pair<dev_t, ino_t>, time_t> lastSweeps;
+  const time_t now = std::time(nullptr);
+  try {
+    std::lock_guard lock(mutex);
+    time_t& last = lastSweeps[{info.st_dev, info.st_ino}];
+    if (last != 0 && now - last < kSweepInterval) return false;
+    last = now;
+  } catch (const std::bad_alloc&) {
+  }
+  return true;
+}
+
 // A process killed outright (SIGKILL, a power cut) leaves its temporary file
 // behind; a day is long past any write still going on.
 void RemoveStaleTemporaryFiles(int folder) {
+  if (!SweepIsDue(folder)) return;
   UniqueFd listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!listing.IsValid()) return;
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listing.Get()), ::closedir);

@@ -5,7 +5,7 @@
 // ".rzt2-" + 8 letters or digits + ".tmp"; those of a process killed by
 // SIGINT or SIGTERM go with it when its main() installs
 // RemoveTemporaryFilesAndReraise, and any left for over a day are removed
-// the next time their folder is written.
+// when their folder is written again (looked through once an hour at most).
 #pragma once
 
 #include <cstdint>

@@ -261,5 +261,20 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png", "small.rzt2"}));
 }
 
+TEST_F(CliTest, StaleTemporaryFilesOfOursGoWhenTheirFolderIsWritten) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 60, 40), Status::Ok);
+  const auto put = [&](const std::string& name, int hoursOld) {
+    WriteFileBytes(dir / name, {1, 2, 3});
+    fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
+  };
+  put(".rzt2-stale123.tmp", 25);
+  put(".rzt2-fresh123.tmp", 23);  // may still be written
+  put(".rzt2-other.tmp", 48);     // not a name of ours
+  put("notes.tmp", 48);
+  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "bmp", "a.png"}).exitCode, 0);
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp",
+                                                               "a.bmp", "a.png", "notes.tmp"}));
+}
+
 }  // namespace
 }  // namespace rzt2::test
