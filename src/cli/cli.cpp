@@ -8,6 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/map_report.h"
+#include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "raster/file_io.h"
@@ -24,7 +25,7 @@ constexpr int kExitUsage = 2;
 constexpr uint64_t kMaxMapFileBytes = uint64_t{1} << 32;
 
 int UsageError(const std::string& error) {
-  std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", error.c_str());
+  std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", Printable(error).c_str());
   return kExitUsage;
 }
 
@@ -61,7 +62,7 @@ int RunJobCommand(const CliOptions& options) {
     if (IsJobFile(name)) {
       request.names.push_back(name);
     } else {
-      std::fprintf(stderr, "%s\n", FormatText(kErrorLoadingFile, name).c_str());
+      std::fprintf(stderr, "%s\n", Printable(FormatText(kErrorLoadingFile, name)).c_str());
       ++failed;
     }
   }
@@ -79,7 +80,7 @@ int RunInfoOrCheck(const CliOptions& options) {
     std::vector<uint8_t> bytes;
     const Status status = ReadWholeFile(name, kMaxMapFileBytes, bytes);
     if (status != Status::Ok) {
-      std::fprintf(stderr, "rzt2: %s: %s\n", name.c_str(), StatusText(status));
+      std::fprintf(stderr, "rzt2: %s: %s\n", Printable(name).c_str(), StatusText(status));
       ++failed;
       continue;
     }

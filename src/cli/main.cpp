@@ -1,3 +1,16 @@
-#include "cli/cli.h"
+#include <csignal>
 
-int main(int argc, char** argv) { return rzt2::RunCli(std::vector<std::string>(argv + 1, argv + argc)); }
+#include "cli/cli.h"
+#include "raster/pending_file.h"
+
+int main(int argc, char** argv) {
+  // Ctrl+C and kill take the temporary files with them, unless whoever
+  // started us wants those signals ignored. A file over the size limit fails
+  // its write (EFBIG) and is reported instead of ending the batch.
+  for (const int terminating : {SIGINT, SIGTERM}) {
+    if (std::signal(terminating, rzt2::RemoveTemporaryFilesAndReraise) == SIG_IGN)
+      std::signal(terminating, SIG_IGN);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+  return rzt2::RunCli(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,36 +1,29 @@
 #include "cli/map_report.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/printable.h"
 
 namespace rzt2 {
 
 namespace {
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+using Json = nlohmann::ordered_json;
 
 std::string Number(uint64_t value) { return std::to_string(value); }
 
-std::string LevelJson(const LevelEntry& e) {
-  return "{\"scale\": " + Number(e.scale) + ", \"prefixOffset\": " + Number(e.prefixOffset) +
-         ", \"prefixSize\": " + Number(e.prefixSize) + ", \"indexOffset\": " + Number(e.indexOffset) +
-         ", \"firstFrameRef\": " + Number(e.firstFrameRef) + ", \"refCount\": " + Number(e.refCount) +
-         ", \"frameWidth\": " + Number(e.frameWidth) + ", \"frameHeight\": " + Number(e.frameHeight) +
-         ", \"columns\": " + Number(e.columns) + ", \"rows\": " + Number(e.rows) + "}";
+Json LevelJson(const LevelEntry& e) {
+  return {{"scale", e.scale},
+          {"prefixOffset", e.prefixOffset},
+          {"prefixSize", e.prefixSize},
+          {"indexOffset", e.indexOffset},
+          {"firstFrameRef", e.firstFrameRef},
+          {"refCount", e.refCount},
+          {"frameWidth", e.frameWidth},
+          {"frameHeight", e.frameHeight},
+          {"columns", e.columns},
+          {"rows", e.rows}};
 }
 
 }  // namespace
@@ -53,11 +46,11 @@ std::string InfoText(const std::vector<MapReport>& reports) {
   std::string out;
   for (const MapReport& r : reports) {
     if (!r.hasInfo) {
-      out += r.name + ": " + r.problems.front() + "\n";
+      out += Printable(r.name) + ": " + r.problems.front() + "\n";
       continue;
     }
     const MapFileInfo& i = r.info;
-    out += r.name + "\n";
+    out += Printable(r.name) + "\n";
     out += "  picture   " + Number(i.header.imageWidth) + " x " + Number(i.header.imageHeight) + ", file " +
            Number(i.fileSize) + " bytes, version " + Number(i.header.version) + "\n";
     out += "  frames    " + (i.format.empty() ? std::string("unknown format") : i.format) + ", " +
@@ -79,40 +72,43 @@ std::string InfoText(const std::vector<MapReport>& reports) {
 }
 
 std::string InfoJson(const std::vector<MapReport>& reports) {
-  std::string out = "[";
-  for (size_t n = 0; n < reports.size(); ++n) {
-    const MapReport& r = reports[n];
-    out += n == 0 ? "\n" : ",\n";
-    out += "  {\"file\": " + JsonString(r.name);
+  Json files = Json::array();
+  for (const MapReport& r : reports) {
+    // JSON holds only Unicode text: a name that is not UTF-8 shows with
+    // U+FFFD in its place, and its bytes follow as numbers.
+    Json file = {{"file", r.name}};
+    if (!IsUtf8(r.name)) file["fileBytes"] = std::vector<uint8_t>(r.name.begin(), r.name.end());
     if (!r.hasInfo) {
-      out += ", \"error\": " + JsonString(r.problems.front()) + "}";
+      file["error"] = r.problems.front();
+      files.push_back(std::move(file));
       continue;
     }
     const MapFileInfo& i = r.info;
-    out += ", \"fileSize\": " + Number(i.fileSize) + ", \"version\": " + Number(i.header.version) +
-           ", \"headerSize\": " + Number(i.header.headerSize) +
-           ", \"imageWidth\": " + Number(i.header.imageWidth) +
-           ", \"imageHeight\": " + Number(i.header.imageHeight) + ", \"format\": " + JsonString(i.format) +
-           ",\n   \"preview\": {\"offset\": " + Number(i.preview.offset) +
-           ", \"size\": " + Number(i.preview.size) + ", \"width\": " + Number(i.previewWidth) +
-           ", \"height\": " + Number(i.previewHeight) + "},\n   \"randomValues\": [";
-    for (size_t v = 0; v < i.header.randomValues.size(); ++v) {
-      out += (v ? ", " : "") + Number(i.header.randomValues[v]);
-    }
-    out += "], \"randomSum\": " + Number(i.header.randomSum) + ",\n   \"levels\": [";
-    for (size_t level = 0; level < i.levels.size(); ++level) {
-      out += std::string(level ? "," : "") + "\n    " + LevelJson(i.levels[level]);
-    }
-    out += "]}";
+    file["fileSize"] = i.fileSize;
+    file["version"] = i.header.version;
+    file["headerSize"] = i.header.headerSize;
+    file["imageWidth"] = i.header.imageWidth;
+    file["imageHeight"] = i.header.imageHeight;
+    file["format"] = i.format;
+    file["preview"] = {{"offset", i.preview.offset},
+                       {"size", i.preview.size},
+                       {"width", i.previewWidth},
+                       {"height", i.previewHeight}};
+    file["randomValues"] = i.header.randomValues;
+    file["randomSum"] = i.header.randomSum;
+    Json& levels = file["levels"] = Json::array();
+    for (const LevelEntry& level : i.levels) levels.push_back(LevelJson(level));
+    files.push_back(std::move(file));
   }
-  return out + "\n]\n";
+  return files.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string CheckText(const std::vector<MapReport>& reports) {
   std::string out;
   for (const MapReport& r : reports) {
-    if (r.problems.empty()) out += r.name + ": ok\n";
-    for (const std::string& problem : r.problems) out += r.name + ": " + problem + "\n";
+    const std::string name = Printable(r.name);
+    if (r.problems.empty()) out += name + ": ok\n";
+    for (const std::string& problem : r.problems) out += name + ": " + problem + "\n";
   }
   return out;
 }

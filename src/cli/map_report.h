@@ -21,6 +21,7 @@ MapReport InspectMap(const std::string& name, std::span<const uint8_t> bytes);
 MapReport CheckMap(const std::string& name, std::span<const uint8_t> bytes);
 
 std::string InfoText(const std::vector<MapReport>& reports);
+// UTF-8 JSON whatever the names' bytes: see "fileBytes" in the README.
 std::string InfoJson(const std::vector<MapReport>& reports);
 std::string CheckText(const std::vector<MapReport>& reports);
 

@@ -1,5 +1,7 @@
 #include "cli/terminal_host.h"
 
+#include "cli/printable.h"
+
 namespace rzt2 {
 
 namespace {
@@ -16,7 +18,7 @@ void TerminalHost::EndJob() { ClearLine(); }
 
 void TerminalHost::ShowError(const std::string& message) {
   ClearLine();
-  std::fprintf(out_, "%s\n", message.c_str());
+  std::fprintf(out_, "%s\n", Printable(message).c_str());
   std::fflush(out_);
   Redraw();
 }
@@ -38,8 +40,12 @@ void TerminalHost::SetCurrentPosition(int percent) {
 
 void TerminalHost::Redraw() {
   if (!showProgress_) return;
-  std::string label = label_;
-  if (label.size() > kLabelWidth) label = "..." + label.substr(label.size() - kLabelWidth + 3);
+  std::string label = Printable(label_);
+  if (label.size() > kLabelWidth) {
+    size_t cut = label.size() - kLabelWidth + 3;
+    while (cut < label.size() && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) ++cut;
+    label = "..." + label.substr(cut);
+  }
   std::fprintf(out_, "\r\033[K[%d/%d] %3d%% %s", filesDone_, fileCount_, percent_, label.c_str());
   std::fflush(out_);
   lineShown_ = true;

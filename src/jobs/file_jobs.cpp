@@ -1,5 +1,7 @@
 #include "jobs/file_jobs.h"
 
+#include <sys/stat.h>
+
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
 #include "raster/codecs/encoder_list.h"
@@ -18,6 +20,14 @@ void ReencodeThroughPng(SourceLoader& loader) {
   ScratchStream png;
   if (quantized.IsNull() || EncodePng(*quantized.GetBitmap(), png) != Status::Ok) return;
   loader.ReplaceImage(ImageHandle::FromStream(png));
+}
+
+// By device and inode: "./a.png", a hard link or a symlink name the same file.
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat infoA {
+  }, infoB{};
+  return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 && infoA.st_dev == infoB.st_dev &&
+         infoA.st_ino == infoB.st_ino;
 }
 
 bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host) {
@@ -67,7 +77,11 @@ bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader
   ClassId encoder;
   const std::string mimeType = std::string("image/") + kExportFormatNames[request.exportFormat];
   Status status = Status::InvalidParameter;
-  if (FindEncoder(mimeType, encoder) >= 0) {
+  // The picture saved is never all the source held (frames, pages, colours,
+  // quality): an export must not replace the file it was made from.
+  if (IsSameFile(name, target)) {
+    status = Status::TargetIsSource;
+  } else if (FindEncoder(mimeType, encoder) >= 0) {
     // GIF holds 256 colours at most: such exports are reduced first.
     ImageHandle quantized;
     if (request.exportFormat == 0) quantized = QuantizeImage(loader.CurrentImage());

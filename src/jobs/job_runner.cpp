@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -21,11 +20,6 @@ bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader
   return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
                                           : ExportFile(request, name, loader, progress, host);
 }
-
-// A file over the size limit (RLIMIT_FSIZE) must fail its write with EFBIG,
-// to be reported like any failed file; the signal's default action would end
-// the whole program instead.
-void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 // A refusal of the whole job before any file is touched, or nothing.
 std::optional<std::string> RefuseJob(const JobRequest& request) {
@@ -94,7 +88,6 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
     host.ShowError(*refusal);
     return JobResult{0, 0};
   }
-  IgnoreFileSizeSignal();
   // The files are decided when the job begins: one that goes missing later
   // fails to load and is reported, like any file that cannot be read.
   std::vector<std::string> files;
@@ -115,7 +108,6 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
     host.ShowError(*refusal);
     return JobResult{0, 0};
   }
-  IgnoreFileSizeSignal();
   // Files that write the same output form one group, worked on in order.
   std::vector<std::vector<std::string>> groups;
   std::map<std::string, size_t> groupOfOutput;

@@ -2,6 +2,8 @@
 // exporting map files and pictures as ordinary images. A job is its
 // request, the work for one file, and a runner that reports through a
 // JobHost. Every file is tried; a failure is reported and the job goes on.
+// Front ends ignore SIGXFSZ, so that a file over the size limit fails like
+// any other instead of ending the program.
 #pragma once
 
 #include <string>

@@ -32,6 +32,12 @@ const char* StatusText(Status status) {
       return "picture too large";
     case Status::UnsupportedFormat:
       return "unsupported format variant";
+    case Status::NameTooLong:
+      return "file name too long";
+    case Status::BackupFailed:
+      return "no backup of the earlier file could be made";
+    case Status::TargetIsSource:
+      return "the output would replace its source";
   }
   return "unknown status";
 }

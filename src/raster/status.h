@@ -20,6 +20,9 @@ enum class Status : int {
   CorruptData,         // a known format whose data is damaged or truncated
   TooLarge,            // over the decoder's pixel or memory limit
   UnsupportedFormat,   // a known format in a variant we do not decode
+  NameTooLong,         // a file name longer than its file system takes
+  BackupFailed,        // the earlier file could not be kept under its backup name
+  TargetIsSource,      // the output would replace the file it is made from
 };
 
 // A short English text for the status, for messages and test failures.

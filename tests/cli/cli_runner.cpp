@@ -1,41 +1,70 @@
 #include "cli/cli_runner.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
 
 #include "support/test_support.h"
+
+extern char** environ;
 
 namespace rzt2::test {
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+std::filesystem::path OutFile(const std::filesystem::path& folder) { return folder / ".rzt2-out"; }
+std::filesystem::path ErrFile(const std::filesystem::path& folder) { return folder / ".rzt2-err"; }
 
-std::string ReadText(const std::filesystem::path& path) {
+std::string TakeText(const std::filesystem::path& path) {
   const auto bytes = ReadFileBytes(path);
+  std::filesystem::remove(path);
   return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
 
-CliRun RunRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args) {
-  std::string command = "cd " + Quote(folder.string()) +
-                        " && XDG_CONFIG_HOME=" + Quote((folder / ".config").string()) + " " + Quote(RZT2_CLI);
-  for (const auto& arg : args) command += " " + Quote(arg);
-  const auto out = folder / ".rzt2-out", err = folder / ".rzt2-err";
-  command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
-  const int status = std::system(command.c_str());
+pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args,
+                void (*inChild)()) {
+  // Everything is made before fork: the child may not allocate.
+  const std::string config = "XDG_CONFIG_HOME=" + (folder / ".config").string();
+  std::vector<char*> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::strncmp(*variable, "XDG_CONFIG_HOME=", 16) != 0) environment.push_back(*variable);
+  }
+  environment.push_back(const_cast<char*>(config.c_str()));
+  environment.push_back(nullptr);
+  std::vector<char*> argv = {const_cast<char*>(RZT2_CLI)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const std::string out = OutFile(folder), err = ErrFile(folder);
+
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (in < 0 || outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0 || ::dup2(in, 0) < 0 ||
+      ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
+    ::_exit(127);
+  }
+  if (inChild != nullptr) inChild();
+  ::execve(RZT2_CLI, argv.data(), environment.data());
+  ::_exit(127);
+}
+
+CliRun FinishRzt2(const std::filesystem::path& folder, pid_t pid) {
   CliRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadText(out);
-  run.err = ReadText(err);
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return run;
+  }
+  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  run.out = TakeText(OutFile(folder));
+  run.err = TakeText(ErrFile(folder));
   return run;
 }
 

@@ -2,6 +2,8 @@
 // folder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,12 +11,22 @@
 namespace rzt2::test {
 
 struct CliRun {
-  int exitCode = -1;
+  int exitCode = -1;  // -1 when a signal ended it
+  int signal = 0;     // the signal that ended it, or 0
   std::string out;
   std::string err;
 };
 
-// Runs `rzt2 ARGS` in folder; XDG_CONFIG_HOME points into the folder.
-CliRun RunRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args);
+// Starts `rzt2 ARGS` in folder, with XDG_CONFIG_HOME pointing into the
+// folder and stdout and stderr kept in files there. inChild runs in the
+// child just before rzt2 starts, and may only make async-signal-safe calls.
+pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args,
+                void (*inChild)() = nullptr);
+// Waits for a started rzt2 and collects what it wrote.
+CliRun FinishRzt2(const std::filesystem::path& folder, pid_t pid);
+
+inline CliRun RunRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args) {
+  return FinishRzt2(folder, StartRzt2(folder, args));
+}
 
 }  // namespace rzt2::test

@@ -1,9 +1,16 @@
 // End-to-end: rzt2 on generated pictures; results read back with the record
 // codecs, and every frame decoded by Qt's image readers, independently of ours.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <thread>
 
 #include "cli/cli_runner.h"
 #include "mapfile/map_test_helpers.h"
@@ -178,6 +185,95 @@ TEST_F(CliTest, InfoAndCheckReadMapFiles) {
   EXPECT_NE(check.out.find("a.rzt2: ok"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("short.rzt2: level 0"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("a.png: not a map file"), std::string::npos) << check.out;
+}
+
+TEST_F(CliTest, AnExportNeverReplacesItsSource) {
+  ASSERT_EQ(SavePicture(dir / "photo.jpeg", "image/jpeg", 300, 200), Status::Ok);
+  ASSERT_EQ(SavePicture(dir / "map.png", "image/png", 300, 200), Status::Ok);
+  const auto photo = ReadFileBytes(dir / "photo.jpeg");
+  const auto map = ReadFileBytes(dir / "map.png");
+  // Another name for the same file is still the same file.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--format", "jpeg", "photo.jpeg"}, "photo.jpeg"},
+      {{"--format", "png", "-o", ".", "map.png"}, "./map.png"},
+  };
+  for (const auto& [args, target] : cases) {
+    std::vector<std::string> command = {"export", "-q", "--ignore-settings"};
+    command.insert(command.end(), args.begin(), args.end());
+    const CliRun run = Run(command);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Error while creating/saving file " + target + "!\n");
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
+  EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"map.png", "photo.jpeg"}));
+}
+
+TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 200, 100), Status::Ok);
+  ASSERT_TRUE(Convert({"a.png"}));
+  const std::string odd = "caf\xE9\n\x1B[2J.rzt2";  // Latin-1, a newline, "clear the screen"
+  const std::string shown = "caf\\xE9\\x0A\\x1B[2J.rzt2";
+  fs::rename(dir / "a.rzt2", dir / odd);
+  EXPECT_EQ(Run({"info", odd}).out.substr(0, shown.size() + 1), shown + "\n");
+  const CliRun check = Run({"check", odd, "gone\t.rzt2"});
+  EXPECT_EQ(check.out, shown + ": ok\n");
+  EXPECT_EQ(check.err, "rzt2: gone\\x09.rzt2: file not found\n");
+  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err, "Error loading file Zürich\\x7F.png!\n");
+
+  const CliRun json = Run({"info", "--json", odd});
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
+  const QJsonObject file = document.array().at(0).toObject();
+  EXPECT_EQ(file["file"].toString(), QString::fromUtf8("caf\uFFFD\n\x1B[2J.rzt2"));
+  std::string bytes;
+  for (const QJsonValue byte : file["fileBytes"].toArray()) bytes += static_cast<char>(byte.toInt());
+  EXPECT_EQ(bytes, odd);
+  EXPECT_EQ(file["imageWidth"].toInt(), 200);
+}
+
+TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
+  ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 4000, 3000), Status::Ok);
+  ASSERT_EQ(SavePicture(dir / "small.png", "image/png", 100, 80), Status::Ok);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const pid_t pid =
+        StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "--zoom-mask", "255", "big.png"});
+    // Killed while the map is being written.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::ranges::none_of(FolderNames(dir.Path()),
+                                [](const std::string& name) { return name.ends_with(".tmp"); }) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, signal);
+    EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png"}));
+  }
+  // Over the file-size limit, the file fails and the batch goes on.
+  const pid_t pid = StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "big.png", "small.png"}, [] {
+    const rlimit limit{64 << 10, 64 << 10};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  const CliRun limited = FinishRzt2(dir.Path(), pid);
+  EXPECT_EQ(limited.exitCode, 1);
+  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2!\n");
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png", "small.rzt2"}));
+}
+
+TEST_F(CliTest, StaleTemporaryFilesOfOursGoWhenTheirFolderIsWritten) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 60, 40), Status::Ok);
+  const auto put = [&](const std::string& name, int hoursOld) {
+    WriteFileBytes(dir / name, {1, 2, 3});
+    fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
+  };
+  put(".rzt2-stale123.tmp", 25);
+  put(".rzt2-fresh123.tmp", 23);  // may still be written
+  put(".rzt2-other.tmp", 48);     // not a name of ours
+  put("notes.tmp", 48);
+  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "bmp", "a.png"}).exitCode, 0);
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp",
+                                                               "a.bmp", "a.png", "notes.tmp"}));
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Write faults met by real batch jobs through the real file system: a full
 // disk (a small private tmpfs), a file-size limit, a read-only folder, a
-// target that is a folder, a source that goes missing mid-batch. Each
-// failed file is reported, the job goes on, and every earlier output and
-// backup stays byte for byte as it was.
+// target that is a folder, a backup name too long, a source that goes
+// missing mid-batch. Each failed file is reported, the job goes on, and
+// every earlier output and backup stays byte for byte as it was. Also the
+// new file's mode.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <map>
 
 #include "hostile/hostile_support.h"
@@ -131,7 +134,7 @@ TEST_F(WriteFaultTest, AFileSizeLimitFailsTheLargeFileAndTheJobGoesOn) {
   Picture(src_ / "tiny.png", 2, 2);
   PutEarlierFiles(out_);
   const std::string report = test::RunInChild([&] {
-    // The job itself must keep SIGXFSZ from ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);  // as both main()s do
     const rlimit limit{32 << 10, 32 << 10};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string(test::kSkip) + "setrlimit";
     std::string text = Run(JobKind::Convert, {"a.png", "tiny.png"}, out_);
@@ -171,6 +174,67 @@ TEST_F(WriteFaultTest, ATargetThatIsAFolderIsReportedAndLeftAlone) {
   EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 b.bmp b.rzt2");
   EXPECT_EQ(test::Listing(out_ / "a.rzt2"), "inside");
   EXPECT_EQ(test::ReadFileBytes(out_ / "a.rzt2" / "inside"), Text("keep"));
+}
+
+TEST_F(WriteFaultTest, AnEarlierMapIsKeptWhenItsBackupNameCannotBeMade) {
+  // With ".bak" a 251-byte name still fits the file system's 255 bytes; a
+  // 252-byte one no longer does.
+  for (const size_t length : {251u, 252u, 255u}) {
+    SCOPED_TRACE(length);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    const std::string stem(length - 5, 'm');
+    Picture(src_ / (stem + ".png"), 40, 30);
+    test::WriteFileBytes(out_ / (stem + ".rzt2"), Text("earlier"));
+    const std::string report = Run(JobKind::Convert, {stem + ".png"}, out_);
+    if (length == 251) {
+      EXPECT_EQ(report, "1 files, 0 failed\n");
+      EXPECT_EQ(test::ReadFileBytes(out_ / (stem + ".rzt2.bak")), Text("earlier"));
+      continue;
+    }
+    EXPECT_EQ(report, "1 files, 1 failed\n" + SavingError(out_, stem + ".rzt2"));
+    EXPECT_EQ(test::ReadFileBytes(out_ / (stem + ".rzt2")), Text("earlier"));
+    EXPECT_EQ(test::Listing(out_), stem + ".rzt2");
+    // With no earlier file there is nothing to keep.
+    fs::remove(out_ / (stem + ".rzt2"));
+    EXPECT_EQ(Run(JobKind::Convert, {stem + ".png"}, out_), "1 files, 0 failed\n");
+  }
+}
+
+TEST_F(WriteFaultTest, TheNewFileTakesOnlyAnEarlierRegularFilesPermissions) {
+  test::WriteFileBytes(dir_ / "program", Text("#!/bin/sh\n"));
+  ::chmod((dir_ / "program").c_str(), 04755);
+  const auto regular = [&](mode_t mode) {
+    return [&, mode] {
+      test::WriteFileBytes(out_ / "a.rzt2", Text("earlier"));
+      ::chmod((out_ / "a.rzt2").c_str(), mode);
+    };
+  };
+  const auto symlink = [&](const fs::path& to) {
+    return [&, to] { fs::create_symlink(to, out_ / "a.rzt2"); };
+  };
+  const std::tuple<const char*, std::function<void()>, mode_t> cases[] = {
+      {"no earlier file", [] {}, 0600},
+      {"setuid", regular(04755), 0755},
+      {"setgid and sticky", regular(03775), 0775},
+      {"read-only", regular(0444), 0644},  // writable for its owner, as it had to be to be overwritten
+      {"symlink to a device", symlink("/dev/null"), 0600},
+      {"symlink to a setuid file", symlink(dir_ / "program"), 0600},
+  };
+  const mode_t umask = ::umask(077);
+  for (const auto& [what, earlier, expected] : cases) {
+    SCOPED_TRACE(what);
+    fs::remove(out_ / "a.rzt2");
+    fs::remove(out_ / "a.rzt2.bak");
+    earlier();
+    EXPECT_EQ(Run(JobKind::Convert, {"a.png"}, out_), "1 files, 0 failed\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat((out_ / "a.rzt2").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, expected);
+  }
+  ::umask(umask);
+  EXPECT_EQ(fs::status(dir_ / "program").permissions(), fs::perms(04755));
 }
 
 TEST_F(WriteFaultTest, ASourceThatGoesMissingMidBatchIsReported) {
