@@ -1,5 +1,6 @@
 // Plain file access for the raster layer and the map files: an owned
-// descriptor and whole-file reads and writes that report a Status.
+// descriptor, opening files for reading, and whole-file reads and writes
+// that report a Status.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,11 @@ class UniqueFd {
 
 // A Status for the errno of a failed open or read.
 Status StatusFromErrno(int error, Status fallback);
+
+// Opens a regular file for reading and gives its length. Anything else (a
+// folder, FIFO, device or socket) is refused with NotRegularFile, and is
+// never opened in a way that could block. Every reader of files opens them here.
+Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t& size);
 
 // Reads a whole regular file; TooLarge when it is longer than maxBytes.
 Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out);
