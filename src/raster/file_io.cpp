@@ -90,6 +90,18 @@ Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::
   return Status::Ok;
 }
 
+Status ReadAllAt(int fd, std::span<uint8_t> out, uint64_t offset) {
+  while (!out.empty()) {
+    const ssize_t n = ::pread(fd, out.data(), out.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return StatusFromErrno(errno, Status::ReadFailed);
+    if (n == 0) return Status::ReadFailed;  // the file is shorter than it was
+    out = out.subspan(static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
+  return Status::Ok;
+}
+
 Status WriteAll(int fd, std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());

@@ -45,6 +45,10 @@ Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t
 // Reads a whole regular file; TooLarge when it is longer than maxBytes.
 Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out);
 
+// Fills out from an absolute offset, retrying short reads; ReadFailed when
+// the file ends first. Keeps no position, so threads may share the descriptor.
+Status ReadAllAt(int fd, std::span<uint8_t> out, uint64_t offset);
+
 // Writes all bytes at the current position, retrying short writes.
 Status WriteAll(int fd, std::span<const uint8_t> bytes);
 

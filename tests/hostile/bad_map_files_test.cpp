@@ -54,17 +54,16 @@ class BadMapFileTest : public testing::Test {
   void ExpectRefused(const Bytes& bytes, Status expected, bool previewToo = true) {
     const std::filesystem::path path = dir_ / "bad.rzt2";
     test::WriteFileBytes(path, bytes);
-    auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
     const size_t largest = test::LargestAllocationDuring([&] {
-      ImageHandle fromMemory = reader->ReadMapImage(std::span<const uint8_t>(bytes));
+      ImageHandle fromMemory = ReadMapImage(std::span<const uint8_t>(bytes));
       EXPECT_TRUE(fromMemory.IsNull());
       EXPECT_EQ(fromMemory.LastStatus(), expected);
-      ImageHandle fromFile = reader->ReadMapImage(path);
+      ImageHandle fromFile = ReadMapImage(path);
       EXPECT_TRUE(fromFile.IsNull());
       EXPECT_EQ(fromFile.LastStatus(), expected);
       if (previewToo) {
-        EXPECT_TRUE(reader->ReadMapPreview(std::span<const uint8_t>(bytes)).IsNull());
-        EXPECT_TRUE(reader->ReadMapPreview(path).IsNull());
+        EXPECT_TRUE(ReadMapPreview(std::span<const uint8_t>(bytes)).IsNull());
+        EXPECT_TRUE(ReadMapPreview(path).IsNull());
       }
       EXPECT_FALSE(CheckMapFile(bytes).empty());
     });
@@ -76,13 +75,12 @@ class BadMapFileTest : public testing::Test {
 };
 
 TEST_F(BadMapFileTest, TheUndamagedFileIsReadWithSmallAllocations) {
-  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
   const size_t largest = test::LargestAllocationDuring([&] {
-    ImageHandle image = reader->ReadMapImage(std::span<const uint8_t>(Good()));
+    ImageHandle image = ReadMapImage(std::span<const uint8_t>(Good()));
     ASSERT_FALSE(image.IsNull());
     EXPECT_EQ(image.Width(), 64u);
     EXPECT_EQ(image.Height(), 64u);
-    EXPECT_FALSE(reader->ReadMapPreview(std::span<const uint8_t>(Good())).IsNull());
+    EXPECT_FALSE(ReadMapPreview(std::span<const uint8_t>(Good())).IsNull());
     EXPECT_EQ(CheckMapFile(Good()), std::vector<std::string>{});
   });
   EXPECT_LT(largest, kSmallAllocation);
@@ -171,8 +169,7 @@ TEST_F(BadMapFileTest, ALevelClaimingMorePixelsThanTheFileCanHoldIsRefused) {
   SetLevelField(grid, kAtColumns, 64);
   SetLevelField(grid, kAtRows, 64);
   SetLevelField(grid, kAtRefCount, kFirstFrameRef + frames);
-  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
-  ImageHandle white = reader->ReadMapImage(std::span<const uint8_t>(grid));
+  ImageHandle white = ReadMapImage(std::span<const uint8_t>(grid));
   ASSERT_FALSE(white.IsNull());
   EXPECT_EQ(white.Width(), 2048u);
   EXPECT_EQ(white.GetBitmap()->PixelArgb(1000, 1000), test::kWhite);
@@ -206,9 +203,8 @@ TEST_F(BadMapFileTest, APreviewClaimingAHugePictureIsRefused) {
                      0x31, 0xA8, 0x6E, 0,    0,    0,    0,    'I',  'E',  'N', 'D', 0xAE, 0x42, 0x60, 0x82};
   std::copy(png.begin(), png.end(), bytes.begin() + kPreviewOffset);
   SetFrameRef(bytes, 0, {kPreviewOffset, static_cast<uint32_t>(png.size())});
-  auto reader = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
   const size_t largest = test::LargestAllocationDuring([&] {
-    ImageHandle preview = reader->ReadMapPreview(std::span<const uint8_t>(bytes));
+    ImageHandle preview = ReadMapPreview(std::span<const uint8_t>(bytes));
     EXPECT_TRUE(preview.IsNull());
     EXPECT_EQ(preview.LastStatus(), Status::TooLarge);
     MapFileInfo info;
