@@ -60,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   rzt2::MapFileInfo info;
   std::string problem;
-  if (rzt2::ReadMapFileInfo(file, info, problem)) {
+  if (rzt2::ReadMapFileInfo(reader.get(), info, problem)) {
     Require(accepted);
-    rzt2::CheckMapFile(file);
+    rzt2::CheckMapFile(reader.get());
   } else {
     Require(!problem.empty());
   }

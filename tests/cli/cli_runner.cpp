@@ -25,7 +25,8 @@ std::string ReadText(const std::filesystem::path& path) {
 
 CliRun RunRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args) {
   std::string command = "cd " + Quote(folder.string()) +
-                        " && XDG_CONFIG_HOME=" + Quote((folder / ".config").string()) + " " + Quote(RZT2_CLI);
+                        " && XDG_CONFIG_HOME=" + Quote((folder / ".config").string()) + " timeout " +
+                        std::to_string(kRunTimeoutSeconds) + " " + Quote(RZT2_CLI);
   for (const auto& arg : args) command += " " + Quote(arg);
   const auto out = folder / ".rzt2-out", err = folder / ".rzt2-err";
   command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";

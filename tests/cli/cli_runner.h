@@ -14,6 +14,9 @@ struct CliRun {
   std::string err;
 };
 
+// A run that has not ended by then is stopped, with exit status 124.
+inline constexpr int kRunTimeoutSeconds = 120;
+
 // Runs `rzt2 ARGS` in folder; XDG_CONFIG_HOME points into the folder.
 CliRun RunRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args);
 

@@ -1,6 +1,7 @@
 // End-to-end: rzt2 on generated pictures; results read back with the record
 // codecs, and every frame decoded by Qt's image readers, independently of ours.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <fstream>
@@ -178,6 +179,25 @@ TEST_F(CliTest, InfoAndCheckReadMapFiles) {
   EXPECT_NE(check.out.find("a.rzt2: ok"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("short.rzt2: level 0"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("a.png: not a map file"), std::string::npos) << check.out;
+}
+
+TEST_F(CliTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "pipe.rzt2").c_str(), 0600), 0);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"convert", "-q", "--ignore-settings", "pipe.png"}, "pipe.png"},
+      {{"convert", "-q", "--ignore-settings", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"export", "-q", "--format", "png", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"export", "-q", "--format", "bmp", "pipe.png"}, "pipe.png"},
+      {{"info", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"check", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"info", "/dev/zero"}, "/dev/zero"},
+  };
+  for (const auto& [args, name] : cases) {
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.exitCode, 1) << args[0] << " " << name;
+    EXPECT_NE(run.err.find("Error loading file " + name + "!"), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace
