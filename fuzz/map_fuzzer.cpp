@@ -1,15 +1,17 @@
-// The map file readers on arbitrary bytes: the acceptance rule, the preview
-// and full-picture readers, and the info and check reports. A picture that
-// comes back must have the size the first level describes.
+// The map file readers on arbitrary bytes: the acceptance rule, the reader's
+// frame indexes and frames, the preview and full-picture readers, and the
+// info and check reports. A picture that comes back must have the size the
+// first level describes; a frame that is read must be its prefix and body.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "mapfile/map_file_reader.h"
 #include "mapfile/map_inspector.h"
-#include "mapfile/map_writer.h"
 
 namespace {
 
@@ -17,10 +19,17 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-rzt2::MapWriter& Reader() {
-  static const std::unique_ptr<rzt2::MapWriter> reader =
-      rzt2::MapWriter::Create(rzt2::EncoderParams{}, nullptr, nullptr);
-  return *reader;
+// Reads the last frame of each level the table stores.
+void ReadLevels(const rzt2::MapFileReader& reader) {
+  for (const rzt2::LevelEntry& level : reader.LevelTable()) {
+    rzt2::FrameIndex index;
+    if (level.scale == 0 || reader.ReadFrameIndex(level, index) != rzt2::Status::Ok) continue;
+    std::vector<uint8_t> frame;
+    const uint32_t column = level.columns - 1, row = level.rows - 1;
+    if (reader.ReadFrame(index, column, row, frame) == rzt2::Status::Ok) {
+      Require(frame.size() == uint64_t{level.prefixSize} + index.Ref(column, row).size);
+    }
+  }
 }
 
 }  // namespace
@@ -28,18 +37,22 @@ rzt2::MapWriter& Reader() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> file(data, size);
   const bool accepted = rzt2::IsAcceptedMapFile(file);
+  std::unique_ptr<rzt2::MapFileReader> reader;
+  if (rzt2::MapFileReader::FromMemory(file, reader) == rzt2::Status::Ok) {
+    Require(accepted && reader->FileSize() == size);
+    ReadLevels(*reader);
+  }
 
-  rzt2::ImageHandle preview = Reader().ReadMapPreview(file);
+  rzt2::ImageHandle preview = rzt2::ReadMapPreview(file);
   if (preview) {
-    Require(accepted);
+    Require(reader != nullptr);
     Require(uint64_t{preview.Width()} * preview.Height() <= rzt2::kMaxPreviewPixels);
   }
 
-  rzt2::ImageHandle image = Reader().ReadMapImage(file);
+  rzt2::ImageHandle image = rzt2::ReadMapImage(file);
   if (image) {
-    rzt2::MapHeader header;
-    Require(accepted && rzt2::DecodeMapHeader(file, header));
-    const rzt2::LevelEntry& level = header.firstLevel;
+    Require(reader != nullptr);
+    const rzt2::LevelEntry& level = reader->Header().firstLevel;
     Require(image.Width() == level.frameWidth * level.columns);
     Require(image.Height() == level.frameHeight * level.rows);
     Require(image.GetBitmap()->Format() == rzt2::PixelFormat::Argb32);
@@ -47,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   rzt2::MapFileInfo info;
   std::string problem;
-  if (rzt2::ReadMapFileInfo(file, info, problem)) {
+  if (rzt2::ReadMapFileInfo(reader.get(), info, problem)) {
     Require(accepted);
-    rzt2::CheckMapFile(file);
+    rzt2::CheckMapFile(reader.get());
   } else {
     Require(!problem.empty());
   }

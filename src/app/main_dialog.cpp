@@ -48,7 +48,7 @@ QFrame* MakeFrame(QWidget* parent, QFrame::Shape shape, const QRect& rect) {
 }  // namespace
 
 MainDialog::MainDialog(const std::string& settingsStore, UserPrompts* prompts, ShellNamespace* shell)
-    : loader_(EncoderParams{}), settings_(settingsStore), prompts_(prompts), shell_(shell) {
+    : settings_(settingsStore), prompts_(prompts), shell_(shell) {
   if (!prompts_) {
     ownPrompts_ = std::make_unique<DialogPrompts>();
     prompts_ = ownPrompts_.get();

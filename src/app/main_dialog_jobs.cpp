@@ -59,7 +59,6 @@ void MainDialog::RunDesktopJob(JobKind kind, int exportFormat) {
   request.params = settings_.Encoder();
   request.placement = OutputPlacement{settings_.DstFolderAsSame != 0, settings_.DstFolder};
   request.exportFormat = exportFormat;
-  loader_.SetParams(request.params);
   DesktopJobHost host(this, *prompts_, jobObserver_);
   jobHost_ = &host;
   RunJob(request, loader_, host);

@@ -21,7 +21,6 @@ void MainDialog::OnPreviewTimer() {
   previewTimer_.stop();
   if (!previewEnabled_ || previewItem_ < 0 || previewItem_ >= fileList_->Count()) return;
   if (fileList_->FocusedIndex() != previewItem_) return;
-  loader_.SetParams(settings_.Encoder());
   loader_.LoadSource(fileList_->ItemName(previewItem_), true);
   BuildPreviewBitmap();
 }

@@ -11,7 +11,7 @@
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
-#include "raster/file_io.h"
+#include "mapfile/map_file_reader.h"
 #include "rzt2_version.h"
 #include "settings/converter_settings.h"
 
@@ -22,7 +22,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr uint64_t kMaxMapFileBytes = uint64_t{1} << 32;
 
 int UsageError(const std::string& error) {
   std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", Printable(error).c_str());
@@ -77,14 +76,18 @@ int RunInfoOrCheck(const CliOptions& options) {
   int failed = 0;
   std::vector<MapReport> reports;
   for (const std::string& name : options.files) {
-    std::vector<uint8_t> bytes;
-    const Status status = ReadWholeFile(name, kMaxMapFileBytes, bytes);
-    if (status != Status::Ok) {
-      std::fprintf(stderr, "rzt2: %s: %s\n", Printable(name).c_str(), StatusText(status));
+    // A file that cannot be read is an error, as in the jobs; one that is
+    // no map file is reported with the rest.
+    std::unique_ptr<MapFileReader> reader;
+    const Status status = MapFileReader::Open(name, reader);
+    if (status != Status::Ok && status != Status::UnknownImageFormat) {
+      std::fprintf(stderr, "%s (%s)\n", FormatText(kErrorLoadingFile, Printable(name)).c_str(),
+                   StatusText(status));
       ++failed;
       continue;
     }
-    MapReport report = options.command == CliCommand::Info ? InspectMap(name, bytes) : CheckMap(name, bytes);
+    MapReport report =
+        options.command == CliCommand::Info ? InspectMap(name, reader.get()) : CheckMap(name, reader.get());
     if (!report.problems.empty()) ++failed;
     reports.push_back(std::move(report));
   }

@@ -28,17 +28,17 @@ Json LevelJson(const LevelEntry& e) {
 
 }  // namespace
 
-MapReport InspectMap(const std::string& name, std::span<const uint8_t> bytes) {
+MapReport InspectMap(const std::string& name, const MapFileReader* reader) {
   MapReport report{name, {}, false, {}};
   std::string problem;
-  report.hasInfo = ReadMapFileInfo(bytes, report.info, problem);
+  report.hasInfo = ReadMapFileInfo(reader, report.info, problem);
   if (!report.hasInfo) report.problems.push_back(problem);
   return report;
 }
 
-MapReport CheckMap(const std::string& name, std::span<const uint8_t> bytes) {
-  MapReport report = InspectMap(name, bytes);
-  if (report.hasInfo) report.problems = CheckMapFile(bytes);
+MapReport CheckMap(const std::string& name, const MapFileReader* reader) {
+  MapReport report = InspectMap(name, reader);
+  if (report.hasInfo) report.problems = CheckMapFile(reader);
   return report;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -17,8 +16,9 @@ struct MapReport {
   std::vector<std::string> problems;  // empty: the file is sound
 };
 
-MapReport InspectMap(const std::string& name, std::span<const uint8_t> bytes);
-MapReport CheckMap(const std::string& name, std::span<const uint8_t> bytes);
+// reader is null for a file that MapFileReader refused as no map file.
+MapReport InspectMap(const std::string& name, const MapFileReader* reader);
+MapReport CheckMap(const std::string& name, const MapFileReader* reader);
 
 std::string InfoText(const std::vector<MapReport>& reports);
 // UTF-8 JSON whatever the names' bytes: see "fileBytes" in the README.

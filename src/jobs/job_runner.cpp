@@ -130,7 +130,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
   std::mutex totalMutex;  // keeps the total bar moving forward only
   int done = 0;
   const auto work = [&] {
-    SourceLoader loader(request.params);
+    SourceLoader loader;
     JobProgress progress(shared, loader.CurrentImagePath());
     for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
       for (const std::string& name : groups[g]) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "mapfile/map_writer.h"
+#include "mapfile/map_file_reader.h"
 
 namespace rzt2 {
 
@@ -20,17 +20,11 @@ void SourceLoader::LoadSource(const std::string& path, bool previewOnly) {
   if (!currentImagePath_.empty() && path == currentImagePath_) return;
   Clear();
   if (HasMapFileExtension(path)) {
-    // Reading needs no encoder: a stored format code out of range must not
-    // stop map files from opening.
-    EncoderParams readParams = params_;
-    if (!kEncoderCode.Admits(readParams.EncoderCode)) readParams.EncoderCode = kEncoderCode.defaultValue;
-    auto reader = MapWriter::Create(readParams, nullptr, nullptr);
-    if (!reader) return;
     if (previewOnly) {
-      currentImage_ = reader->ReadMapPreview(path);
+      currentImage_ = ReadMapPreview(path);
       return;
     }
-    currentImage_ = reader->ReadMapImage(path);
+    currentImage_ = ReadMapImage(path);
   } else {
     currentImage_ = ImageHandle::FromFile(path);
   }

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "raster/image_handle.h"
-#include "settings/setting_ranges.h"
 
 namespace rzt2 {
 
@@ -16,8 +15,6 @@ bool HasMapFileExtension(const std::string& name);
 
 class SourceLoader {
  public:
-  explicit SourceLoader(const EncoderParams& params) : params_(params) {}
-
   // Does nothing when path is the path of the full picture already held.
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
   // is path when a full picture was loaded, empty otherwise.
@@ -31,11 +28,8 @@ class SourceLoader {
   void ForgetPath() { currentImagePath_.clear(); }
   // Drops the picture and the path.
   void Clear();
-  // The encoder parameters used to read map files.
-  void SetParams(const EncoderParams& params) { params_ = params; }
 
  private:
-  EncoderParams params_;
   ImageHandle currentImage_;
   std::string currentImagePath_;
 };

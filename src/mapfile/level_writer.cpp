@@ -1,5 +1,7 @@
 // MapWriter::WriteLevel: one zoom level as a grid of frames, each drawn
 // from the picture, reduced to the level palette, encoded and written.
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -18,6 +20,41 @@ int32_t SourceFrameSize(int32_t frameSize, uint32_t scale) {
   if (frameSize <= 0 || scale == 0) return 0;
   const int64_t size = int64_t{frameSize} * 10000 / scale;
   return size <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(size) : 0;
+}
+
+// Whether any pixel of the picture is less than opaque.
+bool HasTransparency(const Bitmap& picture) {
+  const auto width = static_cast<size_t>(picture.Width());
+  switch (picture.Format()) {
+    case PixelFormat::Rgb24:
+      return false;
+    case PixelFormat::Indexed8: {
+      std::array<bool, 256> translucent{};  // indexes past the palette read as opaque
+      const std::vector<uint32_t>& entries = picture.Palette().entries;
+      for (size_t i = 0; i < std::min(entries.size(), translucent.size()); ++i) {
+        translucent[i] = AlphaOf(entries[i]) < 255;
+      }
+      if (std::none_of(translucent.begin(), translucent.end(), [](bool t) { return t; })) return false;
+      for (int32_t y = 0; y < picture.Height(); ++y) {
+        const uint8_t* row = picture.Row(y);
+        if (std::any_of(row, row + width, [&](uint8_t index) { return translucent[index]; })) return true;
+      }
+      return false;
+    }
+    case PixelFormat::Argb32:
+      for (int32_t y = 0; y < picture.Height(); ++y) {
+        const uint8_t* row = picture.Row(y);
+        uint32_t all = 0xFFFFFFFF;  // a whole row at a time: the loop vectorizes
+        for (size_t x = 0; x < width; ++x) {
+          uint32_t argb;
+          std::memcpy(&argb, row + 4 * x, sizeof argb);
+          all &= argb;
+        }
+        if (AlphaOf(all) < 255) return true;
+      }
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -83,13 +120,17 @@ bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t
     return false;
   }
 
+  // Drawing composes over what the frame holds. Inner frames of an opaque
+  // picture are wholly covered by it, so only frames that can reach past
+  // its edges need the white background; with transparency, every frame does.
+  const bool clearEveryFrame = HasTransparency(*image.GetBitmap());
   const uint64_t frameCount = uint64_t{entry.columns} * entry.rows;
   for (uint32_t row = 0; row < entry.rows; ++row) {
     for (uint32_t column = 0; column < entry.columns; ++column) {
       const uint64_t k = uint64_t{row} * entry.columns + column;
-      // Inner frames are wholly covered by the picture; only frames that
-      // can reach past its edges need the white background.
-      if (k == 0 || column + 1 == entry.columns || row + 1 == entry.rows) surface.Clear(kOpaqueWhite);
+      if (clearEveryFrame || k == 0 || column + 1 == entry.columns || row + 1 == entry.rows) {
+        surface.Clear(kOpaqueWhite);
+      }
       // column < columns keeps these positions inside the picture's int32 size.
       const Rect source{static_cast<int32_t>(column) * sourceFrameW, static_cast<int32_t>(row) * sourceFrameH,
                         sourceFrameW, sourceFrameH};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "raster/codecs/codecs.h"
 
@@ -12,8 +13,8 @@ namespace {
 
 constexpr uint32_t kPrefixSizes[] = {784, 0, 864};
 
-bool Inside(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
-  return offset <= file.size() && size <= file.size() - offset;
+bool Inside(uint64_t fileSize, uint64_t offset, uint64_t size) {
+  return offset <= fileSize && size <= fileSize - offset;
 }
 
 std::string FormatOf(std::span<const uint8_t> bytes) {
@@ -31,11 +32,14 @@ std::string FormatOf(std::span<const uint8_t> bytes) {
 std::string LevelName(size_t level) { return "level " + std::to_string(level); }
 
 // Checks one stored level; decodes each frame from its prefix and body.
-void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t level,
+void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t level,
                 std::vector<std::string>& problems) {
   const LevelEntry& e = info.levels[level];
   const std::string name = LevelName(level);
   const auto problem = [&](const std::string& text) { problems.push_back(name + ": " + text); };
+  const auto unread = [&](const std::string& what, Status status) {
+    problem(what + ": " + StatusText(status));
+  };
   if (e.scale != kZoomLevels[level])
     return problem("scale " + std::to_string(e.scale) + " is not the level's");
   if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > kMaxFrameSide ||
@@ -51,39 +55,50 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   if (e.firstFrameRef != kFirstFrameRef || e.refCount != frames + kFirstFrameRef) {
     return problem("frame index size does not match the grid");
   }
-  if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
+  const uint64_t fileSize = reader.FileSize();
+  if (!Inside(fileSize, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
     return problem("frame index outside the file");
   const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
-  if (pixels > std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte)) {
+  if (pixels > std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte)) {
     return problem("more pixels than the file can hold");
   }
   if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {
     problem("shared prefix does not follow the frame index");
   }
-  if (!Inside(file, e.prefixOffset, e.prefixSize)) return problem("shared prefix outside the file");
-  const uint8_t* index = file.data() + e.indexOffset;
-  if (DecodeFrameRef(index) != info.preview) problem("frame index position 0 is not the preview");
+  if (!Inside(fileSize, e.prefixOffset, e.prefixSize)) return problem("shared prefix outside the file");
+  // Both lie inside the file, which bounds what they take.
+  std::vector<uint8_t> index(uint64_t{e.refCount} * kFrameRefSize);
+  if (const Status status = reader.ReadAt(e.indexOffset, index); status != Status::Ok) {
+    return unread("frame index", status);
+  }
+  std::vector<uint8_t> assembled(e.prefixSize);
+  if (const Status status = reader.ReadAt(e.prefixOffset, assembled); status != Status::Ok) {
+    return unread("shared prefix", status);
+  }
+  if (DecodeFrameRef(index.data()) != info.preview) problem("frame index position 0 is not the preview");
   for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
-    if (DecodeFrameRef(index + i * kFrameRefSize) != FrameRef{})
+    if (DecodeFrameRef(&index[i * kFrameRefSize]) != FrameRef{})
       return problem("reserved index positions are not zero");
   }
-  std::vector<uint8_t> assembled(file.begin() + e.prefixOffset, file.begin() + e.prefixOffset + e.prefixSize);
   uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
   // All frames together may decode kMaxDecodedBytesPerMapByte per byte of
   // the file: records sharing one large body would multiply the work.
-  const uint64_t decodeBudget = file.size() * kMaxDecodedBytesPerMapByte;
+  const uint64_t decodeBudget = fileSize * kMaxDecodedBytesPerMapByte;
   uint64_t decoded = 0;
   const DecodeLimits frameLimits{uint64_t{e.frameWidth} * e.frameHeight};
   for (uint64_t k = 0; k < frames; ++k) {
-    const FrameRef ref = DecodeFrameRef(index + (kFirstFrameRef + k) * kFrameRefSize);
+    const FrameRef ref = DecodeFrameRef(&index[(kFirstFrameRef + k) * kFrameRefSize]);
     const std::string frame = "frame " + std::to_string(k);
-    if (!Inside(file, ref.offset, ref.size)) return problem(frame + " lies outside the file");
+    if (!Inside(fileSize, ref.offset, ref.size)) return problem(frame + " lies outside the file");
     decoded += uint64_t{e.prefixSize} + ref.size;
     if (decoded > decodeBudget) return problem(frame + ": the frames repeat more data than the file holds");
     if (ref.offset != expectedOffset) problem(frame + " does not follow the previous body");
     expectedOffset = uint64_t{ref.offset} + ref.size;
-    assembled.resize(e.prefixSize);
-    assembled.insert(assembled.end(), file.begin() + ref.offset, file.begin() + ref.offset + ref.size);
+    assembled.resize(uint64_t{e.prefixSize} + ref.size);
+    if (const Status status = reader.ReadAt(ref.offset, std::span(assembled).subspan(e.prefixSize));
+        status != Status::Ok) {
+      return unread(frame, status);
+    }
     std::unique_ptr<Bitmap> bitmap;
     const Status status = DecodeImage(assembled, frameLimits, bitmap);
     if (status != Status::Ok) {
@@ -97,24 +112,22 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
 
 }  // namespace
 
-bool ReadMapFileInfo(std::span<const uint8_t> file, MapFileInfo& info, std::string& problem) {
+bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem) {
   info = MapFileInfo{};
-  info.fileSize = file.size();
-  if (!IsAcceptedMapFile(file) || !DecodeMapHeader(file, info.header) || file.size() < kPreviewOffset) {
+  if (reader == nullptr || reader->LevelTable().empty()) {
     problem = "not a map file";
     return false;
   }
-  for (uint32_t i = 0; i < kLevelCount; ++i) {
-    info.levels[i] = DecodeLevelEntry(file.data() + kLevelTableOffset + i * kLevelEntrySize);
-  }
-  const uint32_t indexOffset = info.header.firstLevel.indexOffset;
-  if (!Inside(file, indexOffset, kFrameRefSize)) {
-    problem = "the first level's frame index lies outside the file";
+  info.fileSize = reader->FileSize();
+  info.header = reader->Header();
+  std::copy_n(reader->LevelTable().begin(), kLevelCount, info.levels.begin());
+  if (const Status status = reader->ReadPreviewRef(info.preview); status != Status::Ok) {
+    problem = status == Status::CorruptData ? "the first level's frame index lies outside the file"
+                                            : StatusText(status);
     return false;
   }
-  info.preview = DecodeFrameRef(file.data() + indexOffset);
-  if (Inside(file, info.preview.offset, info.preview.size)) {
-    const auto bytes = file.subspan(info.preview.offset, info.preview.size);
+  std::vector<uint8_t> bytes;
+  if (reader->ReadPreview(bytes) == Status::Ok) {
     info.format = FormatOf(bytes);
     std::unique_ptr<Bitmap> preview;
     if (DecodeImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
@@ -125,10 +138,10 @@ bool ReadMapFileInfo(std::span<const uint8_t> file, MapFileInfo& info, std::stri
   return true;
 }
 
-std::vector<std::string> CheckMapFile(std::span<const uint8_t> file) {
+std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
   MapFileInfo info;
   std::string reason;
-  if (!ReadMapFileInfo(file, info, reason)) return {reason};
+  if (!ReadMapFileInfo(reader, info, reason)) return {reason};
   std::vector<std::string> problems;
   const MapHeader& h = info.header;
   if (h.version != kMapVersion || h.headerSize != kMapHeaderSize || h.levelTableOffset != kLevelTableOffset ||
@@ -152,7 +165,11 @@ std::vector<std::string> CheckMapFile(std::span<const uint8_t> file) {
     }
     if (e.prefixSize != prefix)
       problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
-    CheckLevel(file, info, level, problems);
+    try {
+      CheckLevel(*reader, info, level, problems);
+    } catch (const std::bad_alloc&) {
+      problems.push_back(LevelName(level) + ": " + StatusText(Status::OutOfMemory));
+    }
   }
   return problems;
 }

@@ -1,14 +1,15 @@
-// Reads a whole map file for the info and check commands: every field of
-// the header and level table, the preview, and the structure rules that
-// the writer keeps. Every offset and size is checked against the bytes held.
+// What the info and check commands read from a map file: every field of
+// the header and level table, the preview, and the structure rules that the
+// writer keeps. Info reads the header, the level table, one index record
+// and the preview; check then reads level by level.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
 
 namespace rzt2 {
@@ -23,13 +24,14 @@ struct MapFileInfo {
   uint32_t previewHeight = 0;
 };
 
-// Fills info from the header, the level table and the preview. False, with
-// a reason, when the file is not an accepted map file or its first level's
-// index lies outside the file.
-bool ReadMapFileInfo(std::span<const uint8_t> file, MapFileInfo& info, std::string& problem);
+// Fills info from the header, the level table and the preview. reader is
+// null for a file that MapFileReader refused as no map file. False, with a
+// reason, for such a file, one that ends before its level table, or one
+// whose first level's index lies outside it.
+bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem);
 
 // Checks the whole structure and decodes every frame of every stored level.
 // Returns the problems found, in file order; empty for a sound file.
-std::vector<std::string> CheckMapFile(std::span<const uint8_t> file);
+std::vector<std::string> CheckMapFile(const MapFileReader* reader);
 
 }  // namespace rzt2

@@ -53,11 +53,6 @@ uint32_t MapWriter::EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer) {
   return static_cast<uint32_t>(bytes.size());
 }
 
-ImageHandle MapWriter::DecodeFromBuffer(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
-  // The decoders read the bytes in place; no copy through the stream is needed.
-  return ImageHandle::FromMemory(bytes, limits);
-}
-
 bool MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
   if (!workArea_) return false;
   try {

@@ -1,7 +1,6 @@
-// MapWriter turns one loaded picture into one map file, and carries the
-// encoder and scratch stream that reading map files needs too. It copies
-// the encoder parameters when it is created; later changes of the
-// settings do not reach it.
+// MapWriter turns one loaded picture into one map file. It copies the
+// encoder parameters when it is created; later changes of the settings do
+// not reach it. Map files are read by MapFileReader (map_file_reader.h).
 #pragma once
 
 #include <cstdint>
@@ -12,7 +11,6 @@
 
 #include "imaging/quantizer.h"
 #include "mapfile/map_records.h"
-#include "raster/codecs/decode_limits.h"
 #include "raster/codecs/encoder_list.h"
 #include "raster/color_palette.h"
 #include "raster/file_io.h"
@@ -63,8 +61,6 @@ class MapWriter {
   // needed) and returns the byte count; 0 with the status on the picture
   // when encoding fails.
   uint32_t EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer);
-  // Decodes one encoded picture; a failure gives an empty handle with its status.
-  ImageHandle DecodeFromBuffer(std::span<const uint8_t> bytes, const DecodeLimits& limits = {});
 
   // Writes the whole map file: preview, the 100 % level and the levels that
   // ZoomLevelsMask selects, then header and level table. The file appears at
@@ -83,20 +79,6 @@ class MapWriter {
   // Writes the preview block at offset, advances offset and records the
   // block for the frame indexes. False when any step fails.
   bool WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
-
-  // The preview block of a map file; an empty handle when the file is not an
-  // accepted map file or the block lies outside it. The path version reads
-  // only the header, one index record and the block.
-  ImageHandle ReadMapPreview(const std::filesystem::path& path);
-  ImageHandle ReadMapPreview(std::span<const uint8_t> file);
-  // The 100 % level rebuilt from its frames: an Argb32 picture of
-  // columns x frameWidth by rows x frameHeight, carrying the first frame's
-  // palette. Frames that do not decode stay white. An empty handle when the
-  // file is not an accepted map file, any record points outside it, or the
-  // level claims more pixels or decoding work than its bytes can hold
-  // (kMaxPixelsPerMapByte, kMaxDecodedBytesPerMapByte).
-  ImageHandle ReadMapImage(const std::filesystem::path& path);
-  ImageHandle ReadMapImage(std::span<const uint8_t> file);
 
   const EncoderParams& Params() const { return params_; }
   uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }

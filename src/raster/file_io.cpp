@@ -48,13 +48,30 @@ Status StatusFromErrno(int error, Status fallback) {
   }
 }
 
-Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.IsValid()) return StatusFromErrno(errno, Status::ReadFailed);
+Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t& size) {
+  // Looking first keeps devices from being opened at all (opening some has
+  // effects); the check after opening covers a file replaced in between.
+  // O_NONBLOCK lets a FIFO without a writer open at once, to be refused.
   struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return StatusFromErrno(errno, Status::ReadFailed);
+  if (!S_ISREG(info.st_mode)) return Status::NotRegularFile;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.IsValid()) return StatusFromErrno(errno, Status::ReadFailed);
   if (::fstat(fd.Get(), &info) != 0) return StatusFromErrno(errno, Status::ReadFailed);
-  if (!S_ISREG(info.st_mode)) return Status::AccessDenied;
-  const auto size = static_cast<uint64_t>(info.st_size);
+  if (!S_ISREG(info.st_mode)) return Status::NotRegularFile;
+  const int flags = ::fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return StatusFromErrno(errno, Status::ReadFailed);
+  }
+  out = std::move(fd);
+  size = static_cast<uint64_t>(info.st_size);
+  return Status::Ok;
+}
+
+Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
+  UniqueFd fd;
+  uint64_t size = 0;
+  if (const Status status = OpenForReading(path, fd, size); status != Status::Ok) return status;
   if (size > maxBytes) return Status::TooLarge;
   try {
     out.resize(static_cast<size_t>(size));
@@ -70,6 +87,18 @@ Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::
     done += static_cast<size_t>(n);
   }
   out.resize(done);
+  return Status::Ok;
+}
+
+Status ReadAllAt(int fd, std::span<uint8_t> out, uint64_t offset) {
+  while (!out.empty()) {
+    const ssize_t n = ::pread(fd, out.data(), out.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return StatusFromErrno(errno, Status::ReadFailed);
+    if (n == 0) return Status::ReadFailed;  // the file is shorter than it was
+    out = out.subspan(static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
   return Status::Ok;
 }
 

@@ -1,5 +1,6 @@
 // Plain file access for the raster layer and the map files: an owned
-// descriptor and whole-file reads and writes that report a Status.
+// descriptor, opening files for reading, and whole-file reads and writes
+// that report a Status.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +37,17 @@ class UniqueFd {
 // A Status for the errno of a failed open or read.
 Status StatusFromErrno(int error, Status fallback);
 
+// Opens a regular file for reading and gives its length. Anything else (a
+// folder, FIFO, device or socket) is refused with NotRegularFile, and is
+// never opened in a way that could block. Every reader of files opens them here.
+Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t& size);
+
 // Reads a whole regular file; TooLarge when it is longer than maxBytes.
 Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out);
+
+// Fills out from an absolute offset, retrying short reads; ReadFailed when
+// the file ends first. Keeps no position, so threads may share the descriptor.
+Status ReadAllAt(int fd, std::span<uint8_t> out, uint64_t offset);
 
 // Writes all bytes at the current position, retrying short writes.
 Status WriteAll(int fd, std::span<const uint8_t> bytes);

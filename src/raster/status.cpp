@@ -20,6 +20,8 @@ const char* StatusText(Status status) {
       return "file not found";
     case Status::AccessDenied:
       return "access denied";
+    case Status::NotRegularFile:
+      return "not a regular file";
     case Status::ReadFailed:
       return "read failed";
     case Status::WriteFailed:

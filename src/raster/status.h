@@ -14,6 +14,7 @@ enum class Status : int {
   NotImplemented,  // a pixel format or operation the layer does not offer
   FileNotFound,
   AccessDenied,
+  NotRegularFile,  // a folder, FIFO, device or socket where a file was expected
   ReadFailed,
   WriteFailed,
   UnknownImageFormat,  // the bytes are not any format we decode

@@ -17,6 +17,9 @@ struct CliRun {
   std::string err;
 };
 
+// A run that has not ended by then is stopped by SIGALRM.
+inline constexpr int kRunTimeoutSeconds = 120;
+
 // Starts `rzt2 ARGS` in folder, with XDG_CONFIG_HOME pointing into the
 // folder and stdout and stderr kept in files there. inChild runs in the
 // child just before rzt2 starts, and may only make async-signal-safe calls.

@@ -2,11 +2,13 @@
 // codecs, and every frame decoded by Qt's image readers, independently of ours.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -218,7 +220,7 @@ TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
   EXPECT_EQ(Run({"info", odd}).out.substr(0, shown.size() + 1), shown + "\n");
   const CliRun check = Run({"check", odd, "gone\t.rzt2"});
   EXPECT_EQ(check.out, shown + ": ok\n");
-  EXPECT_EQ(check.err, "rzt2: gone\\x09.rzt2: file not found\n");
+  EXPECT_EQ(check.err, "Error loading file gone\\x09.rzt2! (file not found)\n");
   EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err, "Error loading file Zürich\\x7F.png!\n");
 
   const CliRun json = Run({"info", "--json", odd});
@@ -274,6 +276,64 @@ TEST_F(CliTest, StaleTemporaryFilesOfOursGoWhenTheirFolderIsWritten) {
   ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "bmp", "a.png"}).exitCode, 0);
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp",
                                                                "a.bmp", "a.png", "notes.tmp"}));
+}
+
+TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
+  // 480 x 480, transparent but for a red block in the last column of the
+  // first row: 3 x 3 frames of 160, drawn row by row.
+  std::unique_ptr<Bitmap> argb, indexed;
+  ASSERT_EQ(Bitmap::Create(480, 480, PixelFormat::Argb32, argb), Status::Ok);
+  ASSERT_EQ(Bitmap::Create(480, 480, PixelFormat::Indexed8, indexed), Status::Ok);
+  ColorPalette palette;
+  palette.entries = {Argb(0, 0, 255, 0), Argb(255, 255, 0, 0), kWhite};  // transparent, red, white
+  for (uint32_t i = 3; i < 256; ++i) palette.entries.push_back(Argb(255, 0, 0, i));
+  indexed->SetPalette(palette);
+  for (int32_t y = 0; y < 480; ++y) {
+    for (int32_t x = 0; x < 480; ++x) {
+      const bool red = x >= 320 && y < 160;
+      const uint32_t argb32 = red ? 0xFFFF0000 : 0;
+      std::memcpy(argb->MutableRow(y) + 4 * x, &argb32, 4);
+      indexed->MutableRow(y)[x] = red ? 1 : 0;
+    }
+  }
+  WriteFileBytes(dir / "clear.png", Encode(EncodePng, *argb));
+  WriteFileBytes(dir / "clear.gif", Encode(EncodeGif, *indexed));
+  for (const char* name : {"clear.png", "clear.gif"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(Convert({"--zoom", "none", name}));
+    const QImage picture(QString::fromStdString((dir / name).string()));
+    ASSERT_TRUE(picture.hasAlphaChannel());
+    QImage composed(480, 480, QImage::Format_RGB32);
+    composed.fill(Qt::white);
+    QPainter(&composed).drawImage(0, 0, picture);
+    const MapBytes map(dir / "clear.rzt2");
+    const LevelEntry top = map.Entry(0);
+    ASSERT_EQ(top.columns * top.rows, 9u);
+    for (uint32_t k = 0; k < 9; ++k) {
+      const QImage frame = DecodeWithQt(map.Frame(top, k)).convertToFormat(QImage::Format_RGB32);
+      EXPECT_EQ(frame, composed.copy(static_cast<int>(k % 3) * 160, static_cast<int>(k / 3) * 160, 160, 160))
+          << "frame " << k;
+    }
+  }
+}
+
+TEST_F(CliTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "pipe.rzt2").c_str(), 0600), 0);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"convert", "-q", "--ignore-settings", "pipe.png"}, "pipe.png"},
+      {{"convert", "-q", "--ignore-settings", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"export", "-q", "--format", "png", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"export", "-q", "--format", "bmp", "pipe.png"}, "pipe.png"},
+      {{"info", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"check", "pipe.rzt2"}, "pipe.rzt2"},
+      {{"info", "/dev/zero"}, "/dev/zero"},
+  };
+  for (const auto& [args, name] : cases) {
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.exitCode, 1) << args[0] << " " << name;
+    EXPECT_NE(run.err.find("Error loading file " + name + "!"), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "main_window_fixture.h"
 #include "mapfile/map_inspector.h"
+#include "mapfile/map_test_helpers.h"
 #include "ui/export_dialog.h"
 #include "ui/progress_dialog.h"
 
@@ -66,7 +67,7 @@ class JobsWindowTest : public MainWindowTest {
     return window;
   }
   JobWatch& Watch() { return *watch_; }
-  bool IsGoodMap(const std::string& name) { return CheckMapFile(ReadFileBytes(dir / name)).empty(); }
+  bool IsGoodMap(const std::string& name) { return CheckMapFile(OpenMap(dir / name).get()).empty(); }
 
  private:
   std::unique_ptr<JobWatch> watch_;

@@ -61,7 +61,7 @@ class WriteFaultTest : public testing::Test {
     request.exportFormat = 3;  // bmp
     for (const std::string& name : sources) request.names.push_back((src_ / name).string());
     request.placement = {false, folder.string() + "/"};
-    SourceLoader loader(request.params);
+    SourceLoader loader;
     test::RecordingHost own;
     test::RecordingHost& host = observer != nullptr ? *observer : own;
     const JobResult result = RunJob(request, loader, host);
@@ -251,7 +251,7 @@ TEST_F(WriteFaultTest, ASourceThatGoesMissingMidBatchIsReported) {
     JobRequest request;
     for (const char* name : {"a.png", "b.png", "c.png"}) request.names.push_back((src_ / name).string());
     request.placement = {false, out_.string() + "/"};
-    SourceLoader loader(request.params);
+    SourceLoader loader;
     const JobResult result = parallel ? RunJobInParallel(request, host, 1) : RunJob(request, loader, host);
     EXPECT_EQ(result.files, 3);
     EXPECT_EQ(result.failed, 1);

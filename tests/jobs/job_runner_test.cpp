@@ -41,7 +41,7 @@ class JobTest : public ::testing::Test {
 
   TempDir dir;
   test::CurrentFolder inside{dir.Path()};
-  SourceLoader loader{EncoderParams{}};
+  SourceLoader loader;
   RecordingHost host;
 };
 

@@ -1,6 +1,8 @@
-// MapWriter::ReadMapPreview and ReadMapImage on written, damaged and
+// MapFileReader, ReadMapPreview and ReadMapImage on written, damaged and
 // foreign files.
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "mapfile/map_test_helpers.h"
 #include "raster/surface.h"
@@ -17,8 +19,8 @@ class MapReaderTest : public testing::Test {
     EXPECT_TRUE(writer->WriteMapFile(picture_, path_));
     return test::ReadFileBytes(path_);
   }
-  ImageHandle ReadImage() { return reader_->ReadMapImage(path_); }
-  ImageHandle ReadPreview() { return reader_->ReadMapPreview(path_); }
+  ImageHandle ReadImage() { return ReadMapImage(path_); }
+  ImageHandle ReadPreview() { return ReadMapPreview(path_); }
   // Rewrites one u32 of the file.
   void Patch(std::vector<uint8_t> bytes, size_t offset, uint32_t value) {
     WriteU32(&bytes.at(offset), value);
@@ -29,7 +31,6 @@ class MapReaderTest : public testing::Test {
   const std::filesystem::path path_ = dir_ / "map.rzt2";
   const ColorPalette palette_ = test::DistinctKeyPalette();
   ImageHandle picture_;
-  std::unique_ptr<MapWriter> reader_ = MapWriter::Create(EncoderParams{}, nullptr, nullptr);
 };
 
 TEST_F(MapReaderTest, RebuildsTheFullSizePictureWithWhiteAroundItAndReadsThePreview) {
@@ -83,6 +84,43 @@ TEST_F(MapReaderTest, UndecodableFramesStayWhite) {
   image = ReadImage();
   ASSERT_FALSE(image.IsNull());
   EXPECT_EQ(image.GetBitmap()->Palette().Count(), 0u);
+}
+
+TEST_F(MapReaderTest, GivesTheFramesOfEveryStoredLevelToSeveralThreadsAtOnce) {
+  const test::MapBytes file(WriteMap(1000, 700, test::Params(2, 0b1010110)));
+  const auto reader = test::OpenMap(path_);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_EQ(reader->LevelTable().size(), kLevelCount);
+  // Each thread reads every frame of every stored level and counts the ones
+  // that differ from the written bytes.
+  const auto readAll = [&] {
+    int wrong = 0;
+    for (uint32_t level = 0; level < kLevelCount; ++level) {
+      const LevelEntry& entry = reader->LevelTable()[level];
+      if (entry.scale == 0) continue;
+      FrameIndex index;
+      if (reader->ReadFrameIndex(entry, index) != Status::Ok) return -1;
+      std::vector<uint8_t> frame;
+      for (uint32_t k = 0; k < entry.columns * entry.rows; ++k) {
+        const bool read = reader->ReadFrame(index, k % entry.columns, k / entry.columns, frame) == Status::Ok;
+        wrong += !read || frame != file.Frame(entry, k);
+      }
+    }
+    return wrong;
+  };
+  std::vector<int> wrong(4);
+  std::vector<std::thread> threads;
+  for (int& count : wrong) threads.emplace_back([&count, &readAll] { count = readAll(); });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+
+  FrameIndex index;
+  ASSERT_EQ(reader->ReadFrameIndex(reader->Header().firstLevel, index), Status::Ok);
+  std::vector<uint8_t> frame;
+  EXPECT_EQ(reader->ReadFrame(index, 7, 0, frame), Status::InvalidParameter);
+  EXPECT_EQ(reader->ReadFrame(index, 0, 5, frame), Status::InvalidParameter);
+  std::array<uint8_t, 2> past{};
+  EXPECT_EQ(reader->ReadAt(reader->FileSize() - 1, past), Status::CorruptData);
 }
 
 // Truncated and damaged files in numbers are in tests/hostile; these are the plain cases.

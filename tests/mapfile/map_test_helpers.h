@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
 #include "mapfile/map_writer.h"
 #include "raster/codecs/codecs.h"
@@ -96,6 +97,18 @@ class MapBytes {
   }
   std::vector<uint8_t> bytes_;
 };
+
+// A reader of the bytes (which must outlive it) or of the file; null when refused.
+inline std::unique_ptr<MapFileReader> OpenMap(std::span<const uint8_t> bytes) {
+  std::unique_ptr<MapFileReader> reader;
+  MapFileReader::FromMemory(bytes, reader);
+  return reader;
+}
+inline std::unique_ptr<MapFileReader> OpenMap(const std::filesystem::path& path) {
+  std::unique_ptr<MapFileReader> reader;
+  MapFileReader::Open(path, reader);
+  return reader;
+}
 
 inline EncoderParams Params(int32_t encoderCode, int32_t zoomLevelsMask = 0) {
   return EncoderParams{.ZoomLevelsMask = zoomLevelsMask, .EncoderCode = encoderCode};
