@@ -63,6 +63,10 @@ struct EmfPlacement {
 Status PlaceEmf(std::span<const uint8_t> data, uint64_t maxPixels, EmfPlacement& out) {
   constexpr size_t kHeaderSize = 88;
   if (data.size() < kHeaderSize) return Status::CorruptData;
+  // The header's own size and the file's size, which a truncated file lacks.
+  const auto headerSize = static_cast<uint32_t>(ReadS32(data, 4));
+  const auto fileSize = static_cast<uint32_t>(ReadS32(data, 48));
+  if (headerSize < kHeaderSize || headerSize > fileSize || fileSize > data.size()) return Status::CorruptData;
   const double boundsLeft = ReadS32(data, 8), boundsTop = ReadS32(data, 12);
   const double boundsRight = ReadS32(data, 16), boundsBottom = ReadS32(data, 20);
   const double frameLeft = ReadS32(data, 24), frameTop = ReadS32(data, 28);
@@ -249,26 +253,42 @@ void Hooked(wmfAPI* api, Drawing* drawing) {
   (static_cast<WmfPlay*>(api->user_data)->device.*Slot)(api, drawing);
 }
 
+// Slots the device leaves empty stay empty: the player then draws with others.
+template <auto Slot, typename Drawing>
+void Hook(wmfFunctionReference& functions) {
+  if (functions.*Slot != nullptr) functions.*Slot = Hooked<Slot, Drawing>;
+}
+
 void HookDrawing(wmfFunctionReference& f) {
   using F = wmfFunctionReference;
-  f.flood_interior = Hooked<&F::flood_interior, wmfFlood_t>;
-  f.flood_exterior = Hooked<&F::flood_exterior, wmfFlood_t>;
-  f.draw_pixel = Hooked<&F::draw_pixel, wmfDrawPixel_t>;
-  f.draw_pie = Hooked<&F::draw_pie, wmfDrawArc_t>;
-  f.draw_chord = Hooked<&F::draw_chord, wmfDrawArc_t>;
-  f.draw_arc = Hooked<&F::draw_arc, wmfDrawArc_t>;
-  f.draw_ellipse = Hooked<&F::draw_ellipse, wmfDrawArc_t>;
-  f.draw_line = Hooked<&F::draw_line, wmfDrawLine_t>;
-  f.poly_line = Hooked<&F::poly_line, wmfPolyLine_t>;
-  f.draw_polygon = Hooked<&F::draw_polygon, wmfPolyLine_t>;
-  f.draw_polypolygon = Hooked<&F::draw_polypolygon, wmfPolyPoly_t>;
-  f.draw_rectangle = Hooked<&F::draw_rectangle, wmfDrawRectangle_t>;
-  f.rop_draw = Hooked<&F::rop_draw, wmfROP_Draw_t>;
-  f.bmp_draw = Hooked<&F::bmp_draw, wmfBMP_Draw_t>;
-  f.draw_text = Hooked<&F::draw_text, wmfDrawText_t>;
-  f.region_frame = Hooked<&F::region_frame, wmfPolyRectangle_t>;
-  f.region_paint = Hooked<&F::region_paint, wmfPolyRectangle_t>;
-  f.region_clip = Hooked<&F::region_clip, wmfPolyRectangle_t>;
+  Hook<&F::flood_interior, wmfFlood_t>(f);
+  Hook<&F::flood_exterior, wmfFlood_t>(f);
+  Hook<&F::draw_pixel, wmfDrawPixel_t>(f);
+  Hook<&F::draw_pie, wmfDrawArc_t>(f);
+  Hook<&F::draw_chord, wmfDrawArc_t>(f);
+  Hook<&F::draw_arc, wmfDrawArc_t>(f);
+  Hook<&F::draw_ellipse, wmfDrawArc_t>(f);
+  Hook<&F::draw_line, wmfDrawLine_t>(f);
+  Hook<&F::poly_line, wmfPolyLine_t>(f);
+  Hook<&F::draw_polygon, wmfPolyLine_t>(f);
+  Hook<&F::draw_polypolygon, wmfPolyPoly_t>(f);
+  Hook<&F::draw_rectangle, wmfDrawRectangle_t>(f);
+  Hook<&F::rop_draw, wmfROP_Draw_t>(f);
+  Hook<&F::bmp_draw, wmfBMP_Draw_t>(f);
+  Hook<&F::draw_text, wmfDrawText_t>(f);
+  Hook<&F::region_frame, wmfPolyRectangle_t>(f);
+  Hook<&F::region_paint, wmfPolyRectangle_t>(f);
+  Hook<&F::region_clip, wmfPolyRectangle_t>(f);
+}
+
+// The file's size from its header, in 16-bit words, which a truncated file
+// lacks. Writers differ on whether it counts the placeable header.
+bool WmfIsWhole(std::span<const uint8_t> data) {
+  constexpr size_t kPlaceableSize = 22, kHeaderSize = 18;
+  const size_t start = IsPlaceableWmf(data) ? kPlaceableSize : 0;
+  if (data.size() < start + kHeaderSize) return false;
+  const auto words = static_cast<uint32_t>(ReadS32(data, start + 6));
+  return uint64_t{words} * 2 <= data.size();
 }
 
 // A libwmf API on the raster device with the metafile scanned: bounds holds
@@ -283,6 +303,7 @@ Status OpenWmf(std::vector<uint8_t>& data, WmfApi& api, wmfD_Rect& bounds) {
   api.reset(raw);
   if (created != wmf_E_None || raw == nullptr) return Status::OutOfMemory;
   if (data.size() > static_cast<size_t>(LONG_MAX)) return Status::TooLarge;
+  if (!WmfIsWhole(data)) return Status::CorruptData;
   if (wmf_mem_open(raw, data.data(), static_cast<long>(data.size())) != wmf_E_None)
     return Status::CorruptData;
   if (wmf_scan(raw, 0, &bounds) != wmf_E_None) return Status::CorruptData;

@@ -19,6 +19,11 @@ namespace rzt2 {
 
 enum class MetafileKind { None, Emf, Wmf };
 
+// A WMF behind the 22-byte header that gives its frame.
+inline bool IsPlaceableWmf(std::span<const uint8_t> data) {
+  return data.size() >= 4 && std::memcmp(data.data(), "\xD7\xCD\xC6\x9A", 4) == 0;
+}
+
 // Recognises a metafile by its leading bytes.
 inline MetafileKind SniffMetafile(std::span<const uint8_t> data) {
   const auto at = [&data](size_t offset, const char* bytes, size_t length) {
@@ -26,8 +31,7 @@ inline MetafileKind SniffMetafile(std::span<const uint8_t> data) {
   };
   // EMF: a header record (type 1) with the signature " EMF" at offset 40.
   if (at(0, "\x01\0\0\0", 4) && at(40, " EMF", 4)) return MetafileKind::Emf;
-  // Placeable WMF: its key.
-  if (at(0, "\xD7\xCD\xC6\x9A", 4)) return MetafileKind::Wmf;
+  if (IsPlaceableWmf(data)) return MetafileKind::Wmf;
   // Plain WMF: in memory (1) or on disk (2), a header of 9 words, version 1 or 3.
   if ((at(0, "\x01\0\x09\0", 4) || at(0, "\x02\0\x09\0", 4)) && (at(4, "\0\x01", 2) || at(4, "\0\x03", 2))) {
     return MetafileKind::Wmf;
