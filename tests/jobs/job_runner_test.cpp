@@ -78,6 +78,18 @@ TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
   for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
 }
 
+TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
+  const auto data = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
+  std::filesystem::copy_file(data / "map.wmf", "map.wmf");
+  auto emf = test::ReadFileBytes(data / "map.emf");
+  emf.resize(emf.size() - 20);
+  test::WriteFileBytes("broken.emf", emf);
+  const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
+  EXPECT_EQ(result.failed, 1);
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf!"});
+  EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
+}
+
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
   Picture("strip.png", 480, 160);
   Run({.names = {"strip.png"}, .params = {.ZoomLevelsMask = 0}});

@@ -52,6 +52,14 @@ Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std:
 Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream);
 Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
 
+// Windows Metafile (WMF, placeable or not) and Enhanced Metafile (EMF, with
+// EMF+), rendered at the size of their frame at 96 pixels per inch into
+// Argb32; what they do not paint stays transparent. Rendered in a helper
+// process with time and memory limits (metafile_codec.h).
+Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
+                      std::unique_ptr<Bitmap>& out);
+bool HasMetafileSignature(std::span<const uint8_t> data);
+
 // Recognises the format by its leading bytes and decodes it;
 // UnknownImageFormat when no decoder claims the data.
 Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);

@@ -21,6 +21,7 @@ Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, st
       StartsWith(data, "MM\0+", 4)) {
     return DecodeTiff(data, limits, out);
   }
+  if (HasMetafileSignature(data)) return DecodeMetafile(data, limits, out);
   return Status::UnknownImageFormat;
 }
 

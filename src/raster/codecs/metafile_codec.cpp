@@ -1,0 +1,247 @@
+// Metafiles through the rzt2-metafile helper: the bytes go in through a
+// memory file, the picture comes back through a pipe read against a
+// deadline. The child is always reaped, killed first when it must be.
+#include "raster/codecs/metafile_codec.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "raster/codecs/codec_guard.h"
+#include "raster/codecs/metafile_wire.h"
+
+extern char** environ;
+
+namespace rzt2 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int Get() const { return fd_; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// A started helper; killed and reaped when left running.
+class Child {
+ public:
+  Child() = default;
+  ~Child() {
+    if (pid_ > 0) Kill();
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  pid_t* Pid() { return &pid_; }
+  // How the child ended: a wait status.
+  int Wait() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+  }
+  void Kill() {
+    ::kill(pid_, SIGKILL);
+    Wait();
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawnattr_init(&attributes_);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  posix_spawn_file_actions_t* Actions() { return &actions_; }
+  posix_spawnattr_t* Attributes() { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attributes_;
+};
+
+// The metafile on the child's standard input, its reply on its standard
+// output, no other descriptor of ours, and the signals we may ignore at
+// their defaults.
+Status Spawn(const MetafileDecoding& how, const DecodeLimits& limits, int input, int output, Child& child) {
+  SpawnSetup setup;
+  posix_spawn_file_actions_t* actions = setup.Actions();
+  if (posix_spawn_file_actions_adddup2(actions, input, STDIN_FILENO) != 0 ||
+      posix_spawn_file_actions_adddup2(actions, output, STDOUT_FILENO) != 0 ||
+      posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) != 0 ||
+      posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1) != 0) {
+    return Status::OutOfMemory;
+  }
+  sigset_t noSignals, defaults;
+  sigemptyset(&noSignals);
+  sigemptyset(&defaults);
+  for (const int signal : {SIGPIPE, SIGXCPU, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaddset(&defaults, signal);
+  }
+  posix_spawnattr_setsigmask(setup.Attributes(), &noSignals);
+  posix_spawnattr_setsigdefault(setup.Attributes(), &defaults);
+  posix_spawnattr_setflags(setup.Attributes(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  const auto seconds = std::chrono::ceil<std::chrono::seconds>(how.timeLimit).count();
+  std::string helper = how.helper.string();
+  std::string maxPixels = std::to_string(limits.maxPixels);
+  std::string cpuSeconds = std::to_string(std::max<long long>(1, seconds));
+  char* argv[] = {helper.data(), maxPixels.data(), cpuSeconds.data(), nullptr};
+  const int error = posix_spawn(child.Pid(), helper.c_str(), actions, setup.Attributes(), argv, environ);
+  if (error == 0) return Status::Ok;
+  *child.Pid() = -1;
+  return error == ENOMEM || error == EAGAIN ? Status::OutOfMemory : Status::NotImplemented;
+}
+
+Status WriteMemoryFile(std::span<const uint8_t> data, UniqueFd& file) {
+  file.Reset(::memfd_create("rzt2-metafile", MFD_CLOEXEC));
+  if (file.Get() < 0) return Status::OutOfMemory;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t written = ::write(file.Get(), data.data() + done, data.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return Status::OutOfMemory;
+    done += static_cast<size_t>(written);
+  }
+  return ::lseek(file.Get(), 0, SEEK_SET) == 0 ? Status::Ok : Status::GenericError;
+}
+
+enum class ReadEnd { Complete, Closed, TimedOut };
+
+ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline) {
+  while (size > 0) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return ReadEnd::TimedOut;
+    pollfd request{fd, POLLIN, 0};
+    const int ready = ::poll(&request, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+    if (ready < 0 && errno != EINTR) return ReadEnd::Closed;
+    if (ready <= 0) continue;
+    const ssize_t got = ::read(fd, out, size);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) return ReadEnd::Closed;
+    out += got;
+    size -= static_cast<size_t>(got);
+  }
+  return ReadEnd::Complete;
+}
+
+// A helper that ended without a whole reply: killed for its CPU time or its
+// memory, or crashed on the metafile.
+Status EndedEarly(int waitStatus) {
+  if (WIFSIGNALED(waitStatus) && (WTERMSIG(waitStatus) == SIGXCPU || WTERMSIG(waitStatus) == SIGKILL)) {
+    return Status::TooLarge;
+  }
+  return Status::CorruptData;
+}
+
+Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const MetafileDecoding& how,
+              std::unique_ptr<Bitmap>& out) {
+  if (SniffMetafile(data) == MetafileKind::None) return Status::UnknownImageFormat;
+  if (how.helper.empty()) return Status::NotImplemented;
+  UniqueFd input;
+  if (const Status status = WriteMemoryFile(data, input); status != Status::Ok) return status;
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return Status::OutOfMemory;
+  UniqueFd replyEnd(pipeEnds[0]), childEnd(pipeEnds[1]);
+
+  Child child;
+  if (const Status status = Spawn(how, limits, input.Get(), childEnd.Get(), child); status != Status::Ok) {
+    return status;
+  }
+  childEnd.Reset();  // the reply ends when the child does
+  const Clock::time_point deadline = Clock::now() + how.timeLimit;
+
+  uint8_t header[kMetafileReplySize];
+  switch (ReadFully(replyEnd.Get(), header, sizeof header, deadline)) {
+    case ReadEnd::TimedOut:
+      return Status::TooLarge;
+    case ReadEnd::Closed:
+      return EndedEarly(child.Wait());
+    case ReadEnd::Complete:
+      break;
+  }
+  MetafileReply reply;
+  if (!DecodeMetafileReply(header, reply)) return Status::CorruptData;
+  if (reply.status != Status::Ok) return reply.status;
+  if (reply.width == 0 || reply.height == 0 || reply.width > INT32_MAX || reply.height > INT32_MAX) {
+    return Status::CorruptData;
+  }
+  if (uint64_t{reply.width} * reply.height > limits.maxPixels) return Status::TooLarge;
+
+  std::unique_ptr<Bitmap> bitmap;
+  const Status created = Bitmap::Create(static_cast<int32_t>(reply.width), static_cast<int32_t>(reply.height),
+                                        PixelFormat::Argb32, bitmap);
+  if (created != Status::Ok) return created;
+  // Rows are contiguous: the stride is exactly the row's bytes.
+  const size_t bytes = bitmap->Stride() * reply.height;
+  switch (ReadFully(replyEnd.Get(), bitmap->MutableRow(0), bytes, deadline)) {
+    case ReadEnd::TimedOut:
+      return Status::TooLarge;
+    case ReadEnd::Closed:
+      return EndedEarly(child.Wait());
+    case ReadEnd::Complete:
+      break;
+  }
+  const int waitStatus = child.Wait();
+  if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0) return EndedEarly(waitStatus);
+  out = std::move(bitmap);
+  return Status::Ok;
+}
+
+std::filesystem::path FindHelper() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
+    if (::access(nextToUs.c_str(), X_OK) == 0) return nextToUs;
+  }
+  return RZT2_METAFILE_HELPER;
+}
+
+}  // namespace
+
+const MetafileDecoding& DefaultMetafileDecoding() {
+  static const MetafileDecoding decoding{FindHelper()};
+  return decoding;
+}
+
+Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& limits,
+                          const MetafileDecoding& how, std::unique_ptr<Bitmap>& out) {
+  return GuardDecode([&] { return Decode(data, limits, how, out); });
+}
+
+Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
+                      std::unique_ptr<Bitmap>& out) {
+  return DecodeMetafileWith(data, limits, DefaultMetafileDecoding(), out);
+}
+
+bool HasMetafileSignature(std::span<const uint8_t> data) { return SniffMetafile(data) != MetafileKind::None; }
+
+}  // namespace rzt2

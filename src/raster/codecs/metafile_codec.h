@@ -1,0 +1,34 @@
+// Metafiles are rendered by the helper program rzt2-metafile, one child
+// process per picture: the metafile libraries are old C code, and a crash, a
+// hang or a runaway allocation of theirs on hostile input must not take the
+// converter down. The child gets a time limit (wall clock here, CPU time
+// there), an address-space limit for the libraries and one for the
+// picture's pixels, no core dumps, and nothing but the metafile bytes.
+//
+// Failures: UnknownImageFormat for bytes that are not a metafile;
+// CorruptData when the libraries refuse the metafile, the helper crashes or
+// answers nonsense; TooLarge over the pixel limit, or when the helper runs
+// out of time or is killed for its memory; NotImplemented when the helper
+// cannot be started.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+
+#include "raster/codecs/codecs.h"
+
+namespace rzt2 {
+
+struct MetafileDecoding {
+  std::filesystem::path helper;
+  std::chrono::milliseconds timeLimit{60'000};
+};
+
+// The helper next to the running program (where `cmake --install` puts
+// both), else the one in the build tree.
+const MetafileDecoding& DefaultMetafileDecoding();
+
+Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& limits,
+                          const MetafileDecoding& how, std::unique_ptr<Bitmap>& out);
+
+}  // namespace rzt2

@@ -1,0 +1,105 @@
+// The metafile decoder against a helper that misbehaves (hangs, crashes,
+// answers nonsense, claims a huge picture) and against damaged metafiles:
+// always a failure status, never a hang or a large allocation here.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "hostile/hostile_support.h"
+#include "raster/codecs/metafile_codec.h"
+#include "raster/codecs/metafile_wire.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t kSmallAllocation = size_t{1} << 20;
+const std::filesystem::path kData = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
+
+Bytes Reply(Status status, uint32_t width, uint32_t height) {
+  const auto reply = EncodeMetafileReply({status, width, height});
+  return Bytes(reply.begin(), reply.end());
+}
+
+TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
+  test::TempDir dir;
+  const auto script = [&dir](const std::string& name, const std::string& body) {
+    const std::filesystem::path path = dir / name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(path.c_str(), 0700);
+    return path;
+  };
+  const auto replyFile = [&dir](const std::string& name, Bytes bytes, size_t pixelBytes) {
+    bytes.resize(bytes.size() + pixelBytes, 0x7F);
+    test::WriteFileBytes(dir / name, bytes);
+    return "cat '" + (dir / name).string() + "'";
+  };
+  const struct {
+    const char* name;
+    std::string body;
+    Status expected;
+  } cases[] = {
+      {"hangs", "exec sleep 30", Status::TooLarge},
+      {"crashes", "kill -SEGV $$", Status::CorruptData},
+      {"runs out of CPU time", "kill -XCPU $$", Status::TooLarge},
+      {"answers nonsense", "echo not a reply", Status::CorruptData},
+      {"claims four gigapixels", replyFile("huge", Reply(Status::Ok, 65536, 65536), 64), Status::TooLarge},
+      {"sends half a picture", replyFile("half", Reply(Status::Ok, 100, 100), 20000), Status::CorruptData},
+      {"reports a failure", replyFile("fails", Reply(Status::CorruptData, 0, 0), 0), Status::CorruptData},
+      {"sends a picture", replyFile("good", Reply(Status::Ok, 100, 100), 40000), Status::Ok},
+  };
+  const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const MetafileDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
+    Status status = Status::GenericError;
+    std::unique_ptr<Bitmap> out;
+    const size_t largest =
+        test::LargestAllocationDuring([&] { status = DecodeMetafileWith(wmf, DecodeLimits{}, how, out); });
+    EXPECT_EQ(status, c.expected);
+    EXPECT_EQ(out != nullptr, c.expected == Status::Ok);
+    if (c.expected != Status::Ok) {
+      EXPECT_LT(largest, kSmallAllocation);
+    }
+  }
+  std::unique_ptr<Bitmap> out;
+  EXPECT_EQ(DecodeMetafileWith(wmf, DecodeLimits{}, {dir / "missing", std::chrono::seconds(1)}, out),
+            Status::NotImplemented);
+}
+
+TEST(MetafileHelperTest, DamagedMetafilesFailCleanly) {
+  const Bytes emf = test::ReadFileBytes(kData / "map.emf");
+  const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
+  std::vector<std::pair<std::string, Bytes>> damaged;
+  for (const auto& [name, whole] : {std::pair{"emf", emf}, {"wmf", wmf}}) {
+    for (const size_t length : {size_t{30}, size_t{100}, whole.size() / 2, whole.size() - 1}) {
+      damaged.emplace_back(name + std::string(" cut at ") + std::to_string(length),
+                           Bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(length)));
+    }
+  }
+  Bytes badHeader = emf;
+  badHeader[4] = 0xF0;  // the header record claims more than the file
+  damaged.emplace_back("emf header size", badHeader);
+  Bytes hugeFrame = wmf;
+  hugeFrame[14] = 1;  // one unit per inch: a frame of 2999 inches
+  hugeFrame[15] = 0;
+  damaged.emplace_back("wmf frame of 2999 inches", hugeFrame);
+  for (const auto& [name, bytes] : damaged) {
+    std::unique_ptr<Bitmap> out;
+    EXPECT_NE(test::DecodeWith(DecodeImage, bytes, out), Status::Ok) << name;
+  }
+}
+
+// Found by fuzzing: libwmf plays this WMF in an endless loop.
+TEST(MetafileHelperTest, AMetafileOnWhichLibwmfLoopsRunsOutOfTime) {
+  const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
+  std::unique_ptr<Bitmap> out;
+  EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
+            Status::TooLarge);
+}
+
+}  // namespace
+}  // namespace rzt2
