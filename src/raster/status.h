@@ -18,7 +18,7 @@ enum class Status : int {
   WriteFailed,
   UnknownImageFormat,  // the bytes are not any format we decode
   CorruptData,         // a known format whose data is damaged or truncated
-  TooLarge,            // over the decoder's pixel or memory limit
+  TooLarge,            // over the pixel, memory or frame grid limit (DecodeLimits)
   UnsupportedFormat,   // a known format in a variant we do not decode
 };
 
