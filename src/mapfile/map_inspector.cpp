@@ -53,8 +53,7 @@ void CheckLevel(std::span<const uint8_t> file, const MapFileInfo& info, size_t l
   }
   if (!Inside(file, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
     return problem("frame index outside the file");
-  const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
-  if (pixels > std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte)) {
+  if (!FrameGridFits(e.columns, e.rows, e.frameWidth, e.frameHeight, MaxLevelPixels(file.size()))) {
     return problem("more pixels than the file can hold");
   }
   if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {

@@ -65,9 +65,11 @@ bool LevelIsHeld(std::span<const uint8_t> file, const LevelEntry& level) {
       level.frameHeight > kMaxFrameSide || level.columns == 0 || level.rows == 0) {
     return false;
   }
+  if (!FrameGridFits(level.columns, level.rows, level.frameWidth, level.frameHeight,
+                     MaxLevelPixels(file.size()))) {
+    return false;
+  }
   const uint64_t frames = uint64_t{level.columns} * level.rows;
-  const uint64_t maxPixels = std::min(DefaultMaxPixels(), file.size() * kMaxPixelsPerMapByte);
-  if (frames > maxPixels || frames * level.frameWidth * level.frameHeight > maxPixels) return false;
   if (level.prefixSize > kMaxPrefixSize || !Holds(file.size(), level.prefixOffset, level.prefixSize)) {
     return false;
   }
