@@ -138,26 +138,33 @@ bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow) 
   return true;
 }
 
-// In a sequential Huffman-coded file every 8 x 8 block of the largest
-// component costs at least two bits (a DC difference and an end of block),
-// so each byte of the file holds at most 256 of its pixels. Progressive and
-// arithmetic-coded files can hold far more (end-of-band runs); libjpeg's
-// memory cap bounds those.
-constexpr uint64_t kMaxSequentialPixelsPerByte = 256;
-
-// libjpeg keeps every coefficient of a progressive or multi-scan picture
-// (64 of 2 bytes per block of each component) until its last scan is read.
-uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
-  if (!cinfo.progressive_mode && cinfo.comps_in_scan >= cinfo.num_components) return 0;
-  uint64_t bytes = 0;
+// The 8 x 8 blocks of all components; with padded, rounded up to whole
+// sampling units as libjpeg stores them.
+uint64_t BlockCount(const jpeg_decompress_struct& cinfo, bool padded) {
+  uint64_t blocks = 0;
   for (int i = 0; i < cinfo.num_components; ++i) {
     const jpeg_component_info& component = cinfo.comp_info[i];
-    // Rows and columns are rounded up to whole sampling units.
-    bytes += (uint64_t{component.width_in_blocks} + static_cast<uint64_t>(component.h_samp_factor)) *
-             (uint64_t{component.height_in_blocks} + static_cast<uint64_t>(component.v_samp_factor)) *
-             sizeof(JBLOCK);
+    const auto extraColumns = padded ? static_cast<uint64_t>(component.h_samp_factor) : 0;
+    const auto extraRows = padded ? static_cast<uint64_t>(component.v_samp_factor) : 0;
+    blocks += (uint64_t{component.width_in_blocks} + extraColumns) *
+              (uint64_t{component.height_in_blocks} + extraRows);
   }
-  return bytes;
+  return blocks;
+}
+
+// In a sequential Huffman-coded file every block of every component costs
+// at least two bits (a DC difference and an end of block), so a file of n
+// bytes holds at most 4n blocks. Progressive and arithmetic-coded files can
+// hold far more (end-of-band runs); the byte cap bounds those.
+bool SequentialDataCanHold(const jpeg_decompress_struct& cinfo, uint64_t fileBytes) {
+  return cinfo.progressive_mode || cinfo.arith_code || BlockCount(cinfo, false) <= 4 * fileBytes;
+}
+
+// libjpeg keeps every coefficient of a progressive or multi-scan picture
+// (64 of 2 bytes per block) until its last scan is read.
+uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
+  const bool buffered = cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components;
+  return buffered ? BlockCount(cinfo, true) * sizeof(JBLOCK) : 0;
 }
 
 Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
@@ -169,10 +176,7 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   const uint64_t width = cinfo.image_width;
   const uint64_t height = cinfo.image_height;
   if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
-  if (!cinfo.progressive_mode && !cinfo.arith_code &&
-      width * height > data.size() * kMaxSequentialPixelsPerByte) {
-    return Status::CorruptData;
-  }
+  if (!SequentialDataCanHold(cinfo, data.size())) return Status::CorruptData;
 
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   if (cmyk) {
