@@ -147,13 +147,13 @@ TEST_F(JobTest, PicturesOtherDecodersShowLoadAsThey) {
   Run({.names = {"small.gif"}});
   Run({.kind = JobKind::Export, .names = {"small.gif", "shifted.tif"}, .exportFormat = 2});
   EXPECT_EQ(host.errors, std::vector<std::string>{});
+  const auto shifted = test::Decoded(DecodePng, test::ReadFileBytes("shifted.png"));
+  ASSERT_NE(shifted, nullptr);
+  EXPECT_EQ(shifted->PixelArgb(0, 0), Argb(255, 255, 255, 128));
   EXPECT_TRUE(std::filesystem::exists("small.rzt2"));
   const auto grown = test::Decoded(DecodePng, test::ReadFileBytes("small.png"));
   ASSERT_NE(grown, nullptr);
   EXPECT_EQ(grown->Width(), 40);
-  const auto palette = test::Decoded(DecodePng, test::ReadFileBytes("shifted.png"));
-  ASSERT_NE(palette, nullptr);
-  EXPECT_EQ(palette->PixelArgb(0, 0), Argb(255, 255, 255, 128));
 }
 
 TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
