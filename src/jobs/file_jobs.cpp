@@ -14,12 +14,13 @@ namespace {
 // A picture rebuilt from a map file is encoded again through an 8-bit PNG,
 // as the picture a map file shows is 8-bit; failures leave no picture. The
 // encoding stays in memory: a full temporary folder must not fail the file.
-void ReencodeThroughPng(SourceLoader& loader) {
+// Decoding it again applies the conversion's limits to the map's picture.
+void ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
   ImageHandle quantized = QuantizeImage(loader.CurrentImage());
   loader.ReplaceImage(ImageHandle());
   ScratchStream png;
   if (quantized.IsNull() || EncodePng(*quantized.GetBitmap(), png) != Status::Ok) return;
-  loader.ReplaceImage(ImageHandle::FromStream(png));
+  loader.ReplaceImage(ImageHandle::FromStream(png, limits));
 }
 
 // By device and inode: "./a.png", a hard link or a symlink name the same file.
@@ -30,8 +31,9 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
-bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host) {
-  loader.LoadSource(name, false);
+bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host,
+                  const DecodeLimits& limits = {}) {
+  loader.LoadSource(name, false, limits);
   if (!loader.CurrentImage().IsNull()) return true;
   host.ShowError(FormatText(kErrorLoadingFile, name));
   return false;
@@ -46,10 +48,13 @@ bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoade
   const bool isMapFile = HasMapFileExtension(name);
   // A picture already held (say, for the preview) is read again from disk.
   if (!isMapFile && name == loader.CurrentImagePath()) loader.ForgetPath();
-  if (!LoadOrReport(name, loader, host)) return false;
+  // A picture whose frames would make a map that readers refuse fails here,
+  // as a picture that cannot be loaded.
+  const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
+  if (!LoadOrReport(name, loader, host, limits)) return false;
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
   if (isMapFile) {
-    ReencodeThroughPng(loader);
+    ReencodeThroughPng(loader, limits);
     if (loader.CurrentImage().IsNull()) {
       host.ShowError(FormatText(kErrorLoadingFile, name));
       return false;

@@ -16,7 +16,7 @@ bool HasMapFileExtension(const std::string& name) {
                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-void SourceLoader::LoadSource(const std::string& path, bool previewOnly) {
+void SourceLoader::LoadSource(const std::string& path, bool previewOnly, const DecodeLimits& limits) {
   if (!currentImagePath_.empty() && path == currentImagePath_) return;
   Clear();
   if (HasMapFileExtension(path)) {
@@ -26,7 +26,7 @@ void SourceLoader::LoadSource(const std::string& path, bool previewOnly) {
     }
     currentImage_ = ReadMapImage(path);
   } else {
-    currentImage_ = ImageHandle::FromFile(path);
+    currentImage_ = ImageHandle::FromFile(path, limits);
   }
   if (!currentImage_.IsNull()) currentImagePath_ = path;
 }

@@ -17,8 +17,9 @@ class SourceLoader {
  public:
   // Does nothing when path is the path of the full picture already held.
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
-  // is path when a full picture was loaded, empty otherwise.
-  void LoadSource(const std::string& path, bool previewOnly);
+  // is path when a full picture was loaded, empty otherwise. Picture files
+  // are decoded within limits; map files keep to their readers' own.
+  void LoadSource(const std::string& path, bool previewOnly, const DecodeLimits& limits = {});
 
   ImageHandle& CurrentImage() { return currentImage_; }
   const std::string& CurrentImagePath() const { return currentImagePath_; }

@@ -27,9 +27,11 @@ bool LevelFits(uint64_t fileSize, const LevelEntry& level) {
       level.frameHeight > kMaxFrameSide || level.columns == 0 || level.rows == 0) {
     return false;
   }
+  if (!FrameGridFits(level.columns, level.rows, level.frameWidth, level.frameHeight,
+                     MaxLevelPixels(fileSize))) {
+    return false;
+  }
   const uint64_t frames = uint64_t{level.columns} * level.rows;
-  const uint64_t maxPixels = std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte);
-  if (frames > maxPixels || frames * level.frameWidth * level.frameHeight > maxPixels) return false;
   if (level.prefixSize > kMaxPrefixSize || !Holds(fileSize, level.prefixOffset, level.prefixSize)) {
     return false;
   }

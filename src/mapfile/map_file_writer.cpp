@@ -27,12 +27,21 @@ void FillRandomValues(MapHeader& header) {
 
 }  // namespace
 
+DecodeLimits MapWriter::ConversionLimits(const EncoderParams& params) {
+  return DecodeLimits{.frameWidth = static_cast<uint32_t>(params.FrameSizeX),
+                      .frameHeight = static_cast<uint32_t>(params.FrameSizeY)};
+}
+
 bool MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& path) {
   if (CheckEncoderParams(params_) || !workArea_) return false;
   MapHeader header;
   header.imageWidth = image.Width();
   header.imageHeight = image.Height();
   if (header.imageWidth == 0 || header.imageHeight == 0) return false;
+  if (image.Record(CheckPictureSize(ConversionLimits(params_), header.imageWidth, header.imageHeight)) !=
+      Status::Ok) {
+    return false;
+  }
   FillRandomValues(header);
 
   try {

@@ -58,8 +58,7 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
   const uint64_t fileSize = reader.FileSize();
   if (!Inside(fileSize, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
     return problem("frame index outside the file");
-  const uint64_t pixels = frames * e.frameWidth * e.frameHeight;
-  if (pixels > std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte)) {
+  if (!FrameGridFits(e.columns, e.rows, e.frameWidth, e.frameHeight, MaxLevelPixels(fileSize))) {
     return problem("more pixels than the file can hold");
   }
   if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {

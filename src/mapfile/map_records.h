@@ -8,10 +8,13 @@
 // Records are read and written field by field, never through struct layout.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "raster/codecs/decode_limits.h"
 
 namespace rzt2 {
 
@@ -36,6 +39,12 @@ inline constexpr uint64_t kMaxPreviewPixels = uint64_t{kMaxFrameSide} * kMaxFram
 // the whole file than this cannot be there, and a crafted file of a few
 // kilobytes must not make a reader clear gigabytes.
 inline constexpr uint64_t kMaxPixelsPerMapByte = 4096;
+// The pixels a stored level's grid of frames may hold in a file of fileSize
+// bytes: what its bytes can describe, and no more than a picture may have
+// (the map writer refuses pictures whose grid would pass DefaultMaxPixels).
+inline uint64_t MaxLevelPixels(uint64_t fileSize) {
+  return std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte);
+}
 // Every frame decodes from a copy of the shared prefix and its body. A
 // written file decodes at most ~110 bytes per byte of file (864-byte
 // prefixes for 8-byte index records); records sharing one large body or

@@ -62,8 +62,13 @@ class MapWriter {
   // when encoding fails.
   uint32_t EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer);
 
+  // The limits a picture to be converted with params (checked ones) keeps:
+  // the grid of frames of its 100 % level within the pixels map readers accept.
+  static DecodeLimits ConversionLimits(const EncoderParams& params);
+
   // Writes the whole map file: preview, the 100 % level and the levels that
-  // ZoomLevelsMask selects, then header and level table. The file appears at
+  // ZoomLevelsMask selects, then header and level table. A picture outside
+  // ConversionLimits is refused, with TooLarge as its status. The file appears at
   // path only when complete; an earlier file there moves to "<path>.bak"
   // when that name is free and is replaced otherwise. On failure the earlier
   // file stays as it was and nothing else is left behind.

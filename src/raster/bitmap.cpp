@@ -1,5 +1,8 @@
 #include "raster/bitmap.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -7,6 +10,31 @@
 #include "raster/pyramid.h"
 
 namespace rzt2 {
+
+namespace {
+
+// Large blocks are zeroed without touching them: their whole pages go back
+// to the kernel, which reads them as zeros until they are written. A picture
+// refused after its header then costs nothing, and a decoder writes each
+// pixel once. The block still comes from operator new, like every other.
+constexpr size_t kLazyZeroBytes = size_t{1} << 20;
+
+void ZeroPixels(uint8_t* block, size_t size) {
+  const auto first = reinterpret_cast<uintptr_t>(block);
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  if (size >= kLazyZeroBytes) {
+    const uintptr_t start = (first + page - 1) & ~(page - 1);
+    const uintptr_t end = (first + size) & ~(page - 1);
+    if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED) == 0) {
+      std::memset(block, 0, start - first);
+      std::memset(reinterpret_cast<void*>(end), 0, first + size - end);
+      return;
+    }
+  }
+  std::memset(block, 0, size);
+}
+
+}  // namespace
 
 Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride,
                std::unique_ptr<uint8_t[]> pixels)
@@ -20,8 +48,10 @@ Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::un
   if (static_cast<size_t>(height) > std::numeric_limits<size_t>::max() / stride) {
     return Status::OutOfMemory;
   }
-  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[stride * static_cast<size_t>(height)]());
+  const size_t size = stride * static_cast<size_t>(height);
+  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
   if (!pixels) return Status::OutOfMemory;
+  ZeroPixels(pixels.get(), size);
   out.reset(new (std::nothrow) Bitmap(width, height, format, stride, std::move(pixels)));
   return out ? Status::Ok : Status::OutOfMemory;
 }

@@ -32,8 +32,9 @@ class Pyramid;
 
 class Bitmap {
  public:
-  // Allocates zero-filled pixels; refuses sizes that are not positive or
-  // whose byte count overflows, and reports a failed allocation.
+  // Allocates zero-filled pixels, whose pages a large bitmap takes only as
+  // they are written; refuses sizes that are not positive or whose byte
+  // count overflows, and reports a failed allocation.
   static Status Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out);
   ~Bitmap();
   Bitmap(const Bitmap&) = delete;

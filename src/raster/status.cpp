@@ -31,7 +31,7 @@ const char* StatusText(Status status) {
     case Status::CorruptData:
       return "corrupt data";
     case Status::TooLarge:
-      return "picture too large";
+      return "picture over the pixel, memory or frame grid limit";
     case Status::UnsupportedFormat:
       return "unsupported format variant";
     case Status::NameTooLong:

@@ -19,7 +19,7 @@ enum class Status : int {
   WriteFailed,
   UnknownImageFormat,  // the bytes are not any format we decode
   CorruptData,         // a known format whose data is damaged or truncated
-  TooLarge,            // over the decoder's pixel or memory limit
+  TooLarge,            // over the pixel, memory or frame grid limit (DecodeLimits)
   UnsupportedFormat,   // a known format in a variant we do not decode
   NameTooLong,         // a file name longer than its file system takes
   BackupFailed,        // the earlier file could not be kept under its backup name

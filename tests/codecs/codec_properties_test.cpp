@@ -1,5 +1,5 @@
 // What every codec promises: exact round trips, appending at the stream
-// position, shared prefixes of frames, an exact pixel limit, and clean
+// position, shared prefixes of frames, exact limits, and clean
 // failures on truncated, damaged and foreign data.
 #include <gtest/gtest.h>
 
@@ -146,13 +146,24 @@ TEST(CodecHostileInput, EmptyAndForeignDataIsNotRecognised) {
   }
 }
 
-TEST(CodecHostileInput, ThePixelLimitIsExact) {
+TEST(CodecHostileInput, EveryLimitIsExact) {
   const auto picture = test::MakeIndexedBitmap(40, 30);
+  const std::pair<DecodeLimits, Status> cases[] = {
+      {{.maxPixels = 1199}, Status::TooLarge},
+      {{.maxPixels = 1200}, Status::Ok},
+      {{.maxPixels = 1200, .frameWidth = 40, .frameHeight = 30}, Status::Ok},
+      {{.maxPixels = 1200, .frameWidth = 40, .frameHeight = 31}, Status::TooLarge},  // its grid is 40 x 31
+      {{.maxPixels = 1200, .frameWidth = 41, .frameHeight = 30}, Status::TooLarge},
+      {{.maxPixels = 1200, .maxBytes = 1199}, Status::TooLarge},  // less than the picture itself
+  };
   for (const Codec& codec : kCodecs) {
     const auto file = test::Encode(codec.encode, *picture);
-    std::unique_ptr<Bitmap> out;
-    EXPECT_EQ(test::DecodeWith(codec.decode, file, out, {.maxPixels = 1199}), Status::TooLarge) << codec.name;
-    EXPECT_EQ(test::DecodeWith(codec.decode, file, out, {.maxPixels = 1200}), Status::Ok) << codec.name;
+    for (const auto& [limits, expected] : cases) {
+      std::unique_ptr<Bitmap> out;
+      EXPECT_EQ(test::DecodeWith(codec.decode, file, out, limits), expected)
+          << codec.name << " " << limits.maxPixels << " " << limits.maxBytes << " " << limits.frameWidth
+          << "x" << limits.frameHeight;
+    }
   }
 }
 

@@ -1,6 +1,6 @@
 // GIF beyond what every codec promises: palette padding and transparency,
-// the logical screen around the image, local colour tables, and broken
-// geometry.
+// the logical screen around the image (and grown to hold it), local colour
+// tables, and missing parts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -92,19 +92,30 @@ TEST(GifDecode, LocalColorTableWinsOverTheGlobalOne) {
   EXPECT_EQ(bitmap->Row(0)[0], 2);
 }
 
-TEST(GifHostileInput, ImpossibleGeometryIsRefused) {
-  const std::pair<std::array<int, 6>, Status> cases[] = {
-      {{3, 3, 0, 0, 4, 3}, Status::CorruptData},  // image wider than the screen
-      {{4, 3, 0, 1, 4, 3}, Status::CorruptData},  // past the bottom
-      {{8, 8, 5, 0, 4, 3}, Status::CorruptData},  // past the right
-      {{4, 3, 0, 0, 4, 0}, Status::CorruptData},  // no rows
-      {{0, 3, 0, 0, 4, 3}, Status::CorruptData},  // a screen without columns
-      {{65535, 65535, 0, 0, 4, 3}, Status::TooLarge},
+TEST(GifDecode, AScreenTooSmallForTheImageGrowsToHoldIt) {
+  struct Case {
+    std::array<int, 6> place;  // screen width, height; image left, top, width, height
+    Status status;
+    int32_t width, height;
   };
-  for (const auto& [values, expected] : cases) {
+  const Case cases[] = {
+      {{3, 3, 0, 0, 4, 3}, Status::Ok, 4, 3},  // image wider than the screen
+      {{4, 3, 0, 1, 4, 3}, Status::Ok, 4, 4},  // past the bottom
+      {{8, 8, 5, 0, 4, 3}, Status::Ok, 9, 8},  // past the right
+      {{0, 0, 1, 2, 4, 3}, Status::Ok, 5, 5},  // no screen at all
+      {{4, 3, 0, 0, 4, 0}, Status::CorruptData, 0, 0}, {{65535, 65535, 0, 0, 4, 3}, Status::TooLarge, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.place[0] << "x" << c.place[1] << " " << c.place[2] << ","
+                                    << c.place[3] << " " << c.place[4] << "x" << c.place[5]);
     HandMadeGif gif;
-    gif.Place(values);
-    EXPECT_EQ(DecodeStatus(gif.bytes), expected) << values[0] << " " << values[2] << " " << values[5];
+    gif.Place(c.place);
+    std::unique_ptr<Bitmap> out;
+    ASSERT_EQ(test::DecodeWith(DecodeGif, gif.bytes, out), c.status);
+    if (c.status != Status::Ok) continue;
+    EXPECT_EQ(out->Width(), c.width);
+    EXPECT_EQ(out->Height(), c.height);
+    EXPECT_EQ(out->Row(c.place[3])[c.place[2]], 2);  // the image's first pixel
   }
 }
 

@@ -79,6 +79,25 @@ TEST(JpegRoundTrip, WritesBaselineAtQuality75) {
   EXPECT_EQ(jpeg[dqt + 5], 8);
 }
 
+// libjpeg would fill what is missing with grey and only warn.
+TEST(JpegHostileInput, ScansCutShortOrDamagedFail) {
+  const auto jpeg = Encode(*Smooth(64, 64, PixelFormat::Rgb24));
+  const size_t sos = FindMarker(jpeg, 0xDA);
+  ASSERT_NE(sos, 0u);
+  std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>((sos + jpeg.size()) / 2));
+  std::vector<uint8_t> cutThenEnd = cut;
+  cutThenEnd.insert(cutThenEnd.end(), {0xFF, 0xD9});
+  std::vector<uint8_t> extraneous = jpeg;
+  extraneous.insert(extraneous.begin() + static_cast<std::ptrdiff_t>(sos), {0x12, 0x34, 0x56});
+  std::unique_ptr<Bitmap> out;
+  for (const auto* bytes : {&cut, &cutThenEnd, &extraneous}) {
+    EXPECT_EQ(Decode(*bytes, out), Status::CorruptData) << bytes->size() << " bytes";
+  }
+  std::vector<uint8_t> newerJfif = jpeg;
+  newerJfif[11] = 2;  // an unknown version is no damage
+  EXPECT_EQ(Decode(newerJfif, out), Status::Ok);
+}
+
 TEST(JpegHostileInput, FrameHeaderSizesAreChecked) {
   auto jpeg = Encode(*Smooth(40, 30, PixelFormat::Rgb24));
   std::unique_ptr<Bitmap> out;

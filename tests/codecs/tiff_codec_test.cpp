@@ -16,17 +16,6 @@ Status Decode(std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out, cons
   return test::DecodeWith(DecodeTiff, bytes, out, limits);
 }
 
-// A file written by libtiff itself, for variants our encoder does not make.
-std::vector<uint8_t> WriteWithLibtiff(const std::function<void(TIFF*)>& fill) {
-  test::TempDir dir;
-  const auto path = dir / "picture.tif";
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  EXPECT_NE(tif, nullptr);
-  fill(tif);
-  TIFFClose(tif);
-  return test::ReadFileBytes(path);
-}
-
 template <typename T>
 T TagOf(const std::vector<uint8_t>& bytes, uint32_t tag) {
   test::TempDir dir;
@@ -48,7 +37,7 @@ TEST(TiffEncode, WritesLzwPalettesAndAlpha) {
 
 TEST(TiffDecode, OldPalettesOrientationAndAssociatedAlpha) {
   // 4-bit palette with an 8-bit colour map, stored bottom row first.
-  const auto palette = WriteWithLibtiff([](TIFF* tif) {
+  const auto palette = test::WriteWithLibtiff([](TIFF* tif) {
     std::vector<uint16_t> red(16), green(16), blue(16);
     for (uint16_t i = 0; i < 16; ++i) std::tie(red[i], green[i], blue[i]) = std::tuple(i * 10, 255 - i, i);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 3);
@@ -70,7 +59,7 @@ TEST(TiffDecode, OldPalettesOrientationAndAssociatedAlpha) {
   EXPECT_EQ(out->Palette().entries[5], Argb(255, 50, 250, 5));
 
   // Premultiplied alpha comes back straight.
-  const auto associated = WriteWithLibtiff([](TIFF* tif) {
+  const auto associated = test::WriteWithLibtiff([](TIFF* tif) {
     const uint16_t extra = EXTRASAMPLE_ASSOCALPHA;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);

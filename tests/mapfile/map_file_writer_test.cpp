@@ -134,6 +134,20 @@ TEST(WriteMapFileTest, EveryFrameFormatDecodesFrameByFrame) {
   }
 }
 
+// Readers refuse a level whose frames hold more pixels than the limit: such
+// a picture is refused before anything is written. One column of 160 x 160
+// frames, one pixel too tall.
+TEST(WriteMapFileTest, RefusesPicturesWhoseFramesPassThePixelLimit) {
+  test::TempDir dir;
+  const uint64_t rows = DefaultMaxPixels() / (160 * 160);
+  ImageHandle picture =
+      ImageHandle::CreateBlank(1, static_cast<int32_t>(rows * 160 + 1), PixelFormat::Indexed8);
+  auto writer = MapWriter::Create(test::Params(0), nullptr, nullptr);
+  EXPECT_FALSE(writer->WriteMapFile(picture, dir / "tall.rzt2"));
+  EXPECT_EQ(picture.LastStatus(), Status::TooLarge);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
 TEST(WriteMapFileTest, OneWriterServesPicturesWithDifferentPalettes) {
   test::TempDir dir;
   ImageHandle indexed(test::MakeIndexedBitmap(300, 200));

@@ -119,6 +119,16 @@ std::unique_ptr<Bitmap> PatternedIndexed(int32_t width, int32_t height, const Co
   return bitmap;
 }
 
+std::vector<uint8_t> WriteWithLibtiff(const std::function<void(TIFF*)>& fill) {
+  TempDir dir;
+  const auto path = dir / "picture.tif";
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) return {};
+  fill(tif);
+  TIFFClose(tif);
+  return ReadFileBytes(path);
+}
+
 Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
                    uint32_t seed, PixelFormat format) {
   ClassId id;

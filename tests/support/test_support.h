@@ -3,8 +3,11 @@
 // GoogleTest, so that the benchmarks can link it too.
 #pragma once
 
+#include <tiffio.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -57,6 +60,9 @@ ColorPalette GradientPalette(uint32_t count);
 // Indexes into palette: noise, one flat index or stripes, by seed % 3.
 std::unique_ptr<Bitmap> PatternedIndexed(int32_t width, int32_t height, const ColorPalette& palette,
                                          uint32_t seed);
+// A TIFF written by libtiff itself, for variants our encoder does not make:
+// fill sets the fields and writes the pixels.
+std::vector<uint8_t> WriteWithLibtiff(const std::function<void(TIFF*)>& fill);
 // A map-like picture saved as a file by the encoder of mime ("image/png").
 Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
                    uint32_t seed = 1, PixelFormat format = PixelFormat::Rgb24);

@@ -270,15 +270,19 @@ Status DecodeBmpUnchecked(std::span<const uint8_t> data, const DecodeLimits& lim
                           std::unique_ptr<Bitmap>& out) {
   BmpInfo info;
   if (Status s = ParseHeader(data, info); s != Status::Ok) return s;
-  if (static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height) > limits.maxPixels) {
-    return Status::TooLarge;
-  }
+  const auto width = static_cast<uint64_t>(info.width);
+  const auto height = static_cast<uint64_t>(info.height);
+  // The picture is all the memory we take: rows are read in place.
+  const uint64_t bytesPerPixel = info.bitCount <= 8 ? 1 : info.masks[3] != 0 ? 4 : 3;
+  Status status = CheckPictureSize(limits, width, height);
+  if (status == Status::Ok) status = CheckDecodeBytes(limits, width * height * bytesPerPixel);
+  if (status != Status::Ok) return status;
   const std::span<const uint8_t> pixels = data.subspan(info.pixelOffset);
   if (info.compression == kBiRle8 || info.compression == kBiRle4) {
     std::unique_ptr<Bitmap> bitmap;
-    Status s = Bitmap::Create(info.width, info.height, PixelFormat::Indexed8, bitmap);
-    if (s == Status::Ok) s = DecodeRle(pixels, info, *bitmap);
-    if (s != Status::Ok) return s;
+    status = Bitmap::Create(info.width, info.height, PixelFormat::Indexed8, bitmap);
+    if (status == Status::Ok) status = DecodeRle(pixels, info, *bitmap);
+    if (status != Status::Ok) return status;
     bitmap->SetPalette(std::move(info.palette));
     out = std::move(bitmap);
     return Status::Ok;
@@ -286,7 +290,8 @@ Status DecodeBmpUnchecked(std::span<const uint8_t> data, const DecodeLimits& lim
   const uint64_t rowBytes = (static_cast<uint64_t>(info.width) * info.bitCount + 31) / 32 * 4;
   if (static_cast<uint64_t>(info.height) > pixels.size() / rowBytes) return Status::CorruptData;
   std::unique_ptr<Bitmap> bitmap;
-  if (Status s = DecodeRows(pixels, rowBytes, info, bitmap); s != Status::Ok) return s;
+  status = DecodeRows(pixels, rowBytes, info, bitmap);
+  if (status != Status::Ok) return status;
   if (info.bitCount <= 8) bitmap->SetPalette(std::move(info.palette));
   out = std::move(bitmap);
   return Status::Ok;

@@ -1,12 +1,19 @@
-// Limits every decoder checks before it allocates.
+// Limits every decoder checks before it allocates, and the rules that apply
+// them. A decoder calls CheckPictureSize as soon as its header gives the
+// size, and CheckDecodeBytes with the bytes of the picture and of its own
+// working buffers before it allocates any of them, so that a picture
+// refused for its size or shape costs nothing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+
+#include "raster/status.h"
 
 namespace rzt2 {
 
-// No picture is decoded beyond one gigapixel: a 32-bit picture of that size
-// already takes 4 GiB.
+// No picture is decoded beyond one gigapixel, whatever the limits say: a
+// 32-bit picture of that size already takes 4 GiB.
 inline constexpr uint64_t kMaxPixelsCeiling = uint64_t{1} << 30;
 
 // The default limit: the ceiling, or less on a machine with little memory.
@@ -15,8 +22,41 @@ inline constexpr uint64_t kMaxPixelsCeiling = uint64_t{1} << 30;
 // rest of the system: one pixel per 16 bytes of physical memory.
 uint64_t DefaultMaxPixels();
 
+// What a decoder may take by default for a limit of maxPixels: as much as
+// converting such a picture takes, and a little more for the codec
+// libraries' fixed needs. Thin pictures, whose row buffers dwarf their
+// pixels, are what it stops.
+constexpr uint64_t DefaultMaxBytes(uint64_t maxPixels) {
+  constexpr uint64_t kBytesPerPixel = 6;
+  constexpr uint64_t kFixedBytes = uint64_t{1} << 20;
+  return kBytesPerPixel * std::min(maxPixels, kMaxPixelsCeiling) + kFixedBytes;
+}
+
 struct DecodeLimits {
+  // Pixels of the decoded picture.
   uint64_t maxPixels = DefaultMaxPixels();
+  // Bytes of the decoded picture and the decoder's working buffers together:
+  // row, strip and tile buffers, canvases, the coefficients libjpeg keeps.
+  uint64_t maxBytes = DefaultMaxBytes(maxPixels);
+  // The frame size of a conversion, or 0 x 0. A picture that is to be cut
+  // into frames must have its grid of whole frames at full size fit
+  // maxPixels, as map readers require of a stored level.
+  uint32_t frameWidth = 0;
+  uint32_t frameHeight = 0;
 };
+
+// Whether columns x rows frames of frameWidth x frameHeight pixels hold at
+// most maxPixels pixels; no product wraps. The rule for a stored level.
+bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_t frameHeight,
+                   uint64_t maxPixels);
+
+// TooLarge when a width x height picture passes the pixel limit (or the
+// ceiling, or 2^31 - 1 pixels a side), or, with a frame size, its grid of
+// frames does; Ok otherwise. Past it, width x height x 16 cannot wrap.
+Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t height);
+
+// TooLarge when the picture and the decoder's working buffers, `bytes` in
+// all, pass maxBytes.
+Status CheckDecodeBytes(const DecodeLimits& limits, uint64_t bytes);
 
 }  // namespace rzt2

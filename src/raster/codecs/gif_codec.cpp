@@ -125,6 +125,23 @@ Status ReadPixels(GifFileType& gif, Bitmap& bitmap) {
   return Status::Ok;
 }
 
+// Gives the canvas around the image the fill index, row by row.
+void FillAround(Bitmap& canvas, const GifImageDesc& image, int fill) {
+  const auto value = static_cast<uint8_t>(fill);
+  const auto width = static_cast<size_t>(canvas.Width());
+  const auto left = static_cast<size_t>(image.Left);
+  const auto right = left + static_cast<size_t>(image.Width);
+  for (int32_t y = 0; y < canvas.Height(); ++y) {
+    uint8_t* row = canvas.MutableRow(y);
+    if (y < image.Top || y >= image.Top + image.Height) {
+      std::memset(row, value, width);
+    } else {
+      std::memset(row, value, left);
+      std::memset(row + right, value, width - right);
+    }
+  }
+}
+
 Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
   if (data.size() < 6 ||
       (std::memcmp(data.data(), GIF87_STAMP, 6) != 0 && std::memcmp(data.data(), GIF89_STAMP, 6) != 0)) {
@@ -136,36 +153,33 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
   if (gif == nullptr) {
     return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Status::OutOfMemory : Status::CorruptData;
   }
-  const int screenWidth = gif->SWidth;
-  const int screenHeight = gif->SHeight;
-  if (screenWidth <= 0 || screenHeight <= 0) return Status::CorruptData;
-  const uint64_t screenPixels = static_cast<uint64_t>(screenWidth) * static_cast<uint64_t>(screenHeight);
-  if (screenPixels > limits.maxPixels) return Status::TooLarge;
-
   int transparentIndex = NO_TRANSPARENT_COLOR;
   if (const Status status = ReadToFirstImage(*gif, transparentIndex); status != Status::Ok) {
     return status;
   }
   const GifImageDesc& image = gif->Image;
-  if (image.Width <= 0 || image.Height <= 0 || image.Left < 0 || image.Top < 0 ||
-      image.Width > screenWidth - image.Left || image.Height > screenHeight - image.Top) {
-    return Status::CorruptData;
-  }
+  if (image.Width <= 0 || image.Height <= 0 || image.Left < 0 || image.Top < 0) return Status::CorruptData;
+  // A screen too small for the image, or of 0 x 0, grows to hold it, as
+  // browsers and other decoders show such files.
+  const int canvasWidth = std::max(gif->SWidth, image.Left + image.Width);
+  const int canvasHeight = std::max(gif->SHeight, image.Top + image.Height);
+  const uint64_t canvasPixels = static_cast<uint64_t>(canvasWidth) * static_cast<uint64_t>(canvasHeight);
+  Status status =
+      CheckPictureSize(limits, static_cast<uint64_t>(canvasWidth), static_cast<uint64_t>(canvasHeight));
+  if (status == Status::Ok) status = CheckDecodeBytes(limits, canvasPixels);  // one index byte a pixel
+  if (status != Status::Ok) return status;
   const ColorMapObject* map = image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap;
   if (map == nullptr) return Status::CorruptData;
   if (transparentIndex >= map->ColorCount) transparentIndex = NO_TRANSPARENT_COLOR;
 
   std::unique_ptr<Bitmap> bitmap;
-  const Status created = Bitmap::Create(screenWidth, screenHeight, PixelFormat::Indexed8, bitmap);
-  if (created != Status::Ok) return created;
-  const bool coversScreen = image.Width == screenWidth && image.Height == screenHeight;
-  if (!coversScreen) {
-    const int fill = transparentIndex != NO_TRANSPARENT_COLOR ? transparentIndex : gif->SBackGroundColor;
-    for (int y = 0; y < screenHeight; ++y) {
-      std::memset(bitmap->MutableRow(y), fill, bitmap->Stride());
-    }
-  }
-  if (const Status status = ReadPixels(*gif, *bitmap); status != Status::Ok) return status;
+  status = Bitmap::Create(canvasWidth, canvasHeight, PixelFormat::Indexed8, bitmap);
+  if (status == Status::Ok) status = ReadPixels(*gif, *bitmap);
+  if (status != Status::Ok) return status;
+  // Only a picture that decoded has its canvas filled: a file claiming a
+  // huge screen around data that fails costs nothing.
+  const int fill = transparentIndex != NO_TRANSPARENT_COLOR ? transparentIndex : gif->SBackGroundColor;
+  if (fill != 0) FillAround(*bitmap, image, fill);
   bitmap->SetPalette(MakePalette(*map, transparentIndex));
   out = std::move(bitmap);
   return Status::Ok;

@@ -42,11 +42,13 @@ ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManage
   std::longjmp(error.jump, 1);
 }
 
-// Warnings are not printed. jpeg_mem_src reports running out of data as a
-// warning and feeds a fake end marker; a picture cut short is corrupt to us,
-// and decoding on would fill the rest of a huge claimed size for nothing.
+// Warnings are not printed, and every one that reports damaged data fails
+// the decoding: libjpeg would carry on and fill what is missing with grey.
+// jpeg_mem_src reports running out of data as a warning too, and feeds a
+// fake end marker. An unknown JFIF version or Adobe transform is no damage.
 void OnMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) (*cinfo->err->error_exit)(cinfo);
+  const int code = cinfo->err->msg_code;
+  if (level < 0 && code != JWRN_JFIF_MAJOR && code != JWRN_ADOBE_XFORM) (*cinfo->err->error_exit)(cinfo);
 }
 
 void OnProgress(j_common_ptr cinfo) {
@@ -136,14 +138,45 @@ bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow) 
   return true;
 }
 
+// The 8 x 8 blocks of all components; with padded, rounded up to whole
+// sampling units as libjpeg stores them.
+uint64_t BlockCount(const jpeg_decompress_struct& cinfo, bool padded) {
+  uint64_t blocks = 0;
+  for (int i = 0; i < cinfo.num_components; ++i) {
+    const jpeg_component_info& component = cinfo.comp_info[i];
+    const auto extraColumns = padded ? static_cast<uint64_t>(component.h_samp_factor) : 0;
+    const auto extraRows = padded ? static_cast<uint64_t>(component.v_samp_factor) : 0;
+    blocks += (uint64_t{component.width_in_blocks} + extraColumns) *
+              (uint64_t{component.height_in_blocks} + extraRows);
+  }
+  return blocks;
+}
+
+// In a sequential Huffman-coded file every block of every component costs
+// at least two bits (a DC difference and an end of block), so a file of n
+// bytes holds at most 4n blocks. Progressive and arithmetic-coded files can
+// hold far more (end-of-band runs); the byte cap bounds those.
+bool SequentialDataCanHold(const jpeg_decompress_struct& cinfo, uint64_t fileBytes) {
+  return cinfo.progressive_mode || cinfo.arith_code || BlockCount(cinfo, false) <= 4 * fileBytes;
+}
+
+// libjpeg keeps every coefficient of a progressive or multi-scan picture
+// (64 of 2 bytes per block) until its last scan is read.
+uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
+  const bool buffered = cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components;
+  return buffered ? BlockCount(cinfo, true) * sizeof(JBLOCK) : 0;
+}
+
 Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
                            std::unique_ptr<Bitmap>& out) {
   if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) return Status::UnknownImageFormat;
   DecompressSession session;
   if (!ReadHeader(session, data)) return StatusOf(session.error);
   jpeg_decompress_struct& cinfo = session.cinfo;
-  const uint64_t pixels = uint64_t{cinfo.image_width} * cinfo.image_height;
-  if (pixels > limits.maxPixels) return Status::TooLarge;
+  const uint64_t width = cinfo.image_width;
+  const uint64_t height = cinfo.image_height;
+  if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
+  if (!SequentialDataCanHold(cinfo, data.size())) return Status::CorruptData;
 
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   if (cmyk) {
@@ -154,12 +187,16 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   } else {
     return Status::UnsupportedFormat;
   }
+  const uint64_t cmykRowBytes = cmyk ? width * 4 : 0;
+  const uint64_t bytes =
+      width * height * BytesPerPixel(PixelFormat::Rgb24) + cmykRowBytes + CoefficientBytes(cinfo);
+  if (const Status status = CheckDecodeBytes(limits, bytes); status != Status::Ok) return status;
   if (!StartDecompress(session)) return StatusOf(session.error);
   std::unique_ptr<Bitmap> bitmap;
-  Status status = Bitmap::Create(static_cast<int32_t>(cinfo.image_width),
-                                 static_cast<int32_t>(cinfo.image_height), PixelFormat::Rgb24, bitmap);
+  Status status =
+      Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), PixelFormat::Rgb24, bitmap);
   if (status != Status::Ok) return status;
-  std::vector<uint8_t> cmykRow(cmyk ? size_t{cinfo.image_width} * 4 : 0);
+  std::vector<uint8_t> cmykRow(cmykRowBytes);
   if (!DecodePixels(session, *bitmap, cmyk ? cmykRow.data() : nullptr)) {
     return StatusOf(session.error);
   }

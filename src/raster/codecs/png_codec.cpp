@@ -118,8 +118,7 @@ Status CheckHeader(std::span<const uint8_t> data, const DecodeLimits& limits) {
   if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX) {
     return Status::CorruptData;
   }
-  const uint64_t pixels = width * height;
-  if (pixels > limits.maxPixels) return Status::TooLarge;
+  if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
 
   const uint64_t bitDepth = ihdr[16];
   uint64_t channels = 0;
@@ -143,7 +142,7 @@ Status CheckHeader(std::span<const uint8_t> data, const DecodeLimits& limits) {
   if (bitDepth == 0 || bitDepth > 16) return Status::CorruptData;
   // Interlaced or not, the image data holds at least pixels x bits / 8 bytes.
   const uint64_t heldBytes = std::min<uint64_t>(data.size(), UINT64_MAX / (8 * kMaxDeflateRatio));
-  if (pixels > heldBytes * 8 * kMaxDeflateRatio / (channels * bitDepth)) {
+  if (width * height > heldBytes * 8 * kMaxDeflateRatio / (channels * bitDepth)) {
     return Status::CorruptData;
   }
   return Status::Ok;
@@ -159,12 +158,12 @@ struct PngHeader {
   png_color palette[PNG_MAX_PALETTE_LENGTH] = {};
   int alphaCount = 0;
   png_byte alpha[PNG_MAX_PALETTE_LENGTH] = {};
+  int passes = 1;
   size_t rowBytes = 0;
 };
 
-// Reads up to the image data and asks libpng for our layouts: one index
-// byte per palette pixel; else 8-bit B,G,R with A when there is any alpha.
-bool ReadHeader(png_structp png, png_infop info, PngHeader& header) {
+// Reads up to the image data: the header, the palette and tRNS.
+bool ReadInfo(png_structp png, png_infop info, PngHeader& header) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   int bitDepth = 0;
@@ -180,6 +179,15 @@ bool ReadHeader(png_structp png, png_infop info, PngHeader& header) {
       png_get_tRNS(png, info, &alpha, &header.alphaCount, nullptr);
       std::copy_n(alpha, header.alphaCount, header.alpha);
     }
+  }
+  return true;
+}
+
+// Asks libpng for our layouts: one index byte per palette pixel; else 8-bit
+// B,G,R with A when there is any alpha. libpng allocates its rows here.
+bool SetLayout(png_structp png, png_infop info, PngHeader& header) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  if (header.colorType == PNG_COLOR_TYPE_PALETTE) {
     png_set_packing(png);
   } else {
     png_set_strip_16(png);
@@ -190,15 +198,19 @@ bool ReadHeader(png_structp png, png_infop info, PngHeader& header) {
     if (header.hasTrns) png_set_tRNS_to_alpha(png);
     png_set_bgr(png);
   }
-  png_set_interlace_handling(png);
+  header.passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   header.rowBytes = png_get_rowbytes(png, info);
   return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+// Row by row, pass by pass, so that no array of row pointers is needed:
+// for a tall thin picture it would outgrow the pixels.
+bool ReadRows(png_structp png, Bitmap& bitmap, int passes) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_read_image(png, rows);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (int32_t y = 0; y < bitmap.Height(); ++y) png_read_row(png, bitmap.MutableRow(y), nullptr);
+  }
   // Reading through IEND catches damage and truncation after the pixels.
   png_read_end(png, nullptr);
   return true;
@@ -241,20 +253,24 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
   png_set_check_for_invalid_index(png, 0);
 
   PngHeader header;
-  if (!ReadHeader(png, handle.Info(), header)) return io.failure;
+  if (!ReadInfo(png, handle.Info(), header)) return io.failure;
   const PixelFormat format = FormatOf(header);
+  // libpng's current and previous rows, at most 64 bits a pixel before our
+  // transformations narrow them, are allocated with the layout.
+  const uint64_t rowBuffers = 2 * (8 * uint64_t{header.width} + 64);
+  const uint64_t pixelBytes =
+      uint64_t{header.width} * header.height * static_cast<uint64_t>(BytesPerPixel(format));
+  if (const Status status = CheckDecodeBytes(limits, pixelBytes + rowBuffers); status != Status::Ok) {
+    return status;
+  }
+  if (!SetLayout(png, handle.Info(), header)) return io.failure;
   std::unique_ptr<Bitmap> bitmap;
   const Status created =
       Bitmap::Create(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height), format, bitmap);
   if (created != Status::Ok) return created;
   // Never let libpng write past our rows.
   if (header.rowBytes != bitmap->Stride()) return Status::GenericError;
-
-  std::vector<png_bytep> rows(header.height);
-  for (png_uint_32 y = 0; y < header.height; ++y) {
-    rows[y] = bitmap->MutableRow(static_cast<int32_t>(y));
-  }
-  if (!ReadRows(png, rows.data())) return io.failure;
+  if (!ReadRows(png, *bitmap, header.passes)) return io.failure;
   if (format == PixelFormat::Indexed8) bitmap->SetPalette(MakePalette(header));
   out = std::move(bitmap);
   return Status::Ok;

@@ -57,34 +57,35 @@ Orientation OrientationOf(TIFF* tif, int32_t width, int32_t height) {
   return {corner == 1 || corner == 2, corner == 2 || corner == 3, width, height};
 }
 
+// The buffer ForEachRow reads into: one scanline, or one tile; 0 when the
+// file gives no usable size.
+uint64_t RowBufferBytes(TIFF* tif) {
+  return TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFScanlineSize64(tif);
+}
+
 // Calls sink(y, x0, samples, count) for every run of `count` pixels of file
 // row y starting at column x0, as packed contiguous samples.
 template <typename Sink>
 Status ForEachRow(TIFF* tif, uint32_t width, uint32_t height, Sink&& sink) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(RowBufferBytes(tif)));
   if (!TIFFIsTiled(tif)) {
-    const tmsize_t lineSize = TIFFScanlineSize(tif);
-    if (lineSize <= 0) return Status::CorruptData;
-    std::vector<uint8_t> line(static_cast<size_t>(lineSize));
     for (uint32_t y = 0; y < height; ++y) {
-      if (TIFFReadScanline(tif, line.data(), y, 0) < 0) return Status::CorruptData;
-      sink(y, 0, line.data(), width);
+      if (TIFFReadScanline(tif, buffer.data(), y, 0) < 0) return Status::CorruptData;
+      sink(y, 0, buffer.data(), width);
     }
     return Status::Ok;
   }
   uint32_t tileWidth = 0, tileHeight = 0;
   TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
   TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
-  const tmsize_t tileSize = TIFFTileSize(tif);
   const tmsize_t rowSize = TIFFTileRowSize(tif);
-  if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || rowSize <= 0) return Status::CorruptData;
-  if (tileSize > kMaxTiffAlloc) return Status::TooLarge;
-  std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
+  if (tileWidth == 0 || tileHeight == 0 || rowSize <= 0) return Status::CorruptData;
   for (uint32_t ty = 0; ty < height; ty += std::min(tileHeight, height - ty)) {
     for (uint32_t tx = 0; tx < width; tx += std::min(tileWidth, width - tx)) {
-      if (TIFFReadTile(tif, tile.data(), tx, ty, 0, 0) < 0) return Status::CorruptData;
+      if (TIFFReadTile(tif, buffer.data(), tx, ty, 0, 0) < 0) return Status::CorruptData;
       const uint32_t rows = std::min(tileHeight, height - ty);
       for (uint32_t r = 0; r < rows; ++r) {
-        sink(ty + r, tx, tile.data() + static_cast<size_t>(r) * static_cast<size_t>(rowSize),
+        sink(ty + r, tx, buffer.data() + static_cast<size_t>(r) * static_cast<size_t>(rowSize),
              std::min(tileWidth, width - tx));
       }
     }
@@ -99,7 +100,9 @@ Status DecodePalette(TIFF* tif, uint16_t bits, std::unique_ptr<Bitmap>& bitmap) 
   // Old writers stored 8-bit values; libtiff's tools detect them the same way.
   bool eightBit = true;
   for (size_t i = 0; i < count; ++i) eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
-  auto scale = [eightBit](uint16_t v) { return eightBit ? uint32_t{v} : uint32_t{v} * 255 / 65535; };
+  // 16-bit values are written as v * 257 by most, v << 8 by some: the high
+  // byte is right for both.
+  auto scale = [eightBit](uint16_t v) { return eightBit ? uint32_t{v} : uint32_t{v} >> 8; };
   ColorPalette palette;
   palette.entries.resize(count);
   for (size_t i = 0; i < count; ++i)
@@ -148,8 +151,18 @@ uint32_t BandRows(TIFF* tif, uint32_t height) {
   return rows == 0 ? height : std::min(rows, height);
 }
 
+// What libtiff's RGBA reader reads into: one strip, or one tile, of every plane.
+uint64_t RgbaReadBytes(TIFF* tif) {
+  uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+  return planes * (TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif));
+}
+
 // Everything else: libtiff's RGBA reader, whose alpha comes out premultiplied.
-Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, std::unique_ptr<Bitmap>& out) {
+Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, const DecodeLimits& limits,
+                  std::unique_ptr<Bitmap>& out) {
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tif, message)) return Status::UnsupportedFormat;
   RgbaImage rgba;
@@ -157,25 +170,39 @@ Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, std::unique_ptr<Bi
   rgba.begun = true;
   rgba.image.req_orientation = ORIENTATION_TOPLEFT;
   const bool alpha = rgba.image.alpha != 0;
-  std::unique_ptr<Bitmap> bitmap;
-  Status status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                 alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24, bitmap);
+  const PixelFormat format = alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24;
+  const uint32_t band = BandRows(tif, height);
+  const uint64_t readBytes = RgbaReadBytes(tif);
+  if (readBytes > static_cast<uint64_t>(kMaxTiffAlloc)) return Status::TooLarge;
+  const uint64_t bandBytes = uint64_t{width} * band * 4;
+  const uint64_t pictureBytes = uint64_t{width} * height * static_cast<uint64_t>(BytesPerPixel(format));
+  if (const Status status = CheckDecodeBytes(limits, pictureBytes + bandBytes + readBytes);
+      status != Status::Ok) {
+    return status;
+  }
+  // The band is a bitmap too, so that a file failing in its first strip
+  // has not made us clear all of it.
+  std::unique_ptr<Bitmap> bitmap, raster;
+  Status status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
+  if (status == Status::Ok) {
+    status =
+        Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(band), PixelFormat::Argb32, raster);
+  }
   if (status != Status::Ok) return status;
 
-  const uint32_t band = BandRows(tif, height);
   // A file stored bottom-up fills the picture from its last row: each band
   // of file rows lands, turned over by libtiff, at the mirrored place.
   const bool bottomUp = OrientationOf(tif, bitmap->Width(), bitmap->Height()).flipY;
-  std::vector<uint32_t> raster(size_t{width} * band);
+  auto* const pixels = reinterpret_cast<uint32_t*>(raster->MutableRow(0));
   const size_t step = alpha ? 4 : 3;
   for (uint32_t fileRow = 0; fileRow < height; fileRow += band) {
     const uint32_t rows = std::min(band, height - fileRow);
     rgba.image.row_offset = static_cast<int>(fileRow);
-    if (!TIFFRGBAImageGet(&rgba.image, raster.data(), width, rows)) return Status::CorruptData;
+    if (!TIFFRGBAImageGet(&rgba.image, pixels, width, rows)) return Status::CorruptData;
     const uint32_t firstRow = bottomUp ? height - fileRow - rows : fileRow;
     for (uint32_t r = 0; r < rows; ++r) {
       uint8_t* row = bitmap->MutableRow(static_cast<int32_t>(firstRow + r));
-      const uint32_t* src = raster.data() + size_t{r} * width;
+      const uint32_t* src = pixels + size_t{r} * width;
       for (uint32_t x = 0; x < width; ++x, row += step) {
         const uint32_t abgr = src[x];
         const uint32_t a = TIFFGetA(abgr);
@@ -308,9 +335,7 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
   if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return Status::CorruptData;
   if (width == 0 || height == 0) return Status::CorruptData;
-  if (width > INT32_MAX || height > INT32_MAX || uint64_t{width} * height > limits.maxPixels) {
-    return Status::TooLarge;
-  }
+  if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
   if (!StripsFit(tif.get(), data.size())) return Status::CorruptData;
 
   const bool palette = photometric == PHOTOMETRIC_PALETTE && samples == 1 &&
@@ -324,12 +349,19 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
     const PixelFormat format = palette        ? PixelFormat::Indexed8
                                : samples == 4 ? PixelFormat::Argb32
                                               : PixelFormat::Rgb24;
-    status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
+    const uint64_t buffer = RowBufferBytes(tif.get());
+    if (buffer == 0) return Status::CorruptData;
+    if (buffer > static_cast<uint64_t>(kMaxTiffAlloc)) return Status::TooLarge;
+    status = CheckDecodeBytes(
+        limits, uint64_t{width} * height * static_cast<uint64_t>(BytesPerPixel(format)) + buffer);
+    if (status == Status::Ok) {
+      status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
+    }
     if (status == Status::Ok) {
       status = palette ? DecodePalette(tif.get(), bits, bitmap) : DecodeRgb8(tif.get(), samples, bitmap);
     }
   } else {
-    status = DecodeRgba(tif.get(), width, height, bitmap);
+    status = DecodeRgba(tif.get(), width, height, limits, bitmap);
   }
   if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
   if (status == Status::Ok) out = std::move(bitmap);

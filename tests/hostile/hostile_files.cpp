@@ -1,0 +1,155 @@
+#include "hostile/hostile_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+#include <zlib.h>
+
+namespace rzt2::test {
+
+namespace {
+
+void PutBigEndian(Bytes& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void PutLittleEndian(Bytes& out, uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PngChunk(Bytes& out, const char* type, const Bytes& body) {
+  PutBigEndian(out, static_cast<uint32_t>(body.size()));
+  const size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), body.begin(), body.end());
+  PutBigEndian(out, static_cast<uint32_t>(crc32(0, &out[start], static_cast<uInt>(out.size() - start))));
+}
+
+Bytes PngStart(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorType) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes ihdr;
+  PutBigEndian(ihdr, width);
+  PutBigEndian(ihdr, height);
+  ihdr.insert(ihdr.end(), {bitDepth, colorType, 0, 0, 0});
+  PngChunk(out, "IHDR", ihdr);
+  return out;
+}
+
+// Deflates `count` zero bytes, a block at a time.
+Bytes DeflateZeros(uint64_t count) {
+  z_stream stream{};
+  deflateInit(&stream, Z_BEST_COMPRESSION);
+  const Bytes zeros(1 << 20);
+  Bytes out, chunk(1 << 16);
+  do {
+    const uint64_t n = count < zeros.size() ? count : zeros.size();
+    stream.next_in = const_cast<Bytef*>(zeros.data());  // zlib does not write its input
+    stream.avail_in = static_cast<uInt>(n);
+    count -= n;
+    do {
+      stream.next_out = chunk.data();
+      stream.avail_out = static_cast<uInt>(chunk.size());
+      deflate(&stream, count == 0 ? Z_FINISH : Z_NO_FLUSH);
+      out.insert(out.end(), chunk.data(), stream.next_out);
+    } while (stream.avail_out == 0);
+  } while (count > 0);
+  deflateEnd(&stream);
+  return out;
+}
+
+}  // namespace
+
+Bytes ZeroPng(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorType) {
+  Bytes out = PngStart(width, height, bitDepth, colorType);
+  const uint64_t channels = colorType == 4 ? 2 : 1;
+  const uint64_t rowBytes = (uint64_t{width} * channels * bitDepth + 7) / 8;
+  PngChunk(out, "IDAT", DeflateZeros(uint64_t{height} * (1 + rowBytes)));  // filter byte 0 on each row
+  PngChunk(out, "IEND", {});
+  return out;
+}
+
+Bytes PngHeader(uint32_t width, uint32_t height) {
+  Bytes out = PngStart(width, height, 8, 6);
+  PngChunk(out, "IEND", {});
+  return out;
+}
+
+Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  cinfo.err = jpeg_std_error(&error);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long length = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &length);
+  cinfo.image_width = 16;
+  cinfo.image_height = 16;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  if (progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  Bytes row(16 * 3, 0x80);
+  while (cinfo.next_scanline < 16) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes bytes(buffer, buffer + length);
+  std::free(buffer);
+
+  const auto marker = [&bytes](uint8_t code) {
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+      if (bytes[i] == 0xFF && bytes[i + 1] == code) return i;
+    }
+    return bytes.size();
+  };
+  const size_t sof = marker(progressive ? 0xC2 : 0xC0);
+  bytes[sof + 5] = static_cast<uint8_t>(height >> 8);
+  bytes[sof + 6] = static_cast<uint8_t>(height);
+  bytes[sof + 7] = static_cast<uint8_t>(width >> 8);
+  bytes[sof + 8] = static_cast<uint8_t>(width);
+  if (progressive) bytes.resize(marker(0xDA) + 20);
+  return bytes;
+}
+
+Bytes RleBmp(int32_t width, int32_t height) {
+  constexpr uint32_t kHeaders = 14 + 40, kColors = 2;
+  Bytes out = {'B', 'M'};
+  PutLittleEndian(out, kHeaders + 4 * kColors + 2, 4);  // file size
+  PutLittleEndian(out, 0, 4);
+  PutLittleEndian(out, kHeaders + 4 * kColors, 4);  // pixel offset
+  for (const uint32_t value : {40u, static_cast<uint32_t>(width), static_cast<uint32_t>(height)}) {
+    PutLittleEndian(out, value, 4);
+  }
+  PutLittleEndian(out, 1, 2);  // planes
+  PutLittleEndian(out, 8, 2);  // bits
+  PutLittleEndian(out, 1, 4);  // BI_RLE8
+  for (int i = 0; i < 5; ++i) PutLittleEndian(out, i == 3 ? kColors : 0, 4);
+  PutLittleEndian(out, 0x00FFFFFF, 4);  // white, black
+  PutLittleEndian(out, 0, 4);
+  out.insert(out.end(), {0, 1});  // end of picture
+  return out;
+}
+
+Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression) {
+  const std::tuple<uint16_t, uint16_t, uint32_t> entries[] = {
+      {256, 4, width}, {257, 4, height}, {258, 3, 8},      {259, 3, compression}, {262, 3, 1},
+      {273, 4, 122},   {277, 3, 1},      {278, 4, height}, {279, 4, 64}};
+  Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0, static_cast<uint8_t>(std::size(entries)), 0};
+  for (const auto& [tag, type, value] : entries) {
+    PutLittleEndian(out, tag, 2);
+    PutLittleEndian(out, type, 2);
+    PutLittleEndian(out, 1, 4);
+    PutLittleEndian(out, value, 4);
+  }
+  PutLittleEndian(out, 0, 4);
+  out.resize(out.size() + 64, 0x80);
+  return out;
+}
+
+}  // namespace rzt2::test

@@ -1,0 +1,26 @@
+// Small files that claim far more than they hold, for the hostile-input
+// tests, the benchmarks and the fuzz corpora. Free of GoogleTest.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace rzt2::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A PNG of width x height grey pixels (colorType 0) or grey and alpha (4),
+// all zero and truly compressed: about one byte per 1030 of raw rows.
+Bytes ZeroPng(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorType);
+// Signature, IHDR (8-bit RGBA) and IEND: no image data at all.
+Bytes PngHeader(uint32_t width, uint32_t height);
+// A 16 x 16 JPEG relabelled as width x height: a baseline one keeps its
+// data and end marker, so it ends early; a progressive one is cut inside
+// its first scan.
+Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive);
+// An 8-bit RLE BMP of width x height that ends at once: a valid, blank picture.
+Bytes RleBmp(int32_t width, int32_t height);
+// A grey TIFF of one strip of 64 bytes, claiming any size and compression.
+Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression);
+
+}  // namespace rzt2::test
