@@ -84,7 +84,7 @@ void MainDialog::OpenFocusedItem() {
   }
 }
 
-int MainDialog::CountSelectedFiles() const { return CountJobFiles(fileList_->SelectedNames()); }
+int MainDialog::CountSelectedFiles() const { return CountJobFiles({}, fileList_->SelectedNames()); }
 
 void MainDialog::OnPathTextChanged(const QString& text) {
   // Every folder met while typing is entered at once, but only saved when

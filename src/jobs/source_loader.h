@@ -18,10 +18,11 @@ class SourceLoader {
  public:
   explicit SourceLoader(const EncoderParams& params) : params_(params) {}
 
-  // Does nothing when path is the path of the full picture already held.
+  // Does nothing when name is the name of the full picture already held.
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
-  // is path when a full picture was loaded, empty otherwise.
-  void LoadSource(const std::string& path, bool previewOnly);
+  // is name when a full picture was loaded, empty otherwise. The file is
+  // name taken in the loader's folder.
+  void LoadSource(const std::string& name, bool previewOnly);
 
   ImageHandle& CurrentImage() { return currentImage_; }
   const std::string& CurrentImagePath() const { return currentImagePath_; }
@@ -33,9 +34,13 @@ class SourceLoader {
   void Clear();
   // The encoder parameters used to read map files.
   void SetParams(const EncoderParams& params) { params_ = params; }
+  // The folder that names are relative to; empty (the start) for the
+  // process's current directory. Another folder drops the picture.
+  void SetFolder(const std::string& folder);
 
  private:
   EncoderParams params_;
+  std::string folder_;
   ImageHandle currentImage_;
   std::string currentImagePath_;
 };
