@@ -14,7 +14,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+  icon->setPixmap(applicationIcon().pixmap(32, 32));
   icon->setAlignment(Qt::AlignTop);
   auto* text = new QLabel(QStringLiteral("<b>Norvexa RZT2 Converter Tool</b><br>"
                                          "rzt2tool: map pictures to RZT2 map files and back<br>"

@@ -4,7 +4,7 @@
 
 namespace rzt2 {
 
-QIcon ApplicationIcon() {
+QIcon applicationIcon() {
   QIcon icon;
   for (const char* size : {"16", "32", "48"}) {
     icon.addFile(QStringLiteral(":/icons/rzt2tool-%1.png").arg(QLatin1String(size)));

@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv) {
   rzt2::MapConverter converter(argc, argv);
-  return converter.Run();
+  return converter.run();
 }
