@@ -24,6 +24,9 @@
 #include "ui/shell_namespace.h"
 #include "ui/user_prompts.h"
 
+// Failure messages show texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace rzt2::test {
 
 namespace fs = std::filesystem;

@@ -59,9 +59,13 @@ TEST_F(GuiTest, AConversionShowsEachStepAndEachFailureThenListsTheNewFile) {
   EXPECT_TRUE(List().selectedItems().isEmpty());
 }
 
-TEST_F(GuiTest, AnExportAsksForItsFormatAndListsItsOutput) {
+TEST_F(GuiTest, AnExportAsksForItsFormatAndWritesIntoTheDestinationFolder) {
   Picture("photo.png", 32, 24);
-  Open();
+  fs::create_directory(dir / "out");
+  Open([](ConverterSettings& s) {
+    s.DstFolderAsSame = 0;
+    s.DstFolder = "out/";  // relative: in the source folder
+  });
   prompts.exportAnswer = 3;  // bmp
   Select({"photo.png"});
   Click("exportButton");
@@ -69,7 +73,7 @@ TEST_F(GuiTest, AnExportAsksForItsFormatAndListsItsOutput) {
             std::vector<QString>{"Export: Would you like to convert 1 file(s) into selected "
                                  "format?\nIt can take several time!"});
   EXPECT_TRUE(prompts.messages.empty());
-  EXPECT_NE(Item("photo.bmp"), nullptr);
+  EXPECT_FALSE(ImageHandle::FromFile(dir / "out" / "photo.bmp").IsNull());
 }
 
 TEST_F(GuiTest, NoFilesSelectedIsRefusedAndDecliningLeavesTheWindowAsItWas) {

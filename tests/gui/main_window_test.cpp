@@ -33,6 +33,7 @@ TEST_F(GuiTest, StartsOnTheStoredSettingsWithTheTemplatesTabOrder) {
   EXPECT_TRUE(Find<QCheckBox>("previewCheck")->isChecked());
   EXPECT_EQ(PathBox().text().toStdString(), Folder());
   EXPECT_EQ(Names(), (QStringList{"..", "b.png"}));
+  EXPECT_FALSE(Item("b.png")->icon(0).isNull());
   EXPECT_EQ(List().columnWidth(0), List().viewport()->width() - 18);
   EXPECT_EQ(List().selectionMode(), QAbstractItemView::ExtendedSelection);
   for (const char* name : {"fileList", "createButton", "settingsButton", "previewCheck", "exportButton",
@@ -96,10 +97,15 @@ TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
   PathBox().setFocus();
   PathBox().clear();
   QTest::keyClick(&PathBox(), Qt::Key_Enter);  // neither closes nor complains
+  EXPECT_TRUE(Window().isVisible() && prompts.messages.empty());
   QTest::keyClick(&PathBox(), Qt::Key_Tab);
   EXPECT_EQ(prompts.messages, std::vector<QString>{"Error [error] Invalid folder name"});
   EXPECT_EQ(PathBox().text().toStdString(), Folder());
   EXPECT_EQ(QApplication::focusWidget()->objectName(), "browseButton");
+  // Another text for the same folder enters it again: the list is read anew.
+  Touch("late.png");
+  PathBox().setText(QString::fromStdString(Folder() + "/"));
+  EXPECT_NE(Item("late.png"), nullptr);
   // Every prefix that names a folder is entered at once, and not saved.
   PathBox().setFocus();
   PathBox().clear();
@@ -114,7 +120,7 @@ TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
   EXPECT_EQ(Stored().SrcFolder, Folder());
   PathBox().selectAll();
   QTest::keyClicks(&PathBox(), "..");  // taken in the folder shown, kept as typed
-  EXPECT_EQ(Names(), (QStringList{"..", "a", "ab"}));
+  EXPECT_EQ(Names(), (QStringList{"..", "a", "ab", "late.png"}));
   EXPECT_EQ(PathBox().text(), "..");
   // Leaving the box saves a folder that typing did not enter.
   const QSignalBlocker quiet(&PathBox());

@@ -88,7 +88,8 @@ TEST_F(SettingsDialogTest, OkStopsAtTheFirstFailingFieldInExchangeOrder) {
       edit->setText(next);
     }
   }
-  EXPECT_EQ(Stored().FrameSizeX, kFrameSizeX.defaultValue);  // nothing saved yet
+  EXPECT_EQ(Stored().FrameSizeX, kFrameSizeX.defaultValue);  // nothing saved yet,
+  EXPECT_EQ(settings.FrameSizeX, kFrameSizeX.defaultValue);  // nor copied
   Combo("encoderCombo")->setCurrentIndex(2);
   Press("okButton");
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
