@@ -16,7 +16,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("icon"));
-  icon->setPixmap(ApplicationIcon().pixmap(48, 48));
+  icon->setPixmap(applicationIcon().pixmap(48, 48));
   icon->setAlignment(Qt::AlignTop);
   auto* text = new QLabel(QStringLiteral("<b>Norvexa RZT2 Converter Tool</b><br>"
                                          "Version %1<br>"

@@ -4,7 +4,7 @@
 
 namespace rzt2 {
 
-QIcon ApplicationIcon() {
+QIcon applicationIcon() {
   // The sizes are the build's choice; every picture under :/icons is one of them.
   QIcon icon;
   QDirIterator pictures(QStringLiteral(":/icons"), QDir::Files);

@@ -5,6 +5,6 @@
 
 namespace rzt2 {
 
-QIcon ApplicationIcon();
+QIcon applicationIcon();
 
 }  // namespace rzt2

@@ -46,5 +46,5 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGXFSZ, SIG_IGN);
   rzt2::MapConverter converter(argc, argv);
-  return converter.Run();
+  return converter.run();
 }

@@ -4,20 +4,24 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <filesystem>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
-#include "ui/desktop_job_host.h"
-#include "ui/dialog_units.h"
 #include "ui/file_list.h"
 #include "ui/linux_shell_namespace.h"
+#include "ui/path_field.h"
 #include "ui/preview_pane.h"
 #include "ui/user_prompts.h"
 
@@ -27,21 +31,18 @@ namespace {
 
 constexpr int kPreviewDelayMs = 500;
 
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& rect) {
+QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
   auto* button = new QPushButton(text, parent);
-  button->setGeometry(rect);
+  button->setObjectName(QLatin1String(name));
   // No button takes Enter: there is no default button in this window.
   button->setAutoDefault(false);
   return button;
 }
 
-// A sunken frame, for dividers and for the borders drawn around the pane
-// and around the path box with its button.
-QFrame* MakeFrame(QWidget* parent, QFrame::Shape shape, const QRect& rect) {
+QFrame* makeFrame(QWidget* parent, QFrame::Shape shape) {
   auto* frame = new QFrame(parent);
   frame->setFrameShape(shape);
   frame->setFrameShadow(QFrame::Sunken);
-  frame->setGeometry(rect);
   return frame;
 }
 
@@ -57,52 +58,72 @@ MainDialog::MainDialog(const std::string& settingsStore, UserPrompts* prompts, S
     ownShell_ = std::make_unique<LinuxShellNamespace>();
     shell_ = ownShell_.get();
   }
-  appIcon_ = ApplicationIcon();
-  previewTimer_.setSingleShot(true);
-  previewTimer_.setInterval(kPreviewDelayMs);
-  connect(&previewTimer_, &QTimer::timeout, this, &MainDialog::OnPreviewTimer);
+  appIcon_ = applicationIcon();
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setObjectName(QStringLiteral("previewTimer"));
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(kPreviewDelayMs);
+  connect(previewTimer_, &QTimer::timeout, this, &MainDialog::onPreviewTimer);
   settings_.SetDefaults();
-  BuildControls();
-  InitDialog();
+  std::error_code error;
+  const std::filesystem::path startFolder = std::filesystem::current_path(error);
+  if (!error) sourceFolder_ = startFolder.string();
+  buildControls();
+  initDialog();
 }
 
 MainDialog::~MainDialog() = default;
 
-void MainDialog::BuildControls() {
+void MainDialog::buildControls() {
   setWindowTitle(QStringLiteral("Norvexa RZT2 Converter Tool"));
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  const DialogUnits units(font());
-  setFixedSize(units.Size(523, 337));
+  // No minimize or maximize box.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
 
   fileList_ = new FileList(this);
-  fileList_->setGeometry(units.Rect(7, 32, 136, 273));
-  auto* folderLabel = new QLabel(QStringLiteral("Select folder"), this);
-  folderLabel->setGeometry(units.Rect(7, 7, 136, 10));
-  GrowToContents(folderLabel);
-  createButton_ = MakeButton(this, QStringLiteral("Create RZT2 files"), units.Rect(75, 315, 68, 15));
-  settingsButton_ = MakeButton(this, QStringLiteral("RZT2 &settings"), units.Rect(7, 315, 58, 15));
+  fileList_->setObjectName(QStringLiteral("fileList"));
+  createButton_ = makeButton(this, QStringLiteral("Create RZT2 files"), "createButton");
+  settingsButton_ = makeButton(this, QStringLiteral("RZT2 &settings"), "settingsButton");
   previewCheck_ = new QCheckBox(QStringLiteral("Enable preview"), this);
-  previewCheck_->setGeometry(units.Rect(153, 7, 63, 8));
-  GrowToContents(previewCheck_);
-  auto* horizontal = MakeFrame(this, QFrame::HLine, units.Rect(7, 308, 508, 1));
-  horizontal->setFixedHeight(2);
-  auto* vertical = MakeFrame(this, QFrame::VLine, units.Rect(147, 6, 1, 303));
-  vertical->setFixedWidth(2);
-  MakeFrame(this, QFrame::StyledPanel, units.Rect(153, 18, 362, 287));
-  previewPane_ = new PreviewPane(this);
-  previewPane_->setGeometry(units.Rect(155, 19, 359, 284));
-  exportButton_ = MakeButton(this, QStringLiteral("&Export images"), units.Rect(153, 315, 56, 15));
-  const QRect pathFrame = units.Rect(7, 18, 136, 12);
-  auto* frame = MakeFrame(this, QFrame::StyledPanel, pathFrame);
-  const int inset = frame->frameWidth();
+  previewCheck_->setObjectName(QStringLiteral("previewCheck"));
+  exportButton_ = makeButton(this, QStringLiteral("&Export images"), "exportButton");
   pathBox_ = new QLineEdit(this);
-  // The box sits inside the frame, which also holds the "..." button.
-  pathBox_->setFrame(false);
-  const QRect pathRect = units.Rect(7, 18, 124, 12);
-  pathBox_->setGeometry(pathRect.adjusted(inset, inset, 0, -inset));
-  browseButton_ = MakeButton(this, QStringLiteral("..."), units.Rect(131, 19, 11, 10));
+  pathBox_->setObjectName(QStringLiteral("pathBox"));
+  browseButton_ = new QToolButton(this);
+  browseButton_->setObjectName(QStringLiteral("browseButton"));
+  browseButton_->setText(QStringLiteral("..."));
 
-  // Template order is the tab order.
+  // The pane sits inside a sunken frame of its own.
+  auto* paneFrame = makeFrame(this, QFrame::StyledPanel);
+  previewPane_ = new PreviewPane(paneFrame);
+  previewPane_->setObjectName(QStringLiteral("previewPane"));
+  auto* paneLayout = new QVBoxLayout(paneFrame);
+  paneLayout->setContentsMargins(0, 0, 0, 0);
+  paneLayout->addWidget(previewPane_);
+
+  // The list and its folder on the left, the preview on the right, the
+  // buttons below a divider, each under its side.
+  auto* leftButtons = new QHBoxLayout;
+  leftButtons->addWidget(settingsButton_);
+  leftButtons->addWidget(createButton_);
+  leftButtons->addStretch();
+  auto* rightButtons = new QHBoxLayout;
+  rightButtons->addWidget(exportButton_);
+  rightButtons->addStretch();
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel(QStringLiteral("Select folder"), this), 0, 0);
+  grid->addWidget(framePathField(pathBox_, browseButton_, this), 1, 0);
+  grid->addWidget(fileList_, 2, 0);
+  grid->addWidget(makeFrame(this, QFrame::VLine), 0, 1, 3, 1);
+  grid->addWidget(previewCheck_, 0, 2, Qt::AlignLeft);
+  grid->addWidget(paneFrame, 1, 2, 2, 1);
+  grid->addWidget(makeFrame(this, QFrame::HLine), 3, 0, 1, 3);
+  grid->addLayout(leftButtons, 4, 0);
+  grid->addLayout(rightButtons, 4, 2);
+  grid->setRowStretch(2, 1);
+  grid->setColumnStretch(2, 1);
+
+  // The order of the controls in the original template is the tab order.
   QWidget::setTabOrder(fileList_, createButton_);
   QWidget::setTabOrder(createButton_, settingsButton_);
   QWidget::setTabOrder(settingsButton_, previewCheck_);
@@ -113,40 +134,44 @@ void MainDialog::BuildControls() {
   // Keys are looked at before any control sees them.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 
-  connect(createButton_, &QPushButton::clicked, this, &MainDialog::OnCreateButton);
-  connect(settingsButton_, &QPushButton::clicked, this, &MainDialog::OnSettingsButton);
-  connect(exportButton_, &QPushButton::clicked, this, &MainDialog::OnExportButton);
-  connect(browseButton_, &QPushButton::clicked, this, &MainDialog::OnBrowseButton);
-  connect(previewCheck_, &QCheckBox::clicked, this, &MainDialog::OnPreviewClicked);
+  connect(createButton_, &QPushButton::clicked, this, &MainDialog::onCreateButton);
+  connect(settingsButton_, &QPushButton::clicked, this, &MainDialog::onSettingsButton);
+  connect(exportButton_, &QPushButton::clicked, this, &MainDialog::onExportButton);
+  connect(browseButton_, &QToolButton::clicked, this, &MainDialog::onBrowseButton);
+  connect(previewCheck_, &QCheckBox::clicked, this, &MainDialog::onPreviewClicked);
   connect(fileList_, &FileList::openRequested, this, &MainDialog::OpenFocusedItem);
   connect(fileList_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current, const QModelIndex& previous) {
-            OnItemChanged(previous.row());
-            OnItemChanged(current.row());
+            onItemChanged(previous.row());
+            onItemChanged(current.row());
           });
   connect(fileList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
             // Only the focused item and the waiting one matter to the preview.
-            for (const int row : {fileList_->FocusedIndex(), previewItem_}) {
+            for (const int row : {fileList_->focusedIndex(), previewItem_}) {
               const QModelIndex index = fileList_->model()->index(row, 0);
               if (index.isValid() && (selected.contains(index) || deselected.contains(index))) {
-                OnItemChanged(row);
+                onItemChanged(row);
               }
             }
           });
-  connect(pathBox_, &QLineEdit::textChanged, this, &MainDialog::OnPathTextChanged);
+  // A picture shown is drawn again for the pane's new size; during a job
+  // the current picture belongs to the job.
+  connect(previewPane_, &PreviewPane::resized, this, [this] {
+    if (!jobHost_ && previewPane_->hasPicture()) BuildPreviewBitmap();
+  });
+  connect(pathBox_, &QLineEdit::textChanged, this, &MainDialog::onPathTextChanged);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  connect(help, &QShortcut::activated, this, &MainDialog::ShowAbout);
+  connect(help, &QShortcut::activated, this, &MainDialog::showAbout);
 }
 
-void MainDialog::InitDialog() {
+void MainDialog::initDialog() {
   setWindowIcon(appIcon_);
   settings_.LoadSettings();
   if (!settings_.SrcFolder.empty()) {
-    // Not tested: a folder that cannot be entered leaves the directory
-    // current at start-up listed, with the stored text in the box.
-    std::error_code error;
-    std::filesystem::current_path(settings_.SrcFolder, error);
+    // A folder that cannot be entered leaves the directory current at
+    // start-up listed, with the stored text in the box.
+    enterFolder(settings_.SrcFolder);
     pathBox_->setText(QString::fromStdString(settings_.SrcFolder));
   }
   RefreshFileList();
@@ -154,14 +179,14 @@ void MainDialog::InitDialog() {
   previewCheck_->setChecked(previewEnabled_);
 }
 
-bool MainDialog::PreTranslateKey(QObject* watched, const QKeyEvent& key) {
+bool MainDialog::preTranslateKey(QObject* watched, const QKeyEvent& key) {
   const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
   if (watched == fileList_ && enter) {
     OpenFocusedItem();
     return true;
   }
   if (watched == fileList_ && key.key() == Qt::Key_Backspace) {
-    GoToParentFolder();
+    goToParentFolder();
     return true;
   }
   if (watched == pathBox_ && enter) return true;
@@ -170,13 +195,13 @@ bool MainDialog::PreTranslateKey(QObject* watched, const QKeyEvent& key) {
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress) return PreTranslateKey(watched, *static_cast<QKeyEvent*>(event));
+  if (event->type() == QEvent::KeyPress) return preTranslateKey(watched, *static_cast<QKeyEvent*>(event));
   if (watched == pathBox_ && event->type() == QEvent::FocusOut) {
     // A context menu of the box, or another window coming to the front,
     // does not mean that the user has left the box.
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && isVisible()) {
-      OnPathFocusLost();
+      onPathFocusLost();
     }
   }
   return QDialog::eventFilter(watched, event);
@@ -187,17 +212,15 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-std::unique_ptr<QMenu> MainDialog::BuildWindowMenu() {
-  auto menu = std::make_unique<QMenu>(this);
-  menu->addAction(QStringLiteral("&Close"), this, &QWidget::close);
-  menu->addSeparator();
-  menu->addAction(QStringLiteral("&About rzt2tool..."), this, &MainDialog::ShowAbout);
-  return menu;
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("&Close"), this, &QWidget::close);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("&About rzt2tool..."), this, &MainDialog::showAbout);
+  menu.exec(event->globalPos());
 }
 
-void MainDialog::contextMenuEvent(QContextMenuEvent* event) { BuildWindowMenu()->exec(event->globalPos()); }
-
-void MainDialog::ShowAbout() {
+void MainDialog::showAbout() {
   AboutDialog about(this);
   about.exec();
 }

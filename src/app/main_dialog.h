@@ -1,13 +1,13 @@
 // MainDialog: the desktop program's only top-level window. It owns the
-// settings, the file list of the source folder (which is the process's
-// current directory), the preview of the focused file, the folder path
-// box, and the current picture that the preview and the jobs share.
+// settings, the file list of the source folder, the preview of the focused
+// file, the folder path box, and the current picture that the preview and
+// the jobs share. The list holds bare names; the window keeps the folder
+// they are in, and never changes the process's current directory.
 // Settings are saved after each change made here, never at exit.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
-#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -17,15 +17,15 @@
 
 class QCheckBox;
 class QLineEdit;
-class QMenu;
 class QPushButton;
+class QTimer;
+class QToolButton;
 
 namespace rzt2 {
 
 class DesktopJobHost;
 class FileList;
 class PreviewPane;
-class ProgressDialog;
 class ShellNamespace;
 class UserPrompts;
 
@@ -41,67 +41,57 @@ class MainDialog final : public QDialog {
                       ShellNamespace* shell = nullptr);
   ~MainDialog() override;
 
-  // Makes folder the source folder: current directory, list, path box,
-  // then the settings are saved. The folder is taken as it stands.
-  void ChangeFolder(const std::string& folder);
-  // Rebuilds the list from the current directory and empties the preview.
-  void RefreshFileList();
-  // Enters the focused item when it is a folder, else converts the selection.
-  void OpenFocusedItem();
-  void GoToParentFolder();
-  // Selected entries that are files (folders and vanished names are not).
-  int CountSelectedFiles() const;
-  // Redraws the pane from the current picture.
-  void BuildPreviewBitmap();
-  // Drops the current picture and the preview, and the pending preview load.
-  void ResetPreview();
-
-  ConverterSettings& Settings() { return settings_; }
-  // The current picture and the name it was loaded from.
-  SourceLoader& Loader() { return loader_; }
-  FileList* List() const { return fileList_; }
-  QLineEdit* PathBox() const { return pathBox_; }
-  PreviewPane* Pane() const { return previewPane_; }
-  QCheckBox* PreviewCheck() const { return previewCheck_; }
-  QPushButton* CreateButton() const { return createButton_; }
-  QPushButton* ExportButton() const { return exportButton_; }
-  QPushButton* SettingsButton() const { return settingsButton_; }
-  QPushButton* BrowseButton() const { return browseButton_; }
-  QTimer& PreviewTimer() { return previewTimer_; }
-  // The list index waiting for its preview, -1 for none.
-  int PreviewItem() const { return previewItem_; }
-  // The open progress window, null outside a job.
-  ProgressDialog* ProgressWindow() const;
-  // Hears every progress and error report of the jobs after the window did.
-  void SetJobObserver(JobHost* observer) { jobObserver_ = observer; }
-  // The window's context menu: Close, a separator, the About item.
-  std::unique_ptr<QMenu> BuildWindowMenu();
-
- public slots:
-  void OnCreateButton();
-  void OnExportButton();
-  // The settings dialog and the folder dialog are opened from here.
-  void OnSettingsButton();
-  void OnBrowseButton();
-  void OnPreviewClicked(bool checked);
-  void OnPreviewTimer();
-  void ShowAbout();
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
+ private slots:
+  void onCreateButton();
+  void onExportButton();
+  // The settings dialog and the folder dialog are opened from here.
+  void onSettingsButton();
+  void onBrowseButton();
+  void onPreviewClicked(bool checked);
+  void onPreviewTimer();
+  void showAbout();
+
  private:
-  void BuildControls();
-  void InitDialog();
-  bool PreTranslateKey(QObject* watched, const QKeyEvent& key);
-  void StepIntoFolder(const std::string& relative);
-  void OnItemChanged(int index);
-  void OnPathTextChanged(const QString& text);
-  void OnPathFocusLost();
-  void RunDesktopJob(JobKind kind, int exportFormat);
+  void buildControls();
+  void initDialog();
+  bool preTranslateKey(QObject* watched, const QKeyEvent& key);
+
+  // Folders (main_dialog_folders.cpp).
+  // Rebuilds the list from the source folder and empties the preview.
+  void RefreshFileList();
+  // Enters the focused item when it is a folder, else converts the selection.
+  void OpenFocusedItem();
+  // Selected entries that are files (folders and vanished names are not).
+  int CountSelectedFiles() const;
+  // path as the window opens it: relative paths are in the source folder.
+  std::string resolve(const std::string& path) const;
+  // Makes path, taken in the source folder, the source folder when it is a
+  // folder that can be entered; false leaves the source folder as it was.
+  bool enterFolder(const std::string& path);
+  // Makes folder the source folder: list, path box, then the settings are
+  // saved. The text is stored as it stands.
+  void changeFolder(const std::string& folder);
+  // Enters the folder relative to the source folder (a name, or ".."),
+  // and stores the folder then shown.
+  void stepIntoFolder(const std::string& relative);
+  void goToParentFolder();
+  void onPathTextChanged(const QString& text);
+  void onPathFocusLost();
+
+  // Preview (main_dialog_preview.cpp).
+  // Redraws the pane from the current picture.
+  void BuildPreviewBitmap();
+  // Drops the current picture and the preview, and the pending preview load.
+  void ResetPreview();
+  void onItemChanged(int index);
+
+  void runDesktopJob(JobKind kind, int exportFormat);
 
   // Controls, in tab order where they take the focus.
   FileList* fileList_ = nullptr;
@@ -111,20 +101,22 @@ class MainDialog final : public QDialog {
   PreviewPane* previewPane_ = nullptr;
   QPushButton* exportButton_ = nullptr;
   QLineEdit* pathBox_ = nullptr;
-  QPushButton* browseButton_ = nullptr;
+  QToolButton* browseButton_ = nullptr;
 
   bool previewEnabled_ = false;
   QIcon appIcon_;
   SourceLoader loader_;  // currentImage and currentImagePath
-  QTimer previewTimer_;
+  QTimer* previewTimer_ = nullptr;
   int previewItem_ = -1;
   ConverterSettings settings_;
+  // The folder the list shows, absolute: at first the directory current at
+  // start-up, later the last folder entered.
+  std::string sourceFolder_;
 
   std::unique_ptr<UserPrompts> ownPrompts_;
   UserPrompts* prompts_;
   std::unique_ptr<ShellNamespace> ownShell_;
   ShellNamespace* shell_;
-  JobHost* jobObserver_ = nullptr;
   DesktopJobHost* jobHost_ = nullptr;  // set while a job runs
   bool refreshing_ = false;            // the list is being rebuilt
   bool closeAfterJob_ = false;         // the window was closed during a job

@@ -2,6 +2,7 @@
 // confirmed, the job runs on this thread with the progress window, and
 // the list is read again so that new files appear.
 #include <QString>
+#include <QTimer>
 
 #include "app/main_dialog.h"
 #include "ui/desktop_job_host.h"
@@ -20,46 +21,45 @@ constexpr char kConfirmExport[] =
 
 }  // namespace
 
-ProgressDialog* MainDialog::ProgressWindow() const { return jobHost_ ? jobHost_->ProgressWindow() : nullptr; }
-
-void MainDialog::OnCreateButton() {
+void MainDialog::onCreateButton() {
   const int files = CountSelectedFiles();
   if (files == 0) {
-    prompts_->ShowMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
+    prompts_->showMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
                           MessageIcon::Information);
     return;
   }
   const QString question = QString::asprintf(kConfirmConversion, files, "rzt2");
-  if (!prompts_->AskYesNo(this, question, QStringLiteral("Start to create maps"))) return;
-  RunDesktopJob(JobKind::Convert, 0);
+  if (!prompts_->askYesNo(this, question, QStringLiteral("Start to create maps"))) return;
+  runDesktopJob(JobKind::Convert, 0);
   RefreshFileList();
   if (closeAfterJob_) close();
 }
 
-void MainDialog::OnExportButton() {
+void MainDialog::onExportButton() {
   const int files = CountSelectedFiles();
   if (files == 0) {
-    prompts_->ShowMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
+    prompts_->showMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
                           MessageIcon::Information);
     return;
   }
-  const std::optional<int> format = prompts_->AskExportFormat(this, QString::asprintf(kConfirmExport, files));
+  const std::optional<int> format = prompts_->askExportFormat(this, QString::asprintf(kConfirmExport, files));
   if (!format) return;
-  RunDesktopJob(JobKind::Export, *format);
+  runDesktopJob(JobKind::Export, *format);
   RefreshFileList();
   if (closeAfterJob_) close();
 }
 
-void MainDialog::RunDesktopJob(JobKind kind, int exportFormat) {
+void MainDialog::runDesktopJob(JobKind kind, int exportFormat) {
   // No preview may load into the current picture while the job uses it.
-  previewTimer_.stop();
+  previewTimer_->stop();
   JobRequest request;
   request.kind = kind;
-  request.names = fileList_->SelectedNames();
+  request.names = fileList_->selectedNames();
+  request.sourceFolder = sourceFolder_;
   request.params = settings_.Encoder();
   request.placement = OutputPlacement{settings_.DstFolderAsSame != 0, settings_.DstFolder};
   request.exportFormat = exportFormat;
-  DesktopJobHost host(this, *prompts_, jobObserver_);
+  DesktopJobHost host(this, *prompts_);
   jobHost_ = &host;
   RunJob(request, loader_, host);
   jobHost_ = nullptr;

@@ -7,10 +7,10 @@ namespace rzt2 {
 
 MapConverter::MapConverter(int& argc, char** argv) : application_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("rzt2tool"));
-  QApplication::setWindowIcon(ApplicationIcon());
+  QApplication::setWindowIcon(applicationIcon());
 }
 
-int MapConverter::Run() {
+int MapConverter::run() {
   {
     // The window's own run is the only main loop; its result is not used.
     MainDialog window;

@@ -1,5 +1,5 @@
 // MapConverter: the application. Constructing it starts the platform
-// services (the Qt application); Run shows the main window until it is
+// services (the Qt application); run shows the main window until it is
 // closed, destroys it, and only then are the services shut down.
 #pragma once
 
@@ -12,7 +12,7 @@ class MapConverter {
   MapConverter(int& argc, char** argv);
 
   // The exit code of the program.
-  int Run();
+  int run();
 
  private:
   QApplication application_;

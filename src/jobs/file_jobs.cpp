@@ -64,7 +64,7 @@ bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoade
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
   auto writer = MapWriter::Create(request.params, &palette, &progress);
-  if (!writer || !writer->WriteMapFile(loader.CurrentImage(), target)) {
+  if (!writer || !writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))) {
     host.ShowError(FormatText(kErrorSavingFile, target));
     return false;
   }
@@ -91,7 +91,9 @@ bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader
     ImageHandle quantized;
     if (request.exportFormat == 0) quantized = QuantizeImage(loader.CurrentImage());
     const ImageHandle& picture = request.exportFormat == 0 ? quantized : loader.CurrentImage();
-    if (!picture.IsNull()) status = SaveImageToFile(*picture.GetBitmap(), target, encoder);
+    if (!picture.IsNull()) {
+      status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), encoder);
+    }
   }
   if (status != Status::Ok) {
     host.ShowError(FormatText(kErrorSavingFile, target));

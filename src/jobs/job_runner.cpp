@@ -66,16 +66,22 @@ class SerializedHost final : public JobHost {
   std::mutex mutex_;
 };
 
+bool IsRequestFile(const JobRequest& request, const std::string& name) {
+  return IsJobFile(ResolvePath(request.sourceFolder, name));
+}
+
 }  // namespace
 
-bool IsJobFile(const std::string& name) {
+bool IsJobFile(const std::string& path) {
   std::error_code error;
-  const auto status = std::filesystem::status(name, error);
+  const auto status = std::filesystem::status(path, error);
   return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
-int CountJobFiles(const std::vector<std::string>& names) {
-  return static_cast<int>(std::count_if(names.begin(), names.end(), IsJobFile));
+int CountJobFiles(const std::string& folder, const std::vector<std::string>& names) {
+  return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const std::string& name) {
+    return IsJobFile(ResolvePath(folder, name));
+  }));
 }
 
 std::string OutputName(const JobRequest& request, const std::string& sourceName) {
@@ -88,10 +94,12 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
     host.ShowError(*refusal);
     return JobResult{0, 0};
   }
+  loader.SetFolder(request.sourceFolder);
   // The files are decided when the job begins: one that goes missing later
   // fails to load and is reported, like any file that cannot be read.
   std::vector<std::string> files;
-  std::copy_if(request.names.begin(), request.names.end(), std::back_inserter(files), IsJobFile);
+  std::copy_if(request.names.begin(), request.names.end(), std::back_inserter(files),
+               [&](const std::string& name) { return IsRequestFile(request, name); });
   JobResult result;
   host.BeginJob(static_cast<int>(files.size()));
   JobProgress progress(host, loader.CurrentImagePath());
@@ -112,9 +120,10 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
   std::vector<std::vector<std::string>> groups;
   std::map<std::string, size_t> groupOfOutput;
   for (const std::string& name : request.names) {
-    if (!IsJobFile(name)) continue;
+    if (!IsRequestFile(request, name)) continue;
     std::error_code error;
-    const std::string output = OutputPath(OutputName(request, name), request.placement);
+    const std::string output =
+        ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
     const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
     if (added) groups.emplace_back();
@@ -131,6 +140,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
   int done = 0;
   const auto work = [&] {
     SourceLoader loader;
+    loader.SetFolder(request.sourceFolder);
     JobProgress progress(shared, loader.CurrentImagePath());
     for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
       for (const std::string& name : groups[g]) {

@@ -24,6 +24,7 @@ inline constexpr const char* kExportFormatNames[] = {"gif", "jpeg", "png", "bmp"
 struct JobRequest {
   JobKind kind = JobKind::Convert;
   std::vector<std::string> names;  // as listed: files, and folders that are skipped
+  std::string sourceFolder;        // names and relative outputs are taken in it; empty: the current directory
   EncoderParams params;
   OutputPlacement placement;
   int exportFormat = 0;  // index into kExportFormatNames
@@ -34,16 +35,17 @@ struct JobResult {
   int failed = 0;
 };
 
-// A name is worked on when it is not a folder; a name whose attributes
+// A path is worked on when it is not a folder; a path whose attributes
 // cannot be read counts as a folder.
-bool IsJobFile(const std::string& name);
-int CountJobFiles(const std::vector<std::string>& names);
+bool IsJobFile(const std::string& path);
+// The names in folder (see ResolvePath) that are worked on.
+int CountJobFiles(const std::string& folder, const std::vector<std::string>& names);
 
 // The name of the output of one source, before any destination folder.
 std::string OutputName(const JobRequest& request, const std::string& sourceName);
 
 // One file after the other on the calling thread, with the caller's
-// loader (the desktop program's current picture).
+// loader (the desktop program's current picture), set to the source folder.
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host);
 
 // Up to `workers` files at once, each worker with its own loader, writer and

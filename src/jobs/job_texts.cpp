@@ -43,4 +43,9 @@ std::string OutputPath(const std::string& outputName, const OutputPlacement& pla
   return placement.folder + FileNameOf(outputName);
 }
 
+std::string ResolvePath(const std::string& folder, const std::string& path) {
+  if (folder.empty() || path.empty() || path.front() == '/') return path;
+  return folder.back() == '/' ? folder + path : folder + '/' + path;
+}
+
 }  // namespace rzt2

@@ -32,4 +32,8 @@ struct OutputPlacement {
 };
 std::string OutputPath(const std::string& outputName, const OutputPlacement& placement);
 
+// path as the program opens it: a relative path is taken in folder; with
+// an empty folder it stays relative to the process's current directory.
+std::string ResolvePath(const std::string& folder, const std::string& path);
+
 }  // namespace rzt2

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "jobs/job_texts.h"
 #include "mapfile/map_file_reader.h"
 
 namespace rzt2 {
@@ -16,9 +17,10 @@ bool HasMapFileExtension(const std::string& name) {
                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-void SourceLoader::LoadSource(const std::string& path, bool previewOnly, const DecodeLimits& limits) {
-  if (!currentImagePath_.empty() && path == currentImagePath_) return;
+void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits) {
+  if (!currentImagePath_.empty() && name == currentImagePath_) return;
   Clear();
+  const std::string path = ResolvePath(folder_, name);
   if (HasMapFileExtension(path)) {
     if (previewOnly) {
       currentImage_ = ReadMapPreview(path);
@@ -28,7 +30,13 @@ void SourceLoader::LoadSource(const std::string& path, bool previewOnly, const D
   } else {
     currentImage_ = ImageHandle::FromFile(path, limits);
   }
-  if (!currentImage_.IsNull()) currentImagePath_ = path;
+  if (!currentImage_.IsNull()) currentImagePath_ = name;
+}
+
+void SourceLoader::SetFolder(const std::string& folder) {
+  if (folder == folder_) return;
+  folder_ = folder;
+  Clear();
 }
 
 void SourceLoader::Clear() {

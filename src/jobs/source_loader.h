@@ -15,11 +15,12 @@ bool HasMapFileExtension(const std::string& name);
 
 class SourceLoader {
  public:
-  // Does nothing when path is the path of the full picture already held.
+  // Does nothing when name is the name of the full picture already held.
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
-  // is path when a full picture was loaded, empty otherwise. Picture files
-  // are decoded within limits; map files keep to their readers' own.
-  void LoadSource(const std::string& path, bool previewOnly, const DecodeLimits& limits = {});
+  // is name when a full picture was loaded, empty otherwise. The file is
+  // name taken in the loader's folder. Picture files are decoded within
+  // limits; map files keep to their readers' own.
+  void LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits = {});
 
   ImageHandle& CurrentImage() { return currentImage_; }
   const std::string& CurrentImagePath() const { return currentImagePath_; }
@@ -29,8 +30,12 @@ class SourceLoader {
   void ForgetPath() { currentImagePath_.clear(); }
   // Drops the picture and the path.
   void Clear();
+  // The folder that names are relative to; empty (the start) for the
+  // process's current directory. Another folder drops the picture.
+  void SetFolder(const std::string& folder);
 
  private:
+  std::string folder_;
   ImageHandle currentImage_;
   std::string currentImagePath_;
 };

@@ -18,8 +18,8 @@ class UserPrompts;
 class DesktopJobHost final : public JobHost {
  public:
   // owner: the main window, over which the progress window and the error
-  // boxes open. observer, when given, hears every call after it took effect.
-  DesktopJobHost(QWidget* owner, UserPrompts& prompts, JobHost* observer = nullptr);
+  // boxes open.
+  DesktopJobHost(QWidget* owner, UserPrompts& prompts);
   ~DesktopJobHost();
   DesktopJobHost(const DesktopJobHost&) = delete;
   DesktopJobHost& operator=(const DesktopJobHost&) = delete;
@@ -32,15 +32,9 @@ class DesktopJobHost final : public JobHost {
   void SetCurrentPosition(int percent) override;
   void ProcessPaintEvents() override;
 
-  // The open progress window, or null outside a job.
-  ProgressDialog* ProgressWindow() const { return progressWindow_.get(); }
-
  private:
-  static void PumpPaintEvents();
-
   QWidget* owner_;
   UserPrompts& prompts_;
-  JobHost* observer_;
   std::unique_ptr<ProgressDialog> progressWindow_;
 };
 

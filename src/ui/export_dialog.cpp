@@ -2,46 +2,51 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "jobs/job_runner.h"
-#include "ui/dialog_units.h"
 
 namespace rzt2 {
 
 ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Export images"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  const DialogUnits units(font());
-  setFixedSize(units.Size(205, 97));
 
   messageLabel_ = new QLabel(this);
-  messageLabel_->setGeometry(units.Rect(7, 10, 191, 19));
-  messageLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  messageLabel_->setWordWrap(true);
+  messageLabel_->setObjectName(QStringLiteral("messageLabel"));
 
   auto* group = new QGroupBox(QStringLiteral("Export options"), this);
-  group->setGeometry(units.Rect(7, 33, 191, 35));
-
-  auto* formatLabel = new QLabel(QStringLiteral("Select images format"), this);
-  formatLabel->setGeometry(units.Rect(14, 48, 106, 11));
-  GrowToContents(formatLabel);
-
-  formatBox_ = new QComboBox(this);
+  auto* formatLabel = new QLabel(QStringLiteral("Select images format"), group);
+  formatBox_ = new QComboBox(group);
+  formatBox_->setObjectName(QStringLiteral("formatBox"));
   for (const char* name : kExportFormatNames) formatBox_->addItem(QString::fromLatin1(name));
-  // The height is the closed box's own; the list opens below it.
-  const QRect comboRect = units.Rect(129, 47, 61, 93);
-  formatBox_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), formatBox_->sizeHint().height());
   formatLabel->setBuddy(formatBox_);
+  auto* formatRow = new QHBoxLayout(group);
+  formatRow->addWidget(formatLabel);
+  formatRow->addStretch();
+  formatRow->addWidget(formatBox_);
 
-  yesButton_ = new QPushButton(QStringLiteral("&Yes"), this);
-  yesButton_->setGeometry(units.Rect(48, 76, 50, 14));
-  yesButton_->setDefault(true);
-  noButton_ = new QPushButton(QStringLiteral("&No"), this);
-  noButton_->setGeometry(units.Rect(109, 76, 50, 14));
-  connect(yesButton_, &QPushButton::clicked, this, &ExportDialog::accept);
-  connect(noButton_, &QPushButton::clicked, this, &ExportDialog::reject);
+  auto* yes = new QPushButton(QStringLiteral("&Yes"), this);
+  yes->setObjectName(QStringLiteral("yesButton"));
+  yes->setDefault(true);
+  auto* no = new QPushButton(QStringLiteral("&No"), this);
+  no->setObjectName(QStringLiteral("noButton"));
+  connect(yes, &QPushButton::clicked, this, &ExportDialog::accept);
+  connect(no, &QPushButton::clicked, this, &ExportDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(yes);
+  buttons->addWidget(no);
+  buttons->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(messageLabel_);
+  layout->addWidget(group);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void ExportDialog::showEvent(QShowEvent* event) {

@@ -8,7 +8,6 @@
 
 class QComboBox;
 class QLabel;
-class QPushButton;
 
 namespace rzt2 {
 
@@ -18,15 +17,10 @@ class ExportDialog final : public QDialog {
  public:
   explicit ExportDialog(QWidget* parent = nullptr);
 
-  void SetMessage(const QString& message) { message_ = message; }
+  void setMessage(const QString& message) { message_ = message; }
   // An index into the format list; -1 selects nothing.
-  void SetFormatIndex(int index) { formatIndex_ = index; }
-  int FormatIndex() const { return formatIndex_; }
-
-  QComboBox* FormatBox() const { return formatBox_; }
-  QPushButton* YesButton() const { return yesButton_; }
-  QPushButton* NoButton() const { return noButton_; }
-  QLabel* MessageLabel() const { return messageLabel_; }
+  void setFormatIndex(int index) { formatIndex_ = index; }
+  int formatIndex() const { return formatIndex_; }
 
   void accept() override;
 
@@ -38,8 +32,6 @@ class ExportDialog final : public QDialog {
   QString message_;
   QLabel* messageLabel_;
   QComboBox* formatBox_;
-  QPushButton* yesButton_;
-  QPushButton* noButton_;
 };
 
 }  // namespace rzt2

@@ -9,6 +9,10 @@ namespace rzt2 {
 namespace {
 constexpr int kNameRole = Qt::UserRole;  // the name's bytes, exactly as listed
 constexpr int kIconSize = 16;
+// The list is as wide as this many average characters, and its one column
+// leaves this many pixels of its width free.
+constexpr int kWidthChars = 34;
+constexpr int kColumnMargin = 18;
 }  // namespace
 
 FileList::FileList(QWidget* parent) : QTreeWidget(parent) {
@@ -27,7 +31,7 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-QIcon FileList::IconFor(const std::string& name, bool folder) {
+QIcon FileList::iconFor(const std::string& name, bool folder) {
   if (folder) return iconProvider_.icon(QFileIconProvider::Folder);
   const QString file = QString::fromStdString(name);
   const QString extension = QFileInfo(file).suffix().toLower();
@@ -39,14 +43,14 @@ QIcon FileList::IconFor(const std::string& name, bool folder) {
   return icon;
 }
 
-void FileList::Fill(const FolderListing& listing) {
+void FileList::fill(const FolderListing& listing) {
   setUpdatesEnabled(false);
   clear();
   QList<QTreeWidgetItem*> items;
   const auto add = [&](const std::string& name, bool folder) {
     auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(name)});
     item->setData(0, kNameRole, QByteArray::fromStdString(name));
-    item->setIcon(0, IconFor(name, folder));
+    item->setIcon(0, iconFor(name, folder));
     items.append(item);
   };
   for (const std::string& name : listing.folders) add(name, true);
@@ -55,39 +59,31 @@ void FileList::Fill(const FolderListing& listing) {
   setUpdatesEnabled(true);
 }
 
-std::string FileList::ItemName(int index) const {
+std::string FileList::itemName(int index) const {
   const QTreeWidgetItem* item = topLevelItem(index);
   return item ? item->data(0, kNameRole).toByteArray().toStdString() : std::string();
 }
 
-bool FileList::IsItemSelected(int index) const {
-  const QTreeWidgetItem* item = topLevelItem(index);
-  return item && item->isSelected();
-}
-
-int FileList::FocusedIndex() const {
+int FileList::focusedIndex() const {
   const QModelIndex current = currentIndex();
   return current.isValid() ? current.row() : -1;
 }
 
-void FileList::SetFocusedIndex(int index) {
-  setCurrentItem(topLevelItem(index), 0, QItemSelectionModel::NoUpdate);
-}
-
-std::vector<std::string> FileList::SelectedNames() const {
+std::vector<std::string> FileList::selectedNames() const {
   std::vector<std::string> names;
-  for (int i = 0; i < Count(); ++i) {
-    if (IsItemSelected(i)) names.push_back(ItemName(i));
+  for (int i = 0; i < count(); ++i) {
+    if (topLevelItem(i)->isSelected()) names.push_back(itemName(i));
   }
   return names;
 }
 
-void FileList::showEvent(QShowEvent* event) {
-  QTreeWidget::showEvent(event);
-  // Once, when the client area has its real width.
-  if (columnFitted_) return;
-  columnFitted_ = true;
-  setColumnWidth(0, viewport()->width() - 18);
+QSize FileList::sizeHint() const {
+  return {fontMetrics().averageCharWidth() * kWidthChars, QTreeWidget::sizeHint().height()};
+}
+
+void FileList::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  setColumnWidth(0, viewport()->width() - kColumnMargin);
 }
 
 void FileList::focusInEvent(QFocusEvent* event) {

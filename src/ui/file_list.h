@@ -21,16 +21,16 @@ class FileList final : public QTreeWidget {
   explicit FileList(QWidget* parent = nullptr);
 
   // Replaces all items: the folders, then the files.
-  void Fill(const FolderListing& listing);
+  void fill(const FolderListing& listing);
 
-  int Count() const { return topLevelItemCount(); }
-  std::string ItemName(int index) const;
-  bool IsItemSelected(int index) const;
+  int count() const { return topLevelItemCount(); }
+  std::string itemName(int index) const;
   // The focused item's index, -1 when none has the focus.
-  int FocusedIndex() const;
-  void SetFocusedIndex(int index);
+  int focusedIndex() const;
   // The names of the selected items, in list order.
-  std::vector<std::string> SelectedNames() const;
+  std::vector<std::string> selectedNames() const;
+
+  QSize sizeHint() const override;
 
  signals:
   // A double-click anywhere in the list.
@@ -39,14 +39,13 @@ class FileList final : public QTreeWidget {
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
-  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
-  QIcon IconFor(const std::string& name, bool folder);
+  QIcon iconFor(const std::string& name, bool folder);
 
   QFileIconProvider iconProvider_;
   QHash<QString, QIcon> iconCache_;  // by lower-case extension
-  bool columnFitted_ = false;
 };
 
 }  // namespace rzt2

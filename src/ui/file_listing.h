@@ -17,9 +17,9 @@ struct FolderListing {
 
 // True when the text after the last "." is one of the listed extensions
 // (bmp, jpg, tif, gif, jpeg, png, emf, wmf, rzt2) in any case.
-bool IsListedFileName(std::string_view name);
+bool isListedFileName(std::string_view name);
 
 // An unreadable folder lists nothing but its parent entry.
-FolderListing ListFolder(const std::filesystem::path& folder);
+FolderListing listFolder(const std::filesystem::path& folder);
 
 }  // namespace rzt2

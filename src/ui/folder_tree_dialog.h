@@ -5,18 +5,9 @@
 // selected last; it is empty when that item has none (such as "Computer") or
 // the tree is empty. OK does not look at the path.
 //
-// How the main window's "..." button beside the folder path box uses it:
-//
-//   FolderTreeDialog dialog(shell, this);
-//   if (dialog.exec() != QDialog::Accepted) return;  // Cancel changes nothing
-//   settings.SrcFolder = dialog.selectedPath();      // taken as it comes, even empty
-//   QDir::setCurrent(QString::fromStdString(settings.SrcFolder));
-//       // an empty path cannot become the current directory: it stays as it was
-//   RefreshFileList();                   // rebuilt from the (maybe unchanged) directory
-//   folderPathBox->setText(QString::fromStdString(settings.SrcFolder));
-//       // emptied for an empty path; the box's own change handling finds nothing new
-//   settings.SaveSettings();             // an empty SrcFolder is saved too
-//
+// The main window's "..." button beside the folder path box makes the path
+// the source folder, taken as it comes: an empty path is stored as such,
+// and the list stays on the folder it showed.
 // The settings dialog's "..." button makes the path the destination folder.
 #pragma once
 
@@ -27,7 +18,7 @@
 
 namespace rzt2 {
 
-class FolderTreeDialog : public QDialog {
+class FolderTreeDialog final : public QDialog {
   Q_OBJECT
 
  public:

@@ -20,12 +20,12 @@ class LinuxShellNamespace : public ShellNamespace {
   // Given folders and mount table; an empty or missing desktop means none.
   LinuxShellNamespace(QString home, QString desktop, QString mountTableFile);
 
-  std::vector<ShellItem> TopLevel() override;
-  std::vector<ShellItem> SubFolders(const ShellItem& folder) override;
-  QIcon Icon(const ShellItem& item, IconKind kind) override;
+  std::vector<ShellItem> topLevel() override;
+  std::vector<ShellItem> subFolders(const ShellItem& folder) override;
+  QIcon icon(const ShellItem& item, IconKind kind) override;
 
  private:
-  std::vector<ShellItem> Volumes() const;
+  std::vector<ShellItem> volumes() const;
 
   QString home_;
   QString desktop_;
@@ -36,6 +36,6 @@ class LinuxShellNamespace : public ShellNamespace {
 // The mount points of real file systems (block devices other than squashfs
 // images, and network shares) in the text of a mount table such as
 // /proc/mounts, in table order, each once, with escapes like "\040" decoded.
-std::vector<QString> RealMountPoints(const QByteArray& mountTable);
+std::vector<QString> realMountPoints(const QByteArray& mountTable);
 
 }  // namespace rzt2

@@ -1,6 +1,7 @@
 #include "ui/preview_pane.h"
 
 #include <QPainter>
+#include <cmath>
 #include <cstring>
 
 #include "raster/surface.h"
@@ -10,9 +11,12 @@ namespace rzt2 {
 namespace {
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
+// The pane's preferred size in average characters and lines of its font.
+constexpr int kWidthChars = 90;
+constexpr int kHeightLines = 35;
 
 // Rgb24 rows are B,G,R, which is Qt's BGR888.
-QImage ToQImage(const ImageHandle& handle) {
+QImage toQImage(const ImageHandle& handle) {
   const Bitmap* bitmap = handle.GetBitmap();
   if (!bitmap || bitmap->Format() != PixelFormat::Rgb24) return QImage();
   QImage image(bitmap->Width(), bitmap->Height(), QImage::Format_BGR888);
@@ -24,7 +28,7 @@ QImage ToQImage(const ImageHandle& handle) {
 
 }  // namespace
 
-Rect PlacePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight) {
+Rect placePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight) {
   const float w = static_cast<float>(width);
   const float h = static_cast<float>(height);
   const float cw = static_cast<float>(paneWidth);
@@ -44,7 +48,7 @@ Rect PlacePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t pa
   return rect;
 }
 
-ImageHandle RenderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
+ImageHandle renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
   if (picture.IsNull() || paneWidth <= 0 || paneHeight <= 0) return ImageHandle();
   const uint32_t width = picture.Width();
   const uint32_t height = picture.Height();
@@ -53,22 +57,39 @@ ImageHandle RenderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneH
   if (preview.IsNull()) return preview;
   Surface surface(preview);
   surface.Clear(kOpaqueWhite);
-  surface.DrawImage(picture, PlacePreview(width, height, paneWidth, paneHeight));
+  surface.DrawImage(picture, placePreview(width, height, paneWidth, paneHeight));
   return preview;
 }
 
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
-void PreviewPane::SetBitmap(ImageHandle bitmap) {
+void PreviewPane::setBitmap(ImageHandle bitmap) {
   bitmap_ = std::move(bitmap);
-  image_ = ToQImage(bitmap_);
+  image_ = toQImage(bitmap_);
+  image_.setDevicePixelRatio(devicePixelRatioF());
   repaint();
 }
+
+QSize PreviewPane::pixelSize() const {
+  const qreal ratio = devicePixelRatioF();
+  return {static_cast<int>(std::lround(width() * ratio)), static_cast<int>(std::lround(height() * ratio))};
+}
+
+QSize PreviewPane::sizeHint() const {
+  return {fontMetrics().averageCharWidth() * kWidthChars, fontMetrics().height() * kHeightLines};
+}
+
+QSize PreviewPane::minimumSizeHint() const { return sizeHint() / 3; }
 
 void PreviewPane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   if (!image_.isNull()) painter.drawImage(QPoint(0, 0), image_);
+}
+
+void PreviewPane::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  emit resized();
 }
 
 }  // namespace rzt2

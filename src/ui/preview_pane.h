@@ -1,6 +1,6 @@
 // The preview pane: a picture scaled to fit the pane with its proportions
-// kept, centred on white. The scaled picture is built once, exactly as
-// large as the pane, and painted 1:1.
+// kept, centred on white. The scaled picture is built exactly as large as
+// the pane, in device pixels, and painted 1:1.
 #pragma once
 
 #include <QImage>
@@ -14,12 +14,12 @@ namespace rzt2 {
 
 // Where a width x height picture goes in a paneWidth x paneHeight pane:
 // scale and offsets in single precision, every result cut toward zero.
-Rect PlacePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight);
+Rect placePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight);
 
 // A 24-bit picture of the pane's size: white, with picture drawn at
-// PlacePreview's rectangle. Empty when picture is empty or the pane has
+// placePreview's rectangle. Empty when picture is empty or the pane has
 // no area.
-ImageHandle RenderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight);
+ImageHandle renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight);
 
 class PreviewPane final : public QWidget {
   Q_OBJECT
@@ -27,12 +27,23 @@ class PreviewPane final : public QWidget {
  public:
   explicit PreviewPane(QWidget* parent = nullptr);
 
-  // Shows bitmap (an Rgb24 picture, or empty for white only) and repaints at once.
-  void SetBitmap(ImageHandle bitmap);
-  const ImageHandle& Bitmap() const { return bitmap_; }
+  // Shows bitmap (an Rgb24 picture of pixelSize(), or empty for white only)
+  // and repaints at once.
+  void setBitmap(ImageHandle bitmap);
+  bool hasPicture() const { return !bitmap_.IsNull(); }
+  // The pane's size in device pixels.
+  QSize pixelSize() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ signals:
+  // The pane has a new size: a picture shown must be built again.
+  void resized();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   ImageHandle bitmap_;

@@ -15,11 +15,13 @@ class ProgressDialog final : public QDialog {
  public:
   explicit ProgressDialog(QWidget* parent = nullptr);
 
-  QLabel* Label() const { return label_; }
-  // Files handled so far.
-  QProgressBar* TotalBar() const { return totalBar_; }
-  // Progress within the current file, 0..100.
-  QProgressBar* CurrentBar() const { return currentBar_; }
+  // The step of the job, such as "a.png: Loading...".
+  void setStepText(const QString& text);
+  // The total bar runs from 0 to the number of files, and shows those handled.
+  void setFileCount(int fileCount);
+  void setFilesDone(int filesDone);
+  // The bar of the current file, 0..100, redrawn at once.
+  void setCurrentPercent(int percent);
 
   // Escape and the close box do nothing: a job cannot be cancelled.
   void reject() override {}
@@ -28,7 +30,7 @@ class ProgressDialog final : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QLabel* label_;
+  QLabel* stepLabel_;
   QProgressBar* currentBar_;
   QProgressBar* totalBar_;
 };

@@ -18,11 +18,8 @@
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <optional>
-#include <string>
 
 #include "settings/converter_settings.h"
-#include "ui/shell_namespace.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -30,21 +27,20 @@ class QLineEdit;
 
 namespace rzt2 {
 
-class SettingsDialog : public QDialog {
+class ShellNamespace;
+class UserPrompts;
+
+class SettingsDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  SettingsDialog(ConverterSettings& settings, ShellNamespace& shell, QWidget* parent = nullptr);
+  // shell: the folders the "..." button offers; prompts shows the messages.
+  SettingsDialog(ConverterSettings& settings, ShellNamespace& shell, UserPrompts& prompts,
+                 QWidget* parent = nullptr);
 
   // OK and Enter: takes the controls in; when they are valid, copies them
   // back into the record, saves it and closes.
   void accept() override;
-
- protected:
-  // Seams that tests replace: a modal message box, and the "Change folder"
-  // dialog (the chosen path, nothing on Cancel).
-  virtual void ShowMessage(const QString& text);
-  virtual std::optional<std::string> PickFolder();
 
  private:
   struct NumberField {
@@ -53,23 +49,24 @@ class SettingsDialog : public QDialog {
     const IntSetting* setting;
   };
 
-  void CreateControls();
-  void OpenFromRecord();
-  void CopyToRecord();
+  void createControls();
+  void openFromRecord();
+  void copyToRecord();
   // Members to controls.
-  void ShowMembers();
+  void showMembers();
   // Controls to members; false at the first field that fails.
-  bool TakeIn();
-  bool TakeInNumber(const NumberField& field);
-  bool Fail(QWidget* field, const QString& message);
+  bool takeIn();
+  bool takeInNumber(const NumberField& field);
+  bool fail(QWidget* field, const QString& message);
   // The size fields in exchange order.
-  std::array<NumberField, 4> NumberFields();
+  std::array<NumberField, 4> numberFields();
 
-  void OnBrowse();
-  void OnDestinationEdited();
+  void onBrowse();
+  void onDestinationEdited();
 
   ConverterSettings& settings_;
   ShellNamespace& shell_;
+  UserPrompts& prompts_;
 
   int encoderIndex_ = -1;
   int zoomChoice_ = -1;

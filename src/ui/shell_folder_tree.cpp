@@ -9,6 +9,10 @@ namespace rzt2 {
 
 namespace {
 
+// The tree's preferred size in average characters and lines of its font.
+constexpr int kWidthChars = 48;
+constexpr int kHeightLines = 22;
+
 // A tree item with the namespace's record of its folder.
 class FolderItem : public QTreeWidgetItem {
  public:
@@ -22,20 +26,20 @@ class FolderItem : public QTreeWidgetItem {
     setChildIndicatorPolicy(folder_.hasSubFolders ? ShowIndicator : DontShowIndicator);
   }
 
-  const ShellItem& Folder() const { return folder_; }
+  const ShellItem& folder() const { return folder_; }
   // True only the first time: the caller lists the folder then.
-  bool MarkListed() { return !std::exchange(listed_, true); }
+  bool markListed() { return !std::exchange(listed_, true); }
 
  private:
   ShellItem folder_;
   bool listed_ = false;
 };
 
-FolderItem* AsFolderItem(QTreeWidgetItem* item) {
+FolderItem* asFolderItem(QTreeWidgetItem* item) {
   return item != nullptr && item->type() == FolderItem::kType ? static_cast<FolderItem*>(item) : nullptr;
 }
 
-const FolderItem* AsFolderItem(const QTreeWidgetItem* item) {
+const FolderItem* asFolderItem(const QTreeWidgetItem* item) {
   return item != nullptr && item->type() == FolderItem::kType ? static_cast<const FolderItem*>(item)
                                                               : nullptr;
 }
@@ -55,32 +59,36 @@ ShellFolderTree::ShellFolderTree(ShellNamespace& shell, QWidget* parent)
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   // Whichever comes first, expansion or selection, lists the folder.
-  connect(this, &QTreeWidget::itemExpanded, this, &ShellFolderTree::ListOnce);
+  connect(this, &QTreeWidget::itemExpanded, this, &ShellFolderTree::listOnce);
   connect(this, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { ListOnce(current); });
+          [this](QTreeWidgetItem* current) { listOnce(current); });
 }
 
 void ShellFolderTree::FillRoot() {
   clear();
-  InsertFolderChildren(nullptr, shell_.TopLevel());
+  InsertFolderChildren(nullptr, shell_.topLevel());
   if (QTreeWidgetItem* first = topLevelItem(0)) {
     expandItem(first);
     setCurrentItem(first);
   }
 }
 
-std::string ShellFolderTree::PathOf(const QTreeWidgetItem* item) {
-  const FolderItem* folder = AsFolderItem(item);
-  return folder != nullptr ? folder->Folder().path : std::string();
+QSize ShellFolderTree::sizeHint() const {
+  return {fontMetrics().averageCharWidth() * kWidthChars, fontMetrics().height() * kHeightLines};
+}
+
+std::string ShellFolderTree::pathOf(const QTreeWidgetItem* item) {
+  const FolderItem* folder = asFolderItem(item);
+  return folder != nullptr ? folder->folder().path : std::string();
 }
 
 void ShellFolderTree::InsertFolderChildren(QTreeWidgetItem* parent, std::vector<ShellItem> folders) {
   std::stable_sort(folders.begin(), folders.end(),
-                   [this](const ShellItem& a, const ShellItem& b) { return shell_.Before(a, b); });
+                   [this](const ShellItem& a, const ShellItem& b) { return shell_.before(a, b); });
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(folders.size()));
   for (ShellItem& folder : folders) {
-    const QIcon icon = ItemIcon(folder);
+    const QIcon icon = itemIcon(folder);
     items.append(new FolderItem(std::move(folder), icon));
   }
   if (parent != nullptr) {
@@ -90,20 +98,20 @@ void ShellFolderTree::InsertFolderChildren(QTreeWidgetItem* parent, std::vector<
   }
 }
 
-void ShellFolderTree::ListOnce(QTreeWidgetItem* item) {
-  FolderItem* folder = AsFolderItem(item);
+void ShellFolderTree::listOnce(QTreeWidgetItem* item) {
+  FolderItem* folder = asFolderItem(item);
   // A folder without sub-folders has nothing to list (and no expand button).
-  if (folder == nullptr || !folder->Folder().hasSubFolders || !folder->MarkListed()) return;
-  InsertFolderChildren(folder, shell_.SubFolders(folder->Folder()));
+  if (folder == nullptr || !folder->folder().hasSubFolders || !folder->markListed()) return;
+  InsertFolderChildren(folder, shell_.subFolders(folder->folder()));
   // A folder that promised sub-folders but had none loses its button.
   folder->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
-QIcon ShellFolderTree::ItemIcon(const ShellItem& folder) {
+QIcon ShellFolderTree::itemIcon(const ShellItem& folder) {
   const QSize size = iconSize();
   QIcon icon;
-  icon.addPixmap(shell_.Icon(folder, IconKind::Normal).pixmap(size), QIcon::Normal);
-  icon.addPixmap(shell_.Icon(folder, IconKind::Open).pixmap(size), QIcon::Selected);
+  icon.addPixmap(shell_.icon(folder, IconKind::Normal).pixmap(size), QIcon::Normal);
+  icon.addPixmap(shell_.icon(folder, IconKind::Open).pixmap(size), QIcon::Selected);
   return icon;
 }
 

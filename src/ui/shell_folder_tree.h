@@ -12,7 +12,7 @@
 
 namespace rzt2 {
 
-class ShellFolderTree : public QTreeWidget {
+class ShellFolderTree final : public QTreeWidget {
   Q_OBJECT
 
  public:
@@ -23,15 +23,17 @@ class ShellFolderTree : public QTreeWidget {
   void FillRoot();
 
   // The file-system path of item; empty for none or for an item without one.
-  static std::string PathOf(const QTreeWidgetItem* item);
+  static std::string pathOf(const QTreeWidgetItem* item);
+
+  QSize sizeHint() const override;
 
  private:
   // Adds folders, sorted, under parent (the top level for none).
   void InsertFolderChildren(QTreeWidgetItem* parent, std::vector<ShellItem> folders);
   // Lists a folder that reports sub-folders, the first time only.
-  void ListOnce(QTreeWidgetItem* item);
+  void listOnce(QTreeWidgetItem* item);
   // The namespace's normal icon, and its open icon while the item is selected.
-  QIcon ItemIcon(const ShellItem& folder);
+  QIcon itemIcon(const ShellItem& folder);
 
   ShellNamespace& shell_;
 };

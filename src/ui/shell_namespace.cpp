@@ -2,7 +2,7 @@
 
 namespace rzt2 {
 
-bool ShellNamespace::Before(const ShellItem& a, const ShellItem& b) const {
+bool ShellNamespace::before(const ShellItem& a, const ShellItem& b) const {
   if (a.rank != b.rank) return a.rank < b.rank;
   if (const int order = a.displayName.compare(b.displayName, Qt::CaseInsensitive); order != 0) {
     return order < 0;

@@ -31,13 +31,13 @@ class ShellNamespace {
   virtual ~ShellNamespace() = default;
 
   // The top-level items, in any order.
-  virtual std::vector<ShellItem> TopLevel() = 0;
+  virtual std::vector<ShellItem> topLevel() = 0;
   // The sub-folders of folder, in any order; empty when it cannot be listed.
-  virtual std::vector<ShellItem> SubFolders(const ShellItem& folder) = 0;
+  virtual std::vector<ShellItem> subFolders(const ShellItem& folder) = 0;
   // The icon of item closed (Normal) or selected (Open).
-  virtual QIcon Icon(const ShellItem& item, IconKind kind) = 0;
+  virtual QIcon icon(const ShellItem& item, IconKind kind) = 0;
   // Sibling order: by rank, then by name ignoring case.
-  virtual bool Before(const ShellItem& a, const ShellItem& b) const;
+  virtual bool before(const ShellItem& a, const ShellItem& b) const;
 };
 
 }  // namespace rzt2

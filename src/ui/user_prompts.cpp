@@ -8,12 +8,12 @@ namespace rzt2 {
 
 namespace {
 
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
+QMessageBox::Icon boxIcon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::Information:
       return QMessageBox::Information;
-    case MessageIcon::Question:
-      return QMessageBox::Question;
+    case MessageIcon::Warning:
+      return QMessageBox::Warning;
     case MessageIcon::Error:
       return QMessageBox::Critical;
   }
@@ -22,23 +22,23 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
 
 }  // namespace
 
-void DialogPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+void DialogPrompts::showMessage(QWidget* owner, const QString& text, const QString& caption,
                                 MessageIcon icon) {
-  QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, owner);
+  QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, owner);
   box.exec();
 }
 
-bool DialogPrompts::AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
+bool DialogPrompts::askYesNo(QWidget* owner, const QString& text, const QString& caption) {
   QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
   return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<int> DialogPrompts::AskExportFormat(QWidget* owner, const QString& message) {
+std::optional<int> DialogPrompts::askExportFormat(QWidget* owner, const QString& message) {
   ExportDialog dialog(owner);
-  dialog.SetMessage(message);
-  dialog.SetFormatIndex(0);
+  dialog.setMessage(message);
+  dialog.setFormatIndex(0);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.FormatIndex();
+  return dialog.formatIndex();
 }
 
 }  // namespace rzt2

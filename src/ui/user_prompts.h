@@ -9,26 +9,26 @@ class QWidget;
 
 namespace rzt2 {
 
-enum class MessageIcon { Information, Question, Error };
+enum class MessageIcon { Information, Warning, Error };
 
 class UserPrompts {
  public:
   virtual ~UserPrompts() = default;
   // A message with an OK button; returns when it is closed.
-  virtual void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) = 0;
+  virtual void showMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) = 0;
   // A question with Yes and No buttons; true for Yes.
-  virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) = 0;
+  virtual bool askYesNo(QWidget* owner, const QString& text, const QString& caption) = 0;
   // The export dialog showing message with "gif" preselected: the chosen
   // format index, or nothing when it is not closed with "&Yes".
-  virtual std::optional<int> AskExportFormat(QWidget* owner, const QString& message) = 0;
+  virtual std::optional<int> askExportFormat(QWidget* owner, const QString& message) = 0;
 };
 
 // Modal message boxes and the export dialog.
 class DialogPrompts final : public UserPrompts {
  public:
-  void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override;
-  bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) override;
-  std::optional<int> AskExportFormat(QWidget* owner, const QString& message) override;
+  void showMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override;
+  bool askYesNo(QWidget* owner, const QString& text, const QString& caption) override;
+  std::optional<int> askExportFormat(QWidget* owner, const QString& message) override;
 };
 
 }  // namespace rzt2

@@ -1,150 +1,214 @@
-// The main window: start-up, keys, the About box, the folder path box.
-#include <QCheckBox>
+// The main window: start-up, keys, the About box, the folder path box, the
+// file list and moving through folders, and the dialogs its buttons open.
+#include <QContextMenuEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QTimer>
 
-#include "app/about_dialog.h"
-#include "main_window_fixture.h"
+#include "gui_fixture.h"
 #include "rzt2_version.h"
+#include "ui/file_listing.h"
 
 namespace rzt2::test {
 namespace {
 
-namespace fs = std::filesystem;
+// Names in any case, with several dots, a dot first or last, or none;
+// extensions listed (emf, wmf) or not (tiff, txt).
+TEST_F(GuiTest, TheListingHasFoldersThenConvertibleFilesEachByName) {
+  for (const char* name :
+       {"Photo.JPG", "scan.Tif", "map.RZT2", "archive.tar.png", ".png", "b.bmp", "A.gif", "c.jpeg", "d.emf",
+        "e.wmf", "photo.tiff", "notes.txt", "README", "png", "trail."}) {
+    Touch(name);
+  }
+  for (const char* folder : {"maps.png", "Zeta", "alpha", ".hidden"}) fs::create_directory(dir / folder);
+  const FolderListing listing = listFolder(dir.Path());
+  EXPECT_EQ(listing.folders, (std::vector<std::string>{"..", ".hidden", "alpha", "maps.png", "Zeta"}));
+  EXPECT_EQ(listing.files, (std::vector<std::string>{".png", "A.gif", "archive.tar.png", "b.bmp", "c.jpeg",
+                                                     "d.emf", "e.wmf", "map.RZT2", "Photo.JPG", "scan.Tif"}));
+  EXPECT_NE(listFolder("/").folders.front(), "..");
+  EXPECT_EQ(listFolder(dir / "gone").folders, std::vector<std::string>{".."});
+}
 
-TEST_F(MainWindowTest, StartsOnTheStoredSettingsWithTheTemplatesTabOrder) {
-  MainDialog& window = Open([](ConverterSettings& s) { s.EnablePreview = 1; });
-  EXPECT_TRUE(window.PreviewCheck()->isChecked());
-  EXPECT_EQ(window.PreviewItem(), -1);
-  const std::vector<QWidget*> tabOrder = {
-      window.List(),         window.CreateButton(), window.SettingsButton(), window.PreviewCheck(),
-      window.ExportButton(), window.PathBox(),      window.BrowseButton(),   window.List()};
-  for (size_t i = 0; i < tabOrder.size(); ++i) {
-    EXPECT_EQ(QApplication::focusWidget(), tabOrder[i]) << "tab stop " << i;
+TEST_F(GuiTest, StartsOnTheStoredSettingsWithTheTemplatesTabOrder) {
+  Touch("b.png");
+  Touch("notes.txt");
+  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
+  EXPECT_TRUE(Find<QCheckBox>("previewCheck")->isChecked());
+  EXPECT_EQ(PathBox().text().toStdString(), Folder());
+  EXPECT_EQ(Names(), (QStringList{"..", "b.png"}));
+  EXPECT_FALSE(Item("b.png")->icon(0).isNull());
+  EXPECT_EQ(List().columnWidth(0), List().viewport()->width() - 18);
+  EXPECT_EQ(List().selectionMode(), QAbstractItemView::ExtendedSelection);
+  for (const char* name : {"fileList", "createButton", "settingsButton", "previewCheck", "exportButton",
+                           "pathBox", "browseButton", "fileList"}) {
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  for (QPushButton* button : window.findChildren<QPushButton*>()) {
-    EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
-  }
+  for (QPushButton* button : Window().findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());
 }
 
-TEST_F(MainWindowTest, AnEmptyStoredFolderListsTheDirectoryCurrentAtStartUp) {
+TEST_F(GuiTest, WithoutAUsableStoredFolderTheDirectoryCurrentAtStartUpIsListed) {
   fs::create_directory(dir / "here");
-  WriteFileBytes(dir / "here" / "a.png", {0});
-  fs::current_path(dir / "here");
-  Open([](ConverterSettings& s) { s.SrcFolder.clear(); });
-  EXPECT_EQ(Names(), (std::vector<std::string>{"..", "a.png"}));
-  EXPECT_EQ(Window().PathBox()->text(), "");
-}
-
-TEST_F(MainWindowTest, EscapeNeverClosesTheWindowAndEnterInThePathBoxDoesNothing) {
-  fs::create_directory(dir / "sub");
-  MainDialog& window = Open();
-  for (QWidget* control : std::vector<QWidget*>{window.List(), window.PathBox(), window.PreviewCheck(),
-                                                window.CreateButton(), window.BrowseButton(), &window}) {
-    control->setFocus();
-    QTest::keyClick(control, Qt::Key_Escape);
-    EXPECT_TRUE(window.isVisible()) << control->metaObject()->className();
+  Touch("here/a.png");
+  const CurrentFolder inside(dir / "here");
+  for (const std::string stored : {"", "missing"}) {
+    Open([&](ConverterSettings& s) { s.SrcFolder = stored; });
+    EXPECT_EQ(Names(), (QStringList{"..", "a.png"}));
+    EXPECT_EQ(PathBox().text().toStdString(), stored);
   }
-  window.PathBox()->setFocus();
-  QTest::keyClick(window.PathBox(), Qt::Key_Return);
-  QTest::keyClick(window.PathBox(), Qt::Key_Enter);
-  EXPECT_TRUE(window.isVisible());
-  EXPECT_TRUE(prompts.messages.empty() && prompts.questions.empty());
-  EXPECT_EQ(fs::current_path(), dir.Path());
 }
 
-TEST_F(MainWindowTest, ClosingSavesNothingAndF1OpensTheAboutBoxNamedLastInTheMenu) {
-  MainDialog& window = Open();
+TEST_F(GuiTest, EscapeDoesNothingF1AndTheMenuOfferTheAboutBoxAndClosingSavesNothing) {
+  fs::create_directory(dir / "typed");
+  Open();
+  for (const char* name : {"fileList", "pathBox", "previewCheck", "createButton", "browseButton"}) {
+    Find(name)->setFocus();
+    QTest::keyClick(Find(name), Qt::Key_Escape);
+    EXPECT_TRUE(Window().isVisible()) << name;
+  }
   // The icon resources live in a static library; the linker must keep them.
-  EXPECT_FALSE(window.windowIcon().isNull());
-  const std::unique_ptr<QMenu> menu = window.BuildWindowMenu();
-  const QList<QAction*> actions = menu->actions();
-  ASSERT_GE(actions.size(), 2);
-  EXPECT_EQ(actions.back()->text(), "&About rzt2tool...");
-  EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+  EXPECT_FALSE(Window().windowIcon().isNull());
   QString seen;
-  QTimer::singleShot(0, [&] {
-    if (auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget())) {
-      seen = about->windowTitle();
-      if (about->findChild<QLabel*>("icon")->pixmap().isNull()) seen += " without icon";
-      if (!about->findChild<QLabel*>("text")->text().contains(QString("Version ") + kVersion))
-        seen += " without version";
-      about->close();
-    }
+  WhenModal([&](QDialog& about) {
+    seen = about.windowTitle();
+    if (about.findChild<QLabel*>("icon")->pixmap().isNull()) seen += " without icon";
+    if (!about.findChild<QLabel*>("text")->text().contains(QString("Version ") + kVersion))
+      seen += " without version";
+    about.close();
   });
-  QTest::keyClick(window.List(), Qt::Key_F1);
+  QTest::keyClick(&List(), Qt::Key_F1);
   EXPECT_EQ(seen, "About rzt2tool");
-
-  const std::vector<uint8_t> before = ReadFileBytes(StoreFile());
-  window.Settings().FrameSizeX = 333;
-  window.close();
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(ReadFileBytes(StoreFile()), before);
+  QStringList menu;
+  QTimer::singleShot(0, [&] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    for (QAction* action : popup->actions()) menu << (action->isSeparator() ? "-" : action->text());
+    popup->close();
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), Window().mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(&Window(), &event);
+  EXPECT_EQ(menu, (QStringList{"&Close", "-", "&About rzt2tool..."}));
+  // A folder entered by typing is saved only when the box is left.
+  PathBox().setText(QString::fromStdString((dir / "typed").string()));
+  Window().close();
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_EQ(Stored().SrcFolder, Folder());
 }
 
-// Types text into the path box one character at a time.
-void Type(QLineEdit* box, const std::string& text) {
-  for (char c : text) QTest::keyClick(box, c);
-}
-
-TEST_F(MainWindowTest, TypingEntersEveryFolderOnTheWayWithoutSavingAndKeepsParentsAsTyped) {
+TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
   fs::create_directories(dir / "ab" / "cd");
   fs::create_directory(dir / "a");
-  WriteFileBytes(dir / "ab" / "cd" / "x.png", {0});
-  MainDialog& window = Open();
-  window.PathBox()->setFocus();
-  window.PathBox()->clear();
-  Type(window.PathBox(), Folder() + "/a");
-  EXPECT_EQ(fs::current_path(), dir / "a");
-  Type(window.PathBox(), "b");
-  EXPECT_EQ(fs::current_path(), dir / "ab");
-  Type(window.PathBox(), "/cd");
-  EXPECT_EQ(fs::current_path(), dir / "ab" / "cd");
-  EXPECT_EQ(window.Settings().SrcFolder, Folder() + "/ab/cd");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"..", "x.png"}));
-  // Leaving the box with the folder already entered saves nothing.
-  QTest::keyClick(window.PathBox(), Qt::Key_Tab);
+  Touch("a/in-a.png");
+  Touch("ab/cd/x.png");
+  const fs::path before = fs::current_path();
+  Open();
+  PathBox().setFocus();
+  PathBox().clear();
+  QTest::keyClick(&PathBox(), Qt::Key_Enter);  // neither closes nor complains
+  EXPECT_TRUE(Window().isVisible() && prompts.messages.empty());
+  QTest::keyClick(&PathBox(), Qt::Key_Tab);
+  EXPECT_EQ(prompts.messages, std::vector<QString>{"Error [error] Invalid folder name"});
+  EXPECT_EQ(PathBox().text().toStdString(), Folder());
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), "browseButton");
+  // Another text for the same folder enters it again: the list is read anew.
+  Touch("late.png");
+  PathBox().setText(QString::fromStdString(Folder() + "/"));
+  EXPECT_NE(Item("late.png"), nullptr);
+  // Every prefix that names a folder is entered at once, and not saved.
+  PathBox().setFocus();
+  PathBox().clear();
+  const std::pair<std::string, QStringList> steps[] = {{Folder() + "/a", {"..", "in-a.png"}},
+                                                       {"b", {"..", "cd"}},
+                                                       {"/cd", {"..", "x.png"}},
+                                                       {"/..", {"..", "cd"}}};
+  for (const auto& [typed, listed] : steps) {
+    QTest::keyClicks(&PathBox(), QString::fromStdString(typed));
+    EXPECT_EQ(Names(), listed) << typed;
+  }
   EXPECT_EQ(Stored().SrcFolder, Folder());
-
-  window.PathBox()->setFocus();
-  window.PathBox()->selectAll();
-  Type(window.PathBox(), "..");
-  EXPECT_EQ(fs::current_path(), dir / "ab");
-  EXPECT_EQ(window.PathBox()->text(), "..");
-  EXPECT_EQ(window.Settings().SrcFolder, "..");
-  EXPECT_TRUE(prompts.messages.empty());
+  PathBox().selectAll();
+  QTest::keyClicks(&PathBox(), "..");  // taken in the folder shown, kept as typed
+  EXPECT_EQ(Names(), (QStringList{"..", "a", "ab", "late.png"}));
+  EXPECT_EQ(PathBox().text(), "..");
+  // Leaving the box saves a folder that typing did not enter.
+  const QSignalBlocker quiet(&PathBox());
+  PathBox().setText(QString::fromStdString((dir / "ab").string()));
+  List().setFocus();
+  EXPECT_EQ(Stored().SrcFolder, (dir / "ab").string());
+  EXPECT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(fs::current_path(), before);  // the window's folder is its own
 }
 
-TEST_F(MainWindowTest, LeavingTheBoxEmptyIsRefusedAndWithAnotherFolderEntersAndSavesIt) {
-  fs::create_directory(dir / "sub");
-  MainDialog& window = Open();
-  window.PathBox()->setFocus();
-  window.PathBox()->clear();
-  QTest::keyClick(window.PathBox(), Qt::Key_Tab);
-  EXPECT_EQ(prompts.messages, std::vector<QString>{"Error [error] Invalid folder name"});
-  EXPECT_EQ(window.PathBox()->text().toStdString(), Folder());
-  EXPECT_EQ(fs::current_path(), dir.Path());
-  EXPECT_EQ(QApplication::focusWidget(), window.BrowseButton());
-
-  // A trailing slash makes a different text for the same folder: it is
-  // entered again, which drops the current picture.
-  window.Loader().ReplaceImage(ImageHandle::CreateBlank(4, 4, PixelFormat::Rgb24));
-  window.PathBox()->setFocus();
-  window.PathBox()->setText(QString::fromStdString(Folder() + "/"));
-  EXPECT_TRUE(window.Loader().CurrentImage().IsNull());
-  EXPECT_EQ(window.Settings().SrcFolder, Folder() + "/");
+TEST_F(GuiTest, TheListOpensTheFocusedFolderOrConvertsTheSelectedFiles) {
+  fs::create_directories(dir / "inner" / "deeper");
+  Touch("inner/a.png");
+  Touch("inner/b.png");
+  Open();
+  Focus("inner");
+  QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, List().visualItemRect(Item("inner")).center());
+  const std::string inner = (dir / "inner").string();
+  EXPECT_EQ(PathBox().text().toStdString(), inner);
+  EXPECT_EQ(Stored().SrcFolder, inner);
+  // Below the last item: the focused item is what opens.
+  Focus("deeper");
+  QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, QPoint(5, List().viewport()->height() - 5));
+  EXPECT_EQ(Stored().SrcFolder, inner + "/deeper");
+  List().setFocus();
+  Focus("..");
+  QTest::keyClick(&List(), Qt::Key_Enter);
+  EXPECT_EQ(Stored().SrcFolder, inner);
+  // A file opens the conversion of the selected files, if there are any.
+  prompts.answerYes = false;
+  Focus("a.png");
+  QTest::keyClick(&List(), Qt::Key_Return);
+  Select({"..", "deeper", "a.png", "b.png"});
+  fs::remove(dir / "inner" / "b.png");  // a vanished file counts as none
+  QTest::keyClick(&List(), Qt::Key_Return);
+  EXPECT_EQ(prompts.questions,
+            std::vector<QString>{"Start to create maps: Would you like to convert 1 file(s) "
+                                 "into rzt2 format?\nIt can take several time!"});
+  QTest::keyClick(&List(), Qt::Key_Backspace);
   EXPECT_EQ(Stored().SrcFolder, Folder());
-  // With the text handler kept quiet, leaving the box enters the folder and saves it.
-  const QSignalBlocker quiet(window.PathBox());
-  window.PathBox()->setText(QString::fromStdString((dir / "sub").string()));
-  window.List()->setFocus();
-  EXPECT_EQ(fs::current_path(), dir / "sub");
-  EXPECT_EQ(Stored().SrcFolder, (dir / "sub").string());
-  EXPECT_EQ(prompts.messages.size(), 1u);
+  // At the root Backspace stays there and still saves.
+  PathBox().setText("/");
+  QTest::keyClick(&List(), Qt::Key_Backspace);
+  EXPECT_EQ(Stored().SrcFolder, "/");
+  EXPECT_EQ(Item(".."), nullptr);
+}
+
+TEST_F(GuiTest, TheChosenFolderBecomesTheSourceFolderTakenAsItComes) {
+  const std::string picked = shell.Add("", "picked", false);
+  shell.Add("", "~computer", false, false);
+  WriteFileBytes(shell.PathOf(picked) + "/inside.png", {0});
+  Open();
+  // The first item; the item without a path, which empties the folder but
+  // leaves the list; Cancel.
+  const std::tuple<int, std::string> picks[] = {{0, shell.PathOf(picked)}, {1, ""}, {-1, ""}};
+  for (const auto& [item, stored] : picks) {
+    WhenFolderDialog(item);
+    Click("browseButton");
+    EXPECT_EQ(Stored().SrcFolder, stored);
+    EXPECT_EQ(PathBox().text().toStdString(), stored);
+    EXPECT_NE(Item("inside.png"), nullptr);
+  }
+}
+
+TEST_F(GuiTest, TheSettingsDialogOpensFromTheWindowsRecordAndOkChangesIt) {
+  Open();
+  for (const bool ok : {false, true}) {
+    WhenModal([ok](QDialog& dialog) {
+      Find<QLineEdit>(dialog, "frameWidthEdit")->setText("64");
+      ok ? dialog.accept() : dialog.reject();
+    });
+    Click("settingsButton");
+    QString shown;
+    WhenModal([&](QDialog& dialog) {
+      shown = Find<QLineEdit>(dialog, "frameWidthEdit")->text();
+      dialog.reject();
+    });
+    Click("settingsButton");
+    EXPECT_EQ(shown, ok ? "64" : "160");
+  }
+  EXPECT_EQ(Stored().FrameSizeX, 64);
 }
 
 }  // namespace

@@ -56,6 +56,9 @@ TEST(JobTextsTest, OutputNamesReplaceTheTextFromTheLastDot) {
   EXPECT_EQ(OutputPath("chart.rzt2", OutputPlacement{false, "/srv/maps/"}), "/srv/maps/chart.rzt2");
   EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{false, "out/"}), "out/chart.rzt2");
   EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{true, "out/"}), "in/chart.rzt2");
+  EXPECT_EQ(ResolvePath("/maps", "out/a.rzt2"), "/maps/out/a.rzt2");
+  EXPECT_EQ(ResolvePath("/maps/", "/srv/a.rzt2"), "/srv/a.rzt2");
+  EXPECT_EQ(ResolvePath("", "a.rzt2"), "a.rzt2");
   EXPECT_TRUE(HasMapFileExtension("a.RzT2"));
   EXPECT_FALSE(HasMapFileExtension("a.rzt2.bak"));
   EXPECT_FALSE(HasMapFileExtension("rzt2"));
@@ -88,6 +91,28 @@ TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
   EXPECT_EQ(result.failed, 1);
   EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf!"});
   EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
+}
+
+// The desktop program lists another folder than the current one: names,
+// and a relative destination folder, are taken in it, and shown bare.
+TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
+  std::filesystem::create_directories("src/out");
+  ASSERT_EQ(test::SavePicture("src/a.png", "image/png", 64, 64), Status::Ok);
+  test::WriteFileBytes("src/bad.png", {1});
+  Picture("here.png", 16, 16);  // in the current folder only
+  const JobRequest request{.names = {"a.png", "bad.png", "here.png"},
+                           .sourceFolder = (dir.Path() / "src").string(),
+                           .placement = {false, "out/"}};
+  for (const bool parallel : {false, true}) {
+    host = RecordingHost();
+    std::filesystem::remove("src/out/a.rzt2");
+    parallel ? RunJobInParallel(request, host, 2) : Run(request);
+    EXPECT_EQ(host.fileCount, 2);
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png!"});
+    EXPECT_TRUE(host.Saw("label a.png: Writing frames for zoom 100%..."));
+    EXPECT_TRUE(std::filesystem::exists("src/out/a.rzt2")) << parallel;
+  }
+  EXPECT_EQ(CountJobFiles(request.sourceFolder, {"..", "a.png", "here.png", "out"}), 1);
 }
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
