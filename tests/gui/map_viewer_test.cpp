@@ -264,13 +264,24 @@ class HugeMapTest : public MapViewerTest {
 };
 std::vector<uint8_t>* HugeMapTest::bytes_ = nullptr;
 
-TEST_F(HugeMapTest, OpeningDecodesTheFramesInViewAndNoOther) {
+TEST_F(HugeMapTest, OnlyTheFramesInViewAreDecodedOnOpeningAndAfterAPan) {
   View(dir / "huge.rzt2", QSize(800, 600));
   Shown();
   // The whole picture at 4 %: the 5 % level's 7 x 5 frames.
   EXPECT_EQ(Label("levelLabel"), "Level 5 %");
   EXPECT_EQ(Canvas().cache().insertions(), 35u);
   EXPECT_EQ(Label("cacheLabel"), "35 frames decoded, cache 3.4 of 64.0 MiB");
+  // At 100 %, a pan decodes the columns it brings into view.
+  ZoomTo(1.0);
+  Shown();
+  const auto lastColumn = [&] { return uint32_t(Canvas().toPicture(QPointF(799, 0)).x()) / kSide; };
+  const uint32_t before = lastColumn();
+  const uint64_t decoded = Canvas().cache().insertions();
+  QTest::keyClick(&Canvas(), Qt::Key_Right);
+  Shown();
+  const uint32_t rows = uint32_t(Canvas().toPicture(QPointF(0, 599)).y()) / kSide -
+                        uint32_t(Canvas().toPicture(QPointF(0, 0)).y()) / kSide + 1;
+  EXPECT_EQ(Canvas().cache().insertions() - decoded, (lastColumn() - before) * rows);
 }
 
 TEST_F(HugeMapTest, PanningAcrossTheMapKeepsTheCacheWithinItsBoundAndShowsTheRightFrames) {
