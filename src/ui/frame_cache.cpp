@@ -28,7 +28,6 @@ bool FrameCache::insert(const FrameKey& key, DecodedFrame frame) {
     bytes_ -= entries_.back().bytes;
     byKey_.erase(entries_.back().key);
     entries_.pop_back();
-    ++evictions_;
   }
   entries_.push_front(Entry{key, std::move(frame), bytes});
   byKey_[key] = entries_.begin();

@@ -51,9 +51,8 @@ class FrameCache {
   size_t limit() const { return limit_; }
   // The most bytes ever kept at once.
   size_t peakBytes() const { return peak_; }
-  // Frames inserted, and dropped to make room, since the cache was made.
+  // Frames inserted since the cache was made.
   uint64_t insertions() const { return insertions_; }
-  uint64_t evictions() const { return evictions_; }
 
  private:
   struct Entry {
@@ -67,7 +66,6 @@ class FrameCache {
   size_t bytes_ = 0;
   size_t peak_ = 0;
   uint64_t insertions_ = 0;
-  uint64_t evictions_ = 0;
 };
 
 }  // namespace rzt2

@@ -57,7 +57,6 @@ class MapCanvas final : public QWidget {
   const FrameCache& cache() const { return cache_; }
   // Frames asked for and not yet delivered.
   int framesLoading() const { return loader_->pending(); }
-  bool outlines() const { return outlines_; }
 
   QSize sizeHint() const override;
 
