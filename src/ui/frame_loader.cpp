@@ -66,7 +66,8 @@ DecodedFrame decodeFrame(const MapFileReader& reader, const FrameIndex& index, u
 FrameLoader::FrameLoader(std::shared_ptr<const MapFileReader> reader, int threads, QObject* parent)
     : QObject(parent), reader_(std::move(reader)) {
   if (threads <= 0) threads = std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers);
-  for (int i = 0; i < threads; ++i) workers_.emplace_back([this](std::stop_token stop) { work(stop); });
+  for (int i = 0; i < threads; ++i)
+    workers_.emplace_back([this](const std::stop_token& stop) { work(stop); });
 }
 
 FrameLoader::~FrameLoader() {
@@ -90,7 +91,7 @@ int FrameLoader::pending() const {
   return static_cast<int>(waiting_.size() + taken_.size());
 }
 
-void FrameLoader::work(std::stop_token stop) {
+void FrameLoader::work(const std::stop_token& stop) {
   for (;;) {
     Request request;
     {

@@ -52,7 +52,7 @@ class FrameLoader final : public QObject {
   void frameDecoded(const FrameKey& key, const DecodedFrame& frame);
 
  private:
-  void work(std::stop_token stop);
+  void work(const std::stop_token& stop);
 
   std::shared_ptr<const MapFileReader> reader_;
   mutable std::mutex mutex_;

@@ -57,12 +57,12 @@ MapCanvas::MapCanvas(std::shared_ptr<const MapFileReader> reader, size_t cacheBy
   setCursor(Qt::OpenHandCursor);
   setAttribute(Qt::WA_OpaquePaintEvent);
   const MapHeader& header = reader_->Header();
-  const ViewLevel& finest = levels_.front();
-  // A file that gives no picture size shows its finest grid whole.
+  const ViewLevel& first = levels_.front();
+  // A file that gives no picture size shows its first level's grid whole.
   pictureSize_ = header.imageWidth != 0 && header.imageHeight != 0
                      ? QSizeF(header.imageWidth, header.imageHeight)
-                     : QSizeF(static_cast<double>(finest.entry.columns * finest.coverWidth),
-                              static_cast<double>(finest.entry.rows * finest.coverHeight));
+                     : QSizeF(static_cast<double>(first.entry.columns * first.coverWidth),
+                              static_cast<double>(first.entry.rows * first.coverHeight));
   pictureSize_ = pictureSize_.expandedTo(QSizeF(1, 1));
   std::vector<uint8_t> preview;
   if (reader_->ReadPreview(preview) == Status::Ok)
