@@ -1,5 +1,6 @@
 // rzt2tool: the desktop program.
 #include <QCommandLineParser>
+#include <QFile>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
                                 QStringLiteral("Displays this help."));
   parser.addOption(help);
   const QCommandLineOption version = parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A map file to open."),
+  parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A map file to view."),
                                QStringLiteral("[FILE]"));
   parser.parse(arguments);
   if (parser.isSet(help)) {
@@ -46,5 +47,8 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGXFSZ, SIG_IGN);
   rzt2::MapConverter converter(argc, argv);
-  return converter.run();
+  // Qt has taken its own options out; what is left may name a map file.
+  parser.parse(QCoreApplication::arguments());
+  const QStringList files = parser.positionalArguments();
+  return converter.run(files.isEmpty() ? std::string() : QFile::encodeName(files.front()).toStdString());
 }

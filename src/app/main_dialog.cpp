@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -21,6 +22,7 @@
 #include "app/app_icon.h"
 #include "ui/file_list.h"
 #include "ui/linux_shell_namespace.h"
+#include "ui/map_viewer.h"
 #include "ui/path_field.h"
 #include "ui/preview_pane.h"
 #include "ui/user_prompts.h"
@@ -163,6 +165,27 @@ void MainDialog::buildControls() {
   connect(pathBox_, &QLineEdit::textChanged, this, &MainDialog::onPathTextChanged);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &MainDialog::showAbout);
+
+  // The list's context menu is this one item; it and F3 act on the focused
+  // entry, when that is a map file.
+  viewMapAction_ = new QAction(QStringLiteral("View map"), fileList_);
+  viewMapAction_->setObjectName(QStringLiteral("viewMapAction"));
+  viewMapAction_->setShortcut(QKeySequence(Qt::Key_F3));
+  viewMapAction_->setShortcutContext(Qt::WidgetShortcut);
+  viewMapAction_->setEnabled(false);
+  fileList_->addAction(viewMapAction_);
+  fileList_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(viewMapAction_, &QAction::triggered, this, &MainDialog::viewFocusedMap);
+  connect(fileList_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    const int focused = fileList_->focusedIndex();
+    viewMapAction_->setEnabled(focused >= 0 && HasMapFileExtension(fileList_->itemName(focused)));
+  });
+}
+
+void MainDialog::viewFocusedMap() {
+  const int focused = fileList_->focusedIndex();
+  if (focused < 0) return;
+  openMapViewer(resolve(fileList_->itemName(focused)), *prompts_, this);
 }
 
 void MainDialog::initDialog() {

@@ -15,6 +15,7 @@
 #include "jobs/source_loader.h"
 #include "settings/converter_settings.h"
 
+class QAction;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -56,6 +57,8 @@ class MainDialog final : public QDialog {
   void onPreviewClicked(bool checked);
   void onPreviewTimer();
   void showAbout();
+  // Opens the focused map file in a viewer of its own.
+  void viewFocusedMap();
 
  private:
   void buildControls();
@@ -102,6 +105,7 @@ class MainDialog final : public QDialog {
   QPushButton* exportButton_ = nullptr;
   QLineEdit* pathBox_ = nullptr;
   QToolButton* browseButton_ = nullptr;
+  QAction* viewMapAction_ = nullptr;  // the list's context menu and F3
 
   bool previewEnabled_ = false;
   QIcon appIcon_;

@@ -2,6 +2,8 @@
 
 #include "app/app_icon.h"
 #include "app/main_dialog.h"
+#include "ui/map_viewer.h"
+#include "ui/user_prompts.h"
 
 namespace rzt2 {
 
@@ -10,7 +12,13 @@ MapConverter::MapConverter(int& argc, char** argv) : application_(argc, argv) {
   QApplication::setWindowIcon(applicationIcon());
 }
 
-int MapConverter::run() {
+int MapConverter::run(const std::string& mapFile) {
+  if (!mapFile.empty()) {
+    // A file manager's "Open" asks to see the file, not the converter.
+    DialogPrompts prompts;
+    if (!openMapViewer(mapFile, prompts)) return 1;
+    return QApplication::exec();
+  }
   {
     // The window's own run is the only main loop; its result is not used.
     MainDialog window;

@@ -1,9 +1,11 @@
 // MapConverter: the application. Constructing it starts the platform
 // services (the Qt application); run shows the main window until it is
-// closed, destroys it, and only then are the services shut down.
+// closed, destroys it, and only then are the services shut down. Given a
+// map file, run shows that file in a viewer instead, alone.
 #pragma once
 
 #include <QApplication>
+#include <string>
 
 namespace rzt2 {
 
@@ -11,8 +13,9 @@ class MapConverter {
  public:
   MapConverter(int& argc, char** argv);
 
-  // The exit code of the program.
-  int run();
+  // The exit code of the program: 1 when mapFile (if not empty) cannot be
+  // read as a map file, which is said in a message box.
+  int run(const std::string& mapFile);
 
  private:
   QApplication application_;

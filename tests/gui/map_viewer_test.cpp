@@ -1,0 +1,311 @@
+// The map viewer: what it shows at each stored level against the frames
+// the reader decodes, damaged frames, opening it from the main window, and
+// on a 20000 x 15000 map, which frames it decodes and what it keeps.
+#include "ui/map_viewer.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <algorithm>
+#include <cmath>
+
+#include "gui_fixture.h"
+#include "mapfile/map_test_helpers.h"
+#include "ui/frame_cache.h"
+#include "ui/map_canvas.h"
+#include "ui/map_levels.h"
+
+namespace rzt2::test {
+namespace {
+
+constexpr uint32_t kSide = 160;  // the frame size of every map here
+
+TEST(MapLevelsTest, TheNearestLevelIsShownAndEveryLevelIsAZoomStep) {
+  std::vector<ViewLevel> levels;
+  for (size_t i = 0; i < kZoomLevels.size(); ++i) {
+    const uint64_t cover = kSide * 10000 / kZoomLevels[i];
+    levels.push_back(
+        {static_cast<int>(i), LevelEntry{.scale = kZoomLevels[i], .frameWidth = kSide}, cover, cover});
+  }
+  // zoom -> level shown: by ratio, the finer on a tie (sqrt(1/2 x 1/4)).
+  const std::pair<double, int> nearest[] = {{4.0, 0},  {0.75, 0},   {0.7, 1},  {0.25 * M_SQRT2, 1},
+                                            {0.04, 4}, {0.0316, 5}, {0.001, 6}};
+  for (const auto& [zoom, index] : nearest) EXPECT_EQ(nearestLevel(levels, zoom), size_t(index)) << zoom;
+  // From 0.04, outwards to the least zoom and inwards to the most, every
+  // level's own zoom is a step, and no step is more than sqrt(2).
+  std::vector<double> steps{0.04};
+  while (steps.back() > 0.005) steps.push_back(nextZoom(levels, steps.back(), 0.005, false));
+  std::reverse(steps.begin(), steps.end());
+  while (steps.back() < kMaxZoom) steps.push_back(nextZoom(levels, steps.back(), 0.005, true));
+  for (const ViewLevel& level : levels)
+    EXPECT_NE(std::find(steps.begin(), steps.end(), level.zoom()), steps.end());
+  for (size_t i = 1; i < steps.size(); ++i) EXPECT_LE(steps[i] / steps[i - 1], M_SQRT2 + 1e-9) << steps[i];
+  EXPECT_EQ(nextZoom(levels, kMaxZoom, 0.005, true), kMaxZoom);
+}
+
+TEST(FrameCacheTest, DropsTheLeastRecentlyUsedToStayWithinItsBytes) {
+  const auto frame = [](int side) {
+    return DecodedFrame{QImage(side, side, QImage::Format_RGB32), Status::Ok};
+  };
+  const auto one = static_cast<size_t>(frame(64).image.sizeInBytes()) + 256;  // a frame and its entry
+  FrameCache cache(one * 5 / 2);
+  const FrameKey a{0, 0, 0}, b{0, 1, 0}, c{0, 0, 1}, damaged{1, 0, 0};
+  EXPECT_TRUE(cache.insert(a, frame(64)));
+  EXPECT_TRUE(cache.insert(b, frame(64)));
+  EXPECT_NE(cache.find(a), nullptr);  // now b is the least recent
+  EXPECT_TRUE(cache.insert(c, frame(64)));
+  EXPECT_EQ(cache.find(b), nullptr);
+  EXPECT_NE(cache.find(a), nullptr);
+  EXPECT_TRUE(cache.insert(damaged, DecodedFrame{QImage(), Status::CorruptData}));  // fits beside two frames
+  EXPECT_EQ(cache.find(damaged)->status, Status::CorruptData);
+  EXPECT_FALSE(cache.insert(b, frame(128)));  // larger than the whole cache
+  EXPECT_EQ(cache.bytes(), 2 * one + 256);
+  EXPECT_EQ(cache.peakBytes(), cache.bytes());
+  EXPECT_EQ(cache.insertions(), 4u);
+}
+
+class MapViewerTest : public GuiTest {
+ protected:
+  // A 1000 x 700 picture of 10-pixel blocks in GIF frames: 7 x 5 frames at 100 %.
+  std::vector<uint8_t> WriteMap(const fs::path& path, int32_t zoomLevelsMask) {
+    const ColorPalette palette = DistinctKeyPalette();
+    ImageHandle picture = BlockPicture(1000, 700, palette);
+    EXPECT_TRUE(MapWriter::Create(Params(0, zoomLevelsMask), &palette, nullptr)->WriteMapFile(picture, path));
+    return ReadFileBytes(path);
+  }
+  // Opens the viewer with a canvas of size; the whole picture is in view.
+  MapViewer& View(const fs::path& path, QSize size, const ViewerOptions& options = {}) {
+    viewer_.reset(openMapViewer(path.string(), prompts, nullptr, options));
+    EXPECT_NE(viewer_, nullptr);
+    viewer_->resize(viewer_->size() + size - Canvas().size());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Canvas().size() == size; }));
+    return *viewer_;
+  }
+  MapCanvas& Canvas() { return *Find<MapCanvas>(*viewer_, "mapCanvas"); }
+  QString Label(const char* name) { return Find<QLabel>(*viewer_, name)->text(); }
+  // Steps the zoom from the whole picture to zoom, with the keys.
+  void ZoomTo(double zoom) {
+    QTest::keyClick(&Canvas(), Qt::Key_Home);
+    for (int i = 0; i < 40 && Canvas().zoom() != zoom; ++i)
+      QTest::keyClick(&Canvas(), Canvas().zoom() < zoom ? Qt::Key_Plus : Qt::Key_Minus);
+    ASSERT_EQ(Canvas().zoom(), zoom);
+  }
+  // What the canvas shows once every frame asked for has come.
+  QImage Shown() {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Canvas().framesLoading() == 0; }, 20000));
+    return Canvas().grab().toImage();
+  }
+  // Pixels of frame k of the level that differ from the frame decoded from
+  // the file; every pixel when the frame is not wholly in view.
+  int Mismatches(const QImage& shown, const MapBytes& map, const LevelEntry& level, uint32_t k) {
+    const std::unique_ptr<Bitmap> frame = Decoded(DecodeGif, map.Frame(level, k));
+    const uint64_t cover = uint64_t{level.frameWidth} * 10000 / level.scale;
+    const QPoint at =
+        Canvas()
+            .toWidget(QPointF(double(k % level.columns * cover), double(k / level.columns * cover)))
+            .toPoint();
+    if (!frame || !shown.rect().contains(QRect(at, QSize(frame->Width(), frame->Height())))) return -1;
+    int wrong = 0;
+    for (int32_t y = 0; y < frame->Height(); ++y) {
+      for (int32_t x = 0; x < frame->Width(); ++x)
+        wrong += shown.pixel(at + QPoint(x, y)) != frame->PixelArgb(x, y);
+    }
+    return wrong;
+  }
+
+  std::unique_ptr<MapViewer> viewer_;
+};
+
+TEST_F(MapViewerTest, AtEachLevelsOwnZoomEveryFrameShowsAsTheReaderDecodesIt) {
+  const MapBytes map(WriteMap(dir / "map.rzt2", kZoomMaskFrom50));
+  View(dir / "map.rzt2", QSize(1400, 1000));
+  EXPECT_EQ(viewer_->windowTitle(), "map.rzt2 - RZT2 map viewer");
+  for (uint32_t index = 0; index < kZoomLevels.size(); ++index) {
+    const LevelEntry level = map.Entry(index);
+    ZoomTo(level.scale / 10000.0);
+    const QImage shown = Shown();
+    EXPECT_EQ(Label("levelLabel"), QString("Level %1 %").arg(level.scale / 100));
+    for (uint32_t k = 0; k < level.columns * level.rows; ++k)
+      EXPECT_EQ(Mismatches(shown, map, level, k), 0) << "level " << index << ", frame " << k;
+  }
+  // Outlines cross the frames; without them the frames are as before.
+  for (const bool on : {true, false}) {
+    Find<QAction>(*viewer_, "outlineAction")->setChecked(on);
+    EXPECT_EQ(Mismatches(Shown(), map, map.Entry(6), 0) != 0, on);
+  }
+}
+
+TEST_F(MapViewerTest, ADamagedFrameIsMarkedAndNamedWhileTheOthersShow) {
+  std::vector<uint8_t> bytes = WriteMap(dir / "map.rzt2", kZoomMaskNone);
+  const LevelEntry level = MapBytes(bytes).Entry(0);
+  // Frame 1, 1 keeps one byte of its body.
+  WriteU32(&bytes[level.indexOffset + (kFirstFrameRef + level.columns + 1) * kFrameRefSize + 4], 1);
+  WriteFileBytes(dir / "map.rzt2", bytes);
+  const MapBytes map(bytes);
+  View(dir / "map.rzt2", QSize(1400, 1000));
+  ZoomTo(1.0);
+  const QImage shown = Shown();
+  for (uint32_t k = 0; k < level.columns * level.rows; ++k) {
+    if (k != level.columns + 1) {
+      EXPECT_EQ(Mismatches(shown, map, level, k), 0) << "frame " << k;
+    }
+  }
+  const QPoint damaged = Canvas().toWidget(QPointF(kSide * 1.5, kSide * 1.5)).toPoint();
+  EXPECT_EQ(QColor(shown.pixel(damaged)), QColor(220, 0, 0));
+  EXPECT_EQ(Label("damageLabel"), "frame 1, 1 of level 0: corrupt data");
+  // The status line follows the mouse.
+  const std::pair<QPointF, QString> hovers[] = {
+      {{10, 20}, QString("frame 0, 0 of level 0: %1 bytes").arg(map.Ref(level, kFirstFrameRef).size)},
+      {{kSide * 1.5, kSide * 1.5}, "frame 1, 1 of level 0: corrupt data"}};
+  for (const auto& [point, frame] : hovers) {
+    QTest::mouseMove(&Canvas(), Canvas().toWidget(point).toPoint());
+    EXPECT_EQ(Label("positionLabel"), QString("x %1, y %2").arg(point.x()).arg(point.y()));
+    EXPECT_EQ(Label("frameLabel"), frame);
+  }
+  EXPECT_EQ(Label("zoomLabel"), "Zoom 100 %");
+}
+
+TEST_F(MapViewerTest, TheListsMenuAndF3OpenTheFocusedMapFileAndOnlyAMapFile) {
+  WriteMap(dir / "good.rzt2", kZoomMaskNone);
+  Touch("bad.rzt2");
+  Picture("picture.png", 20, 20);
+  Open();
+  List().setFocus();
+  const std::pair<const char*, size_t> opened[] = {{"picture.png", 0}, {"bad.rzt2", 0}, {"good.rzt2", 1}};
+  for (const auto& [name, viewers] : opened) {
+    Focus(name);
+    QTest::keyClick(&List(), Qt::Key_F3);
+    EXPECT_EQ(Window().findChildren<MapViewer*>().size(), viewers) << name;
+  }
+  EXPECT_EQ(prompts.messages,
+            std::vector<QString>{"Information [error] Error loading file bad.rzt2! (unknown image format)"});
+  MapViewer* viewer = Window().findChild<MapViewer*>();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible() && viewer->isWindow());
+  EXPECT_EQ(viewer->windowTitle(), "good.rzt2 - RZT2 map viewer");
+  QStringList menu;
+  QTimer::singleShot(0, [&] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    for (QAction* action : popup->actions()) menu << action->text();
+    popup->close();
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                          List().viewport()->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(List().viewport(), &event);
+  EXPECT_EQ(menu, QStringList{"View map"});
+}
+
+// A 20000 x 15000 map at every level that costs next to nothing to write or
+// decode: each level stores kColours GIF frames of one colour once, and the
+// record of frame (column, row) points at colour (column + row) % kColours.
+constexpr uint32_t kColours = 7;
+const uint32_t kHugeWidth = 20000, kHugeHeight = 15000;
+
+uint32_t ColourOf(uint32_t column, uint32_t row) {
+  return 0xFF000000u | ((column + row) % kColours + 1) * 0x202020u;
+}
+
+std::vector<uint8_t> HugeMap() {
+  const auto gif = [](int32_t width, int32_t height, uint32_t argb) {
+    std::unique_ptr<Bitmap> bitmap;
+    Bitmap::Create(width, height, PixelFormat::Indexed8, bitmap);
+    bitmap->SetPalette(ColorPalette{.entries = {argb, 0xFFFFFFFFu}});
+    return Encode(EncodeGif, *bitmap);
+  };
+  std::vector<uint8_t> file(kPreviewOffset);
+  const std::vector<uint8_t> preview = gif(400, 300, 0xFF808080u);
+  file.insert(file.end(), preview.begin(), preview.end());
+  MapHeader header;
+  header.imageWidth = kHugeWidth;
+  header.imageHeight = kHugeHeight;
+  for (uint32_t index = 0; index < kZoomLevels.size(); ++index) {
+    const uint32_t cover = kSide * 10000 / kZoomLevels[index];
+    LevelEntry level{.scale = kZoomLevels[index],
+                     .indexOffset = static_cast<uint32_t>(file.size()),
+                     .firstFrameRef = kFirstFrameRef,
+                     .frameWidth = kSide,
+                     .frameHeight = kSide,
+                     .columns = (kHugeWidth - 1) / cover + 1,
+                     .rows = (kHugeHeight - 1) / cover + 1};
+    level.refCount = level.columns * level.rows + kFirstFrameRef;
+    level.prefixOffset = level.indexOffset + level.refCount * kFrameRefSize;
+    file.resize(level.prefixOffset);
+    EncodeFrameRef(FrameRef{kPreviewOffset, static_cast<uint32_t>(preview.size())}, &file[level.indexOffset]);
+    std::vector<FrameRef> bodies;
+    for (uint32_t colour = 0; colour < kColours; ++colour) {
+      const std::vector<uint8_t> body = gif(kSide, kSide, ColourOf(colour, 0));
+      bodies.push_back({static_cast<uint32_t>(file.size()), static_cast<uint32_t>(body.size())});
+      file.insert(file.end(), body.begin(), body.end());
+    }
+    for (uint32_t row = 0; row < level.rows; ++row) {
+      for (uint32_t column = 0; column < level.columns; ++column) {
+        const uint32_t position = kFirstFrameRef + row * level.columns + column;
+        EncodeFrameRef(bodies[(column + row) % kColours],
+                       &file[level.indexOffset + position * kFrameRefSize]);
+      }
+    }
+    EncodeLevelEntry(level, &file[kLevelTableOffset + index * kLevelEntrySize]);
+    if (index == 0) header.firstLevel = level;
+  }
+  const auto head = EncodeMapHeader(header);
+  std::copy(head.begin(), head.end(), file.begin());
+  return file;
+}
+
+class HugeMapTest : public MapViewerTest {
+ protected:
+  static void SetUpTestSuite() { bytes_ = new std::vector<uint8_t>(HugeMap()); }
+  static void TearDownTestSuite() { delete bytes_; }
+  void SetUp() override { WriteFileBytes(dir / "huge.rzt2", *bytes_); }
+  static std::vector<uint8_t>* bytes_;
+};
+std::vector<uint8_t>* HugeMapTest::bytes_ = nullptr;
+
+TEST_F(HugeMapTest, OnlyTheFramesInViewAreDecodedOnOpeningAndAfterAPan) {
+  View(dir / "huge.rzt2", QSize(800, 600));
+  Shown();
+  // The whole picture at 4 %: the 5 % level's 7 x 5 frames.
+  EXPECT_EQ(Label("levelLabel"), "Level 5 %");
+  EXPECT_EQ(Canvas().cache().insertions(), 35u);
+  EXPECT_EQ(Label("cacheLabel"), "35 frames decoded, cache 3.4 of 64.0 MiB");
+  // At 100 %, a pan decodes the columns it brings into view.
+  ZoomTo(1.0);
+  Shown();
+  const auto lastColumn = [&] { return uint32_t(Canvas().toPicture(QPointF(799, 0)).x()) / kSide; };
+  const uint32_t before = lastColumn();
+  const uint64_t decoded = Canvas().cache().insertions();
+  QTest::keyClick(&Canvas(), Qt::Key_Right);
+  Shown();
+  const uint32_t rows = uint32_t(Canvas().toPicture(QPointF(0, 599)).y()) / kSide -
+                        uint32_t(Canvas().toPicture(QPointF(0, 0)).y()) / kSide + 1;
+  EXPECT_EQ(Canvas().cache().insertions() - decoded, (lastColumn() - before) * rows);
+}
+
+TEST_F(HugeMapTest, PanningAcrossTheMapKeepsTheCacheWithinItsBoundAndShowsTheRightFrames) {
+  const size_t bound = size_t{4} << 20;
+  View(dir / "huge.rzt2", QSize(800, 600), ViewerOptions{.cacheBytes = bound});
+  ZoomTo(1.0);
+  for (int i = 0; i < 60; ++i) QTest::keyClick(&Canvas(), Qt::Key_Left);
+  EXPECT_EQ(Canvas().toPicture(QPointF(0, 0)).x(), 0);
+  const QPoint middle(400, 300);
+  double last = -1;
+  int steps = 0;
+  for (; Canvas().toPicture(middle).x() != last; ++steps) {
+    last = Canvas().toPicture(middle).x();
+    const QImage shown = Shown();
+    EXPECT_LE(Canvas().cache().bytes(), bound);
+    const QPointF point = Canvas().toPicture(middle);
+    ASSERT_EQ(shown.pixel(middle), ColourOf(uint32_t(point.x()) / kSide, uint32_t(point.y()) / kSide))
+        << point.x();
+    QTest::keyClick(&Canvas(), Qt::Key_Right);
+  }
+  EXPECT_EQ(steps, 97);  // a quarter of the view at a time, 20000 pixels
+  EXPECT_LE(Canvas().cache().peakBytes(), bound);
+  // Far more frames came than it can hold.
+  EXPECT_GT(Canvas().cache().insertions() * kSide * kSide * 4, 3 * bound);
+}
+
+}  // namespace
+}  // namespace rzt2::test
