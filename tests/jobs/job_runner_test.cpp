@@ -241,7 +241,7 @@ TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
   Picture("a.png", 32, 32);
   Run({.names = {"a.png"}, .params = {.FrameSizeY = 600}});
   ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_NE(host.errors[0].find("FrameSizeY"), std::string::npos);
+  EXPECT_NE(host.errors[0].find("Frames height"), std::string::npos);
   EXPECT_EQ(host.fileCount, -1);
   EXPECT_FALSE(std::filesystem::exists("a.rzt2"));
 }
