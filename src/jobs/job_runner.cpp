@@ -52,9 +52,6 @@ class SerializedHost final : public JobHost {
   void SetCurrentPosition(int percent) override {
     Locked([&] { host_.SetCurrentPosition(percent); });
   }
-  void ProcessPaintEvents() override {
-    Locked([&] { host_.ProcessPaintEvents(); });
-  }
 
  private:
   template <typename F>

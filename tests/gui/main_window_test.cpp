@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QSettings>
 
 #include "gui_fixture.h"
 #include "rzt2_version.h"
@@ -43,7 +44,38 @@ TEST_F(GuiTest, StartsOnTheStoredSettingsWithTheTemplatesTabOrder) {
     EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  for (QPushButton* button : Window().findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());
+}
+
+TEST_F(GuiTest, EnterPressesTheFocusedPushButtonAndNothingElse) {
+  Touch("a.png");
+  Open();
+  Select({"a.png"});
+  prompts.answerYes = false;
+  QString opened;
+  WhenModal([&](QDialog& dialog) {
+    opened = dialog.windowTitle();
+    dialog.reject();
+  });
+  for (const char* name : {"createButton", "browseButton", "previewCheck"}) {
+    Find(name)->setFocus();
+    QTest::keyClick(Find(name), Qt::Key_Return);
+  }
+  EXPECT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(opened, "Change folder");
+  EXPECT_FALSE(Find<QCheckBox>("previewCheck")->isChecked());
+}
+
+// In a group of its own: the settings keep their names and meaning.
+TEST_F(GuiTest, TheWindowReopensWhereItWasWithItsSize) {
+  Open();
+  const QRect placed(QPoint(30, 40), Window().minimumSizeHint() + QSize(20, 10));
+  Window().setGeometry(placed);
+  Window().close();
+  Open();
+  EXPECT_EQ(Window().geometry(), placed);
+  EXPECT_EQ(QSettings(QString::fromStdString(StoreFile()), QSettings::IniFormat).childGroups(),
+            QStringList{"MainWindow"});
+  EXPECT_EQ(Stored().SrcFolder, Folder());
 }
 
 TEST_F(GuiTest, WithoutAUsableStoredFolderTheDirectoryCurrentAtStartUpIsListed) {

@@ -27,7 +27,6 @@ struct RecordingHost final : JobHost {
   void SetLabel(const std::string& t) override { Record("label " + t); }
   void SetTotalPosition(int n) override { Record("total " + std::to_string(n)); }
   void SetCurrentPosition(int p) override { Record("current " + std::to_string(p)); }
-  void ProcessPaintEvents() override { Record("paint"); }
   void Record(const std::string& event) {
     events.push_back(event);
     if (onEvent) onEvent(event);
@@ -167,13 +166,10 @@ TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
                                              "label strip.rzt2: Creating preview...",
                                              "current 33",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "current 66",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "current 100",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "total 1",
                                              "end"};
   EXPECT_EQ(host.events, expected);
@@ -187,9 +183,8 @@ TEST(JobProgressTest, AStandingPercentageChangesNothing) {
   progress.OnProgress(106, 100);
   progress.OnProgress(106, 100);
   progress.OnProgress(99, 50);
-  EXPECT_EQ(host.events,
-            (std::vector<std::string>{"current 100", "label map.png: Writing frames for zoom 1%...", "paint",
-                                      "current 50", "paint"}));
+  EXPECT_EQ(host.events, (std::vector<std::string>{
+                             "current 100", "label map.png: Writing frames for zoom 1%...", "current 50"}));
 }
 
 TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
