@@ -224,14 +224,18 @@ TEST_F(GuiTest, DroppedFilesAreConvertedAfterTheQuestionAndADroppedFolderIsOpene
   EXPECT_EQ(Names(), (QStringList{"..", "c.png", "c.rzt2"}));
 }
 
-TEST(JobDialogsTest, ExportReturnsTheChoiceOnYesOnly) {
+TEST(JobDialogsTest, ExportFitsItsMessageAndReturnsTheChoiceOnYesOnly) {
   ExportDialog dialog;
   dialog.setFormatIndex(0);
+  dialog.setMessage(
+      "Would you like to convert 1200 file(s) into selected format?\nIt can take several time!");
   auto* formats = GuiTest::Find<QComboBox>(dialog, "formatBox");
   EXPECT_TRUE(GuiTest::Find<QPushButton>(dialog, "yesButton")->isDefault());
   // Chosen, then closed with: the index returned.
   for (const auto& [choice, button, result] : {std::tuple{4, "noButton", 0}, {3, "yesButton", 3}}) {
     dialog.show();
+    const auto* message = GuiTest::Find<QLabel>(dialog, "messageLabel");
+    EXPECT_GE(message->width(), message->sizeHint().width());
     EXPECT_EQ(formats->currentText(), "gif");
     formats->setCurrentIndex(choice);
     GuiTest::Find<QPushButton>(dialog, button)->click();

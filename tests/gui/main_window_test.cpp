@@ -1,9 +1,11 @@
 // The main window: start-up, keys, the About box, the folder path box, the
 // file list and moving through folders, and the dialogs its buttons open.
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
+#include <QToolTip>
 
 #include "gui_fixture.h"
 #include "rzt2_version.h"
@@ -63,6 +65,21 @@ TEST_F(GuiTest, EnterPressesTheFocusedPushButtonAndNothingElse) {
   EXPECT_EQ(prompts.questions.size(), 1u);
   EXPECT_EQ(opened, "Change folder");
   EXPECT_FALSE(Find<QCheckBox>("previewCheck")->isChecked());
+}
+
+TEST_F(GuiTest, ANameTooLongForTheListShowsWholeInATooltip) {
+  const std::string longName = std::string(150, 'x') + ".png";
+  Touch("a.png");
+  Touch(longName);
+  Open();
+  const auto tipOver = [&](const std::string& name) {
+    const QPoint at = List().visualItemRect(Item(name)).center();
+    QHelpEvent event(QEvent::ToolTip, at, List().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List().viewport(), &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipOver("a.png"), "");
+  EXPECT_EQ(tipOver(longName), QString::fromStdString(longName));
 }
 
 // In a group of its own: the settings keep their names and meaning.
