@@ -98,7 +98,10 @@ void MainDialog::onSettingsButton() {
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
-  if (!jobHost_ && !localPaths(*event->mimeData()).empty()) event->acceptProposedAction();
+  if (jobHost_ || localPaths(*event->mimeData()).empty()) return;
+  // Never a move, after which a file manager would delete the sources.
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
 }
 
 void MainDialog::dropEvent(QDropEvent* event) {
@@ -108,7 +111,8 @@ void MainDialog::dropEvent(QDropEvent* event) {
     (isFolder(path) ? folders : files).push_back(std::move(path));
   }
   if (jobHost_ || (files.empty() && folders.empty())) return;
-  event->acceptProposedAction();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
   // The file manager waits until the drop is over: the question comes after.
   QTimer::singleShot(0, this, [this, files, folder = folders.empty() ? std::string() : folders.front()] {
     if (!files.empty()) {

@@ -206,11 +206,17 @@ TEST_F(GuiTest, DroppedFilesAreConvertedAfterTheQuestionAndADroppedFolderIsOpene
     for (const fs::path& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path.string()));
     data.setUrls(urls);
     const QPoint at = Find("previewPane")->mapTo(&Window(), QPoint(5, 5));
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Offered as a move, taken as a copy: the sources stay where they are.
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(&Window(), &enter);
     EXPECT_TRUE(enter.isAccepted());
-    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent dropped(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    dropped.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(&Window(), &dropped);
+    EXPECT_EQ(dropped.dropAction(), Qt::CopyAction);
     QApplication::processEvents();  // the question comes once the drop is over
     WaitUntilIdle();
   };
