@@ -10,7 +10,7 @@
 namespace rzt2 {
 
 DesktopJobHost::DesktopJobHost(QWidget* owner, UserPrompts& prompts, int fileCount)
-    : owner_(owner), prompts_(prompts), progressWindow_(std::make_unique<ProgressDialog>(owner)) {
+    : prompts_(prompts), progressWindow_(std::make_unique<ProgressDialog>(owner)) {
   connect(progressWindow_.get(), &ProgressDialog::cancelRequested, this, &DesktopJobHost::cancel);
   progressWindow_->setFileCount(fileCount);
   progressWindow_->show();

@@ -25,7 +25,8 @@ class DesktopJobHost final : public QObject, public JobHost {
 
  public:
   // On the window's thread. owner: the main window, over which the progress
-  // window opens (modal, expecting fileCount files) and the error boxes.
+  // window opens, modal, expecting fileCount files; error boxes open over
+  // the progress window.
   DesktopJobHost(QWidget* owner, UserPrompts& prompts, int fileCount);
   // Closes the progress window. The job must have ended.
   ~DesktopJobHost() override;
@@ -54,7 +55,6 @@ class DesktopJobHost final : public QObject, public JobHost {
   template <typename F>
   void onWindowThread(F&& call);
 
-  QWidget* owner_;
   UserPrompts& prompts_;
   std::unique_ptr<ProgressDialog> progressWindow_;
   std::stop_source stop_;
