@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +21,7 @@
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
+#include "ui/desktop_job_host.h"
 #include "ui/file_list.h"
 #include "ui/linux_shell_namespace.h"
 #include "ui/map_viewer.h"
@@ -32,11 +34,14 @@ namespace rzt2 {
 namespace {
 
 constexpr int kPreviewDelayMs = 500;
+// The window's size and place: a group of its own in the settings' store.
+constexpr char kGeometryKey[] = "MainWindow/geometry";
 
 QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QLatin1String(name));
-  // No button takes Enter: there is no default button in this window.
+  // There is no default button in this window: Enter presses only the
+  // button that has the focus (see preTranslateKey).
   button->setAutoDefault(false);
   return button;
 }
@@ -74,7 +79,10 @@ MainDialog::MainDialog(const std::string& settingsStore, UserPrompts* prompts, S
   initDialog();
 }
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() {
+  // The worker, which goes first, must not wait for an answer from here.
+  if (jobHost_) jobHost_->abandon();
+}
 
 void MainDialog::buildControls() {
   setWindowTitle(QStringLiteral("Norvexa RZT2 Converter Tool"));
@@ -91,6 +99,8 @@ void MainDialog::buildControls() {
   exportButton_ = makeButton(this, QStringLiteral("&Export images"), "exportButton");
   pathBox_ = new QLineEdit(this);
   pathBox_->setObjectName(QStringLiteral("pathBox"));
+  // Files and folders dropped on it are the window's, not text.
+  pathBox_->setAcceptDrops(false);
   browseButton_ = new QToolButton(this);
   browseButton_->setObjectName(QStringLiteral("browseButton"));
   browseButton_->setText(QStringLiteral("..."));
@@ -157,10 +167,10 @@ void MainDialog::buildControls() {
               }
             }
           });
-  // A picture shown is drawn again for the pane's new size; during a job
-  // the current picture belongs to the job.
+  // A picture shown, or coming, is drawn again for the pane's new size;
+  // during a job the current picture belongs to the job.
   connect(previewPane_, &PreviewPane::resized, this, [this] {
-    if (!jobHost_ && previewPane_->hasPicture()) BuildPreviewBitmap();
+    if (!jobHost_ && (previewPane_->hasPicture() || awaitingPreview_)) BuildPreviewBitmap();
   });
   connect(pathBox_, &QLineEdit::textChanged, this, &MainDialog::onPathTextChanged);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -190,6 +200,7 @@ void MainDialog::viewFocusedMap() {
 
 void MainDialog::initDialog() {
   setWindowIcon(appIcon_);
+  setAcceptDrops(true);
   settings_.LoadSettings();
   if (!settings_.SrcFolder.empty()) {
     // A folder that cannot be entered leaves the directory current at
@@ -200,6 +211,17 @@ void MainDialog::initDialog() {
   RefreshFileList();
   previewEnabled_ = settings_.EnablePreview != 0;
   previewCheck_->setChecked(previewEnabled_);
+  restoreWindowGeometry();
+}
+
+void MainDialog::restoreWindowGeometry() {
+  const QSettings store(QString::fromStdString(settings_.StoreFileName()), QSettings::NativeFormat);
+  restoreGeometry(store.value(QLatin1String(kGeometryKey)).toByteArray());
+}
+
+void MainDialog::saveWindowGeometry() {
+  QSettings store(QString::fromStdString(settings_.StoreFileName()), QSettings::NativeFormat);
+  store.setValue(QLatin1String(kGeometryKey), saveGeometry());
 }
 
 bool MainDialog::preTranslateKey(QObject* watched, const QKeyEvent& key) {
@@ -213,6 +235,12 @@ bool MainDialog::preTranslateKey(QObject* watched, const QKeyEvent& key) {
     return true;
   }
   if (watched == pathBox_ && enter) return true;
+  // A push button has no default role here, but the one focused takes Enter.
+  auto* button = qobject_cast<QAbstractButton*>(watched);
+  if (button && !button->isCheckable() && enter) {
+    button->click();
+    return true;
+  }
   // Escape never closes this window.
   return key.key() == Qt::Key_Escape;
 }
@@ -249,12 +277,14 @@ void MainDialog::showAbout() {
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {
-  // A job holds the window until it ends; the close happens then.
+  // Closing stops a job; the window closes once it has stopped.
   if (jobHost_) {
+    jobHost_->cancel();
     closeAfterJob_ = true;
     event->ignore();
     return;
   }
+  saveWindowGeometry();
   QDialog::closeEvent(event);
 }
 

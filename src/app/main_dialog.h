@@ -3,17 +3,30 @@
 // file, the folder path box, and the current picture that the preview and
 // the jobs share. The list holds bare names; the window keeps the folder
 // they are in, and never changes the process's current directory.
-// Settings are saved after each change made here, never at exit.
+// Settings are saved after each change made here, never at exit; only the
+// window's size and place are, in a group of their own in the same store.
+//
+// Pictures are loaded, drawn and written on one worker thread, which owns
+// the current picture; this window's thread only paints and answers the
+// user. A preview request replaces any that has not been shown yet. A job
+// has the picture until it ends: its progress window is modal, and the
+// buttons that start a job are disabled meanwhile. A busy cursor shows
+// while a preview loads or a job runs. Picture and map files dropped on the
+// window are converted as "Create RZT2 files" converts the selection; a
+// dropped folder is opened.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
+#include <QImage>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "jobs/job_runner.h"
-#include "jobs/source_loader.h"
 #include "settings/converter_settings.h"
+#include "ui/picture_worker.h"
 
 class QAction;
 class QCheckBox;
@@ -47,6 +60,8 @@ class MainDialog final : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private slots:
   void onCreateButton();
@@ -88,13 +103,29 @@ class MainDialog final : public QDialog {
   void onPathFocusLost();
 
   // Preview (main_dialog_preview.cpp).
-  // Redraws the pane from the current picture.
+  // Loads the file last asked for (unless it is held already) and draws it
+  // for the pane, on the worker; the pane shows it when no newer request
+  // came meanwhile.
   void BuildPreviewBitmap();
+  void showPreview(int generation, const QImage& picture);
+  // Forgets the requests whose pictures are not shown yet.
+  void dropPreviewRequests();
   // Drops the current picture and the preview, and the pending preview load.
   void ResetPreview();
   void onItemChanged(int index);
+  void updateBusyCursor();
 
-  void runDesktopJob(JobKind kind, int exportFormat);
+  // Jobs (main_dialog_jobs.cpp).
+  // Asks whether to convert the files among names, then does.
+  void convertFiles(const std::vector<std::string>& names);
+  void runDesktopJob(JobKind kind, int exportFormat, std::vector<std::string> names, int fileCount);
+  void finishJob();
+  // The buttons, which a job disables: it has the window until it ends.
+  void setButtonsEnabled(bool enabled);
+
+  // The window's size and place, in the settings' store.
+  void restoreWindowGeometry();
+  void saveWindowGeometry();
 
   // Controls, in tab order where they take the focus.
   FileList* fileList_ = nullptr;
@@ -109,9 +140,12 @@ class MainDialog final : public QDialog {
 
   bool previewEnabled_ = false;
   QIcon appIcon_;
-  SourceLoader loader_;  // currentImage and currentImagePath
   QTimer* previewTimer_ = nullptr;
   int previewItem_ = -1;
+  std::string previewName_;  // the file the pane shows, or is to show
+  // Counts preview requests; read by the worker to skip superseded ones.
+  std::atomic<int> previewGeneration_{0};
+  bool awaitingPreview_ = false;  // the newest request is not shown yet
   ConverterSettings settings_;
   // The folder the list shows, absolute: at first the directory current at
   // start-up, later the last folder entered.
@@ -121,9 +155,11 @@ class MainDialog final : public QDialog {
   UserPrompts* prompts_;
   std::unique_ptr<ShellNamespace> ownShell_;
   ShellNamespace* shell_;
-  DesktopJobHost* jobHost_ = nullptr;  // set while a job runs
-  bool refreshing_ = false;            // the list is being rebuilt
-  bool closeAfterJob_ = false;         // the window was closed during a job
+  std::unique_ptr<DesktopJobHost> jobHost_;  // while a job runs
+  bool refreshing_ = false;                  // the list is being rebuilt
+  bool closeAfterJob_ = false;               // the window was closed during a job
+  // Last: its tasks use the members above, so it stops before they go.
+  PictureWorker worker_;
 };
 
 }  // namespace rzt2

@@ -1,7 +1,13 @@
-// The file list and the folder path box: folder changes, the open action.
+// The file list and the folder path box: folder changes, the open action,
+// and files and folders dropped on the window.
 #include <unistd.h>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +27,15 @@ namespace {
 bool isFolder(const std::string& path) {
   std::error_code error;
   return !path.empty() && fs::is_directory(path, error);
+}
+
+// The local files and folders among dropped items, as the system names them.
+std::vector<std::string> localPaths(const QMimeData& data) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : data.urls()) {
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  return paths;
 }
 
 }  // namespace
@@ -45,7 +60,6 @@ void MainDialog::RefreshFileList() {
   refreshing_ = true;
   fileList_->fill(sourceFolder_.empty() ? FolderListing{} : listFolder(sourceFolder_));
   refreshing_ = false;
-  loader_.SetFolder(sourceFolder_);
   ResetPreview();
 }
 
@@ -81,6 +95,32 @@ void MainDialog::onSettingsButton() {
   // load or job reads them from the record.
   SettingsDialog dialog(settings_, *shell_, *prompts_, this);
   dialog.exec();
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (jobHost_ || localPaths(*event->mimeData()).empty()) return;
+  // Never a move, after which a file manager would delete the sources.
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  for (std::string& path : localPaths(*event->mimeData())) {
+    (isFolder(path) ? folders : files).push_back(std::move(path));
+  }
+  if (jobHost_ || (files.empty() && folders.empty())) return;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  // The file manager waits until the drop is over: the question comes after.
+  QTimer::singleShot(0, this, [this, files, folder = folders.empty() ? std::string() : folders.front()] {
+    if (!files.empty()) {
+      convertFiles(files);
+    } else {
+      changeFolder(folder);
+    }
+  });
 }
 
 void MainDialog::OpenFocusedItem() {

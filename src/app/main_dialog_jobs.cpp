@@ -1,8 +1,12 @@
-// "Create RZT2 files" and "&Export images": the selection is counted and
-// confirmed, the job runs on this thread with the progress window, and
-// the list is read again so that new files appear.
+// "Create RZT2 files", "&Export images" and files dropped on the window:
+// the files are counted and the job confirmed, the job runs on the worker
+// with the progress window, and when it has ended the list is read again
+// so that new files appear.
+#include <QMetaObject>
+#include <QPushButton>
 #include <QString>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/main_dialog.h"
 #include "ui/desktop_job_host.h"
@@ -21,8 +25,12 @@ constexpr char kConfirmExport[] =
 
 }  // namespace
 
-void MainDialog::onCreateButton() {
-  const int files = CountSelectedFiles();
+void MainDialog::onCreateButton() { convertFiles(fileList_->selectedNames()); }
+
+void MainDialog::convertFiles(const std::vector<std::string>& names) {
+  // The list's open action reaches here too.
+  if (jobHost_) return;
+  const int files = CountJobFiles(sourceFolder_, names);
   if (files == 0) {
     prompts_->showMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
                           MessageIcon::Information);
@@ -30,9 +38,7 @@ void MainDialog::onCreateButton() {
   }
   const QString question = QString::asprintf(kConfirmConversion, files, "rzt2");
   if (!prompts_->askYesNo(this, question, QStringLiteral("Start to create maps"))) return;
-  runDesktopJob(JobKind::Convert, 0);
-  RefreshFileList();
-  if (closeAfterJob_) close();
+  runDesktopJob(JobKind::Convert, 0, names, files);
 }
 
 void MainDialog::onExportButton() {
@@ -44,25 +50,45 @@ void MainDialog::onExportButton() {
   }
   const std::optional<int> format = prompts_->askExportFormat(this, QString::asprintf(kConfirmExport, files));
   if (!format) return;
-  runDesktopJob(JobKind::Export, *format);
-  RefreshFileList();
-  if (closeAfterJob_) close();
+  runDesktopJob(JobKind::Export, *format, fileList_->selectedNames(), files);
 }
 
-void MainDialog::runDesktopJob(JobKind kind, int exportFormat) {
-  // No preview may load into the current picture while the job uses it.
+void MainDialog::runDesktopJob(JobKind kind, int exportFormat, std::vector<std::string> names,
+                               int fileCount) {
+  // No preview may load into the current picture while the job uses it;
+  // one being loaded is finished first, as the worker does one thing at a time.
   previewTimer_->stop();
+  dropPreviewRequests();
   JobRequest request;
   request.kind = kind;
-  request.names = fileList_->selectedNames();
+  request.names = std::move(names);
   request.sourceFolder = sourceFolder_;
   request.params = settings_.Encoder();
   request.placement = OutputPlacement{settings_.DstFolderAsSame != 0, settings_.DstFolder};
   request.exportFormat = exportFormat;
-  DesktopJobHost host(this, *prompts_);
-  jobHost_ = &host;
-  RunJob(request, loader_, host);
-  jobHost_ = nullptr;
+  jobHost_ = std::make_unique<DesktopJobHost>(this, *prompts_, fileCount);
+  request.stop = jobHost_->stopToken();
+  setButtonsEnabled(false);
+  updateBusyCursor();
+  worker_.post([this, request = std::move(request), host = jobHost_.get()](SourceLoader& loader) {
+    RunJob(request, loader, *host);
+    // After every call the job made on the host, which are queued before.
+    QMetaObject::invokeMethod(this, &MainDialog::finishJob, Qt::QueuedConnection);
+  });
+}
+
+void MainDialog::setButtonsEnabled(bool enabled) {
+  const std::initializer_list<QAbstractButton*> buttons = {createButton_, settingsButton_, exportButton_,
+                                                           browseButton_};
+  for (QAbstractButton* button : buttons) button->setEnabled(enabled);
+}
+
+void MainDialog::finishJob() {
+  jobHost_.reset();
+  setButtonsEnabled(true);
+  RefreshFileList();
+  updateBusyCursor();
+  if (closeAfterJob_) close();
 }
 
 }  // namespace rzt2

@@ -1,5 +1,6 @@
 // The preview of the focused list item, loaded when the focus has rested
-// for the timer's interval.
+// for the timer's interval, on the worker: a large picture takes seconds.
+#include <QMetaObject>
 #include <QTimer>
 
 #include "app/main_dialog.h"
@@ -23,13 +24,39 @@ void MainDialog::onPreviewTimer() {
   previewTimer_->stop();
   if (!previewEnabled_ || previewItem_ < 0 || previewItem_ >= fileList_->count()) return;
   if (fileList_->focusedIndex() != previewItem_) return;
-  loader_.LoadSource(fileList_->itemName(previewItem_), true);
+  previewName_ = fileList_->itemName(previewItem_);
   BuildPreviewBitmap();
 }
 
 void MainDialog::BuildPreviewBitmap() {
+  const int generation = ++previewGeneration_;
+  awaitingPreview_ = true;
+  updateBusyCursor();
   const QSize size = previewPane_->pixelSize();
-  previewPane_->setBitmap(renderPreview(loader_.CurrentImage(), size.width(), size.height()));
+  worker_.post([this, generation, name = previewName_, folder = sourceFolder_, size](SourceLoader& loader) {
+    // A request that a newer one replaced is skipped, before and after loading.
+    if (generation != previewGeneration_) return;
+    loader.SetFolder(folder);
+    loader.LoadSource(name, true);
+    if (generation != previewGeneration_) return;
+    QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());
+    QMetaObject::invokeMethod(
+        this, [this, generation, picture = std::move(picture)] { showPreview(generation, picture); },
+        Qt::QueuedConnection);
+  });
+}
+
+void MainDialog::showPreview(int generation, const QImage& picture) {
+  if (generation != previewGeneration_) return;
+  awaitingPreview_ = false;
+  previewPane_->setPicture(picture);
+  updateBusyCursor();
+}
+
+void MainDialog::dropPreviewRequests() {
+  ++previewGeneration_;
+  awaitingPreview_ = false;
+  updateBusyCursor();
 }
 
 void MainDialog::onPreviewClicked(bool checked) {
@@ -38,16 +65,27 @@ void MainDialog::onPreviewClicked(bool checked) {
     previewTimer_->start();
   } else {
     // The picture stays loaded, so switching back on needs no decoding.
-    previewPane_->setBitmap(ImageHandle());
+    dropPreviewRequests();
+    previewPane_->setPicture(QImage());
   }
   settings_.EnablePreview = previewEnabled_ ? 1 : 0;
   settings_.SaveSettings();
 }
 
 void MainDialog::ResetPreview() {
-  loader_.Clear();
-  previewPane_->setBitmap(ImageHandle());
+  dropPreviewRequests();
+  previewName_.clear();
+  worker_.post([](SourceLoader& loader) { loader.Clear(); });
+  previewPane_->setPicture(QImage());
   previewTimer_->stop();
+}
+
+void MainDialog::updateBusyCursor() {
+  if (jobHost_ || awaitingPreview_) {
+    setCursor(Qt::BusyCursor);
+  } else {
+    unsetCursor();
+  }
 }
 
 }  // namespace rzt2

@@ -31,18 +31,24 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
-bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host,
-                  const DecodeLimits& limits = {}) {
+// The last status of a picture that failed, which is never Ok.
+Status FailureOf(ImageHandle& image) {
+  const Status status = image.LastStatus();
+  return status == Status::Ok ? Status::GenericError : status;
+}
+
+Status LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host,
+                    const DecodeLimits& limits = {}) {
   loader.LoadSource(name, false, limits);
-  if (!loader.CurrentImage().IsNull()) return true;
+  if (!loader.CurrentImage().IsNull()) return Status::Ok;
   host.ShowError(FormatText(kErrorLoadingFile, name));
-  return false;
+  return FailureOf(loader.CurrentImage());
 }
 
 }  // namespace
 
-bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                 JobProgress& progress, JobHost& host) {
+Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                   JobProgress& progress, JobHost& host) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
   const bool isMapFile = HasMapFileExtension(name);
@@ -51,31 +57,39 @@ bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoade
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
-  if (!LoadOrReport(name, loader, host, limits)) return false;
+  if (const Status loaded = LoadOrReport(name, loader, host, limits); loaded != Status::Ok) return loaded;
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
   if (isMapFile) {
     ReencodeThroughPng(loader, limits);
     if (loader.CurrentImage().IsNull()) {
       host.ShowError(FormatText(kErrorLoadingFile, name));
-      return false;
+      return FailureOf(loader.CurrentImage());
     }
   }
+  // A large picture loads for seconds; a stop asked meanwhile ends the file here.
+  if (request.stop.stop_requested()) return Status::Cancelled;
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
-  auto writer = MapWriter::Create(request.params, &palette, &progress);
-  if (!writer || !writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))) {
-    host.ShowError(FormatText(kErrorSavingFile, target));
-    return false;
+  auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop);
+  ImageHandle& picture = loader.CurrentImage();
+  picture.LastStatus();  // what the picture recorded before is not this write's cause
+  Status status = Status::OutOfMemory;
+  if (writer) {
+    status = writer->WriteMapFile(picture, ResolvePath(request.sourceFolder, target)) ? Status::Ok
+                                                                                      : FailureOf(picture);
   }
-  return true;
+  if (status != Status::Ok && status != Status::Cancelled)
+    host.ShowError(FormatText(kErrorSavingFile, target));
+  return status;
 }
 
-bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host) {
+Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
-  if (!LoadOrReport(name, loader, host)) return false;
+  if (const Status loaded = LoadOrReport(name, loader, host); loaded != Status::Ok) return loaded;
+  if (request.stop.stop_requested()) return Status::Cancelled;
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
@@ -95,11 +109,8 @@ bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader
       status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), encoder);
     }
   }
-  if (status != Status::Ok) {
-    host.ShowError(FormatText(kErrorSavingFile, target));
-    return false;
-  }
-  return true;
+  if (status != Status::Ok) host.ShowError(FormatText(kErrorSavingFile, target));
+  return status;
 }
 
 }  // namespace rzt2

@@ -1,5 +1,7 @@
 // The work for one file of a job. Each reports its own failures through
-// the host and returns whether the output was written.
+// the host and returns Ok when the output was written, Cancelled when the
+// request's stop ended it first (not reported; nothing is left behind), or
+// why it failed.
 #pragma once
 
 #include <string>
@@ -9,10 +11,10 @@
 
 namespace rzt2 {
 
-bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                 JobProgress& progress, JobHost& host);
+Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                   JobProgress& progress, JobHost& host);
 
-bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host);
+Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host);
 
 }  // namespace rzt2

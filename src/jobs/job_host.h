@@ -1,5 +1,7 @@
 // What a batch job needs from its front end: the desktop program answers
 // with message boxes and the progress window, the command line on stderr.
+// The calls come from the thread the job runs on, which need not be the
+// front end's own: the desktop program's job runs on a worker thread.
 #pragma once
 
 #include <string>
@@ -11,13 +13,12 @@ class JobHost {
   // The job starts with fileCount files to handle; the current bar runs 0..100.
   virtual void BeginJob(int fileCount) = 0;
   virtual void EndJob() = 0;
-  // A failed file; the job waits until this returns, then goes on.
+  // A failed file; the job waits until this returns, then goes on unless
+  // its request's stop was asked for meanwhile.
   virtual void ShowError(const std::string& message) = 0;
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetTotalPosition(int filesDone) = 0;
   virtual void SetCurrentPosition(int percent) = 0;
-  // Lets pending repaints through during long work, and nothing else.
-  virtual void ProcessPaintEvents() {}
 
  protected:
   ~JobHost() = default;

@@ -23,7 +23,6 @@ void JobProgress::OnProgress(int32_t stageCode, int32_t percent) {
     const auto zoom = static_cast<int>(kZoomLevels[static_cast<size_t>(level)] / 100);
     host_.SetLabel(FormatText(kLabelWritingZoom, currentImagePath_, zoom));
   }
-  host_.ProcessPaintEvents();
 }
 
 }  // namespace rzt2

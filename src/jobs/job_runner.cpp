@@ -15,8 +15,8 @@ namespace rzt2 {
 
 namespace {
 
-bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host) {
+Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host) {
   return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
                                           : ExportFile(request, name, loader, progress, host);
 }
@@ -51,9 +51,6 @@ class SerializedHost final : public JobHost {
   }
   void SetCurrentPosition(int percent) override {
     Locked([&] { host_.SetCurrentPosition(percent); });
-  }
-  void ProcessPaintEvents() override {
-    Locked([&] { host_.ProcessPaintEvents(); });
   }
 
  private:
@@ -104,7 +101,10 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
   host.BeginJob(static_cast<int>(files.size()));
   JobProgress progress(host, loader.CurrentImagePath());
   for (const std::string& name : files) {
-    if (!RunOneFile(request, name, loader, progress, host)) ++result.failed;
+    if (request.stop.stop_requested()) break;
+    const Status status = RunOneFile(request, name, loader, progress, host);
+    if (status == Status::Cancelled) break;
+    if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
   }
   host.EndJob();
@@ -144,7 +144,10 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
     JobProgress progress(shared, loader.CurrentImagePath());
     for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
       for (const std::string& name : groups[g]) {
-        if (!RunOneFile(request, name, loader, progress, shared)) ++failed;
+        if (request.stop.stop_requested()) return;
+        const Status status = RunOneFile(request, name, loader, progress, shared);
+        if (status == Status::Cancelled) return;
+        if (status != Status::Ok) ++failed;
         std::lock_guard lock(totalMutex);
         shared.SetTotalPosition(++done);
       }

@@ -6,6 +6,7 @@
 // any other instead of ending the program.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,13 @@ struct JobRequest {
   EncoderParams params;
   OutputPlacement placement;
   int exportFormat = 0;  // index into kExportFormatNames
+  // Asked to stop: no further file starts, and the file being written is
+  // abandoned, as if it had not been started, without an error.
+  std::stop_token stop;
 };
 
 struct JobResult {
-  int files = 0;  // files handled (folders and missing names are not counted)
+  int files = 0;  // files handled (folders, missing names and an abandoned file are not counted)
   int failed = 0;
 };
 

@@ -127,6 +127,11 @@ bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t
   const uint64_t frameCount = uint64_t{entry.columns} * entry.rows;
   for (uint32_t row = 0; row < entry.rows; ++row) {
     for (uint32_t column = 0; column < entry.columns; ++column) {
+      // The file is abandoned: PendingFile removes it, the earlier file stays.
+      if (stop_.stop_requested()) {
+        image.Record(Status::Cancelled);
+        return false;
+      }
       const uint64_t k = uint64_t{row} * entry.columns + column;
       if (clearEveryFrame || k == 0 || column + 1 == entry.columns || row + 1 == entry.rows) {
         surface.Clear(kOpaqueWhite);

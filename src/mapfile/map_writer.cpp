@@ -9,16 +9,19 @@
 namespace rzt2 {
 
 std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const ColorPalette* palette,
-                                             ProgressSink* progressSink) {
+                                             ProgressSink* progressSink, std::stop_token stop) {
   if (params.EncoderCode < 0 || params.EncoderCode >= static_cast<int32_t>(std::size(kFrameFormats))) {
     return nullptr;
   }
-  return std::unique_ptr<MapWriter>(new (std::nothrow) MapWriter(params, palette, progressSink));
+  return std::unique_ptr<MapWriter>(new (std::nothrow)
+                                        MapWriter(params, palette, progressSink, std::move(stop)));
 }
 
-MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink)
+MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
+                     std::stop_token stop)
     : params_(params),
       progressSink_(progressSink),
+      stop_(std::move(stop)),
       workArea_(QuantizerWorkArea::Create()),
       palette_(palette) {
   hasEncoder_ = FindEncoder(kFrameFormats[params.EncoderCode].mimeType, encoder_) >= 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 #include "imaging/quantizer.h"
@@ -53,9 +54,10 @@ constexpr bool FitsInMapFile(uint64_t offset, uint64_t length) {
 class MapWriter {
  public:
   // Nothing when EncoderCode does not name one of the five frame formats.
-  // The palette and the sink are borrowed and must outlive the writer.
+  // The palette and the sink are borrowed and must outlive the writer. A
+  // stop requested through stop ends WriteMapFile before its next frame.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
-                                           ProgressSink* progressSink);
+                                           ProgressSink* progressSink, std::stop_token stop = {});
 
   // Encodes the picture with the writer's encoder into buffer (grown when
   // needed) and returns the byte count; 0 with the status on the picture
@@ -68,7 +70,8 @@ class MapWriter {
 
   // Writes the whole map file: preview, the 100 % level and the levels that
   // ZoomLevelsMask selects, then header and level table. A picture outside
-  // ConversionLimits is refused, with TooLarge as its status. The file appears at
+  // ConversionLimits is refused, with TooLarge as its status, and a stopped
+  // one fails with Cancelled. The file appears at
   // path only when complete; an earlier file there moves to "<path>.bak"
   // when that name is free and is replaced otherwise. On failure the earlier
   // file stays as it was and nothing else is left behind.
@@ -89,7 +92,8 @@ class MapWriter {
   uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }
 
  private:
-  MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink);
+  MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
+            std::stop_token stop);
 
   // The palette for a level or the preview. The work area belongs to one
   // palette: it is emptied only when the palette differs from the last one,
@@ -106,6 +110,7 @@ class MapWriter {
   uint32_t previewSize_ = 0;
   EncoderParams params_;
   ProgressSink* progressSink_;
+  std::stop_token stop_;
   int32_t stageCode_ = 0;
   QuantizerWorkArea workArea_;
   ColorPalette workAreaPalette_;  // the palette the work area's matches belong to

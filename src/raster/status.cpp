@@ -40,6 +40,8 @@ const char* StatusText(Status status) {
       return "no backup of the earlier file could be made";
     case Status::TargetIsSource:
       return "the output would replace its source";
+    case Status::Cancelled:
+      return "cancelled";
   }
   return "unknown status";
 }

@@ -24,6 +24,7 @@ enum class Status : int {
   NameTooLong,         // a file name longer than its file system takes
   BackupFailed,        // the earlier file could not be kept under its backup name
   TargetIsSource,      // the output would replace the file it is made from
+  Cancelled,           // the user stopped the work; nothing of it was kept
 };
 
 // A short English text for the status, for messages and test failures.

@@ -1,5 +1,5 @@
-// The numeric settings, each declared once with its stored name, its default
-// and the range the settings dialog admits. The store, the settings dialog,
+// The numeric settings, each declared once with its stored name, the label
+// the settings dialog gives it, its default and the range the dialog admits. The store, the settings dialog,
 // the command line and the map writer's guard all read these declarations.
 // Plain C++ with no Qt, so the core library and the command line can use it.
 #pragma once
@@ -18,7 +18,8 @@ struct SettingRange {
 };
 
 struct IntSetting {
-  std::string_view name;  // the value's name in the store
+  std::string_view name;   // the value's name in the store
+  std::string_view label;  // as the user sees it: the settings dialog's label
   int32_t defaultValue;
   std::optional<SettingRange> range;  // none: every value is admitted
 
@@ -27,23 +28,25 @@ struct IntSetting {
   }
 };
 
-inline constexpr IntSetting kFrameSizeX{"FrameSizeX", 160, SettingRange{32, 512}};
-inline constexpr IntSetting kFrameSizeY{"FrameSizeY", 160, SettingRange{32, 512}};
+inline constexpr IntSetting kFrameSizeX{"FrameSizeX", "Frames width", 160, SettingRange{32, 512}};
+inline constexpr IntSetting kFrameSizeY{"FrameSizeY", "Frames height", 160, SettingRange{32, 512}};
 // Bit i (1..6) stores zoom level i; level 0 is always stored and the other
 // bits mean nothing, so any value is usable.
-inline constexpr IntSetting kZoomLevelsMask{"ZoomLevelsMask", 255, std::nullopt};
+inline constexpr IntSetting kZoomLevelsMask{"ZoomLevelsMask", "Additional zoom levels to store in the file",
+                                            255, std::nullopt};
 // The three masks the settings dialog and the command line offer.
 inline constexpr int32_t kZoomMaskNone = 0;      // the full-size level only
 inline constexpr int32_t kZoomMaskFrom25 = 253;  // every level but 50 %
 inline constexpr int32_t kZoomMaskFrom50 = 255;  // every level
-inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", 640, SettingRange{128, 1024}};
-inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", 640, SettingRange{128, 1024}};
+inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", "Preview width", 640, SettingRange{128, 1024}};
+inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", "Preview height", 640, SettingRange{128, 1024}};
 // 0 gif, 1 jpeg, 2 png, 3 bmp, 4 tiff.
-inline constexpr IntSetting kEncoderCode{"EncoderCode", 0, SettingRange{0, 4}};
+inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder algorithm", 0,
+                                         SettingRange{0, 4}};
 
 // The two interface flags; any value is kept, non-zero means on.
-inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", 1, std::nullopt};
-inline constexpr IntSetting kEnablePreview{"EnablePreview", 0, std::nullopt};
+inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt};
+inline constexpr IntSetting kEnablePreview{"EnablePreview", "Enable preview", 0, std::nullopt};
 
 // The parameters that shape every map file written. Each map writer takes
 // its own copy.
@@ -72,11 +75,11 @@ inline constexpr std::array<EncoderParamField, 6> kEncoderParamFields{{
     {&kEncoderCode, &EncoderParams::EncoderCode},
 }};
 
-// Why value is not admitted for setting, e.g. "FrameSizeY is 600; it must be
-// between 32 and 512"; nothing when it is admitted.
+// Why value is not admitted for setting, e.g. "Frames height is 600; it must
+// be between 32 and 512"; nothing when it is admitted.
 inline std::optional<std::string> RangeError(const IntSetting& setting, int32_t value) {
   if (setting.Admits(value)) return std::nullopt;
-  return std::string(setting.name) + " is " + std::to_string(value) + "; it must be between " +
+  return std::string(setting.label) + " is " + std::to_string(value) + "; it must be between " +
          std::to_string(setting.range->min) + " and " + std::to_string(setting.range->max);
 }
 

@@ -1,53 +1,66 @@
 #include "ui/desktop_job_host.h"
 
-#include <QCoreApplication>
+#include <QMetaObject>
+#include <QString>
+#include <condition_variable>
+#include <mutex>
 
 #include "ui/user_prompts.h"
 
 namespace rzt2 {
 
-namespace {
-
-void pumpPaintEvents() {
-  // Input stays queued until the job has ended; the main window's own
-  // timer is stopped for the job, so nothing but drawing happens here.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+DesktopJobHost::DesktopJobHost(QWidget* owner, UserPrompts& prompts, int fileCount)
+    : prompts_(prompts), progressWindow_(std::make_unique<ProgressDialog>(owner)) {
+  connect(progressWindow_.get(), &ProgressDialog::cancelRequested, this, &DesktopJobHost::cancel);
+  progressWindow_->setFileCount(fileCount);
+  progressWindow_->show();
 }
-
-}  // namespace
-
-DesktopJobHost::DesktopJobHost(QWidget* owner, UserPrompts& prompts) : owner_(owner), prompts_(prompts) {}
 
 DesktopJobHost::~DesktopJobHost() = default;
 
-void DesktopJobHost::BeginJob(int fileCount) {
-  progressWindow_ = std::make_unique<ProgressDialog>(owner_);
-  progressWindow_->setFileCount(fileCount);
-  progressWindow_->show();
-  progressWindow_->repaint();
-  // A window just shown is drawn once the window system has mapped it.
-  pumpPaintEvents();
+void DesktopJobHost::abandon() {
+  cancel();
+  abandoned_.request_stop();
 }
 
-void DesktopJobHost::EndJob() { progressWindow_.reset(); }
+template <typename F>
+void DesktopJobHost::onWindowThread(F&& call) {
+  QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::QueuedConnection);
+}
+
+void DesktopJobHost::BeginJob(int fileCount) {
+  onWindowThread([this, fileCount] { progressWindow_->setFileCount(fileCount); });
+}
 
 void DesktopJobHost::ShowError(const std::string& message) {
-  prompts_.showMessage(owner_, QString::fromStdString(message), QStringLiteral("Information"),
-                       MessageIcon::Error);
+  struct Answer {
+    std::mutex mutex;
+    std::condition_variable_any given;
+    bool done = false;
+  };
+  const auto answer = std::make_shared<Answer>();
+  onWindowThread([this, answer, text = QString::fromStdString(message)] {
+    if (!prompts_.showJobError(progressWindow_.get(), text, QStringLiteral("Information"))) cancel();
+    std::lock_guard lock(answer->mutex);
+    answer->done = true;
+    answer->given.notify_all();
+  });
+  // Not a cancel: the job ends only once the box is closed. But the box is
+  // never shown when the window goes away first.
+  std::unique_lock lock(answer->mutex);
+  answer->given.wait(lock, abandoned_.get_token(), [&] { return answer->done; });
 }
 
 void DesktopJobHost::SetLabel(const std::string& text) {
-  if (progressWindow_) progressWindow_->setStepText(QString::fromStdString(text));
+  onWindowThread([this, text = QString::fromStdString(text)] { progressWindow_->setStepText(text); });
 }
 
 void DesktopJobHost::SetTotalPosition(int filesDone) {
-  if (progressWindow_) progressWindow_->setFilesDone(filesDone);
+  onWindowThread([this, filesDone] { progressWindow_->setFilesDone(filesDone); });
 }
 
 void DesktopJobHost::SetCurrentPosition(int percent) {
-  if (progressWindow_) progressWindow_->setCurrentPercent(percent);
+  onWindowThread([this, percent] { progressWindow_->setCurrentPercent(percent); });
 }
-
-void DesktopJobHost::ProcessPaintEvents() { pumpPaintEvents(); }
 
 }  // namespace rzt2

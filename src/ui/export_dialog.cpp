@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -52,6 +53,8 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
 void ExportDialog::showEvent(QShowEvent* event) {
   messageLabel_->setText(message_);
   formatBox_->setCurrentIndex(formatIndex_);
+  // Sized for the message now, before the window appears cut to the last one.
+  layout()->activate();
   QDialog::showEvent(event);
 }
 

@@ -2,7 +2,10 @@
 
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace rzt2 {
 
@@ -13,9 +16,36 @@ constexpr int kIconSize = 16;
 // leaves this many pixels of its width free.
 constexpr int kWidthChars = 34;
 constexpr int kColumnMargin = 18;
+// Shows the whole name as a tooltip where the list cuts it short, and no
+// tooltip where the name fits.
+class CutNameTips final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    QStyle* style = view->style();
+    // The styles draw an item's text this far inside its text rectangle.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &item, view) + 1;
+    const int room = style->subElementRect(QStyle::SE_ItemViewItemText, &item, view).width() - 2 * margin;
+    if (item.fontMetrics.horizontalAdvance(item.text) > room) {
+      QToolTip::showText(event->globalPos(), item.text, view);
+    } else {
+      QToolTip::hideText();
+    }
+    return true;
+  }
+};
+
 }  // namespace
 
 FileList::FileList(QWidget* parent) : QTreeWidget(parent) {
+  setItemDelegate(new CutNameTips(this));
   setColumnCount(1);
   setHeaderLabels({QStringLiteral("File")});
   // A small-icon view shows no column header.

@@ -1,6 +1,7 @@
 // The main window's file list: one column "File" of bare names, folders
 // first, with small icons and multiple selection. The current item is the
-// focused one, which the preview and the open action act on.
+// focused one, which the preview and the open action act on. A name too
+// long for the list shows whole in a tooltip.
 #pragma once
 
 #include <QFileIconProvider>

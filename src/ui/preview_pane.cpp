@@ -48,26 +48,25 @@ Rect placePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t pa
   return rect;
 }
 
-ImageHandle renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
-  if (picture.IsNull() || paneWidth <= 0 || paneHeight <= 0) return ImageHandle();
+QImage renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
+  if (picture.IsNull() || paneWidth <= 0 || paneHeight <= 0) return QImage();
   const uint32_t width = picture.Width();
   const uint32_t height = picture.Height();
-  if (width == 0 || height == 0) return ImageHandle();
+  if (width == 0 || height == 0) return QImage();
   ImageHandle preview = ImageHandle::CreateBlank(paneWidth, paneHeight, PixelFormat::Rgb24);
-  if (preview.IsNull()) return preview;
+  if (preview.IsNull()) return QImage();
   Surface surface(preview);
   surface.Clear(kOpaqueWhite);
   surface.DrawImage(picture, placePreview(width, height, paneWidth, paneHeight));
-  return preview;
+  return toQImage(preview);
 }
 
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
-void PreviewPane::setBitmap(ImageHandle bitmap) {
-  bitmap_ = std::move(bitmap);
-  image_ = toQImage(bitmap_);
-  image_.setDevicePixelRatio(devicePixelRatioF());
-  repaint();
+void PreviewPane::setPicture(QImage picture) {
+  picture_ = std::move(picture);
+  picture_.setDevicePixelRatio(devicePixelRatioF());
+  update();
 }
 
 QSize PreviewPane::pixelSize() const {
@@ -84,7 +83,7 @@ QSize PreviewPane::minimumSizeHint() const { return sizeHint() / 3; }
 void PreviewPane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
-  if (!image_.isNull()) painter.drawImage(QPoint(0, 0), image_);
+  if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
 }
 
 void PreviewPane::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,7 @@
 // The preview pane: a picture scaled to fit the pane with its proportions
 // kept, centred on white. The scaled picture is built exactly as large as
-// the pane, in device pixels, and painted 1:1.
+// the pane, in device pixels, and painted 1:1. Building it may take long
+// for a large picture, so it is done apart from the pane, on any thread.
 #pragma once
 
 #include <QImage>
@@ -17,9 +18,9 @@ namespace rzt2 {
 Rect placePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight);
 
 // A 24-bit picture of the pane's size: white, with picture drawn at
-// placePreview's rectangle. Empty when picture is empty or the pane has
+// placePreview's rectangle. Null when picture is empty or the pane has
 // no area.
-ImageHandle renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight);
+QImage renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight);
 
 class PreviewPane final : public QWidget {
   Q_OBJECT
@@ -27,10 +28,9 @@ class PreviewPane final : public QWidget {
  public:
   explicit PreviewPane(QWidget* parent = nullptr);
 
-  // Shows bitmap (an Rgb24 picture of pixelSize(), or empty for white only)
-  // and repaints at once.
-  void setBitmap(ImageHandle bitmap);
-  bool hasPicture() const { return !bitmap_.IsNull(); }
+  // Shows picture (of pixelSize(), or null for white only).
+  void setPicture(QImage picture);
+  bool hasPicture() const { return !picture_.isNull(); }
   // The pane's size in device pixels.
   QSize pixelSize() const;
 
@@ -46,8 +46,7 @@ class PreviewPane final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  ImageHandle bitmap_;
-  QImage image_;  // bitmap_'s pixels as Qt paints them
+  QImage picture_;
 };
 
 }  // namespace rzt2

@@ -1,11 +1,13 @@
-// "Converting images": the modeless window a batch job shows while it runs.
-// It has no controls the user can work; a job drives its label and bars.
+// "Converting images": the window a batch job shows while it runs, modal
+// over the window that opened it. A job drives its label and bars; its
+// "Cancel" button, Escape and the close box ask the job to stop, once.
 #pragma once
 
 #include <QDialog>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace rzt2 {
 
@@ -15,16 +17,20 @@ class ProgressDialog final : public QDialog {
  public:
   explicit ProgressDialog(QWidget* parent = nullptr);
 
-  // The step of the job, such as "a.png: Loading...".
+  // The step of the job, such as "a.png: Loading...". The window grows for
+  // a long text up to a limit; beyond it the text loses its middle.
   void setStepText(const QString& text);
   // The total bar runs from 0 to the number of files, and shows those handled.
   void setFileCount(int fileCount);
   void setFilesDone(int filesDone);
-  // The bar of the current file, 0..100, redrawn at once.
+  // The bar of the current file, 0..100.
   void setCurrentPercent(int percent);
 
-  // Escape and the close box do nothing: a job cannot be cancelled.
-  void reject() override {}
+  // Escape: as "Cancel".
+  void reject() override;
+
+ signals:
+  void cancelRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -33,6 +39,7 @@ class ProgressDialog final : public QDialog {
   QLabel* stepLabel_;
   QProgressBar* currentBar_;
   QProgressBar* totalBar_;
+  QPushButton* cancelButton_;
 };
 
 }  // namespace rzt2

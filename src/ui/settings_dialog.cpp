@@ -55,6 +55,11 @@ class DigitsOnlyFilter : public QObject {
 
 int indexOrNone(int index, int count) { return index >= 0 && index < count ? index : -1; }
 
+// The text the dialog shows for a setting, declared with the setting.
+QString labelOf(const IntSetting& setting) {
+  return QString::fromUtf8(setting.label.data(), static_cast<qsizetype>(setting.label.size()));
+}
+
 // Rewriting an unchanged text would lose the cursor and the selection.
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
   if (edit->text() != text) edit->setText(text);
@@ -87,12 +92,12 @@ void SettingsDialog::createControls() {
   zoomCombo_ = named(new QComboBox(mainGroup), "zoomCombo");
   zoomCombo_->addItems({tr("None"), tr("From 25%"), tr("From 50%")});
   auto* mainRow = new QHBoxLayout(mainGroup);
-  mainRow->addWidget(new QLabel(tr("Additional zoom levels to store in the file"), mainGroup));
+  mainRow->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup));
   mainRow->addStretch();
   mainRow->addWidget(zoomCombo_);
 
   auto* destinationGroup = new QGroupBox(tr("Destination folder "), this);
-  auto* same = named(new QRadioButton(tr("Same as source folder"), destinationGroup), "sameFolderRadio");
+  auto* same = named(new QRadioButton(labelOf(kDstFolderAsSame), destinationGroup), "sameFolderRadio");
   auto* select = named(new QRadioButton(tr("Select"), destinationGroup), "selectRadio");
   destinationGroup_ = new QButtonGroup(this);
   destinationGroup_->addButton(same, kSameAsSource);
@@ -114,15 +119,15 @@ void SettingsDialog::createControls() {
   encoderCombo_ = named(new QComboBox(this), "encoderCombo");
   encoderCombo_->addItems({tr("gif"), tr("jpeg"), tr("png"), tr("bmp"), tr("tiff")});
   auto* expertGrid = new QGridLayout(expertGroup);
-  expertGrid->addWidget(new QLabel(tr("Frames width"), expertGroup), 0, 0);
+  expertGrid->addWidget(new QLabel(labelOf(kFrameSizeX), expertGroup), 0, 0);
   expertGrid->addWidget(frameWidthEdit_, 0, 1);
-  expertGrid->addWidget(new QLabel(tr("Preview width"), expertGroup), 0, 3);
+  expertGrid->addWidget(new QLabel(labelOf(kMiniFrameSizeX), expertGroup), 0, 3);
   expertGrid->addWidget(previewWidthEdit_, 0, 4);
-  expertGrid->addWidget(new QLabel(tr("Frames height"), expertGroup), 1, 0);
+  expertGrid->addWidget(new QLabel(labelOf(kFrameSizeY), expertGroup), 1, 0);
   expertGrid->addWidget(frameHeightEdit_, 1, 1);
-  expertGrid->addWidget(new QLabel(tr("Preview height"), expertGroup), 1, 3);
+  expertGrid->addWidget(new QLabel(labelOf(kMiniFrameSizeY), expertGroup), 1, 3);
   expertGrid->addWidget(previewHeightEdit_, 1, 4);
-  expertGrid->addWidget(new QLabel(tr("RZT2 frames encoder algorithm"), expertGroup), 2, 0, 1, 4);
+  expertGrid->addWidget(new QLabel(labelOf(kEncoderCode), expertGroup), 2, 0, 1, 4);
   expertGrid->addWidget(encoderCombo_, 2, 4);
   expertGrid->setColumnMinimumWidth(2, expertGrid->horizontalSpacing() * 2);
   expertGrid->setColumnStretch(2, 1);
@@ -204,12 +209,7 @@ std::array<SettingsDialog::NumberField, 4> SettingsDialog::numberFields() {
            {previewWidthEdit_, &previewWidthInput_, &kMiniFrameSizeX}}};
 }
 
-void SettingsDialog::showMembers() {
-  encoderCombo_->setCurrentIndex(indexOrNone(encoderIndex_, encoderCombo_->count()));
-  zoomCombo_->setCurrentIndex(indexOrNone(zoomChoice_, zoomCombo_->count()));
-  for (const NumberField& field : numberFields()) {
-    setTextIfChanged(field.edit, QString::number(*field.member));
-  }
+void SettingsDialog::showDestination() {
   setTextIfChanged(destinationEdit_, destinationText_);
   // An exclusive group cannot uncheck its last checked button.
   destinationGroup_->setExclusive(false);
@@ -217,6 +217,15 @@ void SettingsDialog::showMembers() {
     button->setChecked(destinationGroup_->id(button) == destinationChoice_);
   }
   destinationGroup_->setExclusive(true);
+}
+
+void SettingsDialog::showMembers() {
+  encoderCombo_->setCurrentIndex(indexOrNone(encoderIndex_, encoderCombo_->count()));
+  zoomCombo_->setCurrentIndex(indexOrNone(zoomChoice_, zoomCombo_->count()));
+  for (const NumberField& field : numberFields()) {
+    setTextIfChanged(field.edit, QString::number(*field.member));
+  }
+  showDestination();
 }
 
 bool SettingsDialog::takeIn() {
@@ -233,9 +242,12 @@ bool SettingsDialog::takeIn() {
 bool SettingsDialog::takeInNumber(const NumberField& field) {
   static const QRegularExpression kInteger(QStringLiteral("^[+-]?[0-9]+$"));
   const QString text = field.edit->text().trimmed();
-  if (!kInteger.match(text).hasMatch()) return fail(field.edit, tr("Please enter an integer."));
+  const QString label = labelOf(*field.setting);
+  if (!kInteger.match(text).hasMatch())
+    return fail(field.edit, tr("%1: please enter an integer.").arg(label));
   const SettingRange& range = *field.setting->range;
-  const QString rangeMessage = tr("Please enter an integer between %1 and %2.").arg(range.min).arg(range.max);
+  const QString rangeMessage =
+      tr("%1: please enter an integer between %2 and %3.").arg(label).arg(range.min).arg(range.max);
   bool fits = false;
   const int32_t value = text.toInt(&fits);
   // Out of range as well, but too long for the member to keep.
@@ -271,15 +283,17 @@ void SettingsDialog::onBrowse() {
   if (dialog.exec() != QDialog::Accepted) return;
   destinationChoice_ = kSelect;
   destinationText_ = QString::fromStdString(dialog.selectedPath());
-  showMembers();
+  showDestination();
 }
 
 void SettingsDialog::onDestinationEdited() {
-  // When a size fails here, the destination text is not taken in, and
-  // showMembers puts the edit back to the text from before the keystroke.
+  // Taking in stops at a failing size, before the destination: the
+  // keystroke is taken in here, and no other field is shown again, so
+  // that nothing the user typed anywhere is put back.
   takeIn();
+  destinationText_ = destinationEdit_->text();
   destinationChoice_ = kSelect;
-  showMembers();
+  showDestination();
 }
 
 }  // namespace rzt2

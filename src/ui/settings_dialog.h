@@ -11,7 +11,10 @@
 // stops at the first size that is not an integer within its range: it shows
 // a message and puts the focus on that field with its text selected; a number
 // out of range is kept in its member all the same, later members keep their
-// values. OK also refuses to close while no frame format is chosen.
+// values. OK also refuses to close while no frame format is chosen. Typing
+// a destination, or picking one with "...", takes the controls in as well,
+// keeps the destination even when a size fails, checks "Select", and shows
+// no other member again: no edit made elsewhere is put back.
 #pragma once
 
 #include <QDialog>
@@ -52,8 +55,9 @@ class SettingsDialog final : public QDialog {
   void createControls();
   void openFromRecord();
   void copyToRecord();
-  // Members to controls.
+  // Members to controls: all of them, or the destination text and choice.
   void showMembers();
+  void showDestination();
   // Controls to members; false at the first field that fails.
   bool takeIn();
   bool takeInNumber(const NumberField& field);

@@ -28,6 +28,13 @@ void DialogPrompts::showMessage(QWidget* owner, const QString& text, const QStri
   box.exec();
 }
 
+bool DialogPrompts::showJobError(QWidget* owner, const QString& text, const QString& caption) {
+  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok | QMessageBox::Cancel, owner);
+  // Enter goes on, as the OK-only box did; Escape and the close box stop.
+  box.setDefaultButton(QMessageBox::Ok);
+  return box.exec() == QMessageBox::Ok;
+}
+
 bool DialogPrompts::askYesNo(QWidget* owner, const QString& text, const QString& caption) {
   QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
   return box.exec() == QMessageBox::Yes;

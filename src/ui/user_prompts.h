@@ -16,6 +16,9 @@ class UserPrompts {
   virtual ~UserPrompts() = default;
   // A message with an OK button; returns when it is closed.
   virtual void showMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) = 0;
+  // A file of a job failed: the message with OK, which goes on with the job,
+  // and Cancel, which stops it; true for OK.
+  virtual bool showJobError(QWidget* owner, const QString& text, const QString& caption) = 0;
   // A question with Yes and No buttons; true for Yes.
   virtual bool askYesNo(QWidget* owner, const QString& text, const QString& caption) = 0;
   // The export dialog showing message with "gif" preselected: the chosen
@@ -27,6 +30,7 @@ class UserPrompts {
 class DialogPrompts final : public UserPrompts {
  public:
   void showMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override;
+  bool showJobError(QWidget* owner, const QString& text, const QString& caption) override;
   bool askYesNo(QWidget* owner, const QString& text, const QString& caption) override;
   std::optional<int> askExportFormat(QWidget* owner, const QString& message) override;
 };

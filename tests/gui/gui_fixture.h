@@ -32,12 +32,13 @@ namespace rzt2::test {
 namespace fs = std::filesystem;
 
 // Answers like a user would, and remembers what was asked: messages as
-// "caption [icon] text", questions as "caption: text" ("Export" for the
-// export dialog).
+// "caption [icon] text" (a job's error boxes too), questions as
+// "caption: text" ("Export" for the export dialog).
 class FakePrompts final : public UserPrompts {
  public:
   std::vector<QString> messages, questions;
   bool answerYes = true;
+  bool goOnAfterError = true;
   std::optional<int> exportAnswer = 0;
   std::function<void()> whileShown;  // runs while a message would be on screen
 
@@ -45,6 +46,10 @@ class FakePrompts final : public UserPrompts {
     const char* icons[] = {"info", "warning", "error"};
     messages.push_back(caption + " [" + icons[static_cast<int>(icon)] + "] " + text);
     if (whileShown) whileShown();
+  }
+  bool showJobError(QWidget* owner, const QString& text, const QString& caption) override {
+    showMessage(owner, text, caption, MessageIcon::Error);
+    return goOnAfterError;
   }
   bool askYesNo(QWidget*, const QString& text, const QString& caption) override {
     questions.push_back(caption + ": " + text);
@@ -140,6 +145,16 @@ class GuiTest : public ::testing::Test {
     return *window_;
   }
   MainDialog& Window() { return *window_; }
+  // Until no job runs and no preview loads: the window then shows neither
+  // a progress window nor a busy cursor.
+  void WaitUntilIdle() {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          return !window_->findChild<QDialog*>(QStringLiteral("progressWindow")) &&
+                 window_->cursor().shape() != Qt::BusyCursor;
+        },
+        60000));
+  }
   QTreeWidget& List() { return *Find<QTreeWidget>("fileList"); }
   QLineEdit& PathBox() { return *Find<QLineEdit>("pathBox"); }
   void Click(const char* name) { Find<QAbstractButton>(name)->click(); }

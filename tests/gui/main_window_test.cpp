@@ -1,8 +1,11 @@
 // The main window: start-up, keys, the About box, the folder path box, the
 // file list and moving through folders, and the dialogs its buttons open.
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QSettings>
+#include <QToolTip>
 
 #include "gui_fixture.h"
 #include "rzt2_version.h"
@@ -43,7 +46,53 @@ TEST_F(GuiTest, StartsOnTheStoredSettingsWithTheTemplatesTabOrder) {
     EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  for (QPushButton* button : Window().findChildren<QPushButton*>()) EXPECT_FALSE(button->autoDefault());
+}
+
+TEST_F(GuiTest, EnterPressesTheFocusedPushButtonAndNothingElse) {
+  Touch("a.png");
+  Open();
+  Select({"a.png"});
+  prompts.answerYes = false;
+  QString opened;
+  WhenModal([&](QDialog& dialog) {
+    opened = dialog.windowTitle();
+    dialog.reject();
+  });
+  for (const char* name : {"createButton", "browseButton", "previewCheck"}) {
+    Find(name)->setFocus();
+    QTest::keyClick(Find(name), Qt::Key_Return);
+  }
+  EXPECT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(opened, "Change folder");
+  EXPECT_FALSE(Find<QCheckBox>("previewCheck")->isChecked());
+}
+
+TEST_F(GuiTest, ANameTooLongForTheListShowsWholeInATooltip) {
+  const std::string longName = std::string(150, 'x') + ".png";
+  Touch("a.png");
+  Touch(longName);
+  Open();
+  const auto tipOver = [&](const std::string& name) {
+    const QPoint at = List().visualItemRect(Item(name)).center();
+    QHelpEvent event(QEvent::ToolTip, at, List().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List().viewport(), &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipOver("a.png"), "");
+  EXPECT_EQ(tipOver(longName), QString::fromStdString(longName));
+}
+
+// In a group of its own: the settings keep their names and meaning.
+TEST_F(GuiTest, TheWindowReopensWhereItWasWithItsSize) {
+  Open();
+  const QRect placed(QPoint(30, 40), Window().minimumSizeHint() + QSize(20, 10));
+  Window().setGeometry(placed);
+  Window().close();
+  Open();
+  EXPECT_EQ(Window().geometry(), placed);
+  EXPECT_EQ(QSettings(QString::fromStdString(StoreFile()), QSettings::IniFormat).childGroups(),
+            QStringList{"MainWindow"});
+  EXPECT_EQ(Stored().SrcFolder, Folder());
 }
 
 TEST_F(GuiTest, WithoutAUsableStoredFolderTheDirectoryCurrentAtStartUpIsListed) {

@@ -1,6 +1,7 @@
-// The preview pane: where the picture goes, the restartable timer, and
-// switching the preview off and on.
+// The preview pane: where the picture goes, the restartable timer, loading
+// off the window's thread, and switching the preview off and on.
 #include <array>
+#include <functional>
 
 #include "gui_fixture.h"
 #include "ui/preview_pane.h"
@@ -33,8 +34,11 @@ class PreviewTest : public GuiTest {
     fs::create_directory(dir / "sub");
   }
   QTimer& Timer() { return *Find<QTimer>("previewTimer"); }
-  // What the timer does when its time is up.
-  void Tick() { QMetaObject::invokeMethod(&Timer(), "timeout"); }
+  // What the timer does when its time is up; then until the pane shows it.
+  void Tick() {
+    QMetaObject::invokeMethod(&Timer(), "timeout");
+    WaitUntilIdle();
+  }
 };
 
 TEST_F(PreviewTest, OnlyTheLastOfQuickFocusChangesIsLoaded) {
@@ -63,6 +67,26 @@ TEST_F(PreviewTest, TheTickShowsTheItemThatStillHasTheFocus) {
   Focus("sub");  // a folder after a picture leaves the pane white
   Tick();
   EXPECT_EQ(PaneCentre(), QColor(Qt::white));
+}
+
+// The picture loads on the worker while the window goes on; only the last
+// request is shown, and none after the preview was cleared or switched off.
+TEST_F(PreviewTest, AResultArrivingAfterANewerRequestIsNotShown) {
+  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
+  const std::pair<std::function<void()>, QColor> thenWhat[] = {
+      {[&] { Focus("green.png"); }, Qt::green},
+      {[&] { PathBox().setText(QString::fromStdString((dir / "sub").string())); }, Qt::white},
+      {[&] { QTest::mouseClick(Find("previewCheck"), Qt::LeftButton); }, Qt::white}};
+  for (const auto& [then, shown] : thenWhat) {
+    PathBox().setText(QString::fromStdString(Folder()));
+    Focus("red.png");
+    QMetaObject::invokeMethod(&Timer(), "timeout");
+    EXPECT_EQ(Window().cursor().shape(), Qt::BusyCursor);
+    then();
+    QMetaObject::invokeMethod(&Timer(), "timeout");
+    WaitUntilIdle();
+    EXPECT_EQ(PaneCentre(), shown);
+  }
 }
 
 TEST_F(PreviewTest, OffKeepsThePictureWhichOnShowsAgainWithoutReadingTheFile) {

@@ -46,7 +46,6 @@ struct RecordingHost final : JobHost {
   }
   void SetTotalPosition(int) override {}
   void SetCurrentPosition(int) override {}
-  void ProcessPaintEvents() override {}
 };
 
 // The names in a folder, sorted, joined by spaces.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "jobs/job_progress.h"
 #include "support/test_support.h"
 
@@ -18,13 +20,17 @@ struct RecordingHost final : JobHost {
   std::vector<std::string> events;
   std::vector<std::string> errors;
   int fileCount = -1;
+  std::function<void(const std::string&)> onEvent;  // runs after each event is recorded
   void BeginJob(int n) override { fileCount = n; }
-  void EndJob() override { events.push_back("end"); }
+  void EndJob() override { Record("end"); }
   void ShowError(const std::string& m) override { errors.push_back(m); }
-  void SetLabel(const std::string& t) override { events.push_back("label " + t); }
-  void SetTotalPosition(int n) override { events.push_back("total " + std::to_string(n)); }
-  void SetCurrentPosition(int p) override { events.push_back("current " + std::to_string(p)); }
-  void ProcessPaintEvents() override { events.push_back("paint"); }
+  void SetLabel(const std::string& t) override { Record("label " + t); }
+  void SetTotalPosition(int n) override { Record("total " + std::to_string(n)); }
+  void SetCurrentPosition(int p) override { Record("current " + std::to_string(p)); }
+  void Record(const std::string& event) {
+    events.push_back(event);
+    if (onEvent) onEvent(event);
+  }
   bool Saw(const std::string& event) const {
     return std::find(events.begin(), events.end(), event) != events.end();
   }
@@ -81,6 +87,43 @@ TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
   for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
 }
 
+// Stopped while a.png loads or after its first frame: its earlier map and
+// backup stay as they were, nothing is reported or counted, no temporary
+// file is left, and b.png never starts.
+TEST_F(JobTest, AStopAbandonsTheFileBeingWrittenAndStartsNoOther) {
+  Picture("a.png", 480, 160);
+  Picture("b.png", 16, 16);
+  test::WriteFileBytes("a.rzt2", {1, 2, 3});
+  test::WriteFileBytes("a.rzt2.bak", {4, 5});
+  const std::pair<JobKind, const char*> stops[] = {{JobKind::Convert, "label a.png: Loading..."},
+                                                   {JobKind::Convert, "current 33"},
+                                                   {JobKind::Export, "label a.png: Loading..."}};
+  for (const auto& [kind, at] : stops) {
+    host = RecordingHost();
+    std::stop_source stop;
+    host.onEvent = [&, at = std::string(at)](const std::string& event) {
+      if (event == at) stop.request_stop();
+    };
+    const JobResult result =
+        Run({.kind = kind, .names = {"a.png", "b.png"}, .exportFormat = 3, .stop = stop.get_token()});
+    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(0, 0)) << at;
+    EXPECT_TRUE(host.errors.empty()) << at;
+    EXPECT_FALSE(host.Saw("label b.png: Loading...")) << at;
+    // Stopped while loading, it ends before the writer starts.
+    EXPECT_EQ(host.Saw("label a.rzt2: Creating preview..."), at == std::string("current 33"));
+    EXPECT_EQ(test::ReadFileBytes("a.rzt2"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(test::ReadFileBytes("a.rzt2.bak"), (std::vector<uint8_t>{4, 5}));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(".")) ++entries;
+    EXPECT_EQ(entries, 4) << at;  // no output, no temporary file
+  }
+  // Stopped before it begins, the parallel runner starts no file either.
+  std::stop_source stopped;
+  stopped.request_stop();
+  EXPECT_EQ(RunJobInParallel({.names = {"b.png"}, .stop = stopped.get_token()}, host, 2).files, 0);
+  EXPECT_FALSE(std::filesystem::exists("b.rzt2"));
+}
+
 TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
   const auto data = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
   std::filesystem::copy_file(data / "map.wmf", "map.wmf");
@@ -123,13 +166,10 @@ TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
                                              "label strip.rzt2: Creating preview...",
                                              "current 33",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "current 66",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "current 100",
                                              "label strip.png: Writing frames for zoom 100%...",
-                                             "paint",
                                              "total 1",
                                              "end"};
   EXPECT_EQ(host.events, expected);
@@ -143,9 +183,8 @@ TEST(JobProgressTest, AStandingPercentageChangesNothing) {
   progress.OnProgress(106, 100);
   progress.OnProgress(106, 100);
   progress.OnProgress(99, 50);
-  EXPECT_EQ(host.events,
-            (std::vector<std::string>{"current 100", "label map.png: Writing frames for zoom 1%...", "paint",
-                                      "current 50", "paint"}));
+  EXPECT_EQ(host.events, (std::vector<std::string>{
+                             "current 100", "label map.png: Writing frames for zoom 1%...", "current 50"}));
 }
 
 TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
@@ -197,7 +236,7 @@ TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
   Picture("a.png", 32, 32);
   Run({.names = {"a.png"}, .params = {.FrameSizeY = 600}});
   ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_NE(host.errors[0].find("FrameSizeY"), std::string::npos);
+  EXPECT_NE(host.errors[0].find("Frames height"), std::string::npos);
   EXPECT_EQ(host.fileCount, -1);
   EXPECT_FALSE(std::filesystem::exists("a.rzt2"));
 }

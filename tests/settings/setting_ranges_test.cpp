@@ -1,5 +1,6 @@
 // The declared ranges: every end admitted, one step outside refused with a
-// message naming the setting, the first bad one in field order.
+// message naming the setting as the settings dialog labels it, the first
+// bad one in field order.
 #include "settings/setting_ranges.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +24,11 @@ TEST(CheckEncoderParams, RefusesOneStepOutsideEachRangeNamingTheSetting) {
     int32_t EncoderParams::*member;
     const char* name;
     int32_t low, high;
-  } ranges[] = {{&EncoderParams::FrameSizeX, "FrameSizeX", 32, 512},
-                {&EncoderParams::FrameSizeY, "FrameSizeY", 32, 512},
-                {&EncoderParams::MiniFrameSizeX, "MiniFrameSizeX", 128, 1024},
-                {&EncoderParams::MiniFrameSizeY, "MiniFrameSizeY", 128, 1024},
-                {&EncoderParams::EncoderCode, "EncoderCode", 0, 4}};
+  } ranges[] = {{&EncoderParams::FrameSizeX, "Frames width", 32, 512},
+                {&EncoderParams::FrameSizeY, "Frames height", 32, 512},
+                {&EncoderParams::MiniFrameSizeX, "Preview width", 128, 1024},
+                {&EncoderParams::MiniFrameSizeY, "Preview height", 128, 1024},
+                {&EncoderParams::EncoderCode, "RZT2 frames encoder algorithm", 0, 4}};
   for (const auto& range : ranges) {
     for (const int32_t value : {range.low - 1, range.high + 1}) {
       EncoderParams params;
@@ -41,7 +42,7 @@ TEST(CheckEncoderParams, RefusesOneStepOutsideEachRangeNamingTheSetting) {
   params.EncoderCode = 7;
   params.MiniFrameSizeX = 2000;
   params.FrameSizeY = 600;
-  EXPECT_EQ(CheckEncoderParams(params), "FrameSizeY is 600; it must be between 32 and 512");
+  EXPECT_EQ(CheckEncoderParams(params), "Frames height is 600; it must be between 32 and 512");
 }
 
 }  // namespace

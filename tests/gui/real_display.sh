@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs the GUI tests that need a real X server and window manager: a
+# private Xvfb display with openbox on it. Exits 77 (skipped) when either
+# cannot be started.
+#   real_display.sh GUI_TESTS_PROGRAM LSAN_SUPPRESSIONS
+set -u
+program=$1
+suppressions=$2
+skip() {
+  echo "skipped: $*"
+  exit 77
+}
+command -v Xvfb >/dev/null || skip "no Xvfb"
+command -v openbox >/dev/null || skip "no openbox"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number when it takes connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.05
+done
+[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(cat "$work/display")"
+
+# openbox runs its --startup command once it manages the screen.
+openbox --sm-disable --startup "touch $work/managed" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  [ -e "$work/managed" ] && break
+  sleep 0.05
+done
+[ -e "$work/managed" ] || skip "openbox did not start: $(cat "$work/openbox.log")"
+
+# Qt on X talks to D-Bus, which keeps buffers until exit (see the file).
+export LSAN_OPTIONS="suppressions=$suppressions${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+QT_QPA_PLATFORM=xcb "$program" --gtest_filter='*OnARealDisplay*'
