@@ -7,8 +7,8 @@
 
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
+#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
-#include "raster/surface.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
+#include "imaging/surface.h"
 #include "raster/codecs/encoder_list.h"
-#include "raster/surface.h"
 #include "support/test_support.h"
 
 namespace rzt2 {

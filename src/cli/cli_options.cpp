@@ -5,7 +5,7 @@
 #include <map>
 
 #include "jobs/job_runner.h"
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 

@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "imaging/image_handle.h"
 #include "raster/color_palette.h"
-#include "raster/image_handle.h"
 
 namespace rzt2 {
 

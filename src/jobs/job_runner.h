@@ -12,7 +12,7 @@
 #include "jobs/job_host.h"
 #include "jobs/job_texts.h"
 #include "jobs/source_loader.h"
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 

@@ -6,8 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 

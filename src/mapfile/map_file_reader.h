@@ -14,9 +14,9 @@
 #include <span>
 #include <vector>
 
+#include "imaging/image_handle.h"
 #include "mapfile/map_records.h"
 #include "raster/file_io.h"
-#include "raster/image_handle.h"
 #include "raster/status.h"
 
 namespace rzt2 {

@@ -1,9 +1,9 @@
 // ReadMapPreview and ReadMapImage, on a MapFileReader over a file or bytes.
 #include <new>
 
+#include "imaging/surface.h"
 #include "mapfile/map_file_reader.h"
 #include "raster/codecs/decode_limits.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 

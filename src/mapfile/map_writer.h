@@ -9,14 +9,14 @@
 #include <span>
 #include <vector>
 
+#include "imaging/image_handle.h"
 #include "imaging/quantizer.h"
+#include "mapfile/encoder_params.h"
 #include "mapfile/map_records.h"
 #include "raster/codecs/encoder_list.h"
 #include "raster/color_palette.h"
 #include "raster/file_io.h"
-#include "raster/image_handle.h"
 #include "raster/scratch_stream.h"
-#include "settings/setting_ranges.h"
 
 namespace rzt2 {
 

@@ -4,8 +4,8 @@
 
 #include <thread>
 
+#include "imaging/surface.h"
 #include "mapfile/map_test_helpers.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 namespace {

@@ -1,5 +1,5 @@
 // Image handles: status semantics, palettes, pixel locks, streams.
-#include "raster/image_handle.h"
+#include "imaging/image_handle.h"
 
 #include <gtest/gtest.h>
 

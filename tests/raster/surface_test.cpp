@@ -1,5 +1,5 @@
 // Drawing: exact copies, area-aware reduction, edges, seamless frames.
-#include "raster/surface.h"
+#include "imaging/surface.h"
 
 #include <gtest/gtest.h>
 

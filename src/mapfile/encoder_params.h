@@ -1,7 +1,8 @@
-// The numeric settings, each declared once with its stored name, its default
-// and the range the settings dialog admits. The store, the settings dialog,
-// the command line and the map writer's guard all read these declarations.
-// Plain C++ with no Qt, so the core library and the command line can use it.
+// The encoder parameters that shape every map file, and the numeric
+// settings, each declared once with its stored name, its default and the
+// range the settings dialog admits. The map writer's guard, the settings
+// store, the settings dialog and the command line all read these
+// declarations; the store (src/settings) builds on them, never the reverse.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "raster/surface.h"
+#include "imaging/surface.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "raster/image_handle.h"
+#include "imaging/image_handle.h"
 
 #include <cstring>
 #include <new>
