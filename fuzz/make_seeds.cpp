@@ -18,7 +18,7 @@
 #include <jpeglib.h>
 
 #include "mapfile/map_writer.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace {
 

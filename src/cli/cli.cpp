@@ -34,7 +34,7 @@ int RunJobCommand(const CliOptions& options) {
   JobRequest request;
   request.kind = options.command == CliCommand::Convert ? JobKind::Convert : JobKind::Export;
   request.params = settings.Encoder();
-  if (options.encoderCode) request.params.EncoderCode = *options.encoderCode;
+  if (options.format != nullptr) request.params.EncoderCode = FrameCode(*options.format);
   if (options.frameSizeX) request.params.FrameSizeX = *options.frameSizeX;
   if (options.frameSizeY) request.params.FrameSizeY = *options.frameSizeY;
   if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
@@ -43,7 +43,7 @@ int RunJobCommand(const CliOptions& options) {
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   } else {
-    request.exportFormat = *options.encoderCode;
+    request.exportFormat = FrameCode(*options.format);
   }
   if (options.outputDir) {
     if (!std::filesystem::is_directory(*options.outputDir)) {

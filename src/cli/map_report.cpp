@@ -53,7 +53,8 @@ std::string InfoText(const std::vector<MapReport>& reports) {
     out += Printable(r.name) + "\n";
     out += "  picture   " + Number(i.header.imageWidth) + " x " + Number(i.header.imageHeight) + ", file " +
            Number(i.fileSize) + " bytes, version " + Number(i.header.version) + "\n";
-    out += "  frames    " + (i.format.empty() ? std::string("unknown format") : i.format) + ", " +
+    out += "  frames    " +
+           (i.format != nullptr ? std::string(i.format->name) : std::string("unknown format")) + ", " +
            Number(i.header.firstLevel.frameWidth) + " x " + Number(i.header.firstLevel.frameHeight) + "\n";
     out += "  preview   " + Number(i.previewWidth) + " x " + Number(i.previewHeight) + " at " +
            Number(i.preview.offset) + ", " + Number(i.preview.size) + " bytes\n";
@@ -89,7 +90,7 @@ std::string InfoJson(const std::vector<MapReport>& reports) {
     file["headerSize"] = i.header.headerSize;
     file["imageWidth"] = i.header.imageWidth;
     file["imageHeight"] = i.header.imageHeight;
-    file["format"] = i.format;
+    file["format"] = i.format != nullptr ? std::string(i.format->name) : std::string();
     file["preview"] = {{"offset", i.preview.offset},
                        {"size", i.preview.size},
                        {"width", i.previewWidth},

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/file_io.h"
 #include "raster/scratch_stream.h"
 

@@ -4,7 +4,7 @@
 
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/scratch_stream.h"
 
 namespace rzt2 {
@@ -79,20 +79,18 @@ bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
-  ClassId encoder;
-  const std::string mimeType = std::string("image/") + kExportFormatNames[request.exportFormat];
+  const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
   Status status = Status::InvalidParameter;
   // The picture saved is never all the source held (frames, pages, colours,
   // quality): an export must not replace the file it was made from.
   if (IsSameFile(name, target)) {
     status = Status::TargetIsSource;
-  } else if (FindEncoder(mimeType, encoder) >= 0) {
-    // GIF holds 256 colours at most: such exports are reduced first.
+  } else {
     ImageHandle quantized;
-    if (request.exportFormat == 0) quantized = QuantizeImage(loader.CurrentImage());
-    const ImageHandle& picture = request.exportFormat == 0 ? quantized : loader.CurrentImage();
+    if (format.quantizeForExport) quantized = QuantizeImage(loader.CurrentImage());
+    const ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
     if (!picture.IsNull()) {
-      status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), encoder);
+      status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), format);
     }
   }
   if (status != Status::Ok) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "jobs/file_jobs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -24,7 +25,7 @@ bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader
 // A refusal of the whole job before any file is touched, or nothing.
 std::optional<std::string> RefuseJob(const JobRequest& request) {
   if (request.kind == JobKind::Convert) return CheckEncoderParams(request.params);
-  if (request.exportFormat < 0 || request.exportFormat >= static_cast<int>(std::size(kExportFormatNames))) {
+  if (FrameFormat(request.exportFormat) == nullptr) {
     return "The export format " + std::to_string(request.exportFormat) + " does not exist";
   }
   return std::nullopt;
@@ -86,7 +87,7 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
 
 std::string OutputName(const JobRequest& request, const std::string& sourceName) {
   if (request.kind == JobKind::Convert) return ReplaceExtension(sourceName, ".rzt2");
-  return ReplaceExtension(sourceName, std::string(".") + kExportFormatNames[request.exportFormat]);
+  return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
 }
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host) {

@@ -18,16 +18,13 @@ namespace rzt2 {
 
 enum class JobKind { Convert, Export };
 
-// Export formats, by index: name, file ending "." + name, MIME "image/" + name.
-inline constexpr const char* kExportFormatNames[] = {"gif", "jpeg", "png", "bmp", "tiff"};
-
 struct JobRequest {
   JobKind kind = JobKind::Convert;
   std::vector<std::string> names;  // as listed: files, and folders that are skipped
   std::string sourceFolder;        // names and relative outputs are taken in it; empty: the current directory
   EncoderParams params;
   OutputPlacement placement;
-  int exportFormat = 0;  // index into kExportFormatNames
+  int exportFormat = 0;  // the FrameCode of the export's format (FrameFormat)
 };
 
 struct JobResult {

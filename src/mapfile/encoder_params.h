@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "raster/codecs/image_formats.h"
+
 namespace rzt2 {
 
 struct SettingRange {
@@ -39,8 +41,8 @@ inline constexpr int32_t kZoomMaskFrom25 = 253;  // every level but 50 %
 inline constexpr int32_t kZoomMaskFrom50 = 255;  // every level
 inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", 640, SettingRange{128, 1024}};
 inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", 640, SettingRange{128, 1024}};
-// 0 gif, 1 jpeg, 2 png, 3 bmp, 4 tiff.
-inline constexpr IntSetting kEncoderCode{"EncoderCode", 0, SettingRange{0, 4}};
+// The frame format (FrameFormat).
+inline constexpr IntSetting kEncoderCode{"EncoderCode", 0, SettingRange{0, kFrameFormatCount - 1}};
 
 // The two interface flags; any value is kept, non-zero means on.
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", 1, std::nullopt};

@@ -71,7 +71,7 @@ bool MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale
   const uint32_t rows = (height - 1) / static_cast<uint32_t>(sourceFrameH) + 1;
   const uint64_t refCount = uint64_t{columns} * rows + kFirstFrameRef;
   const uint64_t indexBytes = refCount * kFrameRefSize;
-  const uint32_t prefixSize = SharedPrefixSize();
+  const uint32_t prefixSize = format_.sharedPrefixSize;
   if (!FitsInMapFile(offset, indexBytes + prefixSize)) return false;
 
   entry.frameWidth = static_cast<uint32_t>(params_.FrameSizeX);

@@ -1,32 +1,17 @@
 #include "mapfile/map_inspector.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
 namespace {
 
-constexpr uint32_t kPrefixSizes[] = {784, 0, 864};
-
 bool Inside(uint64_t fileSize, uint64_t offset, uint64_t size) {
   return offset <= fileSize && size <= fileSize - offset;
-}
-
-std::string FormatOf(std::span<const uint8_t> bytes) {
-  const auto starts = [&](const char* magic, size_t n) {
-    return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
-  };
-  if (starts("GIF8", 4)) return "gif";
-  if (starts("\xFF\xD8\xFF", 3)) return "jpeg";
-  if (starts("\x89PNG", 4)) return "png";
-  if (starts("BM", 2)) return "bmp";
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return "tiff";
-  return "";
 }
 
 std::string LevelName(size_t level) { return "level " + std::to_string(level); }
@@ -127,7 +112,7 @@ bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string
   }
   std::vector<uint8_t> bytes;
   if (reader->ReadPreview(bytes) == Status::Ok) {
-    info.format = FormatOf(bytes);
+    info.format = SniffFormat(bytes);
     std::unique_ptr<Bitmap> preview;
     if (DecodeImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
       info.previewWidth = static_cast<uint32_t>(preview->Width());
@@ -155,7 +140,7 @@ std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
   if (first != h.firstLevel) problems.push_back("header: first level differs from level 0");
   if (info.preview.offset != kPreviewOffset || info.previewWidth == 0)
     problems.push_back("preview: missing or undecodable");
-  const uint32_t prefix = info.format == "gif" ? kPrefixSizes[0] : info.format == "png" ? kPrefixSizes[2] : 0;
+  const uint32_t prefix = info.format != nullptr ? info.format->sharedPrefixSize : 0;
   for (size_t level = 0; level < kLevelCount; ++level) {
     const LevelEntry& e = info.levels[level];
     if (level >= kZoomLevels.size() || (level > 0 && e.scale == 0)) {

@@ -11,6 +11,7 @@
 
 #include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -18,9 +19,9 @@ struct MapFileInfo {
   uint64_t fileSize = 0;
   MapHeader header;
   std::array<LevelEntry, kLevelCount> levels{};
-  FrameRef preview;           // position 0 of the first level's frame index
-  std::string format;         // "gif", "jpeg", "png", "bmp", "tiff", or "" when unknown
-  uint32_t previewWidth = 0;  // 0 when the preview does not decode
+  FrameRef preview;                     // position 0 of the first level's frame index
+  const ImageFormat* format = nullptr;  // the preview's, by its signature; null when unknown
+  uint32_t previewWidth = 0;            // 0 when the preview does not decode
   uint32_t previewHeight = 0;
 };
 

@@ -10,19 +10,18 @@ namespace rzt2 {
 
 std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const ColorPalette* palette,
                                              ProgressSink* progressSink) {
-  if (params.EncoderCode < 0 || params.EncoderCode >= static_cast<int32_t>(std::size(kFrameFormats))) {
-    return nullptr;
-  }
-  return std::unique_ptr<MapWriter>(new (std::nothrow) MapWriter(params, palette, progressSink));
+  const ImageFormat* format = FrameFormat(params.EncoderCode);
+  if (format == nullptr) return nullptr;
+  return std::unique_ptr<MapWriter>(new (std::nothrow) MapWriter(params, *format, palette, progressSink));
 }
 
-MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink)
-    : params_(params),
+MapWriter::MapWriter(const EncoderParams& params, const ImageFormat& format, const ColorPalette* palette,
+                     ProgressSink* progressSink)
+    : format_(format),
+      params_(params),
       progressSink_(progressSink),
       workArea_(QuantizerWorkArea::Create()),
-      palette_(palette) {
-  hasEncoder_ = FindEncoder(kFrameFormats[params.EncoderCode].mimeType, encoder_) >= 0;
-}
+      palette_(palette) {}
 
 namespace {
 
@@ -37,8 +36,7 @@ uint32_t MapWriter::EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer) {
   scratchStream_.Reset();
   const Bitmap* bitmap = image.GetBitmap();
   if (bitmap == nullptr) return Failed(image, Status::InvalidParameter);
-  if (!hasEncoder_) return Failed(image, Status::GenericError);
-  if (const Status status = EncodeWith(encoder_, *bitmap, scratchStream_); status != Status::Ok) {
+  if (const Status status = format_.encode(*bitmap, scratchStream_); status != Status::Ok) {
     return Failed(image, status);
   }
   const std::span<const uint8_t> bytes = scratchStream_.Data();

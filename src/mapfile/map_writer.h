@@ -13,7 +13,7 @@
 #include "imaging/quantizer.h"
 #include "mapfile/encoder_params.h"
 #include "mapfile/map_records.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/color_palette.h"
 #include "raster/file_io.h"
 #include "raster/scratch_stream.h"
@@ -29,15 +29,6 @@ class ProgressSink {
   ~ProgressSink() = default;
 };
 
-// The MIME type of each EncoderCode, and the length of the identical
-// leading bytes that a level stores once.
-struct FrameFormat {
-  std::string_view mimeType;
-  uint32_t sharedPrefixSize;
-};
-inline constexpr FrameFormat kFrameFormats[] = {
-    {"image/gif", 784}, {"image/jpeg", 0}, {"image/png", 864}, {"image/bmp", 0}, {"image/tiff", 0}};
-
 // Encoded frames and previews land here. It starts at this size and grows
 // for a longer encoding: a frame cut short would be a corrupt file.
 using FrameBuffer = std::vector<uint8_t>;
@@ -52,7 +43,7 @@ constexpr bool FitsInMapFile(uint64_t offset, uint64_t length) {
 
 class MapWriter {
  public:
-  // Nothing when EncoderCode does not name one of the five frame formats.
+  // Nothing when EncoderCode does not name a frame format (FrameFormat).
   // The palette and the sink are borrowed and must outlive the writer.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
                                            ProgressSink* progressSink);
@@ -85,11 +76,9 @@ class MapWriter {
   // block for the frame indexes. False when any step fails.
   bool WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
 
-  const EncoderParams& Params() const { return params_; }
-  uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }
-
  private:
-  MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink);
+  MapWriter(const EncoderParams& params, const ImageFormat& format, const ColorPalette* palette,
+            ProgressSink* progressSink);
 
   // The palette for a level or the preview. The work area belongs to one
   // palette: it is emptied only when the palette differs from the last one,
@@ -99,8 +88,7 @@ class MapWriter {
                    const ColorPalette& palette, const UniqueFd& file, uint32_t& offset,
                    std::span<uint8_t> index);
 
-  ClassId encoder_;
-  bool hasEncoder_ = false;
+  const ImageFormat& format_;
   ScratchStream scratchStream_;
   uint32_t previewOffset_ = 0;
   uint32_t previewSize_ = 0;

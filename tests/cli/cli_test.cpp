@@ -22,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kFormats[] = {"gif", "jpeg", "png", "bmp", "tiff"};
-
 QImage DecodeWithQt(const std::vector<uint8_t>& bytes) {
   return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));
 }
@@ -43,15 +41,15 @@ class CliTest : public ::testing::Test {
 
 TEST_F(CliTest, ConvertsInEveryFrameFormatToFramesQtDecodes) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
-  for (int code = 0; code < 5; ++code) {
-    SCOPED_TRACE(kFormats[code]);
-    ASSERT_TRUE(Convert({"--format", kFormats[code], "chart.png"}));
+  for (const ImageFormat& format : kFrameFormats) {
+    SCOPED_TRACE(format.name);
+    ASSERT_TRUE(Convert({"--format", std::string(format.name), "chart.png"}));
     const MapBytes map(dir / "chart.rzt2");
     EXPECT_EQ(map.U32(48), 1000u);
     EXPECT_EQ(map.U32(52), 700u);
     const LevelEntry top = map.Entry(0);
     const FrameRef preview = map.Ref(top, 0);
-    EXPECT_EQ(top, (LevelEntry{10000, top.indexOffset + 408, kFrameFormats[code].sharedPrefixSize,
+    EXPECT_EQ(top, (LevelEntry{10000, top.indexOffset + 408, format.sharedPrefixSize,
                                kPreviewOffset + preview.size, 16, 51, 160, 160, 7, 5}));
     for (uint32_t k = 0; k < 35; ++k) {
       const QImage frame = DecodeWithQt(map.Frame(top, k));
@@ -99,7 +97,7 @@ TEST_F(CliTest, ExportNamesAndMapPicturesComeBackWhiteAround) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
   ASSERT_TRUE(Convert({"--format", "png", "chart.png"}));
   fs::rename(dir / "chart.png", dir / "source.png");
-  for (const char* format : kFormats) {
+  for (const char* format : {"gif", "jpeg", "png", "bmp", "tiff"}) {
     const CliRun run = Run({"export", "-q", "--ignore-settings", "--format", format, "chart.rzt2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const QImage image = DecodeWithQt(ReadFileBytes(dir / (std::string("chart.") + format)));

@@ -12,7 +12,7 @@
 #include "hostile/hostile_files.h"
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2 {

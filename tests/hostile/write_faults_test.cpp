@@ -13,7 +13,7 @@
 
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -25,10 +25,7 @@ using Files = std::map<std::string, std::vector<uint8_t>>;
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
 
 void Picture(const fs::path& path, int32_t width, int32_t height) {
-  ClassId png;
-  FindEncoder("image/png", png);
-  ASSERT_EQ(SaveImageToFile(*test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24), path, png),
-            Status::Ok);
+  ASSERT_EQ(test::SavePicture(path, "image/png", width, height), Status::Ok);
 }
 
 class WriteFaultTest : public testing::Test {

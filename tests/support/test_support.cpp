@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2::test {
 
@@ -131,10 +131,10 @@ std::vector<uint8_t> WriteWithLibtiff(const std::function<void(TIFF*)>& fill) {
 
 Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
                    uint32_t seed, PixelFormat format) {
-  ClassId id;
-  if (FindEncoder(mime, id) < 0) return Status::InvalidParameter;
+  const ImageFormat* encoder = FindEncoder(mime);
+  if (encoder == nullptr) return Status::InvalidParameter;
   const auto bitmap = MakeMapLikeBitmap(width, height, format, seed);
-  return bitmap ? SaveImageToFile(*bitmap, path, id) : Status::OutOfMemory;
+  return bitmap ? SaveImageToFile(*bitmap, path, *encoder) : Status::OutOfMemory;
 }
 
 std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {

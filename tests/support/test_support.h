@@ -15,7 +15,7 @@
 
 #include "imaging/image_handle.h"
 #include "raster/bitmap.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {

@@ -14,7 +14,7 @@
 #include <jpeglib.h>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {

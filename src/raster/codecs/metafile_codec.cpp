@@ -242,6 +242,4 @@ Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
   return DecodeMetafileWith(data, limits, DefaultMetafileDecoding(), out);
 }
 
-bool HasMetafileSignature(std::span<const uint8_t> data) { return SniffMetafile(data) != MetafileKind::None; }
-
 }  // namespace rzt2

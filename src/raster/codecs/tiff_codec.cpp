@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/codecs/tiff_glue.h"
 
 namespace rzt2 {
