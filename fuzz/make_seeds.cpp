@@ -291,7 +291,7 @@ void MapVariants() {
       for (uint32_t& entry : palette.entries) entry |= 0xFF000000;
       rzt2::ImageHandle picture(Picture(40, 12, PixelFormat::Indexed8, 4));
       auto writer = rzt2::MapWriter::Create(params, &palette, nullptr);
-      if (!writer->WriteMapFile(picture, temporary)) continue;
+      if (writer->WriteMapFile(picture, temporary) != rzt2::Status::Ok) continue;
       fs::rename(temporary,
                  gRoot / "map" / ("ours-code" + std::to_string(code) + "-mask" + std::to_string(mask)));
     }

@@ -58,10 +58,10 @@ int RunJobCommand(const CliOptions& options) {
   // program's list would never have offered them.
   int failed = 0;
   for (const std::string& name : options.files) {
-    if (IsJobFile(name)) {
+    if (const Status status = JobFileStatus(name); status == Status::Ok) {
       request.names.push_back(name);
     } else {
-      std::fprintf(stderr, "%s\n", Printable(FormatText(kErrorLoadingFile, name)).c_str());
+      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
       ++failed;
     }
   }
@@ -81,8 +81,7 @@ int RunInfoOrCheck(const CliOptions& options) {
     std::unique_ptr<MapFileReader> reader;
     const Status status = MapFileReader::Open(name, reader);
     if (status != Status::Ok && status != Status::UnknownImageFormat) {
-      std::fprintf(stderr, "%s (%s)\n", FormatText(kErrorLoadingFile, Printable(name)).c_str(),
-                   StatusText(status));
+      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
       ++failed;
       continue;
     }

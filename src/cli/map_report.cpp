@@ -30,15 +30,16 @@ Json LevelJson(const LevelEntry& e) {
 
 MapReport InspectMap(const std::string& name, const MapFileReader* reader) {
   MapReport report{name, {}, false, {}};
-  std::string problem;
-  report.hasInfo = ReadMapFileInfo(reader, report.info, problem);
-  if (!report.hasInfo) report.problems.push_back(problem);
+  const Status status =
+      reader != nullptr ? ReadMapFileInfo(*reader, report.info) : Status::UnknownImageFormat;
+  report.hasInfo = status == Status::Ok;
+  if (!report.hasInfo) report.problems.push_back(MapInfoProblem(status));
   return report;
 }
 
 MapReport CheckMap(const std::string& name, const MapFileReader* reader) {
   MapReport report = InspectMap(name, reader);
-  if (report.hasInfo) report.problems = CheckMapFile(reader);
+  if (report.hasInfo) report.problems = CheckMapFile(*reader, report.info);
   return report;
 }
 

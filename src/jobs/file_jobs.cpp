@@ -15,12 +15,14 @@ namespace {
 // as the picture a map file shows is 8-bit; failures leave no picture. The
 // encoding stays in memory: a full temporary folder must not fail the file.
 // Decoding it again applies the conversion's limits to the map's picture.
-void ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
+Status ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
   ImageHandle quantized = QuantizeImage(loader.CurrentImage());
   loader.ReplaceImage(ImageHandle());
+  if (quantized.IsNull()) return quantized.LastStatus();
   ScratchStream png;
-  if (quantized.IsNull() || EncodePng(*quantized.GetBitmap(), png) != Status::Ok) return;
+  if (const Status status = EncodePng(*quantized.GetBitmap(), png); status != Status::Ok) return status;
   loader.ReplaceImage(ImageHandle::FromStream(png, limits));
+  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
 }
 
 // By device and inode: "./a.png", a hard link or a symlink name the same file.
@@ -31,18 +33,20 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
-bool LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host,
-                  const DecodeLimits& limits = {}) {
+Status Report(JobHost& host, const char* message, const std::string& subject, Status cause) {
+  host.ShowError(FormatText(message, subject), cause);
+  return cause;
+}
+
+Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {}) {
   loader.LoadSource(name, false, limits);
-  if (!loader.CurrentImage().IsNull()) return true;
-  host.ShowError(FormatText(kErrorLoadingFile, name));
-  return false;
+  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
 }
 
 }  // namespace
 
-bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                 JobProgress& progress, JobHost& host) {
+Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                   JobProgress& progress, JobHost& host) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
   const bool isMapFile = HasMapFileExtension(name);
@@ -51,36 +55,38 @@ bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoade
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
-  if (!LoadOrReport(name, loader, host, limits)) return false;
+  if (const Status status = Load(name, loader, limits); status != Status::Ok) {
+    return Report(host, kErrorLoadingFile, name, status);
+  }
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
   if (isMapFile) {
-    ReencodeThroughPng(loader, limits);
-    if (loader.CurrentImage().IsNull()) {
-      host.ShowError(FormatText(kErrorLoadingFile, name));
-      return false;
+    if (const Status status = ReencodeThroughPng(loader, limits); status != Status::Ok) {
+      return Report(host, kErrorLoadingFile, name, status);
     }
   }
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
   auto writer = MapWriter::Create(request.params, &palette, &progress);
-  if (!writer || !writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))) {
-    host.ShowError(FormatText(kErrorSavingFile, target));
-    return false;
-  }
-  return true;
+  const Status written =
+      writer ? writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))
+             : Status::OutOfMemory;
+  if (written != Status::Ok) return Report(host, kErrorSavingFile, target, written);
+  return Status::Ok;
 }
 
-bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host) {
+Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
-  if (!LoadOrReport(name, loader, host)) return false;
+  if (const Status status = Load(name, loader); status != Status::Ok) {
+    return Report(host, kErrorLoadingFile, name, status);
+  }
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
   const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
-  Status status = Status::InvalidParameter;
+  Status status = Status::Ok;
   // The picture saved is never all the source held (frames, pages, colours,
   // quality): an export must not replace the file it was made from.
   if (IsSameFile(name, target)) {
@@ -88,16 +94,13 @@ bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader
   } else {
     ImageHandle quantized;
     if (format.quantizeForExport) quantized = QuantizeImage(loader.CurrentImage());
-    const ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
-    if (!picture.IsNull()) {
-      status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), format);
-    }
+    ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
+    status = picture.IsNull()
+                 ? picture.LastStatus()
+                 : SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), format);
   }
-  if (status != Status::Ok) {
-    host.ShowError(FormatText(kErrorSavingFile, target));
-    return false;
-  }
-  return true;
+  if (status != Status::Ok) return Report(host, kErrorSavingFile, target, status);
+  return Status::Ok;
 }
 
 }  // namespace rzt2

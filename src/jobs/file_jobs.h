@@ -1,5 +1,5 @@
-// The work for one file of a job. Each reports its own failures through
-// the host and returns whether the output was written.
+// The work for one file of a job. Each reports its own failure through the
+// host, with its cause, and returns that cause; Ok when the output was written.
 #pragma once
 
 #include <string>
@@ -9,10 +9,10 @@
 
 namespace rzt2 {
 
-bool ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                 JobProgress& progress, JobHost& host);
+Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                   JobProgress& progress, JobHost& host);
 
-bool ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host);
+Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host);
 
 }  // namespace rzt2

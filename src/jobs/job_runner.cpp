@@ -11,13 +11,14 @@
 
 #include "jobs/file_jobs.h"
 #include "raster/codecs/image_formats.h"
+#include "raster/file_io.h"
 
 namespace rzt2 {
 
 namespace {
 
-bool RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                JobProgress& progress, JobHost& host) {
+Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+                  JobProgress& progress, JobHost& host) {
   return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
                                           : ExportFile(request, name, loader, progress, host);
 }
@@ -41,8 +42,8 @@ class SerializedHost final : public JobHost {
   void EndJob() override {
     Locked([&] { host_.EndJob(); });
   }
-  void ShowError(const std::string& message) override {
-    Locked([&] { host_.ShowError(message); });
+  void ShowError(const std::string& message, Status cause) override {
+    Locked([&] { host_.ShowError(message, cause); });
   }
   void SetLabel(const std::string& text) override {
     Locked([&] { host_.SetLabel(text); });
@@ -68,20 +69,22 @@ class SerializedHost final : public JobHost {
 };
 
 bool IsRequestFile(const JobRequest& request, const std::string& name) {
-  return IsJobFile(ResolvePath(request.sourceFolder, name));
+  return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
 }
 
 }  // namespace
 
-bool IsJobFile(const std::string& path) {
+Status JobFileStatus(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
-  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+  if (error) return StatusFromErrno(error.value(), Status::ReadFailed);
+  if (!std::filesystem::exists(status)) return Status::FileNotFound;
+  return std::filesystem::is_directory(status) ? Status::NotRegularFile : Status::Ok;
 }
 
 int CountJobFiles(const std::string& folder, const std::vector<std::string>& names) {
   return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const std::string& name) {
-    return IsJobFile(ResolvePath(folder, name));
+    return JobFileStatus(ResolvePath(folder, name)) == Status::Ok;
   }));
 }
 
@@ -92,7 +95,7 @@ std::string OutputName(const JobRequest& request, const std::string& sourceName)
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal);
+    host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
   }
   loader.SetFolder(request.sourceFolder);
@@ -105,7 +108,7 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
   host.BeginJob(static_cast<int>(files.size()));
   JobProgress progress(host, loader.CurrentImagePath());
   for (const std::string& name : files) {
-    if (!RunOneFile(request, name, loader, progress, host)) ++result.failed;
+    if (RunOneFile(request, name, loader, progress, host) != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
   }
   host.EndJob();
@@ -114,7 +117,7 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
 
 JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal);
+    host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
   }
   // Files that write the same output form one group, worked on in order.
@@ -145,7 +148,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
     JobProgress progress(shared, loader.CurrentImagePath());
     for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
       for (const std::string& name : groups[g]) {
-        if (!RunOneFile(request, name, loader, progress, shared)) ++failed;
+        if (RunOneFile(request, name, loader, progress, shared) != Status::Ok) ++failed;
         std::lock_guard lock(totalMutex);
         shared.SetTotalPosition(++done);
       }

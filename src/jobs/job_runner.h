@@ -32,9 +32,10 @@ struct JobResult {
   int failed = 0;
 };
 
-// A path is worked on when it is not a folder; a path whose attributes
-// cannot be read counts as a folder.
-bool IsJobFile(const std::string& path);
+// Ok for a path that is worked on: anything but a folder. A folder is
+// NotRegularFile; a path whose attributes cannot be read counts as one,
+// with the reason they could not (FileNotFound, AccessDenied...).
+Status JobFileStatus(const std::string& path);
 // The names in folder (see ResolvePath) that are worked on.
 int CountJobFiles(const std::string& folder, const std::vector<std::string>& names);
 

@@ -96,22 +96,15 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
 
 }  // namespace
 
-bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem) {
+Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
   info = MapFileInfo{};
-  if (reader == nullptr || reader->LevelTable().empty()) {
-    problem = "not a map file";
-    return false;
-  }
-  info.fileSize = reader->FileSize();
-  info.header = reader->Header();
-  std::copy_n(reader->LevelTable().begin(), kLevelCount, info.levels.begin());
-  if (const Status status = reader->ReadPreviewRef(info.preview); status != Status::Ok) {
-    problem = status == Status::CorruptData ? "the first level's frame index lies outside the file"
-                                            : StatusText(status);
-    return false;
-  }
+  if (reader.LevelTable().empty()) return Status::UnknownImageFormat;
+  info.fileSize = reader.FileSize();
+  info.header = reader.Header();
+  std::copy_n(reader.LevelTable().begin(), kLevelCount, info.levels.begin());
+  if (const Status status = reader.ReadPreviewRef(info.preview); status != Status::Ok) return status;
   std::vector<uint8_t> bytes;
-  if (reader->ReadPreview(bytes) == Status::Ok) {
+  if (reader.ReadPreview(bytes) == Status::Ok) {
     info.format = SniffFormat(bytes);
     std::unique_ptr<Bitmap> preview;
     if (DecodeImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
@@ -119,13 +112,21 @@ bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string
       info.previewHeight = static_cast<uint32_t>(preview->Height());
     }
   }
-  return true;
+  return Status::Ok;
 }
 
-std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
-  MapFileInfo info;
-  std::string reason;
-  if (!ReadMapFileInfo(reader, info, reason)) return {reason};
+std::string MapInfoProblem(Status status) {
+  switch (status) {
+    case Status::UnknownImageFormat:
+      return "not a map file";
+    case Status::CorruptData:
+      return "the first level's frame index lies outside the file";
+    default:
+      return StatusText(status);
+  }
+}
+
+std::vector<std::string> CheckMapFile(const MapFileReader& reader, const MapFileInfo& info) {
   std::vector<std::string> problems;
   const MapHeader& h = info.header;
   if (h.version != kMapVersion || h.headerSize != kMapHeaderSize || h.levelTableOffset != kLevelTableOffset ||
@@ -150,7 +151,7 @@ std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
     if (e.prefixSize != prefix)
       problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
     try {
-      CheckLevel(*reader, info, level, problems);
+      CheckLevel(reader, info, level, problems);
     } catch (const std::bad_alloc&) {
       problems.push_back(LevelName(level) + ": " + StatusText(Status::OutOfMemory));
     }

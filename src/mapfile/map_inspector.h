@@ -25,14 +25,19 @@ struct MapFileInfo {
   uint32_t previewHeight = 0;
 };
 
-// Fills info from the header, the level table and the preview. reader is
-// null for a file that MapFileReader refused as no map file. False, with a
-// reason, for such a file, one that ends before its level table, or one
-// whose first level's index lies outside it.
-bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem);
+// Fills info from the header, the level table and the preview.
+// UnknownImageFormat for a file that ends before its level table,
+// CorruptData when its first level's index lies outside it, or the status
+// of a read that failed.
+Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info);
 
-// Checks the whole structure and decodes every frame of every stored level.
-// Returns the problems found, in file order; empty for a sound file.
-std::vector<std::string> CheckMapFile(const MapFileReader* reader);
+// What the reports say of a file that MapFileReader::Open or
+// ReadMapFileInfo refused with status, e.g. "not a map file".
+std::string MapInfoProblem(Status status);
+
+// Checks the whole structure of a file whose info was read and decodes
+// every frame of every stored level. Returns the problems found, in file
+// order; empty for a sound file.
+std::vector<std::string> CheckMapFile(const MapFileReader& reader, const MapFileInfo& info);
 
 }  // namespace rzt2

@@ -10,60 +10,47 @@ namespace rzt2 {
 
 std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const ColorPalette* palette,
                                              ProgressSink* progressSink) {
-  const ImageFormat* format = FrameFormat(params.EncoderCode);
-  if (format == nullptr) return nullptr;
-  return std::unique_ptr<MapWriter>(new (std::nothrow) MapWriter(params, *format, palette, progressSink));
+  return std::unique_ptr<MapWriter>(new (std::nothrow) MapWriter(params, palette, progressSink));
 }
 
-MapWriter::MapWriter(const EncoderParams& params, const ImageFormat& format, const ColorPalette* palette,
-                     ProgressSink* progressSink)
-    : format_(format),
+MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink)
+    : format_(FrameFormat(params.EncoderCode)),
       params_(params),
       progressSink_(progressSink),
       workArea_(QuantizerWorkArea::Create()),
       palette_(palette) {}
 
-namespace {
-
-uint32_t Failed(ImageHandle& image, Status status) {
-  image.Record(status);
-  return 0;
-}
-
-}  // namespace
-
-uint32_t MapWriter::EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer) {
+Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
   scratchStream_.Reset();
   const Bitmap* bitmap = image.GetBitmap();
-  if (bitmap == nullptr) return Failed(image, Status::InvalidParameter);
-  if (const Status status = format_.encode(*bitmap, scratchStream_); status != Status::Ok) {
-    return Failed(image, status);
-  }
+  if (bitmap == nullptr || format_ == nullptr) return Status::InvalidParameter;
+  if (const Status status = format_->encode(*bitmap, scratchStream_); status != Status::Ok) return status;
   const std::span<const uint8_t> bytes = scratchStream_.Data();
   // Offsets and sizes in a map file are 32-bit.
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Failed(image, Status::TooLarge);
+  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Status::TooLarge;
   try {
     if (buffer.size() < bytes.size()) buffer.resize(bytes.size());
   } catch (const std::bad_alloc&) {
-    return Failed(image, Status::OutOfMemory);
+    return Status::OutOfMemory;
   }
   std::memcpy(buffer.data(), bytes.data(), bytes.size());
-  return static_cast<uint32_t>(bytes.size());
+  length = static_cast<uint32_t>(bytes.size());
+  return Status::Ok;
 }
 
-bool MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
-  if (!workArea_) return false;
+Status MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
+  if (!workArea_) return Status::OutOfMemory;
   try {
     out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
-    if (out.Count() == 0) return false;
+    if (out.Count() == 0) return palette_ != nullptr ? Status::InvalidParameter : Status::OutOfMemory;
     if (out != workAreaPalette_) {
       std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
       workAreaPalette_ = out;
     }
   } catch (const std::bad_alloc&) {
-    return false;
+    return Status::OutOfMemory;
   }
-  return true;
+  return Status::Ok;
 }
 
 }  // namespace rzt2

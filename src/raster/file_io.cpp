@@ -43,6 +43,13 @@ Status StatusFromErrno(int error, Status fallback) {
       return Status::AccessDenied;
     case ENOMEM:
       return Status::OutOfMemory;
+    case ENOSPC:
+    case EDQUOT:
+      return Status::DiskFull;
+    case EFBIG:
+      return Status::FileSizeLimit;
+    case ENAMETOOLONG:
+      return Status::NameTooLong;
     default:
       return fallback;
   }

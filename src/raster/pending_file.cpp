@@ -217,7 +217,8 @@ PendingFile::~PendingFile() {
 
 Status PendingFile::Commit() {
   // Close reports delayed write errors; a file that failed them must not replace anything.
-  if (!file_.IsValid() || ::fsync(file_.Get()) != 0 || !file_.Close()) return Status::WriteFailed;
+  if (!file_.IsValid()) return Status::WriteFailed;
+  if (::fsync(file_.Get()) != 0 || !file_.Close()) return StatusFromErrno(errno, Status::WriteFailed);
   const int folder = folder_.Get();
   const std::string backupName = targetName_ + ".bak";
   Backup backup = Backup::None;

@@ -40,6 +40,10 @@ const char* StatusText(Status status) {
       return "no backup of the earlier file could be made";
     case Status::TargetIsSource:
       return "the output would replace its source";
+    case Status::DiskFull:
+      return "disk full";
+    case Status::FileSizeLimit:
+      return "over the file size limit";
   }
   return "unknown status";
 }

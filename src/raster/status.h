@@ -1,6 +1,8 @@
-// Status codes of the raster layer. Failures are values, never exceptions:
-// every operation on an image or drawing surface that fails leaves one of
-// these as that object's last status.
+// Status codes: why an operation failed. Failures are values, never
+// exceptions, from the raster layer up to the jobs: every operation on an
+// image or drawing surface that fails leaves one of these as that object's
+// last status, and the map files' and the jobs' operations return them, so
+// that the cause reaches the user.
 #pragma once
 
 namespace rzt2 {
@@ -24,9 +26,15 @@ enum class Status : int {
   NameTooLong,         // a file name longer than its file system takes
   BackupFailed,        // the earlier file could not be kept under its backup name
   TargetIsSource,      // the output would replace the file it is made from
+  DiskFull,            // no space or quota left on the file system
+  FileSizeLimit,       // over the largest file the process may write
 };
+// Codes travel by number between processes (the metafile helper's reply):
+// new ones go last, and this counts them.
+inline constexpr int kStatusCount = static_cast<int>(Status::FileSizeLimit) + 1;
 
-// A short English text for the status, for messages and test failures.
+// A short lower-case English text for the status, which rzt2 prints in
+// brackets after a failure's message.
 const char* StatusText(Status status);
 
 }  // namespace rzt2

@@ -31,7 +31,8 @@ void DesktopJobHost::BeginJob(int fileCount) {
 
 void DesktopJobHost::EndJob() { progressWindow_.reset(); }
 
-void DesktopJobHost::ShowError(const std::string& message) {
+void DesktopJobHost::ShowError(const std::string& message, Status /*cause*/) {
+  // The message box shows the fixed message only, as it always has.
   prompts_.showMessage(owner_, QString::fromStdString(message), QStringLiteral("Information"),
                        MessageIcon::Error);
 }

@@ -26,7 +26,7 @@ class DesktopJobHost final : public JobHost {
 
   void BeginJob(int fileCount) override;
   void EndJob() override;
-  void ShowError(const std::string& message) override;
+  void ShowError(const std::string& message, Status cause) override;
   void SetLabel(const std::string& text) override;
   void SetTotalPosition(int filesDone) override;
   void SetCurrentPosition(int percent) override;

@@ -228,7 +228,8 @@ TEST_F(CliTest, AnExportNeverReplacesItsSource) {
     command.insert(command.end(), args.begin(), args.end());
     const CliRun run = Run(command);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "Error while creating/saving file " + target + "!\n");
+    EXPECT_EQ(run.err,
+              "Error while creating/saving file " + target + "! (the output would replace its source)\n");
   }
   EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
   EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
@@ -245,7 +246,8 @@ TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
   const CliRun check = Run({"check", odd, "gone\t.rzt2"});
   EXPECT_EQ(check.out, shown + ": ok\n");
   EXPECT_EQ(check.err, "Error loading file gone\\x09.rzt2! (file not found)\n");
-  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err, "Error loading file Zürich\\x7F.png!\n");
+  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err,
+            "Error loading file Zürich\\x7F.png! (file not found)\n");
 
   const CliRun json = Run({"info", "--json", odd});
   QJsonParseError error{};
@@ -283,7 +285,7 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
   });
   const CliRun limited = FinishRzt2(dir.Path(), pid);
   EXPECT_EQ(limited.exitCode, 1);
-  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2!\n");
+  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2! (over the file size limit)\n");
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png", "small.rzt2"}));
 }
 

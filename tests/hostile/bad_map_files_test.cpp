@@ -34,7 +34,8 @@ class BadMapFileTest : public testing::Test {
                                .MiniFrameSizeY = 128,
                                .EncoderCode = 0};
     test::TempDir dir;
-    ASSERT_TRUE(MapWriter::Create(params, &palette, nullptr)->WriteMapFile(picture, dir / "m.rzt2"));
+    ASSERT_EQ(MapWriter::Create(params, &palette, nullptr)->WriteMapFile(picture, dir / "m.rzt2"),
+              Status::Ok);
     good_ = new Bytes(test::ReadFileBytes(dir / "m.rzt2"));
   }
   static void TearDownTestSuite() { delete good_; }
@@ -66,7 +67,10 @@ class BadMapFileTest : public testing::Test {
         EXPECT_TRUE(ReadMapPreview(std::span<const uint8_t>(bytes)).IsNull());
         EXPECT_TRUE(ReadMapPreview(path).IsNull());
       }
-      EXPECT_FALSE(CheckMapFile(test::OpenMap(path).get()).empty());
+      const auto reader = test::OpenMap(path);
+      MapFileInfo info;
+      EXPECT_TRUE(reader == nullptr || ReadMapFileInfo(*reader, info) != Status::Ok ||
+                  !CheckMapFile(*reader, info).empty());
     });
     EXPECT_LT(largest, kSmallAllocation + bytes.size());
   }
@@ -89,10 +93,9 @@ TEST_F(BadMapFileTest, TheUndamagedFileIsReadWithSmallAllocationsHoweverLarge) {
     EXPECT_FALSE(ReadMapPreview(path).IsNull());
     const auto reader = test::OpenMap(path);
     MapFileInfo info;
-    std::string problem;
-    ASSERT_TRUE(ReadMapFileInfo(reader.get(), info, problem));
+    ASSERT_EQ(ReadMapFileInfo(*reader, info), Status::Ok);
     EXPECT_EQ(info.previewWidth, 128u);
-    EXPECT_EQ(CheckMapFile(reader.get()), std::vector<std::string>{});
+    EXPECT_EQ(CheckMapFile(*reader, info), std::vector<std::string>{});
   });
   EXPECT_LT(largest, kSmallAllocation);
 }
@@ -219,8 +222,7 @@ TEST_F(BadMapFileTest, APreviewClaimingAHugePictureIsRefused) {
     EXPECT_TRUE(preview.IsNull());
     EXPECT_EQ(preview.LastStatus(), Status::TooLarge);
     MapFileInfo info;
-    std::string problem;
-    ASSERT_TRUE(ReadMapFileInfo(test::OpenMap(bytes).get(), info, problem));
+    ASSERT_EQ(ReadMapFileInfo(*test::OpenMap(bytes), info), Status::Ok);
     EXPECT_EQ(info.format, FindFrameFormat("png"));
     EXPECT_EQ(info.previewWidth, 0u) << "not decoded";
   });

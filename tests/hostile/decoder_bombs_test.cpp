@@ -176,8 +176,10 @@ TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   test::RecordingHost host;
   const size_t largest = test::LargestAllocationDuring([&] { RunJob(request, loader, host); });
   EXPECT_EQ(host.errors,
-            (std::vector<std::string>{"Error loading file cut.jpg!", "Error loading file wide.png!",
-                                      "Error loading file framed.bmp!"}));
+            (std::vector<std::string>{
+                "Error loading file cut.jpg! (corrupt data)",
+                "Error loading file wide.png! (" + std::string(StatusText(Status::TooLarge)) + ")",
+                "Error loading file framed.bmp! (" + std::string(StatusText(Status::TooLarge)) + ")"}));
   EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp wide.png");
   EXPECT_LT(largest, kSmallAllocation);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jobs/job_progress.h"
+#include "support/recording_host.h"
 #include "support/test_support.h"
 
 // Requests name only the fields each test changes.
@@ -14,21 +15,7 @@ namespace {
 
 using test::TempDir;
 
-struct RecordingHost final : JobHost {
-  std::vector<std::string> events;
-  std::vector<std::string> errors;
-  int fileCount = -1;
-  void BeginJob(int n) override { fileCount = n; }
-  void EndJob() override { events.push_back("end"); }
-  void ShowError(const std::string& m) override { errors.push_back(m); }
-  void SetLabel(const std::string& t) override { events.push_back("label " + t); }
-  void SetTotalPosition(int n) override { events.push_back("total " + std::to_string(n)); }
-  void SetCurrentPosition(int p) override { events.push_back("current " + std::to_string(p)); }
-  void ProcessPaintEvents() override { events.push_back("paint"); }
-  bool Saw(const std::string& event) const {
-    return std::find(events.begin(), events.end(), event) != events.end();
-  }
-};
+using test::RecordingHost;
 
 // Jobs work on names relative to the current folder, as the desktop
 // program's list does.
@@ -74,8 +61,8 @@ TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
   EXPECT_EQ(host.fileCount, 5);
   EXPECT_EQ(result.files, 5);
   EXPECT_EQ(result.failed, 2);
-  EXPECT_EQ(host.errors,
-            (std::vector<std::string>{"Error loading file bad1.png!", "Error loading file bad2.jpg!"}));
+  EXPECT_EQ(host.errors, (std::vector<std::string>{"Error loading file bad1.png! (unknown image format)",
+                                                   "Error loading file bad2.jpg! (corrupt data)"}));
   EXPECT_TRUE(host.Saw("total 5"));
   EXPECT_FALSE(host.Saw("total 6"));
   for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
@@ -89,7 +76,7 @@ TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
   test::WriteFileBytes("broken.emf", emf);
   const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
   EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf!"});
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf! (corrupt data)"});
   EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
 }
 
@@ -108,7 +95,7 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
     std::filesystem::remove("src/out/a.rzt2");
     parallel ? RunJobInParallel(request, host, 2) : Run(request);
     EXPECT_EQ(host.fileCount, 2);
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png!"});
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png! (unknown image format)"});
     EXPECT_TRUE(host.Saw("label a.png: Writing frames for zoom 100%..."));
     EXPECT_TRUE(std::filesystem::exists("src/out/a.rzt2")) << parallel;
   }
@@ -161,7 +148,8 @@ TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
 
   request.placement = {false, "missing-folder/"};
   Run(request);
-  EXPECT_EQ(host.errors.back(), "Error while creating/saving file missing-folder/photo.jpeg!");
+  EXPECT_EQ(host.errors.back(),
+            "Error while creating/saving file missing-folder/photo.jpeg! (file not found)");
 }
 
 // Files that other decoders show as meant: GIFs whose image outgrows their

@@ -16,7 +16,7 @@ class MapReaderTest : public testing::Test {
   std::vector<uint8_t> WriteMap(int32_t width, int32_t height, const EncoderParams& params) {
     picture_ = test::BlockPicture(width, height, palette_);
     auto writer = MapWriter::Create(params, &palette_, nullptr);
-    EXPECT_TRUE(writer->WriteMapFile(picture_, path_));
+    EXPECT_EQ(writer->WriteMapFile(picture_, path_), Status::Ok);
     return test::ReadFileBytes(path_);
   }
   ImageHandle ReadImage() { return ReadMapImage(path_); }

@@ -64,7 +64,7 @@ inline bool DecodeMetafileReply(const uint8_t* bytes, MetafileReply& reply) {
   for (size_t i = 0; i < 3; ++i) {
     for (size_t b = 0; b < 4; ++b) fields[i] |= uint32_t{bytes[4 + 4 * i + b]} << (8 * b);
   }
-  if (fields[0] > static_cast<uint32_t>(Status::UnsupportedFormat)) return false;
+  if (fields[0] >= static_cast<uint32_t>(kStatusCount)) return false;
   reply = {static_cast<Status>(fields[0]), fields[1], fields[2]};
   return true;
 }
