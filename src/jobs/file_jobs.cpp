@@ -85,19 +85,19 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
+  const std::string targetPath = ResolvePath(request.sourceFolder, target);
   const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
   Status status = Status::Ok;
   // The picture saved is never all the source held (frames, pages, colours,
   // quality): an export must not replace the file it was made from.
-  if (IsSameFile(name, target)) {
+  if (IsSameFile(ResolvePath(request.sourceFolder, name), targetPath)) {
     status = Status::TargetIsSource;
   } else {
     ImageHandle quantized;
     if (format.quantizeForExport) quantized = QuantizeImage(loader.CurrentImage());
     ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
-    status = picture.IsNull()
-                 ? picture.LastStatus()
-                 : SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), format);
+    status =
+        picture.IsNull() ? picture.LastStatus() : SaveImageToFile(*picture.GetBitmap(), targetPath, format);
   }
   if (status != Status::Ok) return Report(host, kErrorSavingFile, target, status);
   return Status::Ok;

@@ -100,6 +100,19 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
     EXPECT_TRUE(std::filesystem::exists("src/out/a.rzt2")) << parallel;
   }
   EXPECT_EQ(CountJobFiles(request.sourceFolder, {"..", "a.png", "here.png", "out"}), 1);
+
+  // An export next to its source never replaces it, in the source folder too.
+  ASSERT_EQ(test::SavePicture("src/photo.jpeg", "image/jpeg", 16, 16), Status::Ok);
+  const std::vector<uint8_t> photo = test::ReadFileBytes("src/photo.jpeg");
+  host = RecordingHost();
+  Run({.kind = JobKind::Export,
+       .names = {"photo.jpeg"},
+       .sourceFolder = request.sourceFolder,
+       .exportFormat = 1});
+  EXPECT_EQ(host.errors,
+            std::vector<std::string>{
+                "Error while creating/saving file photo.jpeg! (the output would replace its source)"});
+  EXPECT_EQ(test::ReadFileBytes("src/photo.jpeg"), photo);
 }
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
