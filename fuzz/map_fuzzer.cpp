@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rzt2::MapFileInfo info;
   if (reader && rzt2::ReadMapFileInfo(*reader, info) == rzt2::Status::Ok) {
     Require(accepted);
-    rzt2::CheckMapFile(*reader, info);
+    std::vector<std::string> problems;
+    rzt2::CheckMapFile(*reader, info, problems);
   }
   return 0;
 }

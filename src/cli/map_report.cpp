@@ -39,7 +39,10 @@ MapReport InspectMap(const std::string& name, const MapFileReader* reader) {
 
 MapReport CheckMap(const std::string& name, const MapFileReader* reader) {
   MapReport report = InspectMap(name, reader);
-  if (report.hasInfo) report.problems = CheckMapFile(*reader, report.info);
+  if (!report.hasInfo) return report;
+  if (const Status status = CheckMapFile(*reader, report.info, report.problems); status != Status::Ok) {
+    report.problems.emplace_back(StatusText(status));
+  }
   return report;
 }
 

@@ -103,22 +103,18 @@ size_t ImageHandle::PaletteSize() {
 
 Status ImageHandle::GetPalette(ColorPalette& out) {
   if (!bitmap_) return Record(Status::InvalidParameter);
-  try {
+  return Record(GuardMemory([&] {
     out = bitmap_->Palette();
-  } catch (const std::bad_alloc&) {
-    return Record(Status::OutOfMemory);
-  }
-  return Status::Ok;
+    return Status::Ok;
+  }));
 }
 
 Status ImageHandle::SetPalette(const ColorPalette& palette) {
   if (!bitmap_) return Record(Status::InvalidParameter);
-  try {
+  return Record(GuardMemory([&] {
     bitmap_->SetPalette(palette);
-  } catch (const std::bad_alloc&) {
-    return Record(Status::OutOfMemory);
-  }
-  return Status::Ok;
+    return Status::Ok;
+  }));
 }
 
 Status ImageHandle::LockBits(const Rect& rect, LockMode mode, PixelFormat format, PixelLock& lock) {

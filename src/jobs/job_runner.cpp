@@ -17,10 +17,26 @@ namespace rzt2 {
 
 namespace {
 
+// The work for one file, under the guard. The file's steps report their own
+// failures; memory that runs out in the job's own texts and names, between
+// them, is reported here.
 Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host) {
-  return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
-                                          : ExportFile(request, name, loader, progress, host);
+  bool reported = false;
+  const Status status = GuardMemory([&] {
+    const Status result = request.kind == JobKind::Convert
+                              ? ConvertFile(request, name, loader, progress, host)
+                              : ExportFile(request, name, loader, progress, host);
+    reported = true;
+    return result;
+  });
+  if (!reported) {
+    GuardMemory([&] {
+      host.ShowError(FormatText(kErrorLoadingFile, name), status);
+      return Status::Ok;
+    });
+  }
+  return status;
 }
 
 // A refusal of the whole job before any file is touched, or nothing.

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "imaging/surface.h"
 #include "mapfile/map_writer.h"
@@ -61,6 +60,11 @@ bool HasTransparency(const Bitmap& picture) {
 
 Status MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
                              uint32_t& offset) {
+  return GuardMemory([&] { return Level(image, entry, scale, file, offset); });
+}
+
+Status MapWriter::Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                        uint32_t& offset) {
   const int32_t sourceFrameW = SourceFrameSize(params_.FrameSizeX, scale);
   const int32_t sourceFrameH = SourceFrameSize(params_.FrameSizeY, scale);
   const uint32_t width = image.Width();
@@ -89,12 +93,7 @@ Status MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t sca
   offset += prefixSize;
 
   ColorPalette palette;
-  std::vector<uint8_t> index;
-  try {
-    index.resize(static_cast<size_t>(indexBytes));
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  std::vector<uint8_t> index(static_cast<size_t>(indexBytes));
   Status status = TakePalette(image, palette);
   if (status == Status::Ok) {
     status = WriteFrames(image, entry, sourceFrameW, sourceFrameH, palette, file, offset, index);
@@ -117,13 +116,8 @@ Status MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32
   if (!indexed) return indexed.LastStatus();
   if (const Status status = indexed.SetPalette(palette); status != Status::Ok) return status;
   Surface surface(scratch);
-  FrameBuffer buffer;
+  FrameBuffer buffer(kFrameBufferSize);
   SharedPrefix prefix;
-  try {
-    buffer.resize(kFrameBufferSize);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
 
   // Drawing composes over what the frame holds. Inner frames of an opaque
   // picture are wholly covered by it, so only frames that can reach past
@@ -150,7 +144,7 @@ Status MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32
       }
 
       uint32_t n = 0;
-      if (const Status status = EncodeToBuffer(indexed, buffer, n); status != Status::Ok) return status;
+      if (const Status status = Encode(indexed, buffer, n); status != Status::Ok) return status;
       // An encoding shorter than the prefix, or one that does not share the
       // stored prefix, would give a frame that cannot be decoded.
       if (n < entry.prefixSize) return Status::GenericError;
@@ -158,11 +152,7 @@ Status MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32
       if (entry.prefixSize != 0) {
         const std::span<const uint8_t> head = encoding.first(entry.prefixSize);
         if (prefix.empty()) {
-          try {
-            prefix.assign(head.begin(), head.end());
-          } catch (const std::bad_alloc&) {
-            return Status::OutOfMemory;
-          }
+          prefix.assign(head.begin(), head.end());
           if (const Status status = WriteAllAt(file.Get(), head, entry.prefixOffset); status != Status::Ok) {
             return status;
           }

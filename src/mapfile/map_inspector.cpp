@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "raster/codecs/image_formats.h"
 
@@ -94,9 +93,7 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
   }
 }
 
-}  // namespace
-
-Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
+Status ReadInfo(const MapFileReader& reader, MapFileInfo& info) {
   info = MapFileInfo{};
   if (reader.LevelTable().empty()) return Status::UnknownImageFormat;
   info.fileSize = reader.FileSize();
@@ -115,19 +112,7 @@ Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
   return Status::Ok;
 }
 
-std::string MapInfoProblem(Status status) {
-  switch (status) {
-    case Status::UnknownImageFormat:
-      return "not a map file";
-    case Status::CorruptData:
-      return "the first level's frame index lies outside the file";
-    default:
-      return StatusText(status);
-  }
-}
-
-std::vector<std::string> CheckMapFile(const MapFileReader& reader, const MapFileInfo& info) {
-  std::vector<std::string> problems;
+void Check(const MapFileReader& reader, const MapFileInfo& info, std::vector<std::string>& problems) {
   const MapHeader& h = info.header;
   if (h.version != kMapVersion || h.headerSize != kMapHeaderSize || h.levelTableOffset != kLevelTableOffset ||
       h.levelCount != kLevelCount) {
@@ -150,13 +135,33 @@ std::vector<std::string> CheckMapFile(const MapFileReader& reader, const MapFile
     }
     if (e.prefixSize != prefix)
       problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
-    try {
-      CheckLevel(reader, info, level, problems);
-    } catch (const std::bad_alloc&) {
-      problems.push_back(LevelName(level) + ": " + StatusText(Status::OutOfMemory));
-    }
+    CheckLevel(reader, info, level, problems);
   }
-  return problems;
+}
+
+}  // namespace
+
+Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
+  return GuardMemory([&] { return ReadInfo(reader, info); });
+}
+
+const char* MapInfoProblem(Status status) {
+  switch (status) {
+    case Status::UnknownImageFormat:
+      return "not a map file";
+    case Status::CorruptData:
+      return "the first level's frame index lies outside the file";
+    default:
+      return StatusText(status);
+  }
+}
+
+Status CheckMapFile(const MapFileReader& reader, const MapFileInfo& info,
+                    std::vector<std::string>& problems) {
+  return GuardMemory([&] {
+    Check(reader, info, problems);
+    return Status::Ok;
+  });
 }
 
 }  // namespace rzt2

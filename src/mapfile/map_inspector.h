@@ -33,11 +33,12 @@ Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info);
 
 // What the reports say of a file that MapFileReader::Open or
 // ReadMapFileInfo refused with status, e.g. "not a map file".
-std::string MapInfoProblem(Status status);
+const char* MapInfoProblem(Status status);
 
 // Checks the whole structure of a file whose info was read and decodes
-// every frame of every stored level. Returns the problems found, in file
-// order; empty for a sound file.
-std::vector<std::string> CheckMapFile(const MapFileReader& reader, const MapFileInfo& info);
+// every frame of every stored level, adding the problems found to problems
+// in file order; none for a sound file. OutOfMemory when memory ran out
+// before the check was done.
+Status CheckMapFile(const MapFileReader& reader, const MapFileInfo& info, std::vector<std::string>& problems);
 
 }  // namespace rzt2

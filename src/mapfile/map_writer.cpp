@@ -21,6 +21,10 @@ MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, P
       palette_(palette) {}
 
 Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
+  return GuardMemory([&] { return Encode(image, buffer, length); });
+}
+
+Status MapWriter::Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
   scratchStream_.Reset();
   const Bitmap* bitmap = image.GetBitmap();
   if (bitmap == nullptr || format_ == nullptr) return Status::InvalidParameter;
@@ -28,11 +32,7 @@ Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, 
   const std::span<const uint8_t> bytes = scratchStream_.Data();
   // Offsets and sizes in a map file are 32-bit.
   if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Status::TooLarge;
-  try {
-    if (buffer.size() < bytes.size()) buffer.resize(bytes.size());
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  if (buffer.size() < bytes.size()) buffer.resize(bytes.size());
   std::memcpy(buffer.data(), bytes.data(), bytes.size());
   length = static_cast<uint32_t>(bytes.size());
   return Status::Ok;
@@ -40,15 +40,11 @@ Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, 
 
 Status MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
   if (!workArea_) return Status::OutOfMemory;
-  try {
-    out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
-    if (out.Count() == 0) return palette_ != nullptr ? Status::InvalidParameter : Status::OutOfMemory;
-    if (out != workAreaPalette_) {
-      std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
-      workAreaPalette_ = out;
-    }
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
+  out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
+  if (out.Count() == 0) return palette_ != nullptr ? Status::InvalidParameter : Status::OutOfMemory;
+  if (out != workAreaPalette_) {
+    std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
+    workAreaPalette_ = out;
   }
   return Status::Ok;
 }

@@ -80,6 +80,12 @@ class MapWriter {
  private:
   MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink);
 
+  // The work of the public operations of the same names, which guard it.
+  Status Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length);
+  Status Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file, uint32_t& offset);
+  Status Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
+  Status MapFile(ImageHandle& image, const std::filesystem::path& path);
+
   // The palette for a level or the preview. The work area belongs to one
   // palette: it is emptied only when the palette differs from the last one,
   // so the levels of a file reuse each other's colour matches.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
 #include "imaging/surface.h"
 #include "mapfile/map_writer.h"
@@ -35,6 +34,10 @@ bool PreviewSize(uint32_t width, uint32_t height, int32_t boxW, int32_t boxH, Re
 }  // namespace
 
 Status MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+  return GuardMemory([&] { return Preview(image, file, offset); });
+}
+
+Status MapWriter::Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
   const uint32_t width = image.Width();
   const uint32_t height = image.Height();
   Rect preview;
@@ -55,14 +58,9 @@ Status MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_
     if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
   }
 
-  FrameBuffer buffer;
-  try {
-    buffer.resize(kFrameBufferSize);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  FrameBuffer buffer(kFrameBufferSize);
   uint32_t n = 0;
-  if (const Status status = EncodeToBuffer(indexed, buffer, n); status != Status::Ok) return status;
+  if (const Status status = Encode(indexed, buffer, n); status != Status::Ok) return status;
   if (!FitsInMapFile(offset, n)) return Status::TooLarge;
   if (const Status status = WriteAllAt(file.Get(), std::span(buffer).first(n), offset);
       status != Status::Ok) {

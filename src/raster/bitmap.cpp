@@ -57,16 +57,14 @@ Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::un
 }
 
 Status Bitmap::Clone(std::unique_ptr<Bitmap>& out) const {
-  std::unique_ptr<Bitmap> copy;
-  if (const Status status = Create(width_, height_, format_, copy); status != Status::Ok) return status;
-  std::memcpy(copy->pixels_.get(), pixels_.get(), stride_ * static_cast<size_t>(height_));
-  try {
+  return GuardMemory([&] {
+    std::unique_ptr<Bitmap> copy;
+    if (const Status status = Create(width_, height_, format_, copy); status != Status::Ok) return status;
+    std::memcpy(copy->pixels_.get(), pixels_.get(), stride_ * static_cast<size_t>(height_));
     copy->palette_ = palette_;
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
-  out = std::move(copy);
-  return Status::Ok;
+    out = std::move(copy);
+    return Status::Ok;
+  });
 }
 
 uint8_t* Bitmap::MutableRow(int32_t y) {

@@ -5,6 +5,10 @@
 // that the cause reaches the user.
 #pragma once
 
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+
 namespace rzt2 {
 
 enum class Status : int {
@@ -36,5 +40,26 @@ inline constexpr int kStatusCount = static_cast<int>(Status::FileSizeLimit) + 1;
 // A short lower-case English text for the status, which rzt2 prints in
 // brackets after a failure's message.
 const char* StatusText(Status status);
+
+// Runs work, the body of a public entry point of one of the core's modules,
+// and turns memory running out inside it (std::bad_alloc, or
+// std::length_error for a size no container holds) into OutOfMemory: a
+// Status, or Result::Failed(Status::OutOfMemory) when work returns a Result
+// such as ImageHandle. This is where those exceptions stop; code inside a
+// module lets them pass, and none leaves it.
+template <typename Work>
+auto GuardMemory(Work&& work) noexcept -> std::invoke_result_t<Work&> {
+  using Result = std::invoke_result_t<Work&>;
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  if constexpr (std::is_same_v<Result, Status>) {
+    return Status::OutOfMemory;
+  } else {
+    return Result::Failed(Status::OutOfMemory);
+  }
+}
 
 }  // namespace rzt2

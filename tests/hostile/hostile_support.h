@@ -17,6 +17,15 @@ namespace rzt2::test {
 // program replaces operator new to watch; the codec libraries' own mallocs
 // are not seen, our bitmaps and buffers are.
 size_t LargestAllocationDuring(const std::function<void()>& call);
+// While it lives, every block over `bytes` is refused: nothrow new gives
+// null, new throws std::bad_alloc, as when memory runs out.
+class AllocationLimit {
+ public:
+  explicit AllocationLimit(size_t bytes);
+  ~AllocationLimit();
+  AllocationLimit(const AllocationLimit&) = delete;
+  AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
 
 // Runs scenario in a forked child and returns the text it produced, or a
 // line saying how the child ended when it did not return. A scenario that

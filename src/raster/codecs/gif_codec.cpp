@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
@@ -248,7 +247,7 @@ Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, out); });
+  return GuardMemory([&] { return Decode(data, limits, out); });
 }
 
 }  // namespace rzt2

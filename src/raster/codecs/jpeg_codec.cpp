@@ -6,7 +6,6 @@
 #include <array>
 #include <csetjmp>
 #include <cstdio>
-#include <new>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
@@ -314,7 +313,7 @@ Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return DecodeJpegUnchecked(data, limits, out); });
+  return GuardMemory([&] { return DecodeJpegUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

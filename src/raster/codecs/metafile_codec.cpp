@@ -234,12 +234,13 @@ const MetafileDecoding& DefaultMetafileDecoding() {
 
 Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& limits,
                           const MetafileDecoding& how, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, how, out); });
+  return GuardMemory([&] { return Decode(data, limits, how, out); });
 }
 
 Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
                       std::unique_ptr<Bitmap>& out) {
-  return DecodeMetafileWith(data, limits, DefaultMetafileDecoding(), out);
+  // Finding the helper builds paths: under the guard too.
+  return GuardMemory([&] { return Decode(data, limits, DefaultMetafileDecoding(), out); });
 }
 
 }  // namespace rzt2

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
@@ -353,7 +352,7 @@ Status EncodePng(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, out); });
+  return GuardMemory([&] { return Decode(data, limits, out); });
 }
 
 }  // namespace rzt2
