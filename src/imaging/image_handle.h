@@ -49,7 +49,6 @@ class ImageHandle {
   const Bitmap* GetBitmap() const { return bitmap_.get(); }
 
   Status LastStatus();
-  Status PeekStatus() const { return lastStatus_; }
   // Keeps status as the last status unless it is Ok. Returns it.
   Status Record(Status status);
 
