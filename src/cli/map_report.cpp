@@ -113,7 +113,7 @@ std::string CheckText(const std::vector<MapReport>& reports) {
   for (const MapReport& r : reports) {
     const std::string name = Printable(r.name);
     if (r.problems.empty()) out += name + ": ok\n";
-    for (const std::string& problem : r.problems) out += name + ": " + problem + "\n";
+    for (const std::string& problem : r.problems) out.append(name).append(": ").append(problem).append("\n");
   }
   return out;
 }

@@ -60,7 +60,7 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
   }
   if (DecodeFrameRef(index.data()) != info.preview) problem("frame index position 0 is not the preview");
   for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
-    if (DecodeFrameRef(&index[i * kFrameRefSize]) != FrameRef{})
+    if (DecodeFrameRef(&index[size_t{i} * kFrameRefSize]) != FrameRef{})
       return problem("reserved index positions are not zero");
   }
   uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;

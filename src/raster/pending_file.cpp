@@ -28,8 +28,8 @@ constexpr std::string_view kTemporaryPrefix = ".rzt2-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::string_view kNameLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr size_t kRandomLetters = 8;
-constexpr time_t kStaleSeconds = 24 * 60 * 60;
-constexpr time_t kSweepInterval = 60 * 60;
+constexpr time_t kStaleSeconds = time_t{24} * 60 * 60;
+constexpr time_t kSweepInterval = time_t{60} * 60;
 
 // A short name whatever the target's length, hidden from file lists.
 std::string TemporaryName(std::minstd_rand& random) {

@@ -25,7 +25,8 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
     // 16-bit lanes of one word (at most 4 x 255 + 2, so lanes never carry).
     for (; 2 * x + 1 < width; ++x) {
       uint32_t evenLanes = 0x00020002u, oddLanes = 0x00020002u;  // +2 rounds the quarter
-      for (const uint32_t p : {top[2 * x], top[2 * x + 1], bottom[2 * x], bottom[2 * x + 1]}) {
+      const auto left = 2 * static_cast<size_t>(x);
+      for (const uint32_t p : {top[left], top[left + 1], bottom[left], bottom[left + 1]}) {
         evenLanes += p & 0x00FF00FFu;
         oddLanes += (p >> 8) & 0x00FF00FFu;
       }

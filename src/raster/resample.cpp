@@ -137,7 +137,7 @@ void Composite(const float* src, float cover, PixelFormat format, uint8_t* dst) 
   float color[3];
   for (int c = 0; c < 3; ++c) color[c] = std::clamp(src[c], 0.0f, src[3]) * cover;
   if (format == PixelFormat::Rgb24) {
-    for (int c = 0; c < 3; ++c) dst[c] = ToByte(color[c] + dst[c] * keep);
+    for (int c = 0; c < 3; ++c) dst[c] = ToByte(color[c] + static_cast<float>(dst[c]) * keep);
     return;
   }
   const float da = dst[3];
@@ -146,7 +146,9 @@ void Composite(const float* src, float cover, PixelFormat format, uint8_t* dst) 
     dst[0] = dst[1] = dst[2] = dst[3] = 0;
     return;
   }
-  for (int c = 0; c < 3; ++c) dst[c] = ToByte((color[c] + dst[c] * da / 255.0f * keep) * 255.0f / outA);
+  for (int c = 0; c < 3; ++c) {
+    dst[c] = ToByte((color[c] + static_cast<float>(dst[c]) * da / 255.0f * keep) * 255.0f / outA);
+  }
   dst[3] = ToByte(outA);
 }
 

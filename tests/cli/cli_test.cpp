@@ -318,7 +318,7 @@ TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
     for (int32_t x = 0; x < 480; ++x) {
       const bool red = x >= 320 && y < 160;
       const uint32_t argb32 = red ? 0xFFFF0000 : 0;
-      std::memcpy(argb->MutableRow(y) + 4 * x, &argb32, 4);
+      std::memcpy(argb->MutableRow(y) + 4 * static_cast<size_t>(x), &argb32, 4);
       indexed->MutableRow(y)[x] = red ? 1 : 0;
     }
   }

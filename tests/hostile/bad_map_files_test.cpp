@@ -179,7 +179,7 @@ TEST_F(BadMapFileTest, ALevelClaimingMorePixelsThanTheFileCanHoldIsRefused) {
   // A grid of 64 x 64 empty frames of 32 x 32 (4 megapixels) in 34 KB is
   // within the rule: its frames stay white. Frames of 4096 x 32 are not.
   Bytes grid = Good();
-  const uint64_t frames = 64 * 64;
+  const uint64_t frames = uint64_t{64} * 64;
   const auto records = static_cast<uint32_t>(grid.size());
   grid.resize(grid.size() + (kFirstFrameRef + frames) * kFrameRefSize);
   SetLevelField(grid, kAtIndexOffset, records);
@@ -198,7 +198,7 @@ TEST_F(BadMapFileTest, RecordsRepeatingOneLargeBodyAreRefused) {
   // 10,000 frames each pointing at the whole file: decoding them would read
   // the file 10,000 times over.
   Bytes bytes = Good();
-  const uint64_t frames = 100 * 100;
+  const uint64_t frames = uint64_t{100} * 100;
   const auto records = static_cast<uint32_t>(bytes.size());
   bytes.resize(bytes.size() + (kFirstFrameRef + frames) * kFrameRefSize);
   SetLevelField(bytes, kAtIndexOffset, records);

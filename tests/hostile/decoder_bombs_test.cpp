@@ -87,7 +87,7 @@ Bytes RgbTiff(uint32_t width, uint32_t height, uint16_t bits, uint16_t orientati
     const size_t bytes = bits / 8;
     if (tileSide == 0) {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-      Bytes row(width * 3 * bytes);
+      Bytes row(size_t{width} * 3 * bytes);
       for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t i = 0; i < width * 3; ++i) {
           const uint32_t v = sample(i / 3, y, i % 3) * (bits == 16 ? 257 : 1);
@@ -99,7 +99,7 @@ Bytes RgbTiff(uint32_t width, uint32_t height, uint16_t bits, uint16_t orientati
     }
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, tileSide);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, tileSide);
-    Bytes tile(tileSide * tileSide * 3 * bytes);
+    Bytes tile(size_t{tileSide} * tileSide * 3 * bytes);
     for (uint32_t ty = 0; ty < height; ty += tileSide) {
       for (uint32_t tx = 0; tx < width; tx += tileSide) {
         for (uint32_t i = 0; i < tileSide * tileSide * 3; ++i) {

@@ -126,7 +126,7 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
   EXPECT_LT(::lseek(file.Get(), 0, SEEK_END), static_cast<off_t>(kMapFileLimit));
   std::array<uint8_t, 408> index{};
   ASSERT_EQ(::pread(file.Get(), index.data(), index.size(), entry.indexOffset), 408);
-  EXPECT_EQ(DecodeFrameRef(&index[16 * 8]), FrameRef{});
+  EXPECT_EQ(DecodeFrameRef(&index[size_t{16} * 8]), FrameRef{});
   offset = static_cast<uint32_t>(kMapFileLimit - 10);
   EXPECT_EQ(writer->WritePreview(picture, file, offset), Status::TooLarge);
 }

@@ -139,7 +139,7 @@ TEST(WriteMapFileTest, EveryFrameFormatDecodesFrameByFrame) {
 // frames, one pixel too tall.
 TEST(WriteMapFileTest, RefusesPicturesWhoseFramesPassThePixelLimit) {
   test::TempDir dir;
-  const uint64_t rows = DefaultMaxPixels() / (160 * 160);
+  const uint64_t rows = DefaultMaxPixels() / (uint64_t{160} * 160);
   ImageHandle picture =
       ImageHandle::CreateBlank(1, static_cast<int32_t>(rows * 160 + 1), PixelFormat::Indexed8);
   auto writer = MapWriter::Create(test::Params(0), nullptr, nullptr);

@@ -110,6 +110,7 @@ TEST_F(MapReaderTest, GivesTheFramesOfEveryStoredLevelToSeveralThreadsAtOnce) {
   };
   std::vector<int> wrong(4);
   std::vector<std::thread> threads;
+  threads.reserve(wrong.size());
   for (int& count : wrong) threads.emplace_back([&count, &readAll] { count = readAll(); });
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong, std::vector<int>(4, 0));

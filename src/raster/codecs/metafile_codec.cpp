@@ -17,8 +17,6 @@
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/metafile_wire.h"
 
-extern char** environ;
-
 namespace rzt2 {
 namespace {
 
@@ -219,7 +217,7 @@ std::filesystem::path FindHelper() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    const std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
+    std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
     if (::access(nextToUs.c_str(), X_OK) == 0) return nextToUs;
   }
   return RZT2_METAFILE_HELPER;
