@@ -52,7 +52,8 @@ class BadMapFileTest : public testing::Test {
   }
 
   // Every reader refuses the bytes: the picture and preview readers (over
-  // memory and through a file), the info and check reports.
+  // memory and through a file), the first level's frame index, the info and
+  // check reports.
   void ExpectRefused(const Bytes& bytes, Status expected, bool previewToo = true) {
     const std::filesystem::path path = dir_ / "bad.rzt2";
     test::WriteFileBytes(path, bytes);
@@ -68,6 +69,9 @@ class BadMapFileTest : public testing::Test {
         EXPECT_TRUE(ReadMapPreview(path).IsNull());
       }
       const auto reader = test::OpenMap(path);
+      FrameIndex index;
+      EXPECT_TRUE(reader == nullptr ||
+                  reader->ReadFrameIndex(reader->Header().firstLevel, index) != Status::Ok);
       MapFileInfo info;
       std::vector<std::string> problems;
       EXPECT_TRUE(reader == nullptr || ReadMapFileInfo(*reader, info) != Status::Ok ||
