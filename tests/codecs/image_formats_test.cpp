@@ -10,6 +10,13 @@
 namespace rzt2 {
 namespace {
 
+TEST(ImageFormatsTest, TheFrameFormatsAreTheLeadingRowsThatEncode) {
+  for (size_t i = 0; i < std::size(kImageFormats); ++i) {
+    EXPECT_EQ(kImageFormats[i].encode != nullptr, i < kFrameFormats.size()) << kImageFormats[i].name;
+    EXPECT_NE(kImageFormats[i].decode, nullptr) << kImageFormats[i].name;
+  }
+}
+
 TEST(ImageFormatsTest, LookupsFindWholeCaseSensitiveNamesOfFrameFormatsOnly) {
   EXPECT_EQ(FrameFormat(2), FindFrameFormat("png"));
   EXPECT_EQ(FrameCode(*FindFrameFormat("tiff")), 4);

@@ -99,14 +99,8 @@ inline constexpr ImageFormat kImageFormats[] = {
     {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeMetafile},
 };
 
-// The frame formats: those that encode, which lead the table.
-inline constexpr int32_t kFrameFormatCount = [] {
-  int32_t count = 0;
-  while (count < static_cast<int32_t>(std::size(kImageFormats)) && kImageFormats[count].encode != nullptr) {
-    ++count;
-  }
-  return count;
-}();
+// The frame formats: the rows that encode, which lead the table.
+inline constexpr int32_t kFrameFormatCount = 5;
 inline constexpr std::span<const ImageFormat> kFrameFormats(kImageFormats,
                                                             static_cast<size_t>(kFrameFormatCount));
 
