@@ -7,8 +7,8 @@
 
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
+#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
-#include "raster/surface.h"
 
 namespace {
 
@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
         surface.Clear(0xFFFFFFFF);
         surface.DrawImage(picture, Rect{0, 0, 160, 160}, Rect{x, y, 160, 160});
         QuantizeInto(frame, indexed, palette, memo);
-        bytes += writer->EncodeToBuffer(indexed, buffer);
+        uint32_t length = 0;
+        writer->EncodeToBuffer(indexed, buffer, length);
+        bytes += length;
       }
     }
     std::printf("%-5s decode %.2f s, decode + level-0 frames %.2f s (%llu bytes)\n", names[code], decoded,

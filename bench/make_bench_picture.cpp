@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "hostile/hostile_files.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 int main(int argc, char** argv) {
@@ -27,9 +27,8 @@ int main(int argc, char** argv) {
   const int32_t height = argc > 3 ? std::atoi(argv[3]) : 6000;
   const uint32_t seed = argc > 4 ? static_cast<uint32_t>(std::atoi(argv[4])) : 1;
   const auto picture = rzt2::test::MakeMapLikeBitmap(width, height, rzt2::PixelFormat::Rgb24, seed);
-  rzt2::ClassId png;
-  rzt2::FindEncoder("image/png", png);
-  if (!picture || rzt2::SaveImageToFile(*picture, argv[1], png) != rzt2::Status::Ok) {
+  if (!picture ||
+      rzt2::SaveImageToFile(*picture, argv[1], *rzt2::FindFrameFormat("png")) != rzt2::Status::Ok) {
     std::fprintf(stderr, "could not write %s\n", argv[1]);
     return 1;
   }

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "raster/codecs/encoder_list.h"
-#include "raster/surface.h"
+#include "imaging/surface.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -21,11 +21,11 @@ std::vector<std::unique_ptr<Bitmap>> MakeFrames() {
   return frames;
 }
 
-const ImageEncoderInfo& Encoder(int64_t position) { return ImageEncoders()[static_cast<size_t>(position)]; }
+const ImageFormat& Encoder(int64_t code) { return *FrameFormat(static_cast<int32_t>(code)); }
 
 void BM_EncodeFrame(benchmark::State& state) {
   const auto frames = MakeFrames();
-  const ImageEncoderInfo& encoder = Encoder(state.range(0));
+  const ImageFormat& encoder = Encoder(state.range(0));
   ScratchStream stream;
   size_t i = 0, bytes = 0;
   for (auto _ : state) {
@@ -34,7 +34,7 @@ void BM_EncodeFrame(benchmark::State& state) {
       state.SkipWithError("encode failed");
     bytes += stream.Size();
   }
-  state.SetLabel(std::string(encoder.formatName));
+  state.SetLabel(std::string(encoder.name));
   state.counters["frames/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["bytes/frame"] = static_cast<double>(bytes) / static_cast<double>(state.iterations());
@@ -42,7 +42,7 @@ void BM_EncodeFrame(benchmark::State& state) {
 
 void BM_DecodeFrame(benchmark::State& state) {
   const auto frames = MakeFrames();
-  const ImageEncoderInfo& encoder = Encoder(state.range(0));
+  const ImageFormat& encoder = Encoder(state.range(0));
   std::vector<std::vector<uint8_t>> files;
   for (const auto& frame : frames) {
     ScratchStream stream;
@@ -55,7 +55,7 @@ void BM_DecodeFrame(benchmark::State& state) {
     if (DecodeImage(files[i++ % files.size()], {}, out) != Status::Ok) state.SkipWithError("decode failed");
     benchmark::DoNotOptimize(out);
   }
-  state.SetLabel(std::string(encoder.formatName));
+  state.SetLabel(std::string(encoder.name));
   state.counters["frames/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -95,8 +95,8 @@ void BM_DrawLevel16000x16000(benchmark::State& state) {
   DrawLevel(state, picture);
 }
 
-BENCHMARK(BM_EncodeFrame)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DecodeFrame)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EncodeFrame)->DenseRange(0, kFrameFormatCount - 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeFrame)->DenseRange(0, kFrameFormatCount - 1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawLevel8000x6000)
     ->Arg(1)
     ->Arg(2)

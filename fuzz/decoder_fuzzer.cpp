@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "raster/bitmap.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <jpeglib.h>
 
 #include "mapfile/map_writer.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace {
 
@@ -126,7 +126,8 @@ void JpegVariant(const char* name, int components, J_COLOR_SPACE space, bool pro
   jpeg_start_compress(&cinfo, TRUE);
   Bytes row(static_cast<size_t>(19 * components));
   while (cinfo.next_scanline < cinfo.image_height) {
-    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 13 + cinfo.next_scanline * 7);
+    for (size_t i = 0; i < row.size(); ++i)
+      row[i] = static_cast<uint8_t>(i * 13 + size_t{cinfo.next_scanline} * 7);
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
@@ -162,7 +163,8 @@ void WriteStrips(TIFF* tif, uint32_t h, size_t rowBytes) {
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
   Bytes row(rowBytes);
   for (uint32_t y = 0; y < h; ++y) {
-    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + y * 31);
+    for (size_t i = 0; i < row.size(); ++i)
+      row[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(y) * 31);
     TIFFWriteScanline(tif, row.data(), y, 0);
   }
 }
@@ -180,7 +182,7 @@ void TiffVariants() {
     TiffFields(tif, 20, 18, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
-    Bytes tile(16 * 16 * 3);
+    Bytes tile(size_t{16} * 16 * 3);
     for (size_t i = 0; i < tile.size(); ++i) tile[i] = static_cast<uint8_t>(i * 5);
     for (uint32_t y = 0; y < 18; y += 16) {
       for (uint32_t x = 0; x < 20; x += 16) TIFFWriteTile(tif, tile.data(), x, y, 0, 0);
@@ -246,14 +248,14 @@ void BmpVariants() {
   Save("bmp", "rle4", Bmp(40, 5, 2, 4, 2, palette16, rle4));
   Bytes masks;
   for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Put(masks, mask, 4);
-  Bytes pixels16(4 * 4 * 2);
+  Bytes pixels16(size_t{4} * 4 * 2);
   for (size_t i = 0; i < pixels16.size(); ++i) pixels16[i] = static_cast<uint8_t>(i * 17);
   Save("bmp", "bitfields565", Bmp(40, 4, 4, 16, 3, masks, pixels16));
   Bytes core;
   for (uint32_t i = 0; i < 2; ++i) Put(core, i * 0xFFFFFF, 3);
   Save("bmp", "core-1bit", Bmp(12, 10, 3, 1, 0, core, Bytes(12, 0xA5)));
   Bytes v5(124 - 40, 0);  // masks in the header: red, green, blue, alpha
-  Bytes pixels32(3 * 2 * 4, 0x80);
+  Bytes pixels32(size_t{3} * 2 * 4, 0x80);
   Bytes v5Masks;
   for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put(v5Masks, mask, 4);
   Bytes header = Bmp(124, 3, 2, 32, 3, {}, pixels32);
@@ -291,7 +293,7 @@ void MapVariants() {
       for (uint32_t& entry : palette.entries) entry |= 0xFF000000;
       rzt2::ImageHandle picture(Picture(40, 12, PixelFormat::Indexed8, 4));
       auto writer = rzt2::MapWriter::Create(params, &palette, nullptr);
-      if (!writer->WriteMapFile(picture, temporary)) continue;
+      if (writer->WriteMapFile(picture, temporary) != rzt2::Status::Ok) continue;
       fs::rename(temporary,
                  gRoot / "map" / ("ours-code" + std::to_string(code) + "-mask" + std::to_string(mask)));
     }

@@ -59,12 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   rzt2::MapFileInfo info;
-  std::string problem;
-  if (rzt2::ReadMapFileInfo(reader.get(), info, problem)) {
+  if (reader && rzt2::ReadMapFileInfo(*reader, info) == rzt2::Status::Ok) {
     Require(accepted);
-    rzt2::CheckMapFile(reader.get());
-  } else {
-    Require(!problem.empty());
+    std::vector<std::string> problems;
+    rzt2::CheckMapFile(*reader, info, problems);
   }
   return 0;
 }

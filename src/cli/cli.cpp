@@ -34,7 +34,7 @@ int RunJobCommand(const CliOptions& options) {
   JobRequest request;
   request.kind = options.command == CliCommand::Convert ? JobKind::Convert : JobKind::Export;
   request.params = settings.Encoder();
-  if (options.encoderCode) request.params.EncoderCode = *options.encoderCode;
+  if (options.format != nullptr) request.params.EncoderCode = FrameCode(*options.format);
   if (options.frameSizeX) request.params.FrameSizeX = *options.frameSizeX;
   if (options.frameSizeY) request.params.FrameSizeY = *options.frameSizeY;
   if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
@@ -43,7 +43,7 @@ int RunJobCommand(const CliOptions& options) {
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   } else {
-    request.exportFormat = *options.encoderCode;
+    request.exportFormat = FrameCode(*options.format);
   }
   if (options.outputDir) {
     if (!std::filesystem::is_directory(*options.outputDir)) {
@@ -58,10 +58,10 @@ int RunJobCommand(const CliOptions& options) {
   // program's list would never have offered them.
   int failed = 0;
   for (const std::string& name : options.files) {
-    if (IsJobFile(name)) {
+    if (const Status status = JobFileStatus(name); status == Status::Ok) {
       request.names.push_back(name);
     } else {
-      std::fprintf(stderr, "%s\n", Printable(FormatText(kErrorLoadingFile, name)).c_str());
+      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
       ++failed;
     }
   }
@@ -81,8 +81,7 @@ int RunInfoOrCheck(const CliOptions& options) {
     std::unique_ptr<MapFileReader> reader;
     const Status status = MapFileReader::Open(name, reader);
     if (status != Status::Ok && status != Status::UnknownImageFormat) {
-      std::fprintf(stderr, "%s (%s)\n", FormatText(kErrorLoadingFile, Printable(name)).c_str(),
-                   StatusText(status));
+      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
       ++failed;
       continue;
     }

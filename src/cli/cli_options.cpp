@@ -5,7 +5,7 @@
 #include <map>
 
 #include "jobs/job_runner.h"
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 
@@ -23,11 +23,14 @@ std::optional<int32_t> ParseInt(const std::string& text) {
   return value;
 }
 
-std::optional<int32_t> ParseFormat(const std::string& text) {
-  for (int32_t i = 0; i < static_cast<int32_t>(std::size(kExportFormatNames)); ++i) {
-    if (text == kExportFormatNames[i]) return i;
+// "gif|jpeg|png|bmp|tiff"
+std::string FormatChoices() {
+  std::string choices;
+  for (const ImageFormat& format : kFrameFormats) {
+    if (!choices.empty()) choices += '|';
+    choices += format.name;
   }
-  return std::nullopt;
+  return choices;
 }
 
 // "WxH" with both numbers in the setting's range.
@@ -97,7 +100,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
       const auto text = value();
       if (!text) return Fail(error, "option " + arg + " needs a value");
       if (arg == "--format") {
-        if (!(options.encoderCode = ParseFormat(*text)))
+        if (!(options.format = FindFrameFormat(*text)))
           return Fail(error, "unknown format \"" + *text + "\"");
       } else if (arg == "--frame") {
         if (!ParseSize(*text, kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY, error))
@@ -126,26 +129,32 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
       return Fail(error, "unknown option " + arg);
     }
   }
-  if (options.command == CliCommand::Export && !options.encoderCode)
+  if (options.command == CliCommand::Export && options.format == nullptr)
     return Fail(error, "export needs --format");
   if (options.files.empty()) return Fail(error, "no files given");
   return true;
 }
 
 std::string UsageText() {
-  return R"(Usage:
-  rzt2 convert [options] FILE...     pictures or map files -> map files
-      --format gif|jpeg|png|bmp|tiff   frame format
-      --frame WxH                      frame size (32..512 each)
-      --preview WxH                    box the preview is fitted into (128..1024 each)
-      --zoom none|from25|from50        additional zoom levels
-      --zoom-mask N                    the raw zoom level mask
-      -o, --output-dir DIR             write into DIR instead of next to each source
-      -j, --jobs N                     files worked on at once (default: the number of cores)
-      -q, --quiet                      no progress
-      --ignore-settings                start from the built-in defaults, not the stored settings
-  rzt2 export --format gif|jpeg|png|bmp|tiff [-o DIR] [-j N] [-q] [--ignore-settings] FILE...
-  rzt2 info [--json] FILE...          header, level table, preview of map files
+  // One option a line, its text in a column.
+  const auto option = [](const std::string& flags, const std::string& text) {
+    constexpr size_t kColumn = 33;
+    return "      " + flags + std::string(kColumn - std::min(kColumn - 1, flags.size()), ' ') + text + "\n";
+  };
+  const std::string formats = FormatChoices();
+  return "Usage:\n"
+         "  rzt2 convert [options] FILE...     pictures or map files -> map files\n" +
+         option("--format " + formats, "frame format") + option("--frame WxH", "frame size (32..512 each)") +
+         option("--preview WxH", "box the preview is fitted into (128..1024 each)") +
+         option("--zoom none|from25|from50", "additional zoom levels") +
+         option("--zoom-mask N", "the raw zoom level mask") +
+         option("-o, --output-dir DIR", "write into DIR instead of next to each source") +
+         option("-j, --jobs N", "files worked on at once (default: the number of cores)") +
+         option("-q, --quiet", "no progress") +
+         option("--ignore-settings", "start from the built-in defaults, not the stored settings") +
+         "  rzt2 export --format " + formats +
+         " [-o DIR] [-j N] [-q] [--ignore-settings] FILE...\n"
+         R"(  rzt2 info [--json] FILE...          header, level table, preview of map files
   rzt2 check FILE...                  validates map files: structure, and every frame decodes
   rzt2 --help | --version
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "raster/codecs/image_formats.h"
+
 namespace rzt2 {
 
 enum class CliCommand { Convert, Export, Info, Check, Help, Version };
@@ -13,7 +15,7 @@ enum class CliCommand { Convert, Export, Info, Check, Help, Version };
 struct CliOptions {
   CliCommand command = CliCommand::Help;
   std::vector<std::string> files;
-  std::optional<int32_t> encoderCode;  // --format
+  const ImageFormat* format = nullptr;  // --format: a frame format
   std::optional<int32_t> frameSizeX, frameSizeY;
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;

@@ -30,15 +30,19 @@ Json LevelJson(const LevelEntry& e) {
 
 MapReport InspectMap(const std::string& name, const MapFileReader* reader) {
   MapReport report{name, {}, false, {}};
-  std::string problem;
-  report.hasInfo = ReadMapFileInfo(reader, report.info, problem);
-  if (!report.hasInfo) report.problems.push_back(problem);
+  const Status status =
+      reader != nullptr ? ReadMapFileInfo(*reader, report.info) : Status::UnknownImageFormat;
+  report.hasInfo = status == Status::Ok;
+  if (!report.hasInfo) report.problems.push_back(MapInfoProblem(status));
   return report;
 }
 
 MapReport CheckMap(const std::string& name, const MapFileReader* reader) {
   MapReport report = InspectMap(name, reader);
-  if (report.hasInfo) report.problems = CheckMapFile(reader);
+  if (!report.hasInfo) return report;
+  if (const Status status = CheckMapFile(*reader, report.info, report.problems); status != Status::Ok) {
+    report.problems.emplace_back(StatusText(status));
+  }
   return report;
 }
 
@@ -53,7 +57,8 @@ std::string InfoText(const std::vector<MapReport>& reports) {
     out += Printable(r.name) + "\n";
     out += "  picture   " + Number(i.header.imageWidth) + " x " + Number(i.header.imageHeight) + ", file " +
            Number(i.fileSize) + " bytes, version " + Number(i.header.version) + "\n";
-    out += "  frames    " + (i.format.empty() ? std::string("unknown format") : i.format) + ", " +
+    out += "  frames    " +
+           (i.format != nullptr ? std::string(i.format->name) : std::string("unknown format")) + ", " +
            Number(i.header.firstLevel.frameWidth) + " x " + Number(i.header.firstLevel.frameHeight) + "\n";
     out += "  preview   " + Number(i.previewWidth) + " x " + Number(i.previewHeight) + " at " +
            Number(i.preview.offset) + ", " + Number(i.preview.size) + " bytes\n";
@@ -89,7 +94,7 @@ std::string InfoJson(const std::vector<MapReport>& reports) {
     file["headerSize"] = i.header.headerSize;
     file["imageWidth"] = i.header.imageWidth;
     file["imageHeight"] = i.header.imageHeight;
-    file["format"] = i.format;
+    file["format"] = i.format != nullptr ? std::string(i.format->name) : std::string();
     file["preview"] = {{"offset", i.preview.offset},
                        {"size", i.preview.size},
                        {"width", i.previewWidth},
@@ -108,7 +113,7 @@ std::string CheckText(const std::vector<MapReport>& reports) {
   for (const MapReport& r : reports) {
     const std::string name = Printable(r.name);
     if (r.problems.empty()) out += name + ": ok\n";
-    for (const std::string& problem : r.problems) out += name + ": " + problem + "\n";
+    for (const std::string& problem : r.problems) out.append(name).append(": ").append(problem).append("\n");
   }
   return out;
 }

@@ -8,6 +8,12 @@ namespace {
 constexpr size_t kLabelWidth = 60;
 }
 
+std::string FailureLine(const std::string& message, Status cause) {
+  std::string line = Printable(message);
+  if (cause != Status::Ok) line += std::string(" (") + StatusText(cause) + ")";
+  return line;
+}
+
 void TerminalHost::BeginJob(int fileCount) {
   fileCount_ = fileCount;
   filesDone_ = 0;
@@ -16,9 +22,9 @@ void TerminalHost::BeginJob(int fileCount) {
 
 void TerminalHost::EndJob() { ClearLine(); }
 
-void TerminalHost::ShowError(const std::string& message) {
+void TerminalHost::ShowError(const std::string& message, Status cause) {
   ClearLine();
-  std::fprintf(out_, "%s\n", Printable(message).c_str());
+  std::fprintf(out_, "%s\n", FailureLine(message, cause).c_str());
   std::fflush(out_);
   Redraw();
 }

@@ -1,5 +1,6 @@
-// The command line's job host: failures on stderr, and a one-line
-// progress display on stderr when it is a terminal.
+// The command line's job host: failures on stderr, each as its message and
+// its cause in brackets on one line, and a one-line progress display on
+// stderr when it is a terminal.
 #pragma once
 
 #include <cstdio>
@@ -9,13 +10,17 @@
 
 namespace rzt2 {
 
+// A failure as rzt2 prints it: the fixed message, then its cause in
+// brackets, e.g. "Error while creating/saving file a.rzt2! (disk full)".
+std::string FailureLine(const std::string& message, Status cause);
+
 class TerminalHost final : public JobHost {
  public:
   TerminalHost(std::FILE* out, bool showProgress) : out_(out), showProgress_(showProgress) {}
 
   void BeginJob(int fileCount) override;
   void EndJob() override;
-  void ShowError(const std::string& message) override;
+  void ShowError(const std::string& message, Status cause) override;
   void SetLabel(const std::string& text) override;
   void SetTotalPosition(int filesDone) override;
   void SetCurrentPosition(int percent) override;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <new>
 
 namespace rzt2 {
 
@@ -76,9 +75,10 @@ uint32_t FamilyColour(uint32_t hue, uint32_t j) {
 
 ColorPalette MakeFixedPalette() {
   ColorPalette palette;
-  try {
-    palette.entries.resize(kEntryCount);
-  } catch (const std::bad_alloc&) {
+  if (GuardMemory([&] {
+        palette.entries.resize(kEntryCount);
+        return Status::Ok;
+      }) != Status::Ok) {
     return palette;
   }
   std::vector<uint32_t>& entries = palette.entries;

@@ -3,8 +3,8 @@
 // built into the program.
 #pragma once
 
+#include "imaging/image_handle.h"
 #include "raster/color_palette.h"
-#include "raster/image_handle.h"
 
 namespace rzt2 {
 

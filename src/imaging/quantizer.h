@@ -19,15 +19,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "imaging/image_handle.h"
 #include "raster/color_palette.h"
-#include "raster/image_handle.h"
 
 namespace rzt2 {
 
 // The colour-match memo: one byte per key, 0 while no index is chosen.
 class QuantizerWorkArea {
  public:
-  static constexpr size_t kSize = 64 * 64 * 64;
+  static constexpr size_t kSize = size_t{64} * 64 * 64;
 
   // A zero-filled memo; an invalid (empty) one when memory is exhausted.
   static QuantizerWorkArea Create();

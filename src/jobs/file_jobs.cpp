@@ -4,7 +4,7 @@
 
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/scratch_stream.h"
 
 namespace rzt2 {
@@ -15,12 +15,14 @@ namespace {
 // as the picture a map file shows is 8-bit; failures leave no picture. The
 // encoding stays in memory: a full temporary folder must not fail the file.
 // Decoding it again applies the conversion's limits to the map's picture.
-void ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
+Status ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
   ImageHandle quantized = QuantizeImage(loader.CurrentImage());
   loader.ReplaceImage(ImageHandle());
+  if (quantized.IsNull()) return quantized.LastStatus();
   ScratchStream png;
-  if (quantized.IsNull() || EncodePng(*quantized.GetBitmap(), png) != Status::Ok) return;
+  if (const Status status = EncodePng(*quantized.GetBitmap(), png); status != Status::Ok) return status;
   loader.ReplaceImage(ImageHandle::FromStream(png, limits));
+  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
 }
 
 // By device and inode: "./a.png", a hard link or a symlink name the same file.
@@ -31,18 +33,14 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
-// The last status of a picture that failed, which is never Ok.
-Status FailureOf(ImageHandle& image) {
-  const Status status = image.LastStatus();
-  return status == Status::Ok ? Status::GenericError : status;
+Status Report(JobHost& host, const char* message, const std::string& subject, Status cause) {
+  host.ShowError(FormatText(message, subject), cause);
+  return cause;
 }
 
-Status LoadOrReport(const std::string& name, SourceLoader& loader, JobHost& host,
-                    const DecodeLimits& limits = {}) {
+Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {}) {
   loader.LoadSource(name, false, limits);
-  if (!loader.CurrentImage().IsNull()) return Status::Ok;
-  host.ShowError(FormatText(kErrorLoadingFile, name));
-  return FailureOf(loader.CurrentImage());
+  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
 }
 
 }  // namespace
@@ -57,13 +55,13 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
-  if (const Status loaded = LoadOrReport(name, loader, host, limits); loaded != Status::Ok) return loaded;
+  if (const Status status = Load(name, loader, limits); status != Status::Ok) {
+    return Report(host, kErrorLoadingFile, name, status);
+  }
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
   if (isMapFile) {
-    ReencodeThroughPng(loader, limits);
-    if (loader.CurrentImage().IsNull()) {
-      host.ShowError(FormatText(kErrorLoadingFile, name));
-      return FailureOf(loader.CurrentImage());
+    if (const Status status = ReencodeThroughPng(loader, limits); status != Status::Ok) {
+      return Report(host, kErrorLoadingFile, name, status);
     }
   }
   // A large picture loads for seconds; a stop asked meanwhile ends the file here.
@@ -72,45 +70,42 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
   auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop);
-  ImageHandle& picture = loader.CurrentImage();
-  picture.LastStatus();  // what the picture recorded before is not this write's cause
-  Status status = Status::OutOfMemory;
-  if (writer) {
-    status = writer->WriteMapFile(picture, ResolvePath(request.sourceFolder, target)) ? Status::Ok
-                                                                                      : FailureOf(picture);
+  const Status written =
+      writer ? writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))
+             : Status::OutOfMemory;
+  if (written != Status::Ok && written != Status::Cancelled) {
+    return Report(host, kErrorSavingFile, target, written);
   }
-  if (status != Status::Ok && status != Status::Cancelled)
-    host.ShowError(FormatText(kErrorSavingFile, target));
-  return status;
+  return written;
 }
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
-  if (const Status loaded = LoadOrReport(name, loader, host); loaded != Status::Ok) return loaded;
+  if (const Status status = Load(name, loader); status != Status::Ok) {
+    return Report(host, kErrorLoadingFile, name, status);
+  }
   if (request.stop.stop_requested()) return Status::Cancelled;
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
-  ClassId encoder;
-  const std::string mimeType = std::string("image/") + kExportFormatNames[request.exportFormat];
-  Status status = Status::InvalidParameter;
+  const std::string targetPath = ResolvePath(request.sourceFolder, target);
+  const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
+  Status status = Status::Ok;
   // The picture saved is never all the source held (frames, pages, colours,
   // quality): an export must not replace the file it was made from.
-  if (IsSameFile(name, target)) {
+  if (IsSameFile(ResolvePath(request.sourceFolder, name), targetPath)) {
     status = Status::TargetIsSource;
-  } else if (FindEncoder(mimeType, encoder) >= 0) {
-    // GIF holds 256 colours at most: such exports are reduced first.
+  } else {
     ImageHandle quantized;
-    if (request.exportFormat == 0) quantized = QuantizeImage(loader.CurrentImage());
-    const ImageHandle& picture = request.exportFormat == 0 ? quantized : loader.CurrentImage();
-    if (!picture.IsNull()) {
-      status = SaveImageToFile(*picture.GetBitmap(), ResolvePath(request.sourceFolder, target), encoder);
-    }
+    if (format.quantizeForExport) quantized = QuantizeImage(loader.CurrentImage());
+    ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
+    status =
+        picture.IsNull() ? picture.LastStatus() : SaveImageToFile(*picture.GetBitmap(), targetPath, format);
   }
-  if (status != Status::Ok) host.ShowError(FormatText(kErrorSavingFile, target));
-  return status;
+  if (status != Status::Ok) return Report(host, kErrorSavingFile, target, status);
+  return Status::Ok;
 }
 
 }  // namespace rzt2

@@ -1,7 +1,7 @@
-// The work for one file of a job. Each reports its own failures through
-// the host and returns Ok when the output was written, Cancelled when the
-// request's stop ended it first (not reported; nothing is left behind), or
-// why it failed.
+// The work for one file of a job. Each reports its own failure through the
+// host, with its cause, and returns that cause; Ok when the output was
+// written, Cancelled when the request's stop ended it first (not reported;
+// nothing is left behind).
 #pragma once
 
 #include <string>

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "raster/status.h"
+
 namespace rzt2 {
 
 class JobHost {
@@ -13,9 +15,10 @@ class JobHost {
   // The job starts with fileCount files to handle; the current bar runs 0..100.
   virtual void BeginJob(int fileCount) = 0;
   virtual void EndJob() = 0;
-  // A failed file; the job waits until this returns, then goes on unless
-  // its request's stop was asked for meanwhile.
-  virtual void ShowError(const std::string& message) = 0;
+  // A failed file: its fixed message ("Error loading file %s!") and why it
+  // failed. The job waits until this returns, then goes on unless its
+  // request's stop was asked for meanwhile.
+  virtual void ShowError(const std::string& message, Status cause) = 0;
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetTotalPosition(int filesDone) = 0;
   virtual void SetCurrentPosition(int percent) = 0;

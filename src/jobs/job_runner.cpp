@@ -10,21 +10,39 @@
 #include <thread>
 
 #include "jobs/file_jobs.h"
+#include "raster/codecs/image_formats.h"
+#include "raster/file_io.h"
 
 namespace rzt2 {
 
 namespace {
 
+// The work for one file, under the guard. The file's steps report their own
+// failures; memory that runs out in the job's own texts and names, between
+// them, is reported here.
 Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host) {
-  return request.kind == JobKind::Convert ? ConvertFile(request, name, loader, progress, host)
-                                          : ExportFile(request, name, loader, progress, host);
+  bool reported = false;
+  const Status status = GuardMemory([&] {
+    const Status result = request.kind == JobKind::Convert
+                              ? ConvertFile(request, name, loader, progress, host)
+                              : ExportFile(request, name, loader, progress, host);
+    reported = true;
+    return result;
+  });
+  if (!reported) {
+    GuardMemory([&] {
+      host.ShowError(FormatText(kErrorLoadingFile, name), status);
+      return Status::Ok;
+    });
+  }
+  return status;
 }
 
 // A refusal of the whole job before any file is touched, or nothing.
 std::optional<std::string> RefuseJob(const JobRequest& request) {
   if (request.kind == JobKind::Convert) return CheckEncoderParams(request.params);
-  if (request.exportFormat < 0 || request.exportFormat >= static_cast<int>(std::size(kExportFormatNames))) {
+  if (FrameFormat(request.exportFormat) == nullptr) {
     return "The export format " + std::to_string(request.exportFormat) + " does not exist";
   }
   return std::nullopt;
@@ -40,8 +58,8 @@ class SerializedHost final : public JobHost {
   void EndJob() override {
     Locked([&] { host_.EndJob(); });
   }
-  void ShowError(const std::string& message) override {
-    Locked([&] { host_.ShowError(message); });
+  void ShowError(const std::string& message, Status cause) override {
+    Locked([&] { host_.ShowError(message, cause); });
   }
   void SetLabel(const std::string& text) override {
     Locked([&] { host_.SetLabel(text); });
@@ -64,31 +82,33 @@ class SerializedHost final : public JobHost {
 };
 
 bool IsRequestFile(const JobRequest& request, const std::string& name) {
-  return IsJobFile(ResolvePath(request.sourceFolder, name));
+  return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
 }
 
 }  // namespace
 
-bool IsJobFile(const std::string& path) {
+Status JobFileStatus(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
-  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+  if (error) return StatusFromErrno(error.value(), Status::ReadFailed);
+  if (!std::filesystem::exists(status)) return Status::FileNotFound;
+  return std::filesystem::is_directory(status) ? Status::NotRegularFile : Status::Ok;
 }
 
 int CountJobFiles(const std::string& folder, const std::vector<std::string>& names) {
   return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const std::string& name) {
-    return IsJobFile(ResolvePath(folder, name));
+    return JobFileStatus(ResolvePath(folder, name)) == Status::Ok;
   }));
 }
 
 std::string OutputName(const JobRequest& request, const std::string& sourceName) {
   if (request.kind == JobKind::Convert) return ReplaceExtension(sourceName, ".rzt2");
-  return ReplaceExtension(sourceName, std::string(".") + kExportFormatNames[request.exportFormat]);
+  return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
 }
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal);
+    host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
   }
   loader.SetFolder(request.sourceFolder);
@@ -113,7 +133,7 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
 
 JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal);
+    host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
   }
   // Files that write the same output form one group, worked on in order.

@@ -13,14 +13,11 @@
 #include "jobs/job_host.h"
 #include "jobs/job_texts.h"
 #include "jobs/source_loader.h"
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 
 enum class JobKind { Convert, Export };
-
-// Export formats, by index: name, file ending "." + name, MIME "image/" + name.
-inline constexpr const char* kExportFormatNames[] = {"gif", "jpeg", "png", "bmp", "tiff"};
 
 struct JobRequest {
   JobKind kind = JobKind::Convert;
@@ -28,7 +25,7 @@ struct JobRequest {
   std::string sourceFolder;        // names and relative outputs are taken in it; empty: the current directory
   EncoderParams params;
   OutputPlacement placement;
-  int exportFormat = 0;  // index into kExportFormatNames
+  int exportFormat = 0;  // the FrameCode of the export's format (FrameFormat)
   // Asked to stop: no further file starts, and the file being written is
   // abandoned, as if it had not been started, without an error.
   std::stop_token stop;
@@ -39,9 +36,10 @@ struct JobResult {
   int failed = 0;
 };
 
-// A path is worked on when it is not a folder; a path whose attributes
-// cannot be read counts as a folder.
-bool IsJobFile(const std::string& path);
+// Ok for a path that is worked on: anything but a folder. A folder is
+// NotRegularFile; a path whose attributes cannot be read counts as one,
+// with the reason they could not (FileNotFound, AccessDenied...).
+Status JobFileStatus(const std::string& path);
 // The names in folder (see ResolvePath) that are worked on.
 int CountJobFiles(const std::string& folder, const std::vector<std::string>& names);
 

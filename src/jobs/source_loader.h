@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "raster/image_handle.h"
+#include "imaging/image_handle.h"
 
 namespace rzt2 {
 

@@ -4,10 +4,9 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <new>
 
+#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 
@@ -59,20 +58,27 @@ bool HasTransparency(const Bitmap& picture) {
 
 }  // namespace
 
-bool MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
-                           uint32_t& offset) {
+Status MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                             uint32_t& offset) {
+  return GuardMemory([&] { return Level(image, entry, scale, file, offset); });
+}
+
+Status MapWriter::Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                        uint32_t& offset) {
   const int32_t sourceFrameW = SourceFrameSize(params_.FrameSizeX, scale);
   const int32_t sourceFrameH = SourceFrameSize(params_.FrameSizeY, scale);
   const uint32_t width = image.Width();
   const uint32_t height = image.Height();
-  if (sourceFrameW == 0 || sourceFrameH == 0 || width == 0 || height == 0) return false;
+  if (sourceFrameW == 0 || sourceFrameH == 0 || width == 0 || height == 0 || format_ == nullptr) {
+    return Status::InvalidParameter;
+  }
 
   const uint32_t columns = (width - 1) / static_cast<uint32_t>(sourceFrameW) + 1;
   const uint32_t rows = (height - 1) / static_cast<uint32_t>(sourceFrameH) + 1;
   const uint64_t refCount = uint64_t{columns} * rows + kFirstFrameRef;
   const uint64_t indexBytes = refCount * kFrameRefSize;
-  const uint32_t prefixSize = SharedPrefixSize();
-  if (!FitsInMapFile(offset, indexBytes + prefixSize)) return false;
+  const uint32_t prefixSize = format_->sharedPrefixSize;
+  if (!FitsInMapFile(offset, indexBytes + prefixSize)) return Status::TooLarge;
 
   entry.frameWidth = static_cast<uint32_t>(params_.FrameSizeX);
   entry.frameHeight = static_cast<uint32_t>(params_.FrameSizeY);
@@ -87,38 +93,31 @@ bool MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale
   offset += prefixSize;
 
   ColorPalette palette;
-  std::vector<uint8_t> index;
-  try {
-    index.resize(static_cast<size_t>(indexBytes));
-  } catch (const std::bad_alloc&) {
-    return false;
+  std::vector<uint8_t> index(static_cast<size_t>(indexBytes));
+  Status status = TakePalette(image, palette);
+  if (status == Status::Ok) {
+    status = WriteFrames(image, entry, sourceFrameW, sourceFrameH, palette, file, offset, index);
   }
-  const bool framesWritten =
-      TakePalette(image, palette) &&
-      WriteFrames(image, entry, sourceFrameW, sourceFrameH, palette, file, offset, index);
   // The index goes out also after a failure, with zero records for the
   // frames not written, so the file is consistent up to where it stopped.
   EncodeFrameRef(FrameRef{previewOffset_, previewSize_}, index.data());
-  const bool indexWritten = WriteAllAt(file.Get(), index, entry.indexOffset) == Status::Ok;
-  return framesWritten && indexWritten;
+  const Status indexWritten = WriteAllAt(file.Get(), index, entry.indexOffset);
+  return status != Status::Ok ? status : indexWritten;
 }
 
-bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW,
-                            int32_t sourceFrameH, const ColorPalette& palette, const UniqueFd& file,
-                            uint32_t& offset, std::span<uint8_t> index) {
+Status MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW,
+                              int32_t sourceFrameH, const ColorPalette& palette, const UniqueFd& file,
+                              uint32_t& offset, std::span<uint8_t> index) {
   const int32_t frameW = params_.FrameSizeX;
   const int32_t frameH = params_.FrameSizeY;
   ImageHandle scratch = ImageHandle::CreateBlank(frameW, frameH, PixelFormat::Argb32);
+  if (!scratch) return scratch.LastStatus();
   ImageHandle indexed = ImageHandle::CreateBlank(frameW, frameH, PixelFormat::Indexed8);
-  if (!scratch || !indexed || indexed.SetPalette(palette) != Status::Ok) return false;
+  if (!indexed) return indexed.LastStatus();
+  if (const Status status = indexed.SetPalette(palette); status != Status::Ok) return status;
   Surface surface(scratch);
-  FrameBuffer buffer;
+  FrameBuffer buffer(kFrameBufferSize);
   SharedPrefix prefix;
-  try {
-    buffer.resize(kFrameBufferSize);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
 
   // Drawing composes over what the frame holds. Inner frames of an opaque
   // picture are wholly covered by it, so only frames that can reach past
@@ -128,10 +127,7 @@ bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t
   for (uint32_t row = 0; row < entry.rows; ++row) {
     for (uint32_t column = 0; column < entry.columns; ++column) {
       // The file is abandoned: PendingFile removes it, the earlier file stays.
-      if (stop_.stop_requested()) {
-        image.Record(Status::Cancelled);
-        return false;
-      }
+      if (stop_.stop_requested()) return Status::Cancelled;
       const uint64_t k = uint64_t{row} * entry.columns + column;
       if (clearEveryFrame || k == 0 || column + 1 == entry.columns || row + 1 == entry.rows) {
         surface.Clear(kOpaqueWhite);
@@ -139,31 +135,37 @@ bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t
       // column < columns keeps these positions inside the picture's int32 size.
       const Rect source{static_cast<int32_t>(column) * sourceFrameW, static_cast<int32_t>(row) * sourceFrameH,
                         sourceFrameW, sourceFrameH};
-      if (surface.DrawImage(image, Rect{0, 0, frameW, frameH}, source) != Status::Ok) return false;
+      if (const Status status = surface.DrawImage(image, Rect{0, 0, frameW, frameH}, source);
+          status != Status::Ok) {
+        return status;
+      }
 
       QuantizeInto(scratch, indexed, palette, workArea_);
-      if (scratch.LastStatus() != Status::Ok || indexed.LastStatus() != Status::Ok) return false;
+      for (ImageHandle* handle : {&scratch, &indexed}) {
+        if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
+      }
 
-      const uint32_t n = EncodeToBuffer(indexed, buffer);
-      if (n == 0 || n < entry.prefixSize) return false;
+      uint32_t n = 0;
+      if (const Status status = Encode(indexed, buffer, n); status != Status::Ok) return status;
+      // An encoding shorter than the prefix, or one that does not share the
+      // stored prefix, would give a frame that cannot be decoded.
+      if (n < entry.prefixSize) return Status::GenericError;
       const std::span<const uint8_t> encoding(buffer.data(), n);
       if (entry.prefixSize != 0) {
         const std::span<const uint8_t> head = encoding.first(entry.prefixSize);
         if (prefix.empty()) {
-          try {
-            prefix.assign(head.begin(), head.end());
-          } catch (const std::bad_alloc&) {
-            return false;
+          prefix.assign(head.begin(), head.end());
+          if (const Status status = WriteAllAt(file.Get(), head, entry.prefixOffset); status != Status::Ok) {
+            return status;
           }
-          if (WriteAllAt(file.Get(), head, entry.prefixOffset) != Status::Ok) return false;
         } else if (std::memcmp(head.data(), prefix.data(), prefix.size()) != 0) {
-          return false;  // a frame that does not share the stored prefix could not be decoded
+          return Status::GenericError;
         }
       }
 
       const std::span<const uint8_t> body = encoding.subspan(entry.prefixSize);
-      if (!FitsInMapFile(offset, body.size())) return false;
-      if (WriteAllAt(file.Get(), body, offset) != Status::Ok) return false;
+      if (!FitsInMapFile(offset, body.size())) return Status::TooLarge;
+      if (const Status status = WriteAllAt(file.Get(), body, offset); status != Status::Ok) return status;
       const auto bodySize = static_cast<uint32_t>(body.size());
       EncodeFrameRef(FrameRef{offset, bodySize}, &index[(kFirstFrameRef + k) * kFrameRefSize]);
       offset += bodySize;
@@ -173,7 +175,7 @@ bool MapWriter::WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t
       }
     }
   }
-  return true;
+  return Status::Ok;
 }
 
 }  // namespace rzt2

@@ -99,28 +99,25 @@ Status MapFileReader::ReadPreview(std::vector<uint8_t>& out) const {
   FrameRef preview;
   if (const Status status = ReadPreviewRef(preview); status != Status::Ok) return status;
   if (preview.size == 0 || !Holds(size_, preview.offset, preview.size)) return Status::CorruptData;
-  try {
+  return GuardMemory([&] {
     out.resize(preview.size);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
-  return ReadAt(preview.offset, out);
+    return ReadAt(preview.offset, out);
+  });
 }
 
 Status MapFileReader::ReadFrameIndex(const LevelEntry& level, FrameIndex& out) const {
+  return GuardMemory([&] { return ReadIndex(level, out); });
+}
+
+Status MapFileReader::ReadIndex(const LevelEntry& level, FrameIndex& out) const {
   if (!LevelFits(size_, level)) return Status::CorruptData;
   const uint64_t frames = uint64_t{level.columns} * level.rows;
   const uint64_t records = uint64_t{level.indexOffset} + uint64_t{level.firstFrameRef} * kFrameRefSize;
   FrameIndex index;
   index.level_ = level;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(frames * kFrameRefSize);
-    index.refs_.resize(frames);
-    index.prefix_.resize(level.prefixSize);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
+  std::vector<uint8_t> bytes(frames * kFrameRefSize);
+  index.refs_.resize(frames);
+  index.prefix_.resize(level.prefixSize);
   if (const Status status = ReadAt(records, bytes); status != Status::Ok) return status;
   if (const Status status = ReadAt(level.prefixOffset, index.prefix_); status != Status::Ok) return status;
   // Every frame decodes from a copy of the prefix and its body: records
@@ -142,13 +139,11 @@ Status MapFileReader::ReadFrame(const FrameIndex& index, uint32_t column, uint32
   if (column >= index.Level().columns || row >= index.Level().rows) return Status::InvalidParameter;
   const FrameRef& ref = index.Ref(column, row);
   const SharedPrefix& prefix = index.Prefix();
-  try {
+  return GuardMemory([&] {
     out.assign(prefix.begin(), prefix.end());
     out.resize(prefix.size() + ref.size);
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
-  return ReadAt(ref.offset, std::span(out).subspan(prefix.size()));
+    return ReadAt(ref.offset, std::span(out).subspan(prefix.size()));
+  });
 }
 
 }  // namespace rzt2

@@ -14,9 +14,9 @@
 #include <span>
 #include <vector>
 
+#include "imaging/image_handle.h"
 #include "mapfile/map_records.h"
 #include "raster/file_io.h"
-#include "raster/image_handle.h"
 #include "raster/status.h"
 
 namespace rzt2 {
@@ -73,6 +73,7 @@ class MapFileReader {
   MapFileReader(UniqueFd file, std::span<const uint8_t> memory, uint64_t size)
       : file_(std::move(file)), memory_(memory), size_(size) {}
   static Status Start(std::unique_ptr<MapFileReader> reader, std::unique_ptr<MapFileReader>& out);
+  Status ReadIndex(const LevelEntry& level, FrameIndex& out) const;  // ReadFrameIndex's work, unguarded
 
   UniqueFd file_;                    // the file, or
   std::span<const uint8_t> memory_;  // its bytes

@@ -1,6 +1,5 @@
 // MapWriter::WriteMapFile: one complete map file from one picture.
 #include <ctime>
-#include <new>
 
 #include "mapfile/map_writer.h"
 #include "raster/pending_file.h"
@@ -32,44 +31,47 @@ DecodeLimits MapWriter::ConversionLimits(const EncoderParams& params) {
                       .frameHeight = static_cast<uint32_t>(params.FrameSizeY)};
 }
 
-bool MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& path) {
-  if (CheckEncoderParams(params_) || !workArea_) return false;
+Status MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& path) {
+  return GuardMemory([&] { return MapFile(image, path); });
+}
+
+Status MapWriter::MapFile(ImageHandle& image, const std::filesystem::path& path) {
+  if (CheckEncoderParams(params_)) return Status::InvalidParameter;
+  if (!workArea_) return Status::OutOfMemory;
   MapHeader header;
   header.imageWidth = image.Width();
   header.imageHeight = image.Height();
-  if (header.imageWidth == 0 || header.imageHeight == 0) return false;
-  if (image.Record(CheckPictureSize(ConversionLimits(params_), header.imageWidth, header.imageHeight)) !=
-      Status::Ok) {
-    return false;
+  if (header.imageWidth == 0 || header.imageHeight == 0) return Status::InvalidParameter;
+  if (const Status status =
+          CheckPictureSize(ConversionLimits(params_), header.imageWidth, header.imageHeight);
+      status != Status::Ok) {
+    return status;
   }
   FillRandomValues(header);
 
-  try {
-    PendingFile target(path, EarlierFile::KeepAsBackup);
-    if (!target.IsOpen()) return false;
-    std::array<LevelEntry, kLevelCount> levels{};
-    uint32_t offset = kPreviewOffset;
-    if (!WritePreview(image, target.File(), offset)) return false;
-    for (size_t i = 0; i < kZoomLevels.size(); ++i) {
-      if (i > 0 && (params_.ZoomLevelsMask & (1 << i)) == 0) continue;
-      stageCode_ = kFirstStageCode + static_cast<int32_t>(i);
-      levels[i].scale = kZoomLevels[i];
-      if (!WriteLevel(image, levels[i], kZoomLevels[i], target.File(), offset)) return false;
+  PendingFile target(path, EarlierFile::KeepAsBackup);
+  if (!target.IsOpen()) return target.OpenStatus();
+  std::array<LevelEntry, kLevelCount> levels{};
+  uint32_t offset = kPreviewOffset;
+  if (const Status status = Preview(image, target.File(), offset); status != Status::Ok) return status;
+  for (size_t i = 0; i < kZoomLevels.size(); ++i) {
+    if (i > 0 && (params_.ZoomLevelsMask & (1 << i)) == 0) continue;
+    stageCode_ = kFirstStageCode + static_cast<int32_t>(i);
+    levels[i].scale = kZoomLevels[i];
+    if (const Status status = Level(image, levels[i], kZoomLevels[i], target.File(), offset);
+        status != Status::Ok) {
+      return status;
     }
-
-    // Written last: until now the file has no magic, and readers refuse it.
-    header.firstLevel = levels[0];
-    std::array<uint8_t, size_t{kLevelCount} * kLevelEntrySize> table{};
-    for (size_t i = 0; i < levels.size(); ++i) EncodeLevelEntry(levels[i], &table[i * kLevelEntrySize]);
-    const int fd = target.File().Get();
-    if (WriteAllAt(fd, EncodeMapHeader(header), 0) != Status::Ok ||
-        WriteAllAt(fd, table, kLevelTableOffset) != Status::Ok) {
-      return false;
-    }
-    return target.Commit() == Status::Ok;
-  } catch (const std::bad_alloc&) {
-    return false;
   }
+
+  // Written last: until now the file has no magic, and readers refuse it.
+  header.firstLevel = levels[0];
+  std::array<uint8_t, size_t{kLevelCount} * kLevelEntrySize> table{};
+  for (size_t i = 0; i < levels.size(); ++i) EncodeLevelEntry(levels[i], &table[i * kLevelEntrySize]);
+  const int fd = target.File().Get();
+  if (const Status status = WriteAllAt(fd, EncodeMapHeader(header), 0); status != Status::Ok) return status;
+  if (const Status status = WriteAllAt(fd, table, kLevelTableOffset); status != Status::Ok) return status;
+  return target.Commit();
 }
 
 }  // namespace rzt2

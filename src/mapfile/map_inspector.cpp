@@ -1,32 +1,16 @@
 #include "mapfile/map_inspector.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
-#include <new>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
 namespace {
 
-constexpr uint32_t kPrefixSizes[] = {784, 0, 864};
-
 bool Inside(uint64_t fileSize, uint64_t offset, uint64_t size) {
   return offset <= fileSize && size <= fileSize - offset;
-}
-
-std::string FormatOf(std::span<const uint8_t> bytes) {
-  const auto starts = [&](const char* magic, size_t n) {
-    return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
-  };
-  if (starts("GIF8", 4)) return "gif";
-  if (starts("\xFF\xD8\xFF", 3)) return "jpeg";
-  if (starts("\x89PNG", 4)) return "png";
-  if (starts("BM", 2)) return "bmp";
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return "tiff";
-  return "";
 }
 
 std::string LevelName(size_t level) { return "level " + std::to_string(level); }
@@ -76,7 +60,7 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
   }
   if (DecodeFrameRef(index.data()) != info.preview) problem("frame index position 0 is not the preview");
   for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
-    if (DecodeFrameRef(&index[i * kFrameRefSize]) != FrameRef{})
+    if (DecodeFrameRef(&index[size_t{i} * kFrameRefSize]) != FrameRef{})
       return problem("reserved index positions are not zero");
   }
   uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
@@ -99,7 +83,7 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
       return unread(frame, status);
     }
     std::unique_ptr<Bitmap> bitmap;
-    const Status status = DecodeImage(assembled, frameLimits, bitmap);
+    const Status status = DecodeFrameImage(assembled, frameLimits, bitmap);
     if (status != Status::Ok) {
       problem(frame + " does not decode: " + StatusText(status));
     } else if (static_cast<uint32_t>(bitmap->Width()) != e.frameWidth ||
@@ -109,39 +93,26 @@ void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t lev
   }
 }
 
-}  // namespace
-
-bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem) {
+Status ReadInfo(const MapFileReader& reader, MapFileInfo& info) {
   info = MapFileInfo{};
-  if (reader == nullptr || reader->LevelTable().empty()) {
-    problem = "not a map file";
-    return false;
-  }
-  info.fileSize = reader->FileSize();
-  info.header = reader->Header();
-  std::copy_n(reader->LevelTable().begin(), kLevelCount, info.levels.begin());
-  if (const Status status = reader->ReadPreviewRef(info.preview); status != Status::Ok) {
-    problem = status == Status::CorruptData ? "the first level's frame index lies outside the file"
-                                            : StatusText(status);
-    return false;
-  }
+  if (reader.LevelTable().empty()) return Status::UnknownImageFormat;
+  info.fileSize = reader.FileSize();
+  info.header = reader.Header();
+  std::copy_n(reader.LevelTable().begin(), kLevelCount, info.levels.begin());
+  if (const Status status = reader.ReadPreviewRef(info.preview); status != Status::Ok) return status;
   std::vector<uint8_t> bytes;
-  if (reader->ReadPreview(bytes) == Status::Ok) {
-    info.format = FormatOf(bytes);
+  if (reader.ReadPreview(bytes) == Status::Ok) {
+    info.format = SniffFormat(bytes);
     std::unique_ptr<Bitmap> preview;
-    if (DecodeImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
+    if (DecodeFrameImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
       info.previewWidth = static_cast<uint32_t>(preview->Width());
       info.previewHeight = static_cast<uint32_t>(preview->Height());
     }
   }
-  return true;
+  return Status::Ok;
 }
 
-std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
-  MapFileInfo info;
-  std::string reason;
-  if (!ReadMapFileInfo(reader, info, reason)) return {reason};
-  std::vector<std::string> problems;
+void Check(const MapFileReader& reader, const MapFileInfo& info, std::vector<std::string>& problems) {
   const MapHeader& h = info.header;
   if (h.version != kMapVersion || h.headerSize != kMapHeaderSize || h.levelTableOffset != kLevelTableOffset ||
       h.levelCount != kLevelCount) {
@@ -155,7 +126,7 @@ std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
   if (first != h.firstLevel) problems.push_back("header: first level differs from level 0");
   if (info.preview.offset != kPreviewOffset || info.previewWidth == 0)
     problems.push_back("preview: missing or undecodable");
-  const uint32_t prefix = info.format == "gif" ? kPrefixSizes[0] : info.format == "png" ? kPrefixSizes[2] : 0;
+  const uint32_t prefix = info.format != nullptr ? info.format->sharedPrefixSize : 0;
   for (size_t level = 0; level < kLevelCount; ++level) {
     const LevelEntry& e = info.levels[level];
     if (level >= kZoomLevels.size() || (level > 0 && e.scale == 0)) {
@@ -164,13 +135,33 @@ std::vector<std::string> CheckMapFile(const MapFileReader* reader) {
     }
     if (e.prefixSize != prefix)
       problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
-    try {
-      CheckLevel(*reader, info, level, problems);
-    } catch (const std::bad_alloc&) {
-      problems.push_back(LevelName(level) + ": " + StatusText(Status::OutOfMemory));
-    }
+    CheckLevel(reader, info, level, problems);
   }
-  return problems;
+}
+
+}  // namespace
+
+Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
+  return GuardMemory([&] { return ReadInfo(reader, info); });
+}
+
+const char* MapInfoProblem(Status status) {
+  switch (status) {
+    case Status::UnknownImageFormat:
+      return "not a map file";
+    case Status::CorruptData:
+      return "the first level's frame index lies outside the file";
+    default:
+      return StatusText(status);
+  }
+}
+
+Status CheckMapFile(const MapFileReader& reader, const MapFileInfo& info,
+                    std::vector<std::string>& problems) {
+  return GuardMemory([&] {
+    Check(reader, info, problems);
+    return Status::Ok;
+  });
 }
 
 }  // namespace rzt2

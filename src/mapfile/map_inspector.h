@@ -11,6 +11,7 @@
 
 #include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -18,20 +19,26 @@ struct MapFileInfo {
   uint64_t fileSize = 0;
   MapHeader header;
   std::array<LevelEntry, kLevelCount> levels{};
-  FrameRef preview;           // position 0 of the first level's frame index
-  std::string format;         // "gif", "jpeg", "png", "bmp", "tiff", or "" when unknown
-  uint32_t previewWidth = 0;  // 0 when the preview does not decode
+  FrameRef preview;                     // position 0 of the first level's frame index
+  const ImageFormat* format = nullptr;  // the preview's, by its signature; null when unknown
+  uint32_t previewWidth = 0;            // 0 when the preview does not decode
   uint32_t previewHeight = 0;
 };
 
-// Fills info from the header, the level table and the preview. reader is
-// null for a file that MapFileReader refused as no map file. False, with a
-// reason, for such a file, one that ends before its level table, or one
-// whose first level's index lies outside it.
-bool ReadMapFileInfo(const MapFileReader* reader, MapFileInfo& info, std::string& problem);
+// Fills info from the header, the level table and the preview.
+// UnknownImageFormat for a file that ends before its level table,
+// CorruptData when its first level's index lies outside it, or the status
+// of a read that failed.
+Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info);
 
-// Checks the whole structure and decodes every frame of every stored level.
-// Returns the problems found, in file order; empty for a sound file.
-std::vector<std::string> CheckMapFile(const MapFileReader* reader);
+// What the reports say of a file that MapFileReader::Open or
+// ReadMapFileInfo refused with status, e.g. "not a map file".
+const char* MapInfoProblem(Status status);
+
+// Checks the whole structure of a file whose info was read and decodes
+// every frame of every stored level, adding the problems found to problems
+// in file order; none for a sound file. OutOfMemory when memory ran out
+// before the check was done.
+Status CheckMapFile(const MapFileReader& reader, const MapFileInfo& info, std::vector<std::string>& problems);
 
 }  // namespace rzt2

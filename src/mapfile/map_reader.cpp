@@ -1,9 +1,8 @@
 // ReadMapPreview and ReadMapImage, on a MapFileReader over a file or bytes.
-#include <new>
 
+#include "imaging/surface.h"
 #include "mapfile/map_file_reader.h"
 #include "raster/codecs/decode_limits.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 
@@ -15,7 +14,7 @@ ImageHandle PreviewOf(const MapFileReader& reader) {
   std::vector<uint8_t> bytes;
   if (const Status status = reader.ReadPreview(bytes); status != Status::Ok)
     return ImageHandle::Failed(status);
-  return ImageHandle::FromMemory(bytes, DecodeLimits{kMaxPreviewPixels});
+  return ImageHandle::FromMapFrame(bytes, DecodeLimits{kMaxPreviewPixels});
 }
 
 ImageHandle FirstLevelOf(const MapFileReader& reader) {
@@ -36,23 +35,19 @@ ImageHandle FirstLevelOf(const MapFileReader& reader) {
   // A frame is never larger than the frame size; anything claiming more is damage.
   const DecodeLimits limits{uint64_t{level.frameWidth} * level.frameHeight};
   std::vector<uint8_t> frame;
-  try {
-    for (uint32_t row = 0; row < level.rows; ++row) {
-      for (uint32_t column = 0; column < level.columns; ++column) {
-        if (const Status status = reader.ReadFrame(index, column, row, frame); status != Status::Ok) {
-          return ImageHandle::Failed(status);
-        }
-        ImageHandle decoded = ImageHandle::FromMemory(frame, limits);
-        if (decoded.IsNull()) continue;  // its area stays white
-        ColorPalette palette;
-        if (row == 0 && column == 0 && decoded.GetPalette(palette) == Status::Ok) result.SetPalette(palette);
-        const Rect destination{static_cast<int32_t>(column) * frameW, static_cast<int32_t>(row) * frameH,
-                               frameW, frameH};
-        surface.DrawImage(decoded, destination, Rect{0, 0, frameW, frameH});
+  for (uint32_t row = 0; row < level.rows; ++row) {
+    for (uint32_t column = 0; column < level.columns; ++column) {
+      if (const Status status = reader.ReadFrame(index, column, row, frame); status != Status::Ok) {
+        return ImageHandle::Failed(status);
       }
+      ImageHandle decoded = ImageHandle::FromMapFrame(frame, limits);
+      if (decoded.IsNull()) continue;  // its area stays white
+      ColorPalette palette;
+      if (row == 0 && column == 0 && decoded.GetPalette(palette) == Status::Ok) result.SetPalette(palette);
+      const Rect destination{static_cast<int32_t>(column) * frameW, static_cast<int32_t>(row) * frameH,
+                             frameW, frameH};
+      surface.DrawImage(decoded, destination, Rect{0, 0, frameW, frameH});
     }
-  } catch (const std::bad_alloc&) {
-    return ImageHandle::Failed(Status::OutOfMemory);
   }
   return result;
 }
@@ -67,9 +62,11 @@ Status OpenReader(std::span<const uint8_t> file, std::unique_ptr<MapFileReader>&
 
 template <typename Source>
 ImageHandle ReadWith(const Source& source, ImageHandle (*read)(const MapFileReader&)) {
-  std::unique_ptr<MapFileReader> reader;
-  const Status status = OpenReader(source, reader);
-  return reader ? read(*reader) : ImageHandle::Failed(status);
+  return GuardMemory([&] {
+    std::unique_ptr<MapFileReader> reader;
+    const Status status = OpenReader(source, reader);
+    return reader ? read(*reader) : ImageHandle::Failed(status);
+  });
 }
 
 }  // namespace

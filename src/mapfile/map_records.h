@@ -46,9 +46,9 @@ inline uint64_t MaxLevelPixels(uint64_t fileSize) {
   return std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte);
 }
 // Every frame decodes from a copy of the shared prefix and its body. A
-// written file decodes at most ~110 bytes per byte of file (864-byte
-// prefixes for 8-byte index records); records sharing one large body or
-// prefix to multiply the work are damage.
+// written file decodes at most ~110 bytes per byte of file (the largest
+// shared prefix for each 8-byte index record); records sharing one large
+// body or prefix to multiply the work are damage.
 inline constexpr uint64_t kMaxDecodedBytesPerMapByte = 256;
 
 // The zoom levels in hundredths of a percent, by zoom level index.

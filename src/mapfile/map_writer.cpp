@@ -10,65 +10,46 @@ namespace rzt2 {
 
 std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const ColorPalette* palette,
                                              ProgressSink* progressSink, std::stop_token stop) {
-  if (params.EncoderCode < 0 || params.EncoderCode >= static_cast<int32_t>(std::size(kFrameFormats))) {
-    return nullptr;
-  }
   return std::unique_ptr<MapWriter>(new (std::nothrow)
                                         MapWriter(params, palette, progressSink, std::move(stop)));
 }
 
 MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
                      std::stop_token stop)
-    : params_(params),
+    : format_(FrameFormat(params.EncoderCode)),
+      params_(params),
       progressSink_(progressSink),
       stop_(std::move(stop)),
       workArea_(QuantizerWorkArea::Create()),
-      palette_(palette) {
-  hasEncoder_ = FindEncoder(kFrameFormats[params.EncoderCode].mimeType, encoder_) >= 0;
+      palette_(palette) {}
+
+Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
+  return GuardMemory([&] { return Encode(image, buffer, length); });
 }
 
-namespace {
-
-uint32_t Failed(ImageHandle& image, Status status) {
-  image.Record(status);
-  return 0;
-}
-
-}  // namespace
-
-uint32_t MapWriter::EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer) {
+Status MapWriter::Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
   scratchStream_.Reset();
   const Bitmap* bitmap = image.GetBitmap();
-  if (bitmap == nullptr) return Failed(image, Status::InvalidParameter);
-  if (!hasEncoder_) return Failed(image, Status::GenericError);
-  if (const Status status = EncodeWith(encoder_, *bitmap, scratchStream_); status != Status::Ok) {
-    return Failed(image, status);
-  }
+  if (bitmap == nullptr || format_ == nullptr) return Status::InvalidParameter;
+  if (const Status status = format_->encode(*bitmap, scratchStream_); status != Status::Ok) return status;
   const std::span<const uint8_t> bytes = scratchStream_.Data();
   // Offsets and sizes in a map file are 32-bit.
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Failed(image, Status::TooLarge);
-  try {
-    if (buffer.size() < bytes.size()) buffer.resize(bytes.size());
-  } catch (const std::bad_alloc&) {
-    return Failed(image, Status::OutOfMemory);
-  }
+  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Status::TooLarge;
+  if (buffer.size() < bytes.size()) buffer.resize(bytes.size());
   std::memcpy(buffer.data(), bytes.data(), bytes.size());
-  return static_cast<uint32_t>(bytes.size());
+  length = static_cast<uint32_t>(bytes.size());
+  return Status::Ok;
 }
 
-bool MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
-  if (!workArea_) return false;
-  try {
-    out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
-    if (out.Count() == 0) return false;
-    if (out != workAreaPalette_) {
-      std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
-      workAreaPalette_ = out;
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
+Status MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
+  if (!workArea_) return Status::OutOfMemory;
+  out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
+  if (out.Count() == 0) return palette_ != nullptr ? Status::InvalidParameter : Status::OutOfMemory;
+  if (out != workAreaPalette_) {
+    std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
+    workAreaPalette_ = out;
   }
-  return true;
+  return Status::Ok;
 }
 
 }  // namespace rzt2

@@ -10,14 +10,14 @@
 #include <stop_token>
 #include <vector>
 
+#include "imaging/image_handle.h"
 #include "imaging/quantizer.h"
+#include "mapfile/encoder_params.h"
 #include "mapfile/map_records.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/color_palette.h"
 #include "raster/file_io.h"
-#include "raster/image_handle.h"
 #include "raster/scratch_stream.h"
-#include "settings/setting_ranges.h"
 
 namespace rzt2 {
 
@@ -29,15 +29,6 @@ class ProgressSink {
  protected:
   ~ProgressSink() = default;
 };
-
-// The MIME type of each EncoderCode, and the length of the identical
-// leading bytes that a level stores once.
-struct FrameFormat {
-  std::string_view mimeType;
-  uint32_t sharedPrefixSize;
-};
-inline constexpr FrameFormat kFrameFormats[] = {
-    {"image/gif", 784}, {"image/jpeg", 0}, {"image/png", 864}, {"image/bmp", 0}, {"image/tiff", 0}};
 
 // Encoded frames and previews land here. It starts at this size and grows
 // for a longer encoding: a frame cut short would be a corrupt file.
@@ -53,58 +44,60 @@ constexpr bool FitsInMapFile(uint64_t offset, uint64_t length) {
 
 class MapWriter {
  public:
-  // Nothing when EncoderCode does not name one of the five frame formats.
-  // The palette and the sink are borrowed and must outlive the writer. A
+  // Null only when memory is exhausted. The palette and the sink are
+  // borrowed and must outlive the writer. An EncoderCode that names no frame
+  // format (FrameFormat) makes every encoding fail with InvalidParameter. A
   // stop requested through stop ends WriteMapFile before its next frame.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
                                            ProgressSink* progressSink, std::stop_token stop = {});
 
   // Encodes the picture with the writer's encoder into buffer (grown when
-  // needed) and returns the byte count; 0 with the status on the picture
-  // when encoding fails.
-  uint32_t EncodeToBuffer(ImageHandle& image, FrameBuffer& buffer);
+  // needed) and gives the byte count.
+  Status EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length);
 
   // The limits a picture to be converted with params (checked ones) keeps:
   // the grid of frames of its 100 % level within the pixels map readers accept.
   static DecodeLimits ConversionLimits(const EncoderParams& params);
 
   // Writes the whole map file: preview, the 100 % level and the levels that
-  // ZoomLevelsMask selects, then header and level table. A picture outside
-  // ConversionLimits is refused, with TooLarge as its status, and a stopped
-  // one fails with Cancelled. The file appears at
-  // path only when complete; an earlier file there moves to "<path>.bak"
-  // when that name is free and is replaced otherwise. On failure the earlier
-  // file stays as it was and nothing else is left behind.
-  bool WriteMapFile(ImageHandle& image, const std::filesystem::path& path);
+  // ZoomLevelsMask selects, then header and level table. Parameters outside
+  // their ranges are refused with InvalidParameter, a picture outside
+  // ConversionLimits with TooLarge, and a stopped one fails with Cancelled.
+  // The file appears at path only when complete; an earlier file there moves
+  // to "<path>.bak" when that name is free and is replaced otherwise. On
+  // failure the earlier file stays as it was and nothing else is left behind.
+  Status WriteMapFile(ImageHandle& image, const std::filesystem::path& path);
 
   // Writes one zoom level at offset: frame index, shared prefix, frame
-  // bodies. Fills entry (all but scale) and advances offset. False when a
-  // frame cannot be drawn, reduced, encoded or written, or the level would
-  // reach kMapFileLimit; the frame index is written even then.
-  bool WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
-                  uint32_t& offset);
+  // bodies. Fills entry (all but scale) and advances offset. Fails when a
+  // frame cannot be drawn, reduced, encoded or written, or (TooLarge) when
+  // the level would reach kMapFileLimit; the frame index is written even then.
+  Status WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
+                    uint32_t& offset);
 
   // Writes the preview block at offset, advances offset and records the
-  // block for the frame indexes. False when any step fails.
-  bool WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
-
-  const EncoderParams& Params() const { return params_; }
-  uint32_t SharedPrefixSize() const { return kFrameFormats[params_.EncoderCode].sharedPrefixSize; }
+  // block for the frame indexes.
+  Status WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
 
  private:
   MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
             std::stop_token stop);
 
+  // The work of the public operations of the same names, which guard it.
+  Status Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length);
+  Status Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file, uint32_t& offset);
+  Status Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
+  Status MapFile(ImageHandle& image, const std::filesystem::path& path);
+
   // The palette for a level or the preview. The work area belongs to one
   // palette: it is emptied only when the palette differs from the last one,
   // so the levels of a file reuse each other's colour matches.
-  bool TakePalette(ImageHandle& image, ColorPalette& out);
-  bool WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW, int32_t sourceFrameH,
-                   const ColorPalette& palette, const UniqueFd& file, uint32_t& offset,
-                   std::span<uint8_t> index);
+  Status TakePalette(ImageHandle& image, ColorPalette& out);
+  Status WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW, int32_t sourceFrameH,
+                     const ColorPalette& palette, const UniqueFd& file, uint32_t& offset,
+                     std::span<uint8_t> index);
 
-  ClassId encoder_;
-  bool hasEncoder_ = false;
+  const ImageFormat* format_;  // null when EncoderCode names no frame format
   ScratchStream scratchStream_;
   uint32_t previewOffset_ = 0;
   uint32_t previewSize_ = 0;

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
+#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 
@@ -34,39 +33,43 @@ bool PreviewSize(uint32_t width, uint32_t height, int32_t boxW, int32_t boxH, Re
 
 }  // namespace
 
-bool MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+Status MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+  return GuardMemory([&] { return Preview(image, file, offset); });
+}
+
+Status MapWriter::Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
   const uint32_t width = image.Width();
   const uint32_t height = image.Height();
   Rect preview;
   if (width == 0 || height == 0 ||
       !PreviewSize(width, height, params_.MiniFrameSizeX, params_.MiniFrameSizeY, preview)) {
-    return false;
+    return Status::InvalidParameter;
   }
   ImageHandle scratch = ImageHandle::CreateBlank(preview.width, preview.height, PixelFormat::Argb32);
-  if (!scratch) return false;
+  if (!scratch) return scratch.LastStatus();
   Surface surface(scratch);
-  if (surface.Clear(kOpaqueWhite) != Status::Ok || surface.DrawImage(image, preview) != Status::Ok) {
-    return false;
-  }
+  if (const Status status = surface.Clear(kOpaqueWhite); status != Status::Ok) return status;
+  if (const Status status = surface.DrawImage(image, preview); status != Status::Ok) return status;
 
   ColorPalette palette;
-  if (!TakePalette(image, palette)) return false;
+  if (const Status status = TakePalette(image, palette); status != Status::Ok) return status;
   ImageHandle indexed = QuantizedCopy(scratch, palette, workArea_);
-  if (!indexed || scratch.LastStatus() != Status::Ok || indexed.LastStatus() != Status::Ok) return false;
-
-  FrameBuffer buffer;
-  try {
-    buffer.resize(kFrameBufferSize);
-  } catch (const std::bad_alloc&) {
-    return false;
+  for (ImageHandle* handle : {&scratch, &indexed}) {
+    if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
   }
-  const uint32_t n = EncodeToBuffer(indexed, buffer);
-  if (n == 0 || !FitsInMapFile(offset, n)) return false;
-  if (WriteAllAt(file.Get(), std::span(buffer).first(n), offset) != Status::Ok) return false;
+
+  FrameBuffer buffer(kFrameBufferSize);
+  uint32_t n = 0;
+  if (const Status status = Encode(indexed, buffer, n); status != Status::Ok) return status;
+  if (!FitsInMapFile(offset, n)) return Status::TooLarge;
+  if (const Status status = WriteAllAt(file.Get(), std::span(buffer).first(n), offset);
+      status != Status::Ok) {
+    return status;
+  }
   previewOffset_ = offset;
   previewSize_ = n;
   offset += n;
-  return true;
+  return Status::Ok;
 }
 
 }  // namespace rzt2

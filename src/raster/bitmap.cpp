@@ -23,11 +23,12 @@ void ZeroPixels(uint8_t* block, size_t size) {
   const auto first = reinterpret_cast<uintptr_t>(block);
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   if (size >= kLazyZeroBytes) {
-    const uintptr_t start = (first + page - 1) & ~(page - 1);
-    const uintptr_t end = (first + size) & ~(page - 1);
-    if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED) == 0) {
-      std::memset(block, 0, start - first);
-      std::memset(reinterpret_cast<void*>(end), 0, first + size - end);
+    // Whole pages only: the block's first and last bytes may share theirs.
+    uint8_t* start = block + ((page - first % page) % page);
+    uint8_t* end = block + (size - (first + size) % page);
+    if (::madvise(start, static_cast<size_t>(end - start), MADV_DONTNEED) == 0) {
+      std::memset(block, 0, static_cast<size_t>(start - block));
+      std::memset(end, 0, static_cast<size_t>(block + size - end));
       return;
     }
   }
@@ -57,16 +58,14 @@ Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::un
 }
 
 Status Bitmap::Clone(std::unique_ptr<Bitmap>& out) const {
-  std::unique_ptr<Bitmap> copy;
-  if (const Status status = Create(width_, height_, format_, copy); status != Status::Ok) return status;
-  std::memcpy(copy->pixels_.get(), pixels_.get(), stride_ * static_cast<size_t>(height_));
-  try {
+  return GuardMemory([&] {
+    std::unique_ptr<Bitmap> copy;
+    if (const Status status = Create(width_, height_, format_, copy); status != Status::Ok) return status;
+    std::memcpy(copy->pixels_.get(), pixels_.get(), stride_ * static_cast<size_t>(height_));
     copy->palette_ = palette_;
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
-  }
-  out = std::move(copy);
-  return Status::Ok;
+    out = std::move(copy);
+    return Status::Ok;
+  });
 }
 
 uint8_t* Bitmap::MutableRow(int32_t y) {

@@ -60,6 +60,8 @@ class Bitmap {
   uint32_t PixelArgb(int32_t x, int32_t y) const;
 
   // Halved copies of the picture, built on first use by downscaling draws.
+  // Throws std::bad_alloc when memory runs out: for the drawing code of
+  // this layer, whose entry point (DrawPicture) guards.
   Pyramid& Reductions() const;
 
  private:

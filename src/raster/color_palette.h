@@ -17,9 +17,8 @@ struct ColorPalette {
   bool operator==(const ColorPalette&) const = default;
 };
 
-// Palette flag bits, as image libraries describe their palettes.
+// The palette flag bit that marks entries with alpha, as image libraries set it.
 inline constexpr uint32_t kPaletteHasAlpha = 0x1;
-inline constexpr uint32_t kPaletteGrayScale = 0x2;
 
 constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
   return (a << 24) | (r << 16) | (g << 8) | b;

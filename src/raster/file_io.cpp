@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <new>
 
 namespace rzt2 {
 
@@ -43,6 +42,13 @@ Status StatusFromErrno(int error, Status fallback) {
       return Status::AccessDenied;
     case ENOMEM:
       return Status::OutOfMemory;
+    case ENOSPC:
+    case EDQUOT:
+      return Status::DiskFull;
+    case EFBIG:
+      return Status::FileSizeLimit;
+    case ENAMETOOLONG:
+      return Status::NameTooLong;
     default:
       return fallback;
   }
@@ -73,10 +79,12 @@ Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::
   uint64_t size = 0;
   if (const Status status = OpenForReading(path, fd, size); status != Status::Ok) return status;
   if (size > maxBytes) return Status::TooLarge;
-  try {
-    out.resize(static_cast<size_t>(size));
-  } catch (const std::exception&) {
-    return Status::OutOfMemory;
+  if (const Status status = GuardMemory([&] {
+        out.resize(static_cast<size_t>(size));
+        return Status::Ok;
+      });
+      status != Status::Ok) {
+    return status;
   }
   size_t done = 0;
   while (done < out.size()) {

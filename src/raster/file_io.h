@@ -34,7 +34,8 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-// A Status for the errno of a failed open or read.
+// A Status for the errno of a failed open, read or write; fallback for an
+// errno without a status of its own.
 Status StatusFromErrno(int error, Status fallback);
 
 // Opens a regular file for reading and gives its length. Anything else (a

@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <random>
 #include <string_view>
 #include <utility>
@@ -29,8 +28,8 @@ constexpr std::string_view kTemporaryPrefix = ".rzt2-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr std::string_view kNameLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr size_t kRandomLetters = 8;
-constexpr time_t kStaleSeconds = 24 * 60 * 60;
-constexpr time_t kSweepInterval = 60 * 60;
+constexpr time_t kStaleSeconds = time_t{24} * 60 * 60;
+constexpr time_t kSweepInterval = time_t{60} * 60;
 
 // A short name whatever the target's length, hidden from file lists.
 std::string TemporaryName(std::minstd_rand& random) {
@@ -97,13 +96,10 @@ bool SweepIsDue(int folder) {
   static std::mutex mutex;
   static std::map<std::pair<dev_t, ino_t>, time_t> lastSweeps;
   const time_t now = std::time(nullptr);
-  try {
-    std::lock_guard lock(mutex);
-    time_t& last = lastSweeps[{info.st_dev, info.st_ino}];
-    if (last != 0 && now - last < kSweepInterval) return false;
-    last = now;
-  } catch (const std::bad_alloc&) {
-  }
+  std::lock_guard lock(mutex);
+  time_t& last = lastSweeps[{info.st_dev, info.st_ino}];
+  if (last != 0 && now - last < kSweepInterval) return false;
+  last = now;
   return true;
 }
 
@@ -151,33 +147,25 @@ Status KeepEarlierFile(int folder, const std::string& target, const std::string&
 }  // namespace
 
 PendingFile::PendingFile(const std::filesystem::path& target, EarlierFile earlier) : earlier_(earlier) {
+  openStatus_ = GuardMemory([&] { return Open(target); });
+}
+
+Status PendingFile::Open(const std::filesystem::path& target) {
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   targetName_ = target.filename().string();
-  if (targetName_.empty() || targetName_ == "." || targetName_ == "..") {
-    openStatus_ = Status::InvalidParameter;
-    return;
-  }
+  if (targetName_.empty() || targetName_ == "." || targetName_ == "..") return Status::InvalidParameter;
   // Every later step works relative to the folder, so the names stay short.
   folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_.IsValid()) {
-    openStatus_ = StatusFromErrno(errno, Status::WriteFailed);
-    return;
-  }
+  if (!folder_.IsValid()) return StatusFromErrno(errno, Status::WriteFailed);
 
   // The entry itself, not what a symlink names: a symlink is replaced like
   // any file, and passes on no mode.
   struct stat earlierInfo {};
   if (::fstatat(folder_.Get(), targetName_.c_str(), &earlierInfo, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENAMETOOLONG) {
-      openStatus_ = Status::NameTooLong;
-      return;
-    }
+    if (errno == ENAMETOOLONG) return Status::NameTooLong;
     earlierInfo.st_mode = 0;
   }
-  if (S_ISDIR(earlierInfo.st_mode)) {
-    openStatus_ = Status::AccessDenied;
-    return;
-  }
+  if (S_ISDIR(earlierInfo.st_mode)) return Status::AccessDenied;
   RemoveStaleTemporaryFiles(folder_.Get());
 
   // Created with 0666 so that the umask applies as for any new file. The
@@ -194,20 +182,17 @@ PendingFile::PendingFile(const std::filesystem::path& target, EarlierFile earlie
     const int error = errno;
     Withdraw(liveSlot_);
     liveSlot_ = -1;
-    if (error != EEXIST) {
-      openStatus_ = StatusFromErrno(error, Status::WriteFailed);
-      return;
-    }
+    if (error != EEXIST) return StatusFromErrno(error, Status::WriteFailed);
   }
   created_ = file_.IsValid();
-  if (!created_) return;
-  openStatus_ = Status::Ok;
+  if (!created_) return Status::WriteFailed;
   if (gTerminating.load()) ::unlinkat(folder_.Get(), temporaryName_.c_str(), 0);
   // Special bits are never passed on: the new file is not the program or
   // shared folder the earlier one may have been.
   if (S_ISREG(earlierInfo.st_mode)) {
     ::fchmod(file_.Get(), (earlierInfo.st_mode & 0777) | S_IRUSR | S_IWUSR);
   }
+  return Status::Ok;
 }
 
 PendingFile::~PendingFile() {
@@ -216,8 +201,13 @@ PendingFile::~PendingFile() {
 }
 
 Status PendingFile::Commit() {
+  return GuardMemory([this] { return CommitFile(); });
+}
+
+Status PendingFile::CommitFile() {
   // Close reports delayed write errors; a file that failed them must not replace anything.
-  if (!file_.IsValid() || ::fsync(file_.Get()) != 0 || !file_.Close()) return Status::WriteFailed;
+  if (!file_.IsValid()) return Status::WriteFailed;
+  if (::fsync(file_.Get()) != 0 || !file_.Close()) return StatusFromErrno(errno, Status::WriteFailed);
   const int folder = folder_.Get();
   const std::string backupName = targetName_ + ".bak";
   Backup backup = Backup::None;

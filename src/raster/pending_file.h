@@ -49,6 +49,9 @@ class PendingFile {
   Status Commit();
 
  private:
+  Status Open(const std::filesystem::path& target);
+  Status CommitFile();
+
   UniqueFd folder_;
   UniqueFd file_;
   std::string targetName_;

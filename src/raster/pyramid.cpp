@@ -1,7 +1,6 @@
 #include "raster/pyramid.h"
 
 #include <algorithm>
-#include <new>
 
 #include "raster/bitmap.h"
 
@@ -26,7 +25,8 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
     // 16-bit lanes of one word (at most 4 x 255 + 2, so lanes never carry).
     for (; 2 * x + 1 < width; ++x) {
       uint32_t evenLanes = 0x00020002u, oddLanes = 0x00020002u;  // +2 rounds the quarter
-      for (const uint32_t p : {top[2 * x], top[2 * x + 1], bottom[2 * x], bottom[2 * x + 1]}) {
+      const auto left = 2 * static_cast<size_t>(x);
+      for (const uint32_t p : {top[left], top[left + 1], bottom[left], bottom[left + 1]}) {
         evenLanes += p & 0x00FF00FFu;
         oddLanes += (p >> 8) & 0x00FF00FFu;
       }
@@ -51,15 +51,10 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
 }
 
 std::unique_ptr<PremulImage> MakeHalf(int32_t width, int32_t height) {
-  auto half = std::unique_ptr<PremulImage>(new (std::nothrow) PremulImage);
-  if (!half) return nullptr;
+  auto half = std::make_unique<PremulImage>();
   half->width = (width + 1) / 2;
   half->height = (height + 1) / 2;
-  try {
-    half->pixels.resize(static_cast<size_t>(half->width) * static_cast<size_t>(half->height));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  half->pixels.resize(static_cast<size_t>(half->width) * static_cast<size_t>(half->height));
   return half;
 }
 
@@ -85,7 +80,6 @@ void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint
 
 std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
   auto half = MakeHalf(picture.Width(), picture.Height());
-  if (!half) return nullptr;
   if (picture.Format() == PixelFormat::Rgb24) {
     for (int32_t y = 0; y < half->height; ++y) {
       HalveRgbRows(picture.Row(2 * y), 2 * y + 1 < picture.Height() ? picture.Row(2 * y + 1) : nullptr,
@@ -112,7 +106,6 @@ std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
 
 std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
   auto half = MakeHalf(level.width, level.height);
-  if (!half) return nullptr;
   const auto stride = static_cast<size_t>(level.width);
   for (int32_t y = 0; y < half->height; ++y) {
     const uint32_t* top = level.pixels.data() + 2 * static_cast<size_t>(y) * stride;
@@ -125,17 +118,11 @@ std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
 
 }  // namespace
 
-const PremulImage* Pyramid::Level(int k) {
+const PremulImage& Pyramid::Level(int k) {
   while (static_cast<int>(levels_.size()) < k) {
-    auto next = levels_.empty() ? HalvePicture(picture_) : HalveLevel(*levels_.back());
-    if (!next) return nullptr;
-    try {
-      levels_.push_back(std::move(next));
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
+    levels_.push_back(levels_.empty() ? HalvePicture(picture_) : HalveLevel(*levels_.back()));
   }
-  return levels_[static_cast<size_t>(k - 1)].get();
+  return *levels_[static_cast<size_t>(k - 1)];
 }
 
 }  // namespace rzt2

@@ -22,9 +22,9 @@ class Pyramid {
  public:
   explicit Pyramid(const Bitmap& picture) : picture_(picture) {}
 
-  // Level k >= 1, built with the levels above it on first use; nullptr when
-  // memory runs out.
-  const PremulImage* Level(int k);
+  // Level k >= 1, built with the levels above it on first use. Throws
+  // std::bad_alloc when memory runs out, like Bitmap::Reductions.
+  const PremulImage& Level(int k);
 
  private:
   const Bitmap& picture_;

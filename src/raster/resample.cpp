@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/pyramid.h"
@@ -138,7 +137,7 @@ void Composite(const float* src, float cover, PixelFormat format, uint8_t* dst) 
   float color[3];
   for (int c = 0; c < 3; ++c) color[c] = std::clamp(src[c], 0.0f, src[3]) * cover;
   if (format == PixelFormat::Rgb24) {
-    for (int c = 0; c < 3; ++c) dst[c] = ToByte(color[c] + dst[c] * keep);
+    for (int c = 0; c < 3; ++c) dst[c] = ToByte(color[c] + static_cast<float>(dst[c]) * keep);
     return;
   }
   const float da = dst[3];
@@ -147,7 +146,9 @@ void Composite(const float* src, float cover, PixelFormat format, uint8_t* dst) 
     dst[0] = dst[1] = dst[2] = dst[3] = 0;
     return;
   }
-  for (int c = 0; c < 3; ++c) dst[c] = ToByte((color[c] + dst[c] * da / 255.0f * keep) * 255.0f / outA);
+  for (int c = 0; c < 3; ++c) {
+    dst[c] = ToByte((color[c] + static_cast<float>(dst[c]) * da / 255.0f * keep) * 255.0f / outA);
+  }
   dst[3] = ToByte(outA);
 }
 
@@ -221,63 +222,58 @@ Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const 
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
   const int k = ChooseLevel(std::min(ratioX, ratioY));
-  const PremulImage* level = nullptr;
-  if (k > 0 && (level = picture.Reductions().Level(k)) == nullptr) return Status::OutOfMemory;
+  const PremulImage* level = k > 0 ? &picture.Reductions().Level(k) : nullptr;
   const SourceRows rows(picture, level);
   const double levelScale = std::ldexp(1.0, k);
 
   AxisPlan px, py;
-  try {
-    PlanAxis({d.x, d.width, target.Width(), s.x, ratioX, picture.Width(), rows.Width(), levelScale}, px);
-    PlanAxis({d.y, d.height, target.Height(), s.y, ratioY, picture.Height(), rows.Height(), levelScale}, py);
-    if (px.dstBegin >= px.dstEnd || py.dstBegin >= py.dstEnd) return Status::Ok;
-    if (level != nullptr && px.taps == 1 && py.taps == 1) {
-      CopyFromReduction(*level, target, px, py);
-      return Status::Ok;
-    }
+  PlanAxis({d.x, d.width, target.Width(), s.x, ratioX, picture.Width(), rows.Width(), levelScale}, px);
+  PlanAxis({d.y, d.height, target.Height(), s.y, ratioY, picture.Height(), rows.Height(), levelScale}, py);
+  if (px.dstBegin >= px.dstEnd || py.dstBegin >= py.dstEnd) return Status::Ok;
+  if (level != nullptr && px.taps == 1 && py.taps == 1) {
+    CopyFromReduction(*level, target, px, py);
+    return Status::Ok;
+  }
 
-    // Horizontal pass over the source rows the vertical filter needs.
-    const auto columns = static_cast<size_t>(px.dstEnd - px.dstBegin);
-    const auto srcCount = px.srcMax - px.srcMin + 1;
-    std::vector<float> across(static_cast<size_t>(py.srcMax - py.srcMin + 1) * columns * 4);
-    std::vector<float> line(static_cast<size_t>(srcCount) * 4);
-    std::vector<uint32_t> scratch(static_cast<size_t>(srcCount));
-    const auto taps = static_cast<size_t>(px.taps);
-    for (int32_t y = py.srcMin; y <= py.srcMax; ++y) {
-      rows.Fetch(y, px.srcMin, srcCount, scratch, line.data());
-      float* out = across.data() + static_cast<size_t>(y - py.srcMin) * columns * 4;
-      for (size_t i = 0; i < columns; ++i, out += 4) {
-        const float* w = px.weights.data() + i * taps;
-        const float* in = line.data() + static_cast<size_t>(px.first[i] - px.srcMin) * 4;
-        const size_t n = std::min(taps, static_cast<size_t>(px.srcMax - px.first[i] + 1));
-        float acc[4] = {0, 0, 0, 0};
-        for (size_t t = 0; t < n; ++t, in += 4) {
-          for (int c = 0; c < 4; ++c) acc[c] += w[t] * in[c];
-        }
-        std::copy(acc, acc + 4, out);
+  // Horizontal pass over the source rows the vertical filter needs.
+  const auto columns = static_cast<size_t>(px.dstEnd - px.dstBegin);
+  const auto srcCount = px.srcMax - px.srcMin + 1;
+  std::vector<float> across(static_cast<size_t>(py.srcMax - py.srcMin + 1) * columns * 4);
+  std::vector<float> line(static_cast<size_t>(srcCount) * 4);
+  std::vector<uint32_t> scratch(static_cast<size_t>(srcCount));
+  const auto taps = static_cast<size_t>(px.taps);
+  for (int32_t y = py.srcMin; y <= py.srcMax; ++y) {
+    rows.Fetch(y, px.srcMin, srcCount, scratch, line.data());
+    float* out = across.data() + static_cast<size_t>(y - py.srcMin) * columns * 4;
+    for (size_t i = 0; i < columns; ++i, out += 4) {
+      const float* w = px.weights.data() + i * taps;
+      const float* in = line.data() + static_cast<size_t>(px.first[i] - px.srcMin) * 4;
+      const size_t n = std::min(taps, static_cast<size_t>(px.srcMax - px.first[i] + 1));
+      float acc[4] = {0, 0, 0, 0};
+      for (size_t t = 0; t < n; ++t, in += 4) {
+        for (int c = 0; c < 4; ++c) acc[c] += w[t] * in[c];
       }
+      std::copy(acc, acc + 4, out);
     }
+  }
 
-    // Vertical pass, composited into the target.
-    const int bpp = BytesPerPixel(target.Format());
-    const auto vtaps = static_cast<size_t>(py.taps);
-    for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
-      const auto row = static_cast<size_t>(j - py.dstBegin);
-      const float* w = py.weights.data() + row * vtaps;
-      const size_t n = std::min(vtaps, static_cast<size_t>(py.srcMax - py.first[row] + 1));
-      const float* base = across.data() + static_cast<size_t>(py.first[row] - py.srcMin) * columns * 4;
-      uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
-      for (size_t i = 0; i < columns; ++i, out += bpp) {
-        float acc[4] = {0, 0, 0, 0};
-        const float* in = base + i * 4;
-        for (size_t t = 0; t < n; ++t, in += columns * 4) {
-          for (int c = 0; c < 4; ++c) acc[c] += w[t] * in[c];
-        }
-        Composite(acc, px.coverage[i] * py.coverage[row], target.Format(), out);
+  // Vertical pass, composited into the target.
+  const int bpp = BytesPerPixel(target.Format());
+  const auto vtaps = static_cast<size_t>(py.taps);
+  for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
+    const auto row = static_cast<size_t>(j - py.dstBegin);
+    const float* w = py.weights.data() + row * vtaps;
+    const size_t n = std::min(vtaps, static_cast<size_t>(py.srcMax - py.first[row] + 1));
+    const float* base = across.data() + static_cast<size_t>(py.first[row] - py.srcMin) * columns * 4;
+    uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
+    for (size_t i = 0; i < columns; ++i, out += bpp) {
+      float acc[4] = {0, 0, 0, 0};
+      const float* in = base + i * 4;
+      for (size_t t = 0; t < n; ++t, in += columns * 4) {
+        for (int c = 0; c < 4; ++c) acc[c] += w[t] * in[c];
       }
+      Composite(acc, px.coverage[i] * py.coverage[row], target.Format(), out);
     }
-  } catch (const std::bad_alloc&) {
-    return Status::OutOfMemory;
   }
   return Status::Ok;
 }
@@ -288,8 +284,11 @@ Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& d, const R
   if (target.Format() == PixelFormat::Indexed8) return Status::NotImplemented;
   if (d.width < 0 || d.height < 0 || s.width < 0 || s.height < 0) return Status::InvalidParameter;
   if (d.width == 0 || d.height == 0 || s.width == 0 || s.height == 0) return Status::Ok;
-  if (d.width == s.width && d.height == s.height) return CopyUnscaled(picture, target, d, s);
-  return DrawFiltered(picture, target, d, s);
+  // Plans, rows and the picture's halved copies all take memory.
+  return GuardMemory([&] {
+    if (d.width == s.width && d.height == s.height) return CopyUnscaled(picture, target, d, s);
+    return DrawFiltered(picture, target, d, s);
+  });
 }
 
 }  // namespace rzt2

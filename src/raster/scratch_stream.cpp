@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace rzt2 {
 
@@ -12,12 +11,10 @@ Status ScratchStream::Seek(uint64_t position) {
 }
 
 Status ScratchStream::SetSize(uint64_t size) {
-  try {
+  return GuardMemory([&] {
     data_.resize(static_cast<size_t>(size));
-  } catch (const std::exception&) {
-    return Status::OutOfMemory;
-  }
-  return Status::Ok;
+    return Status::Ok;
+  });
 }
 
 Status ScratchStream::Write(const void* data, size_t count) {
@@ -25,11 +22,7 @@ Status ScratchStream::Write(const void* data, size_t count) {
   if (position_ > SIZE_MAX - count) return Status::OutOfMemory;
   const size_t end = static_cast<size_t>(position_) + count;
   if (end > data_.size()) {
-    try {
-      data_.resize(end);
-    } catch (const std::exception&) {
-      return Status::OutOfMemory;
-    }
+    if (const Status status = SetSize(end); status != Status::Ok) return status;
   }
   std::memcpy(data_.data() + position_, data, count);
   position_ = end;

@@ -42,6 +42,10 @@ const char* StatusText(Status status) {
       return "the output would replace its source";
     case Status::Cancelled:
       return "cancelled";
+    case Status::DiskFull:
+      return "disk full";
+    case Status::FileSizeLimit:
+      return "over the file size limit";
   }
   return "unknown status";
 }

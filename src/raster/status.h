@@ -1,7 +1,13 @@
-// Status codes of the raster layer. Failures are values, never exceptions:
-// every operation on an image or drawing surface that fails leaves one of
-// these as that object's last status.
+// Status codes: why an operation failed. Failures are values, never
+// exceptions, from the raster layer up to the jobs: every operation on an
+// image or drawing surface that fails leaves one of these as that object's
+// last status, and the map files' and the jobs' operations return them, so
+// that the cause reaches the user.
 #pragma once
+
+#include <new>
+#include <stdexcept>
+#include <type_traits>
 
 namespace rzt2 {
 
@@ -25,9 +31,36 @@ enum class Status : int {
   BackupFailed,        // the earlier file could not be kept under its backup name
   TargetIsSource,      // the output would replace the file it is made from
   Cancelled,           // the user stopped the work; nothing of it was kept
+  DiskFull,            // no space or quota left on the file system
+  FileSizeLimit,       // over the largest file the process may write
 };
+// Codes travel by number between processes (the metafile helper's reply):
+// new ones go last, and this counts them.
+inline constexpr int kStatusCount = static_cast<int>(Status::FileSizeLimit) + 1;
 
-// A short English text for the status, for messages and test failures.
+// A short lower-case English text for the status, which rzt2 prints in
+// brackets after a failure's message.
 const char* StatusText(Status status);
+
+// Runs work, the body of a public entry point of one of the core's modules,
+// and turns memory running out inside it (std::bad_alloc, or
+// std::length_error for a size no container holds) into OutOfMemory: a
+// Status, or Result::Failed(Status::OutOfMemory) when work returns a Result
+// such as ImageHandle. This is where those exceptions stop; code inside a
+// module lets them pass, and none leaves it.
+template <typename Work>
+auto GuardMemory(Work&& work) noexcept -> std::invoke_result_t<Work&> {
+  using Result = std::invoke_result_t<Work&>;
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  if constexpr (std::is_same_v<Result, Status>) {
+    return Status::OutOfMemory;
+  } else {
+    return Result::Failed(Status::OutOfMemory);
+  }
+}
 
 }  // namespace rzt2

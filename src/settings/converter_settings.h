@@ -1,6 +1,6 @@
 // ConverterSettings: everything the user sets that lasts from one run to the
 // next, and its per-user store. Callers read and write the fields directly;
-// the store checks no value range (see setting_ranges.h for the ranges).
+// the store checks no value range (see mapfile/encoder_params.h for the ranges).
 //
 // The store is a QSettings file in native format, organisation "Velmora",
 // application "rzt2tool", user scope; on Linux that is
@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 

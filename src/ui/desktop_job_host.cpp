@@ -32,7 +32,8 @@ void DesktopJobHost::BeginJob(int fileCount) {
   onWindowThread([this, fileCount] { progressWindow_->setFileCount(fileCount); });
 }
 
-void DesktopJobHost::ShowError(const std::string& message) {
+void DesktopJobHost::ShowError(const std::string& message, Status /*cause*/) {
+  // The message box shows the fixed message only, as it always has.
   struct Answer {
     std::mutex mutex;
     std::condition_variable_any given;

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "jobs/job_runner.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -23,7 +23,9 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   auto* formatLabel = new QLabel(QStringLiteral("Select images format"), group);
   formatBox_ = new QComboBox(group);
   formatBox_->setObjectName(QStringLiteral("formatBox"));
-  for (const char* name : kExportFormatNames) formatBox_->addItem(QString::fromLatin1(name));
+  for (const ImageFormat& format : kFrameFormats) {
+    formatBox_->addItem(QString::fromLatin1(format.name.data(), static_cast<qsizetype>(format.name.size())));
+  }
   formatLabel->setBuddy(formatBox_);
   auto* formatRow = new QHBoxLayout(group);
   formatRow->addWidget(formatLabel);

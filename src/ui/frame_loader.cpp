@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -37,15 +37,14 @@ DecodedFrame toImage(const Bitmap& bitmap) {
 }  // namespace
 
 DecodedFrame decodeMapPicture(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
-  // A metafile's helper process could take a worker for a minute.
-  if (HasMetafileSignature(bytes)) return failed(Status::UnknownImageFormat);
-  try {
+  DecodedFrame frame = failed(Status::OutOfMemory);
+  GuardMemory([&] {
     std::unique_ptr<Bitmap> bitmap;
-    if (const Status status = DecodeImage(bytes, limits, bitmap); status != Status::Ok) return failed(status);
-    return toImage(*bitmap);
-  } catch (const std::bad_alloc&) {
-    return failed(Status::OutOfMemory);
-  }
+    const Status status = DecodeFrameImage(bytes, limits, bitmap);
+    frame = status == Status::Ok ? toImage(*bitmap) : failed(status);
+    return Status::Ok;
+  });
+  return frame;
 }
 
 DecodedFrame decodeFrame(const MapFileReader& reader, const FrameIndex& index, uint32_t column,

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "raster/surface.h"
+#include "imaging/surface.h"
 
 namespace rzt2 {
 

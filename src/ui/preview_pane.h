@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "imaging/image_handle.h"
 #include "raster/bitmap.h"
-#include "raster/image_handle.h"
 
 namespace rzt2 {
 

@@ -117,7 +117,10 @@ void SettingsDialog::createControls() {
   previewWidthEdit_ = numberEdit("previewWidthEdit");
   previewHeightEdit_ = numberEdit("previewHeightEdit");
   encoderCombo_ = named(new QComboBox(this), "encoderCombo");
-  encoderCombo_->addItems({tr("gif"), tr("jpeg"), tr("png"), tr("bmp"), tr("tiff")});
+  for (const ImageFormat& format : kFrameFormats) {
+    encoderCombo_->addItem(
+        QString::fromLatin1(format.name.data(), static_cast<qsizetype>(format.name.size())));
+  }
   auto* expertGrid = new QGridLayout(expertGroup);
   expertGrid->addWidget(new QLabel(labelOf(kFrameSizeX), expertGroup), 0, 0);
   expertGrid->addWidget(frameWidthEdit_, 0, 1);

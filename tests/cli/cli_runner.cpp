@@ -9,8 +9,6 @@
 
 #include "support/test_support.h"
 
-extern char** environ;
-
 namespace rzt2::test {
 
 namespace {

@@ -22,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kFormats[] = {"gif", "jpeg", "png", "bmp", "tiff"};
-
 QImage DecodeWithQt(const std::vector<uint8_t>& bytes) {
   return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));
 }
@@ -43,15 +41,15 @@ class CliTest : public ::testing::Test {
 
 TEST_F(CliTest, ConvertsInEveryFrameFormatToFramesQtDecodes) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
-  for (int code = 0; code < 5; ++code) {
-    SCOPED_TRACE(kFormats[code]);
-    ASSERT_TRUE(Convert({"--format", kFormats[code], "chart.png"}));
+  for (const ImageFormat& format : kFrameFormats) {
+    SCOPED_TRACE(format.name);
+    ASSERT_TRUE(Convert({"--format", std::string(format.name), "chart.png"}));
     const MapBytes map(dir / "chart.rzt2");
     EXPECT_EQ(map.U32(48), 1000u);
     EXPECT_EQ(map.U32(52), 700u);
     const LevelEntry top = map.Entry(0);
     const FrameRef preview = map.Ref(top, 0);
-    EXPECT_EQ(top, (LevelEntry{10000, top.indexOffset + 408, kFrameFormats[code].sharedPrefixSize,
+    EXPECT_EQ(top, (LevelEntry{10000, top.indexOffset + 408, format.sharedPrefixSize,
                                kPreviewOffset + preview.size, 16, 51, 160, 160, 7, 5}));
     for (uint32_t k = 0; k < 35; ++k) {
       const QImage frame = DecodeWithQt(map.Frame(top, k));
@@ -99,7 +97,7 @@ TEST_F(CliTest, ExportNamesAndMapPicturesComeBackWhiteAround) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
   ASSERT_TRUE(Convert({"--format", "png", "chart.png"}));
   fs::rename(dir / "chart.png", dir / "source.png");
-  for (const char* format : kFormats) {
+  for (const char* format : {"gif", "jpeg", "png", "bmp", "tiff"}) {
     const CliRun run = Run({"export", "-q", "--ignore-settings", "--format", format, "chart.rzt2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const QImage image = DecodeWithQt(ReadFileBytes(dir / (std::string("chart.") + format)));
@@ -231,7 +229,8 @@ TEST_F(CliTest, AnExportNeverReplacesItsSource) {
     command.insert(command.end(), args.begin(), args.end());
     const CliRun run = Run(command);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "Error while creating/saving file " + target + "!\n");
+    EXPECT_EQ(run.err,
+              "Error while creating/saving file " + target + "! (the output would replace its source)\n");
   }
   EXPECT_EQ(ReadFileBytes(dir / "photo.jpeg"), photo);
   EXPECT_EQ(ReadFileBytes(dir / "map.png"), map);
@@ -248,7 +247,8 @@ TEST_F(CliTest, NamesPrintOnOneLineAndJsonStaysUtf8) {
   const CliRun check = Run({"check", odd, "gone\t.rzt2"});
   EXPECT_EQ(check.out, shown + ": ok\n");
   EXPECT_EQ(check.err, "Error loading file gone\\x09.rzt2! (file not found)\n");
-  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err, "Error loading file Zürich\\x7F.png!\n");
+  EXPECT_EQ(Run({"convert", "-q", "Zürich\x7F.png"}).err,
+            "Error loading file Zürich\\x7F.png! (file not found)\n");
 
   const CliRun json = Run({"info", "--json", odd});
   QJsonParseError error{};
@@ -286,7 +286,7 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
   });
   const CliRun limited = FinishRzt2(dir.Path(), pid);
   EXPECT_EQ(limited.exitCode, 1);
-  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2!\n");
+  EXPECT_EQ(limited.err, "Error while creating/saving file big.rzt2! (over the file size limit)\n");
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.png", "small.png", "small.rzt2"}));
 }
 
@@ -319,7 +319,7 @@ TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
     for (int32_t x = 0; x < 480; ++x) {
       const bool red = x >= 320 && y < 160;
       const uint32_t argb32 = red ? 0xFFFF0000 : 0;
-      std::memcpy(argb->MutableRow(y) + 4 * x, &argb32, 4);
+      std::memcpy(argb->MutableRow(y) + 4 * static_cast<size_t>(x), &argb32, 4);
       indexed->MutableRow(y)[x] = red ? 1 : 0;
     }
   }

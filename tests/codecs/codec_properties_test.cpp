@@ -13,23 +13,23 @@ namespace {
 const std::filesystem::path kGoImageData = "/usr/share/go-1.19/src/image/testdata";
 const std::filesystem::path kGoPngData = "/usr/share/go-1.19/src/image/png/testdata";
 
+// Each frame format's codec, as the format table wires it, with what it promises.
 struct Codec {
   const char* name;
-  EncodeFunction encode;
-  DecodeFunction decode;
   size_t signatureSize;  // shorter data is not recognised at all
   bool lossless;
   bool indexedOnly;             // refuses Rgb24 and Argb32
   bool needsPalette;            // refuses Indexed8 without a palette
   uint32_t threeEntriesBecome;  // short palettes are padded with black
   bool checksummed;             // damage fails or leaves the picture as it was
+  const ImageFormat& Format() const { return *FindFrameFormat(name); }
+  EncodeFunction Encoder() const { return Format().encode; }
+  DecodeFunction Decoder() const { return Format().decode; }
 };
 const Codec kCodecs[] = {
-    {"gif", EncodeGif, DecodeGif, 6, true, true, true, 4, false},
-    {"jpeg", EncodeJpeg, DecodeJpeg, 2, false, false, false, 0, false},
-    {"png", EncodePng, DecodePng, 8, true, false, true, 3, true},
-    {"bmp", EncodeBmp, DecodeBmp, 2, true, false, true, 3, false},
-    {"tiff", EncodeTiff, DecodeTiff, 4, true, false, false, 256, false},
+    {"gif", 6, true, true, true, 4, false},      {"jpeg", 2, false, false, false, 0, false},
+    {"png", 8, true, false, true, 3, true},      {"bmp", 2, true, false, true, 3, false},
+    {"tiff", 4, true, false, false, 256, false},
 };
 
 // Indexed with 256 entries and with 3, Rgb24, and Argb32 with alpha of every value.
@@ -55,7 +55,7 @@ TEST(CodecRoundTrip, LosslessFormatsKeepPixelsAndPalettes) {
         if (codec.indexedOnly && picture->Format() != PixelFormat::Indexed8) continue;
         SCOPED_TRACE(testing::Message() << codec.name << " " << width << "x" << height << " format "
                                         << static_cast<int>(picture->Format()));
-        const auto back = test::Decoded(codec.decode, test::Encode(codec.encode, *picture));
+        const auto back = test::Decoded(codec.Decoder(), test::Encode(codec.Encoder(), *picture));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(test::PixelDifference(*picture, *back), "");
         ColorPalette expected = picture->Palette();
@@ -75,16 +75,16 @@ TEST(CodecRoundTrip, EncodersAppendAtThePositionAndRefuseWithoutWriting) {
     SCOPED_TRACE(codec.name);
     ScratchStream stream;
     ASSERT_EQ(stream.Write("xyz", 3), Status::Ok);
-    ASSERT_EQ(codec.encode(*picture, stream), Status::Ok);
+    ASSERT_EQ(codec.Encoder()(*picture, stream), Status::Ok);
     EXPECT_EQ(stream.Position(), stream.Size());
-    const auto back = test::Decoded(codec.decode, stream.Data().subspan(3));
+    const auto back = test::Decoded(codec.Decoder(), stream.Data().subspan(3));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(test::PixelDifference(*picture, *back) == "", codec.lossless);
 
     for (const auto& [refused, expected] :
          {std::pair{bare.get(), codec.needsPalette}, {rgb.get(), codec.indexedOnly}}) {
       const uint64_t size = stream.Size();
-      ASSERT_EQ(codec.encode(*refused, stream) == Status::InvalidParameter, expected);
+      ASSERT_EQ(codec.Encoder()(*refused, stream) == Status::InvalidParameter, expected);
       if (expected) {
         EXPECT_EQ(stream.Position(), size);
         EXPECT_EQ(stream.Size(), size);
@@ -93,17 +93,19 @@ TEST(CodecRoundTrip, EncodersAppendAtThePositionAndRefuseWithoutWriting) {
   }
 }
 
-TEST(CodecSharedPrefix, FramesOfOneSizeAndPaletteShareGif784AndPng864Bytes) {
+TEST(CodecSharedPrefix, FramesOfOneSizeAndPaletteShareTheirFormatsPrefix) {
   ColorPalette transparent = test::GradientPalette(256);
   transparent.entries[200] = Argb(0, 1, 2, 3);
   transparent.flags = kPaletteHasAlpha;
-  for (const auto& [codec, prefix] : {std::pair{kCodecs[0], size_t{784}}, {kCodecs[2], size_t{864}}}) {
+  for (const ImageFormat& format : kFrameFormats) {
+    if (format.sharedPrefixSize == 0) continue;
     for (const ColorPalette& palette : {test::GradientPalette(256), transparent}) {
       std::vector<std::vector<uint8_t>> files;
       for (uint32_t seed = 1; seed <= 50; ++seed) {
-        files.push_back(test::Encode(codec.encode, *test::PatternedIndexed(160, 160, palette, seed)));
+        files.push_back(test::Encode(format.encode, *test::PatternedIndexed(160, 160, palette, seed)));
       }
-      EXPECT_GE(test::SharedPrefixLength(files), prefix) << codec.name << " " << palette.flags;
+      EXPECT_GE(test::SharedPrefixLength(files), format.sharedPrefixSize)
+          << format.name << " " << palette.flags;
     }
   }
 }
@@ -113,8 +115,8 @@ TEST(CodecHostileInput, EveryTruncationFailsCleanly) {
   const auto argb = test::MakeMapLikeBitmap(20, 20, PixelFormat::Argb32);
   std::vector<std::pair<const Codec*, std::vector<uint8_t>>> files;
   for (const Codec& codec : kCodecs) {
-    files.emplace_back(&codec, test::Encode(codec.encode, *indexed));
-    if (!codec.indexedOnly) files.emplace_back(&codec, test::Encode(codec.encode, *argb));
+    files.emplace_back(&codec, test::Encode(codec.Encoder(), *indexed));
+    if (!codec.indexedOnly) files.emplace_back(&codec, test::Encode(codec.Encoder(), *argb));
   }
   // Interlaced files take other paths through the decoders.
   files.emplace_back(&kCodecs[0], test::ReadFileBytes(kGoImageData / "video-001.interlaced.gif"));
@@ -125,7 +127,7 @@ TEST(CodecHostileInput, EveryTruncationFailsCleanly) {
     for (size_t length = 0; length + (codec->indexedOnly ? 1 : 0) < file.size();
          length += 1 + length / 1000) {
       std::unique_ptr<Bitmap> out;
-      ASSERT_EQ(test::DecodeWith(codec->decode, std::span(file).first(length), out),
+      ASSERT_EQ(test::DecodeWith(codec->Decoder(), std::span(file).first(length), out),
                 length < codec->signatureSize ? Status::UnknownImageFormat : Status::CorruptData)
           << codec->name << " length " << length;
     }
@@ -136,10 +138,10 @@ TEST(CodecHostileInput, EmptyAndForeignDataIsNotRecognised) {
   const auto picture = test::MakeIndexedBitmap(8, 8);
   for (const Codec& codec : kCodecs) {
     std::unique_ptr<Bitmap> out;
-    EXPECT_EQ(test::DecodeWith(codec.decode, {}, out), Status::UnknownImageFormat) << codec.name;
+    EXPECT_EQ(test::DecodeWith(codec.Decoder(), {}, out), Status::UnknownImageFormat) << codec.name;
     for (const Codec& other : kCodecs) {
       if (&other == &codec) continue;
-      EXPECT_EQ(test::DecodeWith(codec.decode, test::Encode(other.encode, *picture), out),
+      EXPECT_EQ(test::DecodeWith(codec.Decoder(), test::Encode(other.Encoder(), *picture), out),
                 Status::UnknownImageFormat)
           << codec.name << " given " << other.name;
     }
@@ -157,10 +159,10 @@ TEST(CodecHostileInput, EveryLimitIsExact) {
       {{.maxPixels = 1200, .maxBytes = 1199}, Status::TooLarge},  // less than the picture itself
   };
   for (const Codec& codec : kCodecs) {
-    const auto file = test::Encode(codec.encode, *picture);
+    const auto file = test::Encode(codec.Encoder(), *picture);
     for (const auto& [limits, expected] : cases) {
       std::unique_ptr<Bitmap> out;
-      EXPECT_EQ(test::DecodeWith(codec.decode, file, out, limits), expected)
+      EXPECT_EQ(test::DecodeWith(codec.Decoder(), file, out, limits), expected)
           << codec.name << " " << limits.maxPixels << " " << limits.maxBytes << " " << limits.frameWidth
           << "x" << limits.frameHeight;
     }
@@ -170,13 +172,13 @@ TEST(CodecHostileInput, EveryLimitIsExact) {
 TEST(CodecHostileInput, DamagedBytesFailOrDecodeInsideThePicture) {
   const auto picture = test::MakeIndexedBitmap(20, 20);
   for (const Codec& codec : kCodecs) {
-    const auto original = test::Encode(codec.encode, *picture);
+    const auto original = test::Encode(codec.Encoder(), *picture);
     std::mt19937 random(7);
     for (size_t at = codec.signatureSize; at < original.size(); ++at) {
       std::vector<uint8_t> damaged = original;
       damaged[at] ^= static_cast<uint8_t>(1 + random() % 255);
       std::unique_ptr<Bitmap> out;
-      if (test::DecodeWith(codec.decode, damaged, out) == Status::Ok && codec.checksummed) {
+      if (test::DecodeWith(codec.Decoder(), damaged, out) == Status::Ok && codec.checksummed) {
         EXPECT_EQ(test::PixelDifference(*picture, *out), "") << codec.name << " damaged at " << at;
       }
     }

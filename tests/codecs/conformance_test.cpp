@@ -73,13 +73,13 @@ std::vector<Case> Cases() {
   for (std::string variant : {"", ".q50.410", ".q50.411", ".q50.420", ".q50.422", ".q50.440", ".q50.444",
                               ".separate.dc.progression"}) {
     for (std::string progressive : {"", ".progressive"}) {
-      const fs::path file = kGoImage / ("video-001" + variant + progressive + ".jpeg");
+      const fs::path file = kGoImage / ("video-001" + variant + progressive.append(".jpeg"));
       cases.push_back({DecodeJpeg, file, kGoImage / "video-001.png", 8, 255});
     }
   }
   for (std::string variant : {"", ".2x2"}) {
     for (std::string progressive : {"", ".progressive"}) {
-      const fs::path file = kGoImage / ("video-005.gray.q50" + variant + progressive + ".jpeg");
+      const fs::path file = kGoImage / ("video-005.gray.q50" + variant + progressive.append(".jpeg"));
       cases.push_back({DecodeJpeg, file, kGoImage / "video-005.gray.png", 8, 255});
     }
   }
@@ -160,7 +160,7 @@ SngPicture ParseSng(const fs::path& path) {
   const std::string text = buffer.str();
   SngPicture sng;
   for (size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open + 1)) {
-    const size_t nameEnd = text.find_last_not_of(" ", open - 1) + 1;
+    const size_t nameEnd = text.find_last_not_of(' ', open - 1) + 1;
     const size_t nameStart = text.find_last_of(" \n", nameEnd - 1) + 1;  // npos + 1 is 0
     const std::string name = text.substr(nameStart, nameEnd - nameStart);
     const std::string body = text.substr(open + 1, text.find('}', open) - open - 1);

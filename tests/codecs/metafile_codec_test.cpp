@@ -32,7 +32,7 @@ std::unique_ptr<Bitmap> SvgOnWhite() {
   const uint8_t* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   for (int32_t y = 0; y < kSvgHeight; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
     for (int32_t x = 0; x < kSvgWidth; ++x) {
       const uint32_t alpha = AlphaOf(row[x]);
       // Premultiplied: on white, each channel gains what alpha leaves.

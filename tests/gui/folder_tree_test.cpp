@@ -66,6 +66,7 @@ TEST_F(GuiTest, TheFolderTreeListsEachFolderOnceWhenItIsFirstExpandedOrSelected)
 
 std::vector<std::string> Paths(const std::vector<ShellItem>& items) {
   std::vector<std::string> paths;
+  paths.reserve(items.size());
   for (const ShellItem& item : items) paths.push_back(item.path);
   return paths;
 }

@@ -71,7 +71,8 @@ class MapViewerTest : public GuiTest {
   std::vector<uint8_t> WriteMap(const fs::path& path, int32_t zoomLevelsMask) {
     const ColorPalette palette = DistinctKeyPalette();
     ImageHandle picture = BlockPicture(1000, 700, palette);
-    EXPECT_TRUE(MapWriter::Create(Params(0, zoomLevelsMask), &palette, nullptr)->WriteMapFile(picture, path));
+    EXPECT_EQ(MapWriter::Create(Params(0, zoomLevelsMask), &palette, nullptr)->WriteMapFile(picture, path),
+              Status::Ok);
     return ReadFileBytes(path);
   }
   // Opens the viewer with a canvas of size; the whole picture is in view.

@@ -34,7 +34,8 @@ class BadMapFileTest : public testing::Test {
                                .MiniFrameSizeY = 128,
                                .EncoderCode = 0};
     test::TempDir dir;
-    ASSERT_TRUE(MapWriter::Create(params, &palette, nullptr)->WriteMapFile(picture, dir / "m.rzt2"));
+    ASSERT_EQ(MapWriter::Create(params, &palette, nullptr)->WriteMapFile(picture, dir / "m.rzt2"),
+              Status::Ok);
     good_ = new Bytes(test::ReadFileBytes(dir / "m.rzt2"));
   }
   static void TearDownTestSuite() { delete good_; }
@@ -51,7 +52,8 @@ class BadMapFileTest : public testing::Test {
   }
 
   // Every reader refuses the bytes: the picture and preview readers (over
-  // memory and through a file), the info and check reports.
+  // memory and through a file), the first level's frame index, the info and
+  // check reports.
   void ExpectRefused(const Bytes& bytes, Status expected, bool previewToo = true) {
     const std::filesystem::path path = dir_ / "bad.rzt2";
     test::WriteFileBytes(path, bytes);
@@ -66,7 +68,14 @@ class BadMapFileTest : public testing::Test {
         EXPECT_TRUE(ReadMapPreview(std::span<const uint8_t>(bytes)).IsNull());
         EXPECT_TRUE(ReadMapPreview(path).IsNull());
       }
-      EXPECT_FALSE(CheckMapFile(test::OpenMap(path).get()).empty());
+      const auto reader = test::OpenMap(path);
+      FrameIndex index;
+      EXPECT_TRUE(reader == nullptr ||
+                  reader->ReadFrameIndex(reader->Header().firstLevel, index) != Status::Ok);
+      MapFileInfo info;
+      std::vector<std::string> problems;
+      EXPECT_TRUE(reader == nullptr || ReadMapFileInfo(*reader, info) != Status::Ok ||
+                  (CheckMapFile(*reader, info, problems) == Status::Ok && !problems.empty()));
     });
     EXPECT_LT(largest, kSmallAllocation + bytes.size());
   }
@@ -89,10 +98,11 @@ TEST_F(BadMapFileTest, TheUndamagedFileIsReadWithSmallAllocationsHoweverLarge) {
     EXPECT_FALSE(ReadMapPreview(path).IsNull());
     const auto reader = test::OpenMap(path);
     MapFileInfo info;
-    std::string problem;
-    ASSERT_TRUE(ReadMapFileInfo(reader.get(), info, problem));
+    ASSERT_EQ(ReadMapFileInfo(*reader, info), Status::Ok);
     EXPECT_EQ(info.previewWidth, 128u);
-    EXPECT_EQ(CheckMapFile(reader.get()), std::vector<std::string>{});
+    std::vector<std::string> problems;
+    EXPECT_EQ(CheckMapFile(*reader, info, problems), Status::Ok);
+    EXPECT_EQ(problems, std::vector<std::string>{});
   });
   EXPECT_LT(largest, kSmallAllocation);
 }
@@ -173,7 +183,7 @@ TEST_F(BadMapFileTest, ALevelClaimingMorePixelsThanTheFileCanHoldIsRefused) {
   // A grid of 64 x 64 empty frames of 32 x 32 (4 megapixels) in 34 KB is
   // within the rule: its frames stay white. Frames of 4096 x 32 are not.
   Bytes grid = Good();
-  const uint64_t frames = 64 * 64;
+  const uint64_t frames = uint64_t{64} * 64;
   const auto records = static_cast<uint32_t>(grid.size());
   grid.resize(grid.size() + (kFirstFrameRef + frames) * kFrameRefSize);
   SetLevelField(grid, kAtIndexOffset, records);
@@ -192,7 +202,7 @@ TEST_F(BadMapFileTest, RecordsRepeatingOneLargeBodyAreRefused) {
   // 10,000 frames each pointing at the whole file: decoding them would read
   // the file 10,000 times over.
   Bytes bytes = Good();
-  const uint64_t frames = 100 * 100;
+  const uint64_t frames = uint64_t{100} * 100;
   const auto records = static_cast<uint32_t>(bytes.size());
   bytes.resize(bytes.size() + (kFirstFrameRef + frames) * kFrameRefSize);
   SetLevelField(bytes, kAtIndexOffset, records);
@@ -219,9 +229,8 @@ TEST_F(BadMapFileTest, APreviewClaimingAHugePictureIsRefused) {
     EXPECT_TRUE(preview.IsNull());
     EXPECT_EQ(preview.LastStatus(), Status::TooLarge);
     MapFileInfo info;
-    std::string problem;
-    ASSERT_TRUE(ReadMapFileInfo(test::OpenMap(bytes).get(), info, problem));
-    EXPECT_EQ(info.format, "png");
+    ASSERT_EQ(ReadMapFileInfo(*test::OpenMap(bytes), info), Status::Ok);
+    EXPECT_EQ(info.format, FindFrameFormat("png"));
     EXPECT_EQ(info.previewWidth, 0u) << "not decoded";
   });
   EXPECT_LT(largest, kSmallAllocation);

@@ -12,7 +12,7 @@
 #include "hostile/hostile_files.h"
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -87,7 +87,7 @@ Bytes RgbTiff(uint32_t width, uint32_t height, uint16_t bits, uint16_t orientati
     const size_t bytes = bits / 8;
     if (tileSide == 0) {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-      Bytes row(width * 3 * bytes);
+      Bytes row(size_t{width} * 3 * bytes);
       for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t i = 0; i < width * 3; ++i) {
           const uint32_t v = sample(i / 3, y, i % 3) * (bits == 16 ? 257 : 1);
@@ -99,7 +99,7 @@ Bytes RgbTiff(uint32_t width, uint32_t height, uint16_t bits, uint16_t orientati
     }
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, tileSide);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, tileSide);
-    Bytes tile(tileSide * tileSide * 3 * bytes);
+    Bytes tile(size_t{tileSide} * tileSide * 3 * bytes);
     for (uint32_t ty = 0; ty < height; ty += tileSide) {
       for (uint32_t tx = 0; tx < width; tx += tileSide) {
         for (uint32_t i = 0; i < tileSide * tileSide * 3; ++i) {
@@ -176,8 +176,10 @@ TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   test::RecordingHost host;
   const size_t largest = test::LargestAllocationDuring([&] { RunJob(request, loader, host); });
   EXPECT_EQ(host.errors,
-            (std::vector<std::string>{"Error loading file cut.jpg!", "Error loading file wide.png!",
-                                      "Error loading file framed.bmp!"}));
+            (std::vector<std::string>{
+                "Error loading file cut.jpg! (corrupt data)",
+                "Error loading file wide.png! (" + std::string(StatusText(Status::TooLarge)) + ")",
+                "Error loading file framed.bmp! (" + std::string(StatusText(Status::TooLarge)) + ")"}));
   EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp wide.png");
   EXPECT_LT(largest, kSmallAllocation);
 }

@@ -92,7 +92,7 @@ Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive) {
   jpeg_set_defaults(&cinfo);
   if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  Bytes row(16 * 3, 0x80);
+  Bytes row(size_t{16} * 3, 0x80);
   while (cinfo.next_scanline < 16) {
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);

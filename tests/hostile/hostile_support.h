@@ -1,6 +1,6 @@
 // Helpers for the hostile-input and write-fault tests: the largest single
-// allocation made during a call, scenarios run in a forked child (for
-// resource limits and private mounts), and a job host that records.
+// allocation made during a call, and scenarios run in a forked child (for
+// resource limits and private mounts).
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job_host.h"
+#include "support/recording_host.h"
 
 namespace rzt2::test {
 
@@ -17,6 +17,15 @@ namespace rzt2::test {
 // program replaces operator new to watch; the codec libraries' own mallocs
 // are not seen, our bitmaps and buffers are.
 size_t LargestAllocationDuring(const std::function<void()>& call);
+// While it lives, every block over `bytes` is refused: nothrow new gives
+// null, new throws std::bad_alloc, as when memory runs out.
+class AllocationLimit {
+ public:
+  explicit AllocationLimit(size_t bytes);
+  ~AllocationLimit();
+  AllocationLimit(const AllocationLimit&) = delete;
+  AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
 
 // Runs scenario in a forked child and returns the text it produced, or a
 // line saying how the child ended when it did not return. A scenario that
@@ -32,21 +41,6 @@ std::string MountPrivateTmpfs(const std::filesystem::path& folder, size_t size, 
 
 // Writes zeros into folder/name until the file system is full.
 void FillUp(const std::filesystem::path& folder, const std::string& name);
-
-struct RecordingHost final : JobHost {
-  std::vector<std::string> errors;
-  std::vector<std::string> labels;
-  std::function<void(const std::string&)> onLabel;  // runs after each label is recorded
-  void BeginJob(int) override {}
-  void EndJob() override {}
-  void ShowError(const std::string& message) override { errors.push_back(message); }
-  void SetLabel(const std::string& text) override {
-    labels.push_back(text);
-    if (onLabel) onLabel(text);
-  }
-  void SetTotalPosition(int) override {}
-  void SetCurrentPosition(int) override {}
-};
 
 // The names in a folder, sorted, joined by spaces.
 std::string Listing(const std::filesystem::path& folder);

@@ -27,7 +27,7 @@ Bytes Reply(Status status, uint32_t width, uint32_t height) {
 TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
   test::TempDir dir;
   const auto script = [&dir](const std::string& name, const std::string& body) {
-    const std::filesystem::path path = dir / name;
+    std::filesystem::path path = dir / name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     ::chmod(path.c_str(), 0700);
     return path;

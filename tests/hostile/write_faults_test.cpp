@@ -13,7 +13,7 @@
 
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -25,10 +25,7 @@ using Files = std::map<std::string, std::vector<uint8_t>>;
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
 
 void Picture(const fs::path& path, int32_t width, int32_t height) {
-  ClassId png;
-  FindEncoder("image/png", png);
-  ASSERT_EQ(SaveImageToFile(*test::MakeMapLikeBitmap(width, height, PixelFormat::Rgb24), path, png),
-            Status::Ok);
+  ASSERT_EQ(test::SavePicture(path, "image/png", width, height), Status::Ok);
 }
 
 class WriteFaultTest : public testing::Test {
@@ -71,8 +68,9 @@ class WriteFaultTest : public testing::Test {
     return text;
   }
 
-  std::string SavingError(const fs::path& folder, const std::string& name) {
-    return "Error while creating/saving file " + folder.string() + "/" + name + "!\n";
+  // A failed output as rzt2 prints it, with its cause.
+  std::string SavingError(const fs::path& folder, const std::string& name, const std::string& cause) {
+    return "Error while creating/saving file " + folder.string() + "/" + name + "! (" + cause + ")\n";
   }
 
   static inline const Files kEarlier = {{"a.rzt2", Text("earlier a map")},
@@ -106,8 +104,9 @@ TEST_F(WriteFaultTest, AFullDiskFailsEachFileAndKeepsEarlierFiles) {
     return text;
   });
   if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
-  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2") + SavingError(out_, "b.rzt2") +
-                        "1 files, 1 failed\n" + SavingError(out_, "a.bmp") +
+  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2", "disk full") +
+                        SavingError(out_, "b.rzt2", "disk full") + "1 files, 1 failed\n" +
+                        SavingError(out_, "a.bmp", "disk full") +
                         "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2 filler\nchanged: \n"
                         "2 files, 0 failed\n1 files, 0 failed\n"
                         "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2 b.rzt2.bak\nbackups: kept\n");
@@ -142,8 +141,8 @@ TEST_F(WriteFaultTest, AFileSizeLimitFailsTheLargeFileAndTheJobGoesOn) {
     return text;
   });
   if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
-  EXPECT_EQ(report, "2 files, 1 failed\n" + SavingError(out_, "a.rzt2") + "2 files, 1 failed\n" +
-                        SavingError(out_, "a.bmp"));
+  EXPECT_EQ(report, "2 files, 1 failed\n" + SavingError(out_, "a.rzt2", "over the file size limit") +
+                        "2 files, 1 failed\n" + SavingError(out_, "a.bmp", "over the file size limit"));
   EXPECT_EQ(Changed(out_), "");
   EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 a.rzt2.bak b.rzt2 tiny.bmp tiny.rzt2");
 }
@@ -158,8 +157,9 @@ TEST_F(WriteFaultTest, AReadOnlyFolderFailsEveryFileAndChangesNothing) {
     return text + "left: " + test::Listing(out_) + "\nchanged: " + Changed(out_) + "\n";
   });
   if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
-  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2") + SavingError(out_, "b.rzt2") +
-                        "1 files, 1 failed\n" + SavingError(out_, "a.bmp") +
+  EXPECT_EQ(report, "2 files, 2 failed\n" + SavingError(out_, "a.rzt2", "access denied") +
+                        SavingError(out_, "b.rzt2", "access denied") + "1 files, 1 failed\n" +
+                        SavingError(out_, "a.bmp", "access denied") +
                         "left: a.bmp a.rzt2 a.rzt2.bak b.rzt2\nchanged: \n");
 }
 
@@ -168,9 +168,9 @@ TEST_F(WriteFaultTest, ATargetThatIsAFolderIsReportedAndLeftAlone) {
   fs::create_directories(out_ / "a.bmp");
   test::WriteFileBytes(out_ / "a.rzt2" / "inside", Text("keep"));
   EXPECT_EQ(Run(JobKind::Convert, {"a.png", "b.png"}, out_),
-            "2 files, 1 failed\n" + SavingError(out_, "a.rzt2"));
+            "2 files, 1 failed\n" + SavingError(out_, "a.rzt2", "access denied"));
   EXPECT_EQ(Run(JobKind::Export, {"a.png", "b.png"}, out_),
-            "2 files, 1 failed\n" + SavingError(out_, "a.bmp"));
+            "2 files, 1 failed\n" + SavingError(out_, "a.bmp", "access denied"));
   EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 b.bmp b.rzt2");
   EXPECT_EQ(test::Listing(out_ / "a.rzt2"), "inside");
   EXPECT_EQ(test::ReadFileBytes(out_ / "a.rzt2" / "inside"), Text("keep"));
@@ -192,7 +192,8 @@ TEST_F(WriteFaultTest, AnEarlierMapIsKeptWhenItsBackupNameCannotBeMade) {
       EXPECT_EQ(test::ReadFileBytes(out_ / (stem + ".rzt2.bak")), Text("earlier"));
       continue;
     }
-    EXPECT_EQ(report, "1 files, 1 failed\n" + SavingError(out_, stem + ".rzt2"));
+    EXPECT_EQ(report, "1 files, 1 failed\n" +
+                          SavingError(out_, stem + ".rzt2", "no backup of the earlier file could be made"));
     EXPECT_EQ(test::ReadFileBytes(out_ / (stem + ".rzt2")), Text("earlier"));
     EXPECT_EQ(test::Listing(out_), stem + ".rzt2");
     // With no earlier file there is nothing to keep.
@@ -245,8 +246,8 @@ TEST_F(WriteFaultTest, ASourceThatGoesMissingMidBatchIsReported) {
     Picture(src_ / "b.png", 240, 180);
     test::RecordingHost host;
     // b.png goes away while a.png is loading, after the job has counted it.
-    host.onLabel = [&](const std::string& label) {
-      if (label == (src_ / "a.png").string() + ": Loading...") fs::remove(src_ / "b.png");
+    host.onEvent = [&](const std::string& event) {
+      if (event == "label " + (src_ / "a.png").string() + ": Loading...") fs::remove(src_ / "b.png");
     };
     JobRequest request;
     for (const char* name : {"a.png", "b.png", "c.png"}) request.names.push_back((src_ / name).string());
@@ -255,7 +256,8 @@ TEST_F(WriteFaultTest, ASourceThatGoesMissingMidBatchIsReported) {
     const JobResult result = parallel ? RunJobInParallel(request, host, 1) : RunJob(request, loader, host);
     EXPECT_EQ(result.files, 3);
     EXPECT_EQ(result.failed, 1);
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file " + (src_ / "b.png").string() + "!"});
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file " + (src_ / "b.png").string() +
+                                                    "! (file not found)"});
     EXPECT_EQ(test::ReadFileBytes(out_ / "b.rzt2"), kEarlier.at("b.rzt2"));
     EXPECT_TRUE(fs::exists(out_ / "c.rzt2"));
   }

@@ -48,7 +48,7 @@ TEST_F(QuantizerTest, WorkedExamplesWithAFreshMemoOrNone) {
 TEST_F(QuantizerTest, TheFirstPixelOfAKeyDecidesForLaterOnesInEitherOrder) {
   EXPECT_EQ(NearestIndex(Opaque(0xFF0000), fixed_, memo_), 249);
   EXPECT_EQ(NearestIndex(Opaque(0xFC0000), fixed_, memo_), 249);
-  EXPECT_EQ(memo_.Data()[(0xFF >> 2) * 4096], 249);
+  EXPECT_EQ(memo_.Data()[size_t{0xFF >> 2} * 4096], 249);
 
   QuantizerWorkArea other = QuantizerWorkArea::Create();
   EXPECT_EQ(NearestIndex(Opaque(0xFC0000), fixed_, other), 40);
@@ -83,7 +83,7 @@ TEST_F(QuantizerTest, SmallPalettesEntryZeroAndTies) {
 ImageHandle ArgbPicture(int32_t width, int32_t height, const std::vector<uint32_t>& pixels) {
   ImageHandle image = ImageHandle::CreateBlank(width, height, PixelFormat::Argb32);
   for (int32_t y = 0; y < height; ++y) {
-    std::copy_n(pixels.begin() + y * width, width,
+    std::copy_n(pixels.begin() + static_cast<ptrdiff_t>(y) * width, width,
                 reinterpret_cast<uint32_t*>(image.GetBitmap()->MutableRow(y)));
   }
   return image;

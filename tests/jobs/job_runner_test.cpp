@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "jobs/job_progress.h"
+#include "support/recording_host.h"
 #include "support/test_support.h"
 
 // Requests name only the fields each test changes.
@@ -16,25 +17,7 @@ namespace {
 
 using test::TempDir;
 
-struct RecordingHost final : JobHost {
-  std::vector<std::string> events;
-  std::vector<std::string> errors;
-  int fileCount = -1;
-  std::function<void(const std::string&)> onEvent;  // runs after each event is recorded
-  void BeginJob(int n) override { fileCount = n; }
-  void EndJob() override { Record("end"); }
-  void ShowError(const std::string& m) override { errors.push_back(m); }
-  void SetLabel(const std::string& t) override { Record("label " + t); }
-  void SetTotalPosition(int n) override { Record("total " + std::to_string(n)); }
-  void SetCurrentPosition(int p) override { Record("current " + std::to_string(p)); }
-  void Record(const std::string& event) {
-    events.push_back(event);
-    if (onEvent) onEvent(event);
-  }
-  bool Saw(const std::string& event) const {
-    return std::find(events.begin(), events.end(), event) != events.end();
-  }
-};
+using test::RecordingHost;
 
 // Jobs work on names relative to the current folder, as the desktop
 // program's list does.
@@ -80,8 +63,8 @@ TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
   EXPECT_EQ(host.fileCount, 5);
   EXPECT_EQ(result.files, 5);
   EXPECT_EQ(result.failed, 2);
-  EXPECT_EQ(host.errors,
-            (std::vector<std::string>{"Error loading file bad1.png!", "Error loading file bad2.jpg!"}));
+  EXPECT_EQ(host.errors, (std::vector<std::string>{"Error loading file bad1.png! (unknown image format)",
+                                                   "Error loading file bad2.jpg! (corrupt data)"}));
   EXPECT_TRUE(host.Saw("total 5"));
   EXPECT_FALSE(host.Saw("total 6"));
   for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
@@ -132,7 +115,7 @@ TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
   test::WriteFileBytes("broken.emf", emf);
   const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
   EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf!"});
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf! (corrupt data)"});
   EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
 }
 
@@ -151,11 +134,24 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
     std::filesystem::remove("src/out/a.rzt2");
     parallel ? RunJobInParallel(request, host, 2) : Run(request);
     EXPECT_EQ(host.fileCount, 2);
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png!"});
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png! (unknown image format)"});
     EXPECT_TRUE(host.Saw("label a.png: Writing frames for zoom 100%..."));
     EXPECT_TRUE(std::filesystem::exists("src/out/a.rzt2")) << parallel;
   }
   EXPECT_EQ(CountJobFiles(request.sourceFolder, {"..", "a.png", "here.png", "out"}), 1);
+
+  // An export next to its source never replaces it, in the source folder too.
+  ASSERT_EQ(test::SavePicture("src/photo.jpeg", "image/jpeg", 16, 16), Status::Ok);
+  const std::vector<uint8_t> photo = test::ReadFileBytes("src/photo.jpeg");
+  host = RecordingHost();
+  Run({.kind = JobKind::Export,
+       .names = {"photo.jpeg"},
+       .sourceFolder = request.sourceFolder,
+       .exportFormat = 1});
+  EXPECT_EQ(host.errors,
+            std::vector<std::string>{
+                "Error while creating/saving file photo.jpeg! (the output would replace its source)"});
+  EXPECT_EQ(test::ReadFileBytes("src/photo.jpeg"), photo);
 }
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
@@ -200,7 +196,8 @@ TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
 
   request.placement = {false, "missing-folder/"};
   Run(request);
-  EXPECT_EQ(host.errors.back(), "Error while creating/saving file missing-folder/photo.jpeg!");
+  EXPECT_EQ(host.errors.back(),
+            "Error while creating/saving file missing-folder/photo.jpeg! (file not found)");
 }
 
 // Files that other decoders show as meant: GIFs whose image outgrows their

@@ -63,7 +63,7 @@ TEST(GoldenFilesTest, WrittenFilesKeepTheirBytes) {
       ASSERT_TRUE(writer);
       const auto path = dir / "golden.rzt2";
       std::filesystem::remove(path);
-      ASSERT_TRUE(writer->WriteMapFile(picture, path));
+      ASSERT_EQ(writer->WriteMapFile(picture, path), Status::Ok);
       const uint64_t fingerprint = Fingerprint(ReadFileBytes(path));
       EXPECT_EQ(fingerprint, c.fingerprints[code])
           << c.picture << " format " << code << ": 0x" << std::hex << fingerprint;

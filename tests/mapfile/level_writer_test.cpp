@@ -14,23 +14,27 @@ UniqueFd OpenForWriting(const std::filesystem::path& path) {
   return UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
-TEST(MapWriterTest, CreationNeedsAFrameFormatAndEncodingsAreNeverCutShort) {
+TEST(MapWriterTest, OnlyFrameFormatsEncodeAndEncodingsAreNeverCutShort) {
+  ImageHandle frame(test::MakeIndexedBitmap(16, 16));
+  FrameBuffer buffer(kFrameBufferSize);
+  uint32_t n = 0;
   for (int32_t code = -1; code <= 5; ++code) {
+    const auto writer = MapWriter::Create(test::Params(code), nullptr, nullptr);
+    ASSERT_NE(writer, nullptr);
     const bool known = code >= 0 && code <= 4;
-    EXPECT_EQ(MapWriter::Create(test::Params(code), nullptr, nullptr) != nullptr, known) << code;
+    EXPECT_EQ(writer->EncodeToBuffer(frame, buffer, n), known ? Status::Ok : Status::InvalidParameter)
+        << code;
   }
   auto writer = MapWriter::Create(test::Params(3), nullptr, nullptr);
   ImageHandle large(test::MakeIndexedBitmap(1024, 700));  // over 700 KB as an 8-bit BMP
-  FrameBuffer buffer(kFrameBufferSize);
-  const uint32_t n = writer->EncodeToBuffer(large, buffer);
+  ASSERT_EQ(writer->EncodeToBuffer(large, buffer, n), Status::Ok);
   ASSERT_GT(n, kFrameBufferSize);
   ImageHandle decoded = ImageHandle::FromMemory(std::span(buffer).first(n));
   ASSERT_FALSE(decoded.IsNull());
   EXPECT_EQ(test::MaxChannelDifference(*decoded.GetBitmap(), *large.GetBitmap()), 0);
 
   ImageHandle empty;
-  EXPECT_EQ(writer->EncodeToBuffer(empty, buffer), 0u);
-  EXPECT_EQ(empty.LastStatus(), Status::InvalidParameter);
+  EXPECT_EQ(writer->EncodeToBuffer(empty, buffer, n), Status::InvalidParameter);
 }
 
 TEST(WriteLevelTest, LaysOutIndexPrefixAndBodiesOfTheGrid) {
@@ -48,7 +52,7 @@ TEST(WriteLevelTest, LaysOutIndexPrefixAndBodiesOfTheGrid) {
     const UniqueFd file = OpenForWriting(dir / "level");
     LevelEntry entry{.scale = c.scale};
     uint32_t offset = kPreviewOffset;
-    ASSERT_TRUE(writer->WriteLevel(picture, entry, c.scale, file, offset));
+    ASSERT_EQ(writer->WriteLevel(picture, entry, c.scale, file, offset), Status::Ok);
     const LevelEntry expected{c.scale,   kPreviewOffset + (c.columns * c.rows + 16) * 8,
                               784,       kPreviewOffset,
                               16,        c.columns * c.rows + 16,
@@ -80,7 +84,7 @@ TEST(WriteLevelTest, SingleFrameAtOnePercentHoldsThePictureInItsTopLeftCorner) {
   const UniqueFd file = OpenForWriting(dir / "level");
   LevelEntry entry{.scale = 100};
   uint32_t offset = 0;
-  ASSERT_TRUE(writer->WriteLevel(picture, entry, 100, file, offset));
+  ASSERT_EQ(writer->WriteLevel(picture, entry, 100, file, offset), Status::Ok);
   const auto frame = test::Decoded(DecodeImage, test::MapBytes(dir / "level").Frame(entry, 0));
   ASSERT_NE(frame, nullptr);
   ASSERT_EQ(frame->Width(), 160);
@@ -103,27 +107,28 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
   const UniqueFd file = OpenForWriting(dir / "level");
   LevelEntry entry{.scale = 10000};
   uint32_t offset = 0;
-  EXPECT_FALSE(writer->WriteLevel(empty, entry, 10000, file, offset));
-  EXPECT_FALSE(writer->WritePreview(empty, file, offset));
-  EXPECT_FALSE(writer->WriteLevel(picture, entry, 0, file, offset));
-  EXPECT_FALSE(MapWriter::Create(EncoderParams{.FrameSizeX = 0}, nullptr, nullptr)
-                   ->WriteLevel(picture, entry, 10000, file, offset));
+  EXPECT_EQ(writer->WriteLevel(empty, entry, 10000, file, offset), Status::InvalidParameter);
+  EXPECT_EQ(writer->WritePreview(empty, file, offset), Status::InvalidParameter);
+  EXPECT_EQ(writer->WriteLevel(picture, entry, 0, file, offset), Status::InvalidParameter);
+  EXPECT_EQ(MapWriter::Create(EncoderParams{.FrameSizeX = 0}, nullptr, nullptr)
+                ->WriteLevel(picture, entry, 10000, file, offset),
+            Status::InvalidParameter);
   EXPECT_EQ(offset, 0u);
 
   // No room for the index and prefix: nothing is written.
   offset = static_cast<uint32_t>(kMapFileLimit - 1000);
-  EXPECT_FALSE(writer->WriteLevel(picture, entry, 10000, file, offset));
+  EXPECT_EQ(writer->WriteLevel(picture, entry, 10000, file, offset), Status::TooLarge);
   EXPECT_EQ(offset, kMapFileLimit - 1000);
   EXPECT_EQ(::lseek(file.Get(), 0, SEEK_END), 0);
   // Room for index and prefix but not for the first body.
   offset = static_cast<uint32_t>(kMapFileLimit - 408 - 784 - 10);
-  EXPECT_FALSE(writer->WriteLevel(picture, entry, 10000, file, offset));
+  EXPECT_EQ(writer->WriteLevel(picture, entry, 10000, file, offset), Status::TooLarge);
   EXPECT_LT(::lseek(file.Get(), 0, SEEK_END), static_cast<off_t>(kMapFileLimit));
   std::array<uint8_t, 408> index{};
   ASSERT_EQ(::pread(file.Get(), index.data(), index.size(), entry.indexOffset), 408);
-  EXPECT_EQ(DecodeFrameRef(&index[16 * 8]), FrameRef{});
+  EXPECT_EQ(DecodeFrameRef(&index[size_t{16} * 8]), FrameRef{});
   offset = static_cast<uint32_t>(kMapFileLimit - 10);
-  EXPECT_FALSE(writer->WritePreview(picture, file, offset));
+  EXPECT_EQ(writer->WritePreview(picture, file, offset), Status::TooLarge);
 }
 
 TEST(WritePreviewTest, FitsThePictureIntoTheBoxWithItsAspectRatio) {
@@ -137,7 +142,7 @@ TEST(WritePreviewTest, FitsThePictureIntoTheBoxWithItsAspectRatio) {
     ImageHandle picture = test::MapLikePicture(c.width, c.height);
     const UniqueFd file = OpenForWriting(dir / "preview");
     uint32_t offset = 0;
-    ASSERT_TRUE(writer->WritePreview(picture, file, offset));
+    ASSERT_EQ(writer->WritePreview(picture, file, offset), Status::Ok);
     const std::vector<uint8_t> bytes = test::ReadFileBytes(dir / "preview");
     EXPECT_EQ(bytes.size(), offset);
     const auto preview = test::Decoded(DecodeImage, bytes);

@@ -17,7 +17,7 @@ class RecordingSink final : public ProgressSink {
 std::vector<uint8_t> WriteAndRead(const EncoderParams& params, ImageHandle& picture,
                                   const std::filesystem::path& path) {
   auto writer = MapWriter::Create(params, nullptr, nullptr);
-  EXPECT_TRUE(writer->WriteMapFile(picture, path));
+  EXPECT_EQ(writer->WriteMapFile(picture, path), Status::Ok);
   return test::ReadFileBytes(path);
 }
 
@@ -88,7 +88,7 @@ TEST(WriteMapFileTest, ReportsProgressAfterEveryFrameWithTheLevelsStageCode) {
   ImageHandle picture = test::MapLikePicture(9600, 1);
   RecordingSink sink;
   auto writer = MapWriter::Create(params, nullptr, &sink);
-  ASSERT_TRUE(writer->WriteMapFile(picture, dir / "wide.rzt2"));
+  ASSERT_EQ(writer->WriteMapFile(picture, dir / "wide.rzt2"), Status::Ok);
 
   const uint32_t frames[] = {300, 150, 75, 30, 15, 6, 3};
   size_t call = 0;
@@ -113,7 +113,7 @@ TEST(WriteMapFileTest, EveryFrameFormatDecodesFrameByFrame) {
   for (int32_t code = 0; code <= 4; ++code) {
     SCOPED_TRACE(testing::Message() << "EncoderCode " << code);
     auto writer = MapWriter::Create(test::Params(code, 0b1001010), &palette, nullptr);
-    ASSERT_TRUE(writer->WriteMapFile(picture, dir / "map.rzt2"));
+    ASSERT_EQ(writer->WriteMapFile(picture, dir / "map.rzt2"), Status::Ok);
     const test::MapBytes file(dir / "map.rzt2");
     const auto preview =
         test::Decoded(DecodeImage, file.Block(kPreviewOffset, file.Ref(file.Entry(0), 0).size));
@@ -139,12 +139,11 @@ TEST(WriteMapFileTest, EveryFrameFormatDecodesFrameByFrame) {
 // frames, one pixel too tall.
 TEST(WriteMapFileTest, RefusesPicturesWhoseFramesPassThePixelLimit) {
   test::TempDir dir;
-  const uint64_t rows = DefaultMaxPixels() / (160 * 160);
+  const uint64_t rows = DefaultMaxPixels() / (uint64_t{160} * 160);
   ImageHandle picture =
       ImageHandle::CreateBlank(1, static_cast<int32_t>(rows * 160 + 1), PixelFormat::Indexed8);
   auto writer = MapWriter::Create(test::Params(0), nullptr, nullptr);
-  EXPECT_FALSE(writer->WriteMapFile(picture, dir / "tall.rzt2"));
-  EXPECT_EQ(picture.LastStatus(), Status::TooLarge);
+  EXPECT_EQ(writer->WriteMapFile(picture, dir / "tall.rzt2"), Status::TooLarge);
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
@@ -153,8 +152,8 @@ TEST(WriteMapFileTest, OneWriterServesPicturesWithDifferentPalettes) {
   ImageHandle indexed(test::MakeIndexedBitmap(300, 200));
   ImageHandle trueColour = test::MapLikePicture(300, 200);
   auto shared = MapWriter::Create(test::Params(0), nullptr, nullptr);
-  ASSERT_TRUE(shared->WriteMapFile(indexed, dir / "first.rzt2"));
-  ASSERT_TRUE(shared->WriteMapFile(trueColour, dir / "second.rzt2"));
+  ASSERT_EQ(shared->WriteMapFile(indexed, dir / "first.rzt2"), Status::Ok);
+  ASSERT_EQ(shared->WriteMapFile(trueColour, dir / "second.rzt2"), Status::Ok);
   EXPECT_TRUE(test::SameButForRandomValues(test::ReadFileBytes(dir / "second.rzt2"),
                                            WriteAndRead(test::Params(0), trueColour, dir / "fresh.rzt2")));
 }
@@ -194,22 +193,24 @@ TEST(WriteMapFileTest, FailureLeavesTheEarlierFileAsItWas) {
     EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::string>{"m.rzt2"}) << what;
   };
 
+  const auto write = [&](const EncoderParams& params, ImageHandle& image, const std::filesystem::path& path) {
+    return MapWriter::Create(params, nullptr, nullptr)->WriteMapFile(image, path);
+  };
   ImageHandle empty;
-  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(empty, target));
+  EXPECT_EQ(write(test::Params(0), empty, target), Status::InvalidParameter);
   expectUntouched("no picture");
 
-  const EncoderParams outOfRange{.FrameSizeX = 0};
-  EXPECT_FALSE(MapWriter::Create(outOfRange, nullptr, nullptr)->WriteMapFile(picture, target));
+  EXPECT_EQ(write(EncoderParams{.FrameSizeX = 0}, picture, target), Status::InvalidParameter);
   expectUntouched("frame width 0");
 
   for (const rlim_t limit : {rlim_t{500}, rlim_t{20000}}) {
     const test::FileSizeLimit full(limit);
-    EXPECT_FALSE(MapWriter::Create(test::Params(0, 255), nullptr, nullptr)->WriteMapFile(picture, target));
+    EXPECT_EQ(write(test::Params(0, 255), picture, target), Status::FileSizeLimit) << limit;
   }
-  expectUntouched("disk full");
+  expectUntouched("file size limit");
 
-  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(picture, dir.Path()));
-  EXPECT_FALSE(MapWriter::Create(test::Params(0), nullptr, nullptr)->WriteMapFile(picture, dir / "no" / "m"));
+  EXPECT_EQ(write(test::Params(0), picture, dir.Path()), Status::AccessDenied);
+  EXPECT_EQ(write(test::Params(0), picture, dir / "no" / "m"), Status::FileNotFound);
   expectUntouched("no such target");
 }
 

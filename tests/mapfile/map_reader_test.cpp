@@ -4,8 +4,8 @@
 
 #include <thread>
 
+#include "imaging/surface.h"
 #include "mapfile/map_test_helpers.h"
-#include "raster/surface.h"
 
 namespace rzt2 {
 namespace {
@@ -16,7 +16,7 @@ class MapReaderTest : public testing::Test {
   std::vector<uint8_t> WriteMap(int32_t width, int32_t height, const EncoderParams& params) {
     picture_ = test::BlockPicture(width, height, palette_);
     auto writer = MapWriter::Create(params, &palette_, nullptr);
-    EXPECT_TRUE(writer->WriteMapFile(picture_, path_));
+    EXPECT_EQ(writer->WriteMapFile(picture_, path_), Status::Ok);
     return test::ReadFileBytes(path_);
   }
   ImageHandle ReadImage() { return ReadMapImage(path_); }
@@ -110,6 +110,7 @@ TEST_F(MapReaderTest, GivesTheFramesOfEveryStoredLevelToSeveralThreadsAtOnce) {
   };
   std::vector<int> wrong(4);
   std::vector<std::thread> threads;
+  threads.reserve(wrong.size());
   for (int& count : wrong) threads.emplace_back([&count, &readAll] { count = readAll(); });
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong, std::vector<int>(4, 0));

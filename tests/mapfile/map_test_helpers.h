@@ -17,7 +17,7 @@
 #include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
 #include "mapfile/map_writer.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "support/test_support.h"
 
 namespace rzt2::test {

@@ -1,9 +1,8 @@
 // Image handles: status semantics, palettes, pixel locks, streams.
-#include "raster/image_handle.h"
+#include "imaging/image_handle.h"
 
 #include <gtest/gtest.h>
 
-#include "raster/codecs/encoder_list.h"
 #include "raster/scratch_stream.h"
 #include "support/test_support.h"
 
@@ -91,22 +90,6 @@ TEST(ScratchStreamTest, WritesGrowReadsStopAtTheEndAndResetEmpties) {
   stream.Reset();
   EXPECT_EQ(stream.Size(), 0u);
   EXPECT_EQ(stream.Position(), 0u);
-}
-
-TEST(EncoderListTest, FindsWholeCaseSensitiveMimeTypesInListOrder) {
-  ClassId id{};
-  EXPECT_EQ(FindEncoder("image/gif", id), 2);
-  EXPECT_EQ(ImageEncoders()[2].formatName, "gif");
-  EXPECT_EQ(id, ImageEncoders()[2].classId);
-  ClassId untouched{};
-  untouched.bytes[0] = 42;
-  EXPECT_EQ(FindEncoder("IMAGE/GIF", untouched), -1);
-  EXPECT_EQ(FindEncoder("image/gi", untouched), -1);
-  EXPECT_EQ(FindEncoder("image/gif ", untouched), -1);
-  EXPECT_EQ(untouched.bytes[0], 42);
-  for (const char* mime : {"image/bmp", "image/jpeg", "image/tiff", "image/png"}) {
-    EXPECT_GE(FindEncoder(mime, id), 0) << mime;
-  }
 }
 
 TEST(ImageHandleTest, DecodingUnknownOrMissingFilesFailsWithAStatus) {

@@ -1,5 +1,5 @@
 // Drawing: exact copies, area-aware reduction, edges, seamless frames.
-#include "raster/surface.h"
+#include "imaging/surface.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@ namespace rzt2 {
 namespace {
 
 using test::MakeMapLikeBitmap;
-using test::MaxChannelDifference;
 
 ImageHandle Blank(int32_t w, int32_t h, uint32_t argb, PixelFormat format = PixelFormat::Argb32) {
   ImageHandle image = ImageHandle::CreateBlank(w, h, format);
@@ -23,7 +22,7 @@ ImageHandle Checkerboard(int32_t w, int32_t h) {
   ImageHandle image = ImageHandle::CreateBlank(w, h, PixelFormat::Rgb24);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = image.GetBitmap()->MutableRow(y);
-    for (int32_t x = 0; x < w; ++x) std::fill_n(row + 3 * x, 3, ((x + y) & 1) ? 255 : 0);
+    for (int32_t x = 0; x < w; ++x) std::fill_n(row + 3 * static_cast<size_t>(x), 3, ((x + y) & 1) ? 255 : 0);
   }
   return image;
 }
@@ -135,6 +134,7 @@ TEST(SurfaceTest, UpscalingIsBicubicNotNearestOrLinear) {
   ImageHandle big = Blank(32, 1, 0xFF000000);
   ASSERT_EQ(Surface(big).DrawImage(step, Rect{0, 0, 32, 1}), Status::Ok);
   std::vector<int> reds;
+  reds.reserve(32);
   for (int32_t x = 0; x < 32; ++x) reds.push_back(static_cast<int>(RedOf(big.GetBitmap()->PixelArgb(x, 0))));
   EXPECT_EQ(reds.front(), 0);
   EXPECT_EQ(reds.back(), 255);

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "raster/codecs/encoder_list.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2::test {
 
@@ -50,17 +50,18 @@ namespace {
 
 void StorePixel(Bitmap& bitmap, int32_t x, int32_t y, uint32_t argb, uint8_t index) {
   uint8_t* row = bitmap.MutableRow(y);
+  const auto at = static_cast<size_t>(x);
   switch (bitmap.Format()) {
     case PixelFormat::Indexed8:
-      row[x] = index;
+      row[at] = index;
       break;
     case PixelFormat::Rgb24:
-      row[3 * x] = static_cast<uint8_t>(BlueOf(argb));
-      row[3 * x + 1] = static_cast<uint8_t>(GreenOf(argb));
-      row[3 * x + 2] = static_cast<uint8_t>(RedOf(argb));
+      row[3 * at] = static_cast<uint8_t>(BlueOf(argb));
+      row[3 * at + 1] = static_cast<uint8_t>(GreenOf(argb));
+      row[3 * at + 2] = static_cast<uint8_t>(RedOf(argb));
       break;
     case PixelFormat::Argb32:
-      for (int i = 0; i < 4; ++i) row[4 * x + i] = static_cast<uint8_t>(argb >> (8 * i));
+      for (size_t i = 0; i < 4; ++i) row[4 * at + i] = static_cast<uint8_t>(argb >> (8 * i));
       break;
   }
 }
@@ -131,10 +132,10 @@ std::vector<uint8_t> WriteWithLibtiff(const std::function<void(TIFF*)>& fill) {
 
 Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t width, int32_t height,
                    uint32_t seed, PixelFormat format) {
-  ClassId id;
-  if (FindEncoder(mime, id) < 0) return Status::InvalidParameter;
+  const ImageFormat* encoder = FindEncoder(mime);
+  if (encoder == nullptr) return Status::InvalidParameter;
   const auto bitmap = MakeMapLikeBitmap(width, height, format, seed);
-  return bitmap ? SaveImageToFile(*bitmap, path, id) : Status::OutOfMemory;
+  return bitmap ? SaveImageToFile(*bitmap, path, *encoder) : Status::OutOfMemory;
 }
 
 std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image_handle.h"
 #include "raster/bitmap.h"
-#include "raster/codecs/codecs.h"
-#include "raster/image_handle.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2::test {
 

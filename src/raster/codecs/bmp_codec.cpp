@@ -6,11 +6,10 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {
@@ -352,7 +351,7 @@ Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return DecodeBmpUnchecked(data, limits, out); });
+  return GuardMemory([&] { return DecodeBmpUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

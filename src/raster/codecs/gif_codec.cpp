@@ -4,11 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {
@@ -248,7 +247,7 @@ Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, out); });
+  return GuardMemory([&] { return Decode(data, limits, out); });
 }
 
 }  // namespace rzt2

@@ -6,7 +6,6 @@
 #include <array>
 #include <csetjmp>
 #include <cstdio>
-#include <new>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
@@ -14,7 +13,7 @@
 #include <jpeglib.h>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {
@@ -314,7 +313,7 @@ Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return DecodeJpegUnchecked(data, limits, out); });
+  return GuardMemory([&] { return DecodeJpegUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

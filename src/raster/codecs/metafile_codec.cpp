@@ -17,8 +17,6 @@
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/metafile_wire.h"
 
-extern char** environ;
-
 namespace rzt2 {
 namespace {
 
@@ -219,7 +217,7 @@ std::filesystem::path FindHelper() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    const std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
+    std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
     if (::access(nextToUs.c_str(), X_OK) == 0) return nextToUs;
   }
   return RZT2_METAFILE_HELPER;
@@ -234,14 +232,13 @@ const MetafileDecoding& DefaultMetafileDecoding() {
 
 Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& limits,
                           const MetafileDecoding& how, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, how, out); });
+  return GuardMemory([&] { return Decode(data, limits, how, out); });
 }
 
 Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
                       std::unique_ptr<Bitmap>& out) {
-  return DecodeMetafileWith(data, limits, DefaultMetafileDecoding(), out);
+  // Finding the helper builds paths: under the guard too.
+  return GuardMemory([&] { return Decode(data, limits, DefaultMetafileDecoding(), out); });
 }
-
-bool HasMetafileSignature(std::span<const uint8_t> data) { return SniffMetafile(data) != MetafileKind::None; }
 
 }  // namespace rzt2

@@ -15,7 +15,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 

@@ -13,29 +13,29 @@
 #include <cstring>
 #include <span>
 
+#include "raster/codecs/signature.h"
 #include "raster/status.h"
 
 namespace rzt2 {
 
 enum class MetafileKind { None, Emf, Wmf };
 
-// A WMF behind the 22-byte header that gives its frame.
-inline bool IsPlaceableWmf(std::span<const uint8_t> data) {
-  return data.size() >= 4 && std::memcmp(data.data(), "\xD7\xCD\xC6\x9A", 4) == 0;
-}
+// EMF: a header record (type 1) with the signature " EMF" at offset 40.
+inline constexpr Signature kEmfSignatures[] = {{At(0, "\x01\0\0\0"), At(40, " EMF")}};
+// WMF: first behind the 22-byte placeable header that gives its frame; else
+// plain, in memory (1) or on disk (2), a header of 9 words, version 1 or 3.
+inline constexpr Signature kWmfSignatures[] = {{At(0, "\xD7\xCD\xC6\x9A")},
+                                               {At(0, "\x01\0\x09\0\0\x01")},
+                                               {At(0, "\x01\0\x09\0\0\x03")},
+                                               {At(0, "\x02\0\x09\0\0\x01")},
+                                               {At(0, "\x02\0\x09\0\0\x03")}};
+
+inline bool IsPlaceableWmf(std::span<const uint8_t> data) { return kWmfSignatures[0].Matches(data); }
 
 // Recognises a metafile by its leading bytes.
 inline MetafileKind SniffMetafile(std::span<const uint8_t> data) {
-  const auto at = [&data](size_t offset, const char* bytes, size_t length) {
-    return data.size() >= offset + length && std::memcmp(data.data() + offset, bytes, length) == 0;
-  };
-  // EMF: a header record (type 1) with the signature " EMF" at offset 40.
-  if (at(0, "\x01\0\0\0", 4) && at(40, " EMF", 4)) return MetafileKind::Emf;
-  if (IsPlaceableWmf(data)) return MetafileKind::Wmf;
-  // Plain WMF: in memory (1) or on disk (2), a header of 9 words, version 1 or 3.
-  if ((at(0, "\x01\0\x09\0", 4) || at(0, "\x02\0\x09\0", 4)) && (at(4, "\0\x01", 2) || at(4, "\0\x03", 2))) {
-    return MetafileKind::Wmf;
-  }
+  if (MatchesAny(kEmfSignatures, data)) return MetafileKind::Emf;
+  if (MatchesAny(kWmfSignatures, data)) return MetafileKind::Wmf;
   return MetafileKind::None;
 }
 
@@ -64,7 +64,7 @@ inline bool DecodeMetafileReply(const uint8_t* bytes, MetafileReply& reply) {
   for (size_t i = 0; i < 3; ++i) {
     for (size_t b = 0; b < 4; ++b) fields[i] |= uint32_t{bytes[4 + 4 * i + b]} << (8 * b);
   }
-  if (fields[0] > static_cast<uint32_t>(Status::UnsupportedFormat)) return false;
+  if (fields[0] >= static_cast<uint32_t>(kStatusCount)) return false;
   reply = {static_cast<Status>(fields[0]), fields[1], fields[2]};
   return true;
 }

@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 namespace {
@@ -277,8 +276,8 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
 }
 
 // The fixed chunks (sRGB, gAMA, cHRM before PLTE; tRNS and pHYs after it)
-// make encodings of one size and one 256-entry palette share their first
-// 907 bytes, all before the first IDAT length.
+// make encodings of one size and one 256-entry palette share every byte
+// before the first IDAT length, more than the format's shared prefix.
 struct PngImage {
   const Bitmap* bitmap = nullptr;
   int colorType = 0;
@@ -353,7 +352,7 @@ Status EncodePng(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return Decode(data, limits, out); });
+  return GuardMemory([&] { return Decode(data, limits, out); });
 }
 
 }  // namespace rzt2

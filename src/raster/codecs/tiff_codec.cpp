@@ -7,11 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/codecs/tiff_glue.h"
 
 namespace rzt2 {
@@ -430,7 +429,7 @@ Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream) {
 }
 
 Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardDecode([&] { return DecodeTiffUnchecked(data, limits, out); });
+  return GuardMemory([&] { return DecodeTiffUnchecked(data, limits, out); });
 }
 
 }  // namespace rzt2

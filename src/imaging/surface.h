@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
+#include "imaging/image_handle.h"
 #include "raster/bitmap.h"
-#include "raster/image_handle.h"
 #include "raster/status.h"
 
 namespace rzt2 {

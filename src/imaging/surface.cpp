@@ -1,4 +1,4 @@
-#include "raster/surface.h"
+#include "imaging/surface.h"
 
 #include <cstring>
 
@@ -28,7 +28,8 @@ Status Surface::Clear(uint32_t argb) {
   for (int c = 0; c < 4; ++c) pixel[c] = static_cast<uint8_t>(argb >> (8 * c));
   for (int32_t y = 0; y < bitmap->Height(); ++y) {
     uint8_t* row = bitmap->MutableRow(y);
-    for (int32_t x = 0; x < bitmap->Width(); ++x) std::memcpy(row + x * bpp, pixel, static_cast<size_t>(bpp));
+    for (int32_t x = 0; x < bitmap->Width(); ++x)
+      std::memcpy(row + static_cast<size_t>(x) * static_cast<size_t>(bpp), pixel, static_cast<size_t>(bpp));
   }
   return Status::Ok;
 }

@@ -1,9 +1,9 @@
-#include "raster/image_handle.h"
+#include "imaging/image_handle.h"
 
 #include <cstring>
 #include <new>
 
-#include "raster/codecs/codecs.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/file_io.h"
 #include "raster/scratch_stream.h"
 
@@ -15,9 +15,10 @@ namespace {
 // under the default pixel limit in a compressed format.
 constexpr uint64_t kMaxPictureFileBytes = uint64_t{4} << 30;
 
-ImageHandle FromDecode(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
+ImageHandle FromDecode(std::span<const uint8_t> bytes, const DecodeLimits& limits,
+                       decltype(&DecodeImage) decode = DecodeImage) {
   std::unique_ptr<Bitmap> bitmap;
-  const Status status = DecodeImage(bytes, limits, bitmap);
+  const Status status = decode(bytes, limits, bitmap);
   if (status != Status::Ok) return ImageHandle::Failed(status);
   return ImageHandle(std::move(bitmap));
 }
@@ -53,6 +54,10 @@ ImageHandle ImageHandle::FromFile(const std::filesystem::path& path, const Decod
 
 ImageHandle ImageHandle::FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
   return FromDecode(bytes, limits);
+}
+
+ImageHandle ImageHandle::FromMapFrame(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
+  return FromDecode(bytes, limits, DecodeFrameImage);
 }
 
 ImageHandle ImageHandle::FromStream(const ScratchStream& stream, const DecodeLimits& limits) {
@@ -103,22 +108,18 @@ size_t ImageHandle::PaletteSize() {
 
 Status ImageHandle::GetPalette(ColorPalette& out) {
   if (!bitmap_) return Record(Status::InvalidParameter);
-  try {
+  return Record(GuardMemory([&] {
     out = bitmap_->Palette();
-  } catch (const std::bad_alloc&) {
-    return Record(Status::OutOfMemory);
-  }
-  return Status::Ok;
+    return Status::Ok;
+  }));
 }
 
 Status ImageHandle::SetPalette(const ColorPalette& palette) {
   if (!bitmap_) return Record(Status::InvalidParameter);
-  try {
+  return Record(GuardMemory([&] {
     bitmap_->SetPalette(palette);
-  } catch (const std::bad_alloc&) {
-    return Record(Status::OutOfMemory);
-  }
-  return Status::Ok;
+    return Status::Ok;
+  }));
 }
 
 Status ImageHandle::LockBits(const Rect& rect, LockMode mode, PixelFormat format, PixelLock& lock) {

@@ -1,7 +1,7 @@
 // The declared ranges: every end admitted, one step outside refused with a
 // message naming the setting as the settings dialog labels it, the first
 // bad one in field order.
-#include "settings/setting_ranges.h"
+#include "mapfile/encoder_params.h"
 
 #include <gtest/gtest.h>
 

@@ -31,6 +31,8 @@ class ImageHandle {
   // Decodes a picture file of any format we know, by its contents.
   static ImageHandle FromFile(const std::filesystem::path& path, const DecodeLimits& limits = {});
   static ImageHandle FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits = {});
+  // Decodes a map file's frame or preview: the frame formats only.
+  static ImageHandle FromMapFrame(std::span<const uint8_t> bytes, const DecodeLimits& limits);
   // Decodes the whole contents of the stream.
   static ImageHandle FromStream(const ScratchStream& stream, const DecodeLimits& limits = {});
 
@@ -49,7 +51,6 @@ class ImageHandle {
   const Bitmap* GetBitmap() const { return bitmap_.get(); }
 
   Status LastStatus();
-  Status PeekStatus() const { return lastStatus_; }
   // Keeps status as the last status unless it is Ok. Returns it.
   Status Record(Status status);
 

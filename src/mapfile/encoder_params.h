@@ -1,7 +1,9 @@
-// The numeric settings, each declared once with its stored name, the label
-// the settings dialog gives it, its default and the range the dialog admits. The store, the settings dialog,
-// the command line and the map writer's guard all read these declarations.
-// Plain C++ with no Qt, so the core library and the command line can use it.
+// The encoder parameters that shape every map file, and the numeric
+// settings, each declared once with its stored name, the label
+// the settings dialog gives it, its default and the
+// range the settings dialog admits. The map writer's guard, the settings
+// store, the settings dialog and the command line all read these
+// declarations; the store (src/settings) builds on them, never the reverse.
 #pragma once
 
 #include <array>
@@ -9,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -40,9 +44,9 @@ inline constexpr int32_t kZoomMaskFrom25 = 253;  // every level but 50 %
 inline constexpr int32_t kZoomMaskFrom50 = 255;  // every level
 inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", "Preview width", 640, SettingRange{128, 1024}};
 inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", "Preview height", 640, SettingRange{128, 1024}};
-// 0 gif, 1 jpeg, 2 png, 3 bmp, 4 tiff.
+// The frame format (FrameFormat).
 inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder algorithm", 0,
-                                         SettingRange{0, 4}};
+                                         SettingRange{0, kFrameFormatCount - 1}};
 
 // The two interface flags; any value is kept, non-zero means on.
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt};

@@ -1,0 +1,132 @@
+// The picture formats: each codec's entry points, and the one table that
+// says what each format is. Every layer reads the table: the decoder's
+// sniffing, the map writer's shared prefixes, the map inspector, the jobs'
+// export names, the settings and export dialogs and the command line.
+// Adding a format takes a row here and its codec file.
+//
+// Decoders take the whole encoded file in memory, check every size against
+// the limits and the data actually held before allocating, and never read
+// outside the input. Palette pictures decode as Indexed8 with their palette
+// and its stored entry count; others as Rgb24, or Argb32 when they carry
+// transparency. Only the first picture of a multi-picture file is decoded.
+//
+// Encoders append a complete file at the stream's position. They take
+// Indexed8 bitmaps (with a palette) in every format, and Rgb24 and Argb32
+// bitmaps too. Encodings of frames of one size and one palette share at
+// least their format's sharedPrefixSize leading bytes. A failed encoding
+// leaves the stream as it was.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "raster/bitmap.h"
+#include "raster/codecs/decode_limits.h"
+#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/signature.h"
+#include "raster/scratch_stream.h"
+#include "raster/status.h"
+
+namespace rzt2 {
+
+using DecodeFunction = Status (*)(std::span<const uint8_t> data, const DecodeLimits& limits,
+                                  std::unique_ptr<Bitmap>& out);
+using EncodeFunction = Status (*)(const Bitmap& bitmap, ScratchStream& stream);
+
+// GIF89a with the full palette (padded to a power of two, at least 2
+// entries), a graphic control extension, one image. Non-indexed bitmaps are
+// refused with InvalidParameter: callers quantize first.
+Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream);
+Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+
+// Baseline JPEG at quality 75; indexed pictures are encoded from their
+// palette's colours, alpha is dropped.
+Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream);
+Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+
+// PNG keeping 8-bit palettes (with tRNS for palette alpha) and alpha; fixed
+// chunks stand between the palette and the image data.
+Status EncodePng(const Bitmap& bitmap, ScratchStream& stream);
+Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+
+// BMP: 8-bit with its colour table, 24-bit, or 32-bit.
+Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream);
+Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+
+// TIFF with LZW compression; palette TIFF for indexed pictures. Classic and
+// BigTIFF files decode.
+Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream);
+Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+
+// Windows Metafile (WMF, placeable or not) and Enhanced Metafile (EMF, with
+// EMF+), rendered at the size of their frame at 96 pixels per inch into
+// Argb32; what they do not paint stays transparent. Rendered in a helper
+// process with time and memory limits (metafile_codec.h).
+Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
+                      std::unique_ptr<Bitmap>& out);
+
+struct ImageFormat {
+  std::string_view name;  // as the dialogs and --format show it; exports end in "." + name
+  std::string_view mimeType;
+  std::span<const Signature> signatures;  // data that starts with any one is of this format
+  // The leading bytes that every frame of a level shares and that the level
+  // stores once; 0 for formats whose frames share none worth storing.
+  uint32_t sharedPrefixSize;
+  bool quantizeForExport;  // holds 256 colours at most: exports are reduced first
+  EncodeFunction encode;   // null for a format that is only decoded
+  DecodeFunction decode;
+};
+
+inline constexpr Signature kGifSignatures[] = {{At(0, "GIF87a")}, {At(0, "GIF89a")}};
+inline constexpr Signature kJpegSignatures[] = {{At(0, "\xFF\xD8\xFF")}};
+inline constexpr Signature kPngSignatures[] = {{At(0, "\x89PNG\r\n\x1a\n")}};
+inline constexpr Signature kBmpSignatures[] = {{At(0, "BM")}};
+inline constexpr Signature kTiffSignatures[] = {
+    {At(0, "II*\0")}, {At(0, "MM\0*")}, {At(0, "II+\0")}, {At(0, "MM\0+")}};  // classic, BigTIFF
+
+// The frame formats first, in EncoderCode order, which is also the order of
+// the export formats and of both dialogs' lists; then the formats only decoded.
+inline constexpr ImageFormat kImageFormats[] = {
+    {"gif", "image/gif", kGifSignatures, 784, true, EncodeGif, DecodeGif},
+    {"jpeg", "image/jpeg", kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg},
+    {"png", "image/png", kPngSignatures, 864, false, EncodePng, DecodePng},
+    {"bmp", "image/bmp", kBmpSignatures, 0, false, EncodeBmp, DecodeBmp},
+    {"tiff", "image/tiff", kTiffSignatures, 0, false, EncodeTiff, DecodeTiff},
+    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeMetafile},
+    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeMetafile},
+};
+
+// The frame formats: the rows that encode, which lead the table.
+inline constexpr int32_t kFrameFormatCount = 5;
+inline constexpr std::span<const ImageFormat> kFrameFormats(kImageFormats,
+                                                            static_cast<size_t>(kFrameFormatCount));
+
+// The frame format of an EncoderCode, which is also an export format's
+// index; null outside 0 .. kFrameFormatCount - 1.
+const ImageFormat* FrameFormat(int32_t code);
+// The EncoderCode (and export index) of a frame format.
+int32_t FrameCode(const ImageFormat& format);
+// The frame format of that name ("gif"), case-sensitive; null when none.
+const ImageFormat* FindFrameFormat(std::string_view name);
+// The format that encodes to mimeType, the whole text compared
+// case-sensitively; null when none.
+const ImageFormat* FindEncoder(std::string_view mimeType);
+// The format whose signature the data starts with; null when none does.
+const ImageFormat* SniffFormat(std::span<const uint8_t> data);
+
+// Recognises the format by its leading bytes and decodes it;
+// UnknownImageFormat when no format claims the data.
+Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+// As DecodeImage, for what a map file holds: only the frame formats. A
+// metafile planted in a map is UnknownImageFormat, not a helper process.
+Status DecodeFrameImage(std::span<const uint8_t> data, const DecodeLimits& limits,
+                        std::unique_ptr<Bitmap>& out);
+
+// Encodes into a file with the format's encoder, replacing the file; the
+// file is complete or absent. InvalidParameter for a format only decoded.
+Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ImageFormat& format);
+
+}  // namespace rzt2
