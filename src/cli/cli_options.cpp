@@ -61,13 +61,6 @@ void AddSizeOption(CLI::App& command, const std::string& name, const IntSetting&
       ->check(CLI::Validator(check, ""));
 }
 
-// The frame formats' names, in the table's order.
-std::vector<std::string> FrameFormatNames() {
-  std::vector<std::string> names;
-  for (const ImageFormat& format : kFrameFormats) names.emplace_back(format.name);
-  return names;
-}
-
 // An option whose value is one of the names of choices, stored as the
 // value the name stands for. The names are listed in the order given.
 template <typename T>
@@ -84,11 +77,9 @@ CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, T& targ
 }
 
 void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& help) {
-  command
-      .add_option_function<std::string>(
-          "--format", [&options](const std::string& name) { options.format = FindFrameFormat(name); }, help)
-      ->type_name("FORMAT")
-      ->check(CLI::IsMember(FrameFormatNames()));
+  std::vector<std::pair<std::string, const ImageFormat*>> formats;
+  for (const ImageFormat& format : kFrameFormats) formats.emplace_back(format.name, &format);
+  AddChoiceOption(command, "--format", options.format, formats, help)->type_name("FORMAT");
 }
 
 // The options convert and export share: where outputs go, threads,
@@ -108,10 +99,12 @@ void AddJobOptions(CLI::App& command, CliOptions& options) {
                   "this process may use)")
       ->type_name("N")
       ->check(CLI::Range(1, kMaxJobs));
-  CLI::Option* progress = AddChoiceOption<ProgressMode>(
-      command, "--progress", options.progress,
-      {{"auto", ProgressMode::Auto}, {"json", ProgressMode::Json}, {"none", ProgressMode::None}},
-      "whole-batch progress on a terminal (auto, the default), JSON lines on stderr, or none");
+  CLI::Option* progress =
+      AddChoiceOption<ProgressMode>(
+          command, "--progress", options.progress,
+          {{"auto", ProgressMode::Auto}, {"json", ProgressMode::Json}, {"none", ProgressMode::None}},
+          "whole-batch progress on a terminal (auto, the default), JSON lines on stderr, or none")
+          ->type_name("MODE");
   command
       .add_flag_callback(
           "-q,--quiet", [&options] { options.progress = ProgressMode::None; },
@@ -151,9 +144,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
   AddSizeOption(*convert, "--preview", kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX,
                 options.previewSizeY, "box the preview is fitted into");
   CLI::Option* zoom = AddChoiceOption<std::optional<int32_t>>(
-      *convert, "--zoom", options.zoomLevelsMask,
-      {{"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}},
-      "additional zoom levels, as the settings dialog offers them");
+                          *convert, "--zoom", options.zoomLevelsMask,
+                          {{"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}},
+                          "additional zoom levels, as the settings dialog offers them")
+                          ->type_name("LEVELS");
   convert
       ->add_option_function<int32_t>(
           "--zoom-mask", [&options](int32_t mask) { options.zoomLevelsMask = mask; },

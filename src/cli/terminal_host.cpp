@@ -15,6 +15,7 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr size_t kDefaultWidth = 80;
 constexpr char kEllipsis[] = "...";
+constexpr size_t kMinNameColumns = 12;
 
 // "1:05", "2:03:04"
 std::string Duration(std::chrono::seconds time) {
@@ -47,13 +48,12 @@ size_t Prefix(const std::string& text, size_t columns) {
   return i;
 }
 
-// text within width columns, its middle given up for "...".
+// text within width columns (more than the ellipsis), its middle given up
+// for "...".
 std::string ShortenInTheMiddle(const std::string& text, size_t width) {
   const size_t columns = Columns(text);
   if (columns <= width) return text;
-  const size_t ellipsis = sizeof kEllipsis - 1;
-  if (width <= ellipsis) return text.substr(0, Prefix(text, width));
-  const size_t kept = width - ellipsis;
+  const size_t kept = width - (sizeof kEllipsis - 1);
   const size_t head = kept / 2;
   return text.substr(0, Prefix(text, head)) + kEllipsis + text.substr(Prefix(text, columns - (kept - head)));
 }
@@ -64,14 +64,9 @@ size_t TerminalWidth(std::FILE* out) {
   return size.ws_col;
 }
 
-}  // namespace
-
-std::string FailureLine(const std::string& message, Status cause) {
-  std::string line = Printable(message);
-  if (cause != Status::Ok) line += std::string(" (") + StatusText(cause) + ")";
-  return line;
-}
-
+// The progress line: files done of all, percent of the job's work, time
+// spent and left, and the current file and level, within width columns (a
+// long file name loses its middle).
 std::string ProgressLine(const BatchProgress& progress, std::chrono::seconds elapsed, size_t width) {
   const double percent = progress.percent;
   std::string left = "--:--";
@@ -80,13 +75,26 @@ std::string ProgressLine(const BatchProgress& progress, std::chrono::seconds ela
         std::chrono::seconds(std::llround(static_cast<double>(elapsed.count()) * (100 - percent) / percent)));
   }
   char head[96];
-  std::snprintf(head, sizeof head, "[%d/%d] %3d%%  %s elapsed, %s left  ", progress.filesDone,
-                progress.fileCount, static_cast<int>(percent), Duration(elapsed).c_str(), left.c_str());
-  const std::string tail = progress.zoom > 0 ? ", zoom " + std::to_string(progress.zoom) + "%" : "";
-  const size_t fixed = Columns(head) + tail.size();
-  // The last column stays free: some terminals wrap when it is written.
-  const size_t room = width > fixed + 1 ? width - fixed - 1 : 0;
-  return ShortenInTheMiddle(head + ShortenInTheMiddle(Printable(progress.file), room) + tail, width - 1);
+  std::snprintf(head, sizeof head, "[%d/%d] %3d%% %s, %s left  ", progress.filesDone, progress.fileCount,
+                static_cast<int>(percent), Duration(elapsed).c_str(), left.c_str());
+  std::string tail = progress.zoom > 0 ? ", zoom " + std::to_string(progress.zoom) + "%" : "";
+  // The last column stays free: some terminals wrap when it is written. A
+  // narrow terminal loses the zoom, then the end of the line, rather than
+  // the whole name.
+  const size_t headColumns = Columns(head) + 1;
+  if (width < headColumns + kMinNameColumns + tail.size()) tail.clear();
+  const size_t fixed = headColumns + tail.size();
+  const size_t room = std::max(width > fixed ? width - fixed : 0, kMinNameColumns);
+  const std::string line = head + ShortenInTheMiddle(Printable(progress.file), room) + tail;
+  return line.substr(0, Prefix(line, width > 0 ? width - 1 : 0));
+}
+
+}  // namespace
+
+std::string FailureLine(const std::string& message, Status cause) {
+  std::string line = Printable(message);
+  if (cause != Status::Ok) line += std::string(" (") + StatusText(cause) + ")";
+  return line;
 }
 
 void TerminalHost::BeginJob(int) {

@@ -17,11 +17,6 @@ std::string FailureLine(const std::string& message, Status cause);
 
 enum class ProgressDisplay { None, Line, Json };
 
-// The progress line: files done of all, percent of the job's work, time
-// spent and left, and the current file and level, within width columns (a
-// long file name loses its middle).
-std::string ProgressLine(const BatchProgress& progress, std::chrono::seconds elapsed, size_t width);
-
 class TerminalHost final : public JobHost {
  public:
   TerminalHost(std::FILE* out, ProgressDisplay display) : out_(out), display_(display) {}
