@@ -41,7 +41,7 @@ class JobHost {
   virtual void SetCurrentPosition(int percent) = 0;
   // After each change of the whole job's progress. The desktop program
   // shows the bars above instead and leaves this alone.
-  virtual void ShowBatchProgress(const BatchProgress& progress) { (void)progress; }
+  virtual void ShowBatchProgress(const BatchProgress& /*progress*/) {}
 
  protected:
   ~JobHost() = default;

@@ -37,7 +37,7 @@ void BatchMeter::FileStarted(size_t file) {
 void BatchMeter::FileLoaded(size_t file, uint32_t width, uint32_t height) {
   std::lock_guard lock(mutex_);
   FileWork& work = files_[file];
-  if (work.total || work.ended) return;  // a map file's picture, loaded again through PNG
+  if (work.total || work.ended) return;  // counted once
   const uint64_t pixels = uint64_t{width} * height;
   work.beforeLevels = pixels;
   uint64_t total = 2 * pixels;  // an export decodes and encodes the picture
@@ -49,7 +49,7 @@ void BatchMeter::FileLoaded(size_t file, uint32_t width, uint32_t height) {
     const uint64_t framePixels =
         static_cast<uint64_t>(params.FrameSizeX) * static_cast<uint64_t>(params.FrameSizeY);
     for (size_t i = 0; i < kZoomLevels.size(); ++i) {
-      if (i > 0 && (params.ZoomLevelsMask & (1 << i)) == 0) continue;
+      if (!StoresLevel(params, i)) continue;
       const FrameGrid grid = LevelGrid(params, width, height, kZoomLevels[i]);
       work.levels[i] = uint64_t{grid.columns} * grid.rows * framePixels;
       total += work.levels[i];

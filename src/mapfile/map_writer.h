@@ -50,6 +50,11 @@ struct FrameGrid {
   uint32_t rows = 0;
 };
 FrameGrid LevelGrid(const EncoderParams& params, uint32_t width, uint32_t height, uint32_t scale);
+// Whether maps written with params store the zoom level with that index
+// (kZoomLevels): level 0 always, level i when bit i of the mask is set.
+constexpr bool StoresLevel(const EncoderParams& params, size_t level) {
+  return level == 0 || (level < kZoomLevels.size() && (params.ZoomLevelsMask & (1 << level)) != 0);
+}
 
 class MapWriter {
  public:
