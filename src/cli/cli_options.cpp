@@ -67,6 +67,7 @@ template <typename T>
 CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, T& target,
                              const std::vector<std::pair<std::string, T>>& choices, const std::string& help) {
   std::vector<std::string> names;
+  names.reserve(choices.size());
   for (const auto& choice : choices) names.push_back(choice.first);
   const auto store = [&target, choices](const std::string& text) {
     for (const auto& [choiceName, value] : choices) {
