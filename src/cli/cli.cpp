@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "cli/cli_options.h"
@@ -12,20 +11,27 @@
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
-#include "rzt2_version.h"
 #include "settings/converter_settings.h"
 
 namespace rzt2 {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 int UsageError(const std::string& error) {
   std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", Printable(error).c_str());
   return kExitUsage;
+}
+
+ProgressDisplay ChosenDisplay(ProgressMode mode) {
+  switch (mode) {
+    case ProgressMode::Auto:
+      return ::isatty(STDERR_FILENO) == 1 ? ProgressDisplay::Line : ProgressDisplay::None;
+    case ProgressMode::Json:
+      return ProgressDisplay::Json;
+    case ProgressMode::None:
+      break;
+  }
+  return ProgressDisplay::None;
 }
 
 int RunJobCommand(const CliOptions& options) {
@@ -46,9 +52,6 @@ int RunJobCommand(const CliOptions& options) {
     request.exportFormat = FrameCode(*options.format);
   }
   if (options.outputDir) {
-    if (!std::filesystem::is_directory(*options.outputDir)) {
-      return UsageError("output folder \"" + *options.outputDir + "\" does not exist");
-    }
     request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
   } else {
     request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
@@ -67,7 +70,8 @@ int RunJobCommand(const CliOptions& options) {
   }
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  TerminalHost host(stderr, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+  // options.memory (empty: the default) is the memory budget the job is to keep to.
+  TerminalHost host(stderr, ChosenDisplay(options.progress));
   failed += RunJobInParallel(request, host, workers).failed;
   return failed > 0 ? kExitFailed : kExitOk;
 }
@@ -100,16 +104,10 @@ int RunInfoOrCheck(const CliOptions& options) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
-  CliOptions options;
-  std::string error;
-  if (!ParseCommandLine(args, options, error)) return UsageError(error);
+  const ParsedCommandLine parsed = ParseCommandLine(args, stdout, stderr);
+  if (!parsed.options) return parsed.exitStatus;
+  const CliOptions& options = *parsed.options;
   switch (options.command) {
-    case CliCommand::Help:
-      std::fputs(UsageText().c_str(), stdout);
-      return kExitOk;
-    case CliCommand::Version:
-      std::printf("rzt2 %s\n", kVersion);
-      return kExitOk;
     case CliCommand::Convert:
     case CliCommand::Export:
       return RunJobCommand(options);

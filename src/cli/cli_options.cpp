@@ -1,166 +1,197 @@
 #include "cli/cli_options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
-#include <functional>
-#include <map>
+#include <sstream>
 
-#include "jobs/job_runner.h"
+#include "cli/printable.h"
 #include "mapfile/encoder_params.h"
+#include "rzt2_version.h"
 
 namespace rzt2 {
 
 namespace {
 
-bool Fail(std::string& error, std::string text) {
-  error = std::move(text);
-  return false;
-}
+constexpr int kMaxJobs = 256;
 
-std::optional<int32_t> ParseInt(const std::string& text) {
+std::optional<int32_t> ParseInt(std::string_view text) {
   int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
   return value;
 }
 
-// "gif|jpeg|png|bmp|tiff"
-std::string FormatChoices() {
-  std::string choices;
-  for (const ImageFormat& format : kFrameFormats) {
-    if (!choices.empty()) choices += '|';
-    choices += format.name;
-  }
-  return choices;
+struct Size {
+  int32_t x, y;
+};
+
+// "WxH"; nothing for text of another shape.
+std::optional<Size> ParseSize(std::string_view text) {
+  const size_t cross = text.find('x');
+  if (cross == std::string_view::npos) return std::nullopt;
+  const auto x = ParseInt(text.substr(0, cross));
+  const auto y = ParseInt(text.substr(cross + 1));
+  if (!x || !y) return std::nullopt;
+  return Size{*x, *y};
 }
 
-// "WxH" with both numbers in the setting's range.
-bool ParseSize(const std::string& text, const IntSetting& xSetting, const IntSetting& ySetting,
-               std::optional<int32_t>& x, std::optional<int32_t>& y, std::string& error) {
-  const size_t cross = text.find('x');
-  const auto width = cross == std::string::npos ? std::nullopt : ParseInt(text.substr(0, cross));
-  const auto height = cross == std::string::npos ? std::nullopt : ParseInt(text.substr(cross + 1));
-  if (!width || !height) {
-    error = "expected WIDTHxHEIGHT, got \"" + text + "\"";
-    return false;
+// "32..512"
+std::string RangeText(const IntSetting& setting) {
+  return std::to_string(setting.range->min) + ".." + std::to_string(setting.range->max);
+}
+
+// An option taking WxH, each number within its setting's range.
+void AddSizeOption(CLI::App& command, const std::string& name, const IntSetting& xSetting,
+                   const IntSetting& ySetting, std::optional<int32_t>& x, std::optional<int32_t>& y,
+                   const std::string& help) {
+  const auto store = [&x, &y](const std::string& text) {
+    const Size size = *ParseSize(text);  // the check has passed
+    x = size.x;
+    y = size.y;
+  };
+  const auto check = [xSetting, ySetting](const std::string& text) -> std::string {
+    const auto size = ParseSize(text);
+    if (!size) return "expected WIDTHxHEIGHT, got \"" + text + "\"";
+    if (auto bad = RangeError(xSetting, size->x)) return *bad;
+    if (auto bad = RangeError(ySetting, size->y)) return *bad;
+    return {};
+  };
+  command.add_option_function<std::string>(name, store, help + " (" + RangeText(xSetting) + " each)")
+      ->type_name("WxH")
+      ->check(CLI::Validator(check, ""));
+}
+
+// An option whose value is one of the names of choices, stored as the
+// value the name stands for. The names are listed in the order given.
+template <typename T>
+CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, T& target,
+                             const std::vector<std::pair<std::string, T>>& choices, const std::string& help) {
+  std::vector<std::string> names;
+  names.reserve(choices.size());
+  for (const auto& choice : choices) names.push_back(choice.first);
+  const auto store = [&target, choices](const std::string& text) {
+    for (const auto& [choiceName, value] : choices) {
+      if (choiceName == text) target = value;
+    }
+  };
+  return command.add_option_function<std::string>(name, store, help)->check(CLI::IsMember(names));
+}
+
+void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& help) {
+  std::vector<std::pair<std::string, const ImageFormat*>> formats;
+  for (const ImageFormat& format : kFrameFormats) formats.emplace_back(format.name, &format);
+  AddChoiceOption(command, "--format", options.format, formats, help)->type_name("FORMAT");
+}
+
+// The options convert and export share: where outputs go, threads,
+// progress, and where the defaults come from.
+void AddJobOptions(CLI::App& command, CliOptions& options) {
+  command.footer("Defaults come from the settings the desktop program stores; each option overrides one.\n" +
+                 command.get_footer());
+  command
+      .add_option_function<std::string>(
+          "-o,--output-dir", [&options](const std::string& dir) { options.outputDir = dir; },
+          "write into DIR instead of next to each source")
+      ->type_name("DIR")
+      ->check(CLI::ExistingDirectory.description(""));
+  command
+      .add_option("-j,--jobs", options.jobs,
+                  "worker threads in all, shared by files and the frames inside them (default: the cores "
+                  "this process may use)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMaxJobs));
+  CLI::Option* progress =
+      AddChoiceOption<ProgressMode>(
+          command, "--progress", options.progress,
+          {{"auto", ProgressMode::Auto}, {"json", ProgressMode::Json}, {"none", ProgressMode::None}},
+          "whole-batch progress on a terminal (auto, the default), JSON lines on stderr, or none")
+          ->type_name("MODE");
+  command
+      .add_flag_callback(
+          "-q,--quiet", [&options] { options.progress = ProgressMode::None; },
+          "no progress (same as --progress=none)")
+      ->excludes(progress);
+  command.add_flag("--ignore-settings", options.ignoreStoredSettings,
+                   "start from the built-in defaults, not the stored settings");
+}
+
+void AddFiles(CLI::App& command, CliOptions& options, const std::string& help) {
+  command.add_option("FILE", options.files, help)->type_name("")->required();
+}
+
+// CLI11's text, each line shown as rzt2 shows names: a bad argument may be
+// any bytes.
+void Print(std::FILE* stream, const std::string& text, bool printable) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::fprintf(stream, "%s\n", printable ? Printable(line).c_str() : line.c_str());
   }
-  if (auto bad = RangeError(xSetting, *width)) return Fail(error, *bad);
-  if (auto bad = RangeError(ySetting, *height)) return Fail(error, *bad);
-  x = width;
-  y = height;
-  return true;
 }
 
 }  // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
-  options = CliOptions{};
-  if (args.empty()) return Fail(error, "no command given");
-  const std::map<std::string, CliCommand> commands = {
-      {"convert", CliCommand::Convert},  {"export", CliCommand::Export}, {"info", CliCommand::Info},
-      {"check", CliCommand::Check},      {"--help", CliCommand::Help},   {"-h", CliCommand::Help},
-      {"--version", CliCommand::Version}};
-  const auto command = commands.find(args[0]);
-  if (command == commands.end()) return Fail(error, "unknown command \"" + args[0] + "\"");
-  options.command = command->second;
-  if (options.command == CliCommand::Help || options.command == CliCommand::Version) {
-    return args.size() == 1 || Fail(error, "unexpected argument \"" + args[1] + "\"");
-  }
-  const bool writes = options.command == CliCommand::Convert || options.command == CliCommand::Export;
-  bool onlyFiles = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      onlyFiles = true;
-      continue;
-    }
-    const auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    const bool convertOnly =
-        arg == "--frame" || arg == "--preview" || arg == "--zoom" || arg == "--zoom-mask";
-    const bool writeOption = convertOnly || arg == "--format" || arg == "-o" || arg == "--output-dir" ||
-                             arg == "-j" || arg == "--jobs" || arg == "-q" || arg == "--quiet" ||
-                             arg == "--ignore-settings";
-    if ((writeOption && !writes) || (convertOnly && options.command != CliCommand::Convert) ||
-        (arg == "--json" && options.command != CliCommand::Info)) {
-      return Fail(error, "option " + arg + " does not apply to this command");
-    }
-    if (arg == "-q" || arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--ignore-settings") {
-      options.ignoreStoredSettings = true;
-    } else if (writeOption) {
-      const auto text = value();
-      if (!text) return Fail(error, "option " + arg + " needs a value");
-      if (arg == "--format") {
-        if (!(options.format = FindFrameFormat(*text)))
-          return Fail(error, "unknown format \"" + *text + "\"");
-      } else if (arg == "--frame") {
-        if (!ParseSize(*text, kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY, error))
-          return false;
-      } else if (arg == "--preview") {
-        if (!ParseSize(*text, kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX, options.previewSizeY,
-                       error)) {
-          return false;
-        }
-      } else if (arg == "--zoom") {
-        const std::map<std::string, int32_t> masks = {
-            {"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}};
-        const auto mask = masks.find(*text);
-        if (mask == masks.end()) return Fail(error, "--zoom takes none, from25 or from50");
-        options.zoomLevelsMask = mask->second;
-      } else if (arg == "--zoom-mask") {
-        if (!(options.zoomLevelsMask = ParseInt(*text))) return Fail(error, "--zoom-mask takes an integer");
-      } else if (arg == "-o" || arg == "--output-dir") {
-        options.outputDir = *text;
-      } else {
-        const auto jobs = ParseInt(*text);
-        if (!jobs || *jobs < 1 || *jobs > 256) return Fail(error, "--jobs takes a number from 1 to 256");
-        options.jobs = *jobs;
-      }
-    } else {
-      return Fail(error, "unknown option " + arg);
-    }
-  }
-  if (options.command == CliCommand::Export && options.format == nullptr)
-    return Fail(error, "export needs --format");
-  if (options.files.empty()) return Fail(error, "no files given");
-  return true;
-}
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  CliOptions options;
+  CLI::App app("rzt2 converts pictures into RZT2 map files and back.", "rzt2");
+  app.set_version_flag("--version", std::string("rzt2 ") + kVersion, "print the version and exit");
+  app.require_subcommand(1);
+  app.footer(
+      "Exit status: 0 all files done, 1 at least one file failed, 2 unusable command line or settings.");
 
-std::string UsageText() {
-  // One option a line, its text in a column.
-  const auto option = [](const std::string& flags, const std::string& text) {
-    constexpr size_t kColumn = 33;
-    return "      " + flags + std::string(kColumn - std::min(kColumn - 1, flags.size()), ' ') + text + "\n";
-  };
-  const std::string formats = FormatChoices();
-  return "Usage:\n"
-         "  rzt2 convert [options] FILE...     pictures or map files -> map files\n" +
-         option("--format " + formats, "frame format") + option("--frame WxH", "frame size (32..512 each)") +
-         option("--preview WxH", "box the preview is fitted into (128..1024 each)") +
-         option("--zoom none|from25|from50", "additional zoom levels") +
-         option("--zoom-mask N", "the raw zoom level mask") +
-         option("-o, --output-dir DIR", "write into DIR instead of next to each source") +
-         option("-j, --jobs N", "files worked on at once (default: the number of cores)") +
-         option("-q, --quiet", "no progress") +
-         option("--ignore-settings", "start from the built-in defaults, not the stored settings") +
-         "  rzt2 export --format " + formats +
-         " [-o DIR] [-j N] [-q] [--ignore-settings] FILE...\n"
-         R"(  rzt2 info [--json] FILE...          header, level table, preview of map files
-  rzt2 check FILE...                  validates map files: structure, and every frame decodes
-  rzt2 --help | --version
+  CLI::App* convert = app.add_subcommand("convert", "pictures or map files -> map files");
+  AddFormatOption(*convert, options, "frame format");
+  AddSizeOption(*convert, "--frame", kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY,
+                "frame size");
+  AddSizeOption(*convert, "--preview", kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX,
+                options.previewSizeY, "box the preview is fitted into");
+  CLI::Option* zoom = AddChoiceOption<std::optional<int32_t>>(
+                          *convert, "--zoom", options.zoomLevelsMask,
+                          {{"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}},
+                          "additional zoom levels, as the settings dialog offers them")
+                          ->type_name("LEVELS");
+  convert
+      ->add_option_function<int32_t>(
+          "--zoom-mask", [&options](int32_t mask) { options.zoomLevelsMask = mask; },
+          "the raw zoom level mask")
+      ->type_name("N")
+      ->excludes(zoom);
+  AddJobOptions(*convert, options);
+  // Handed to the job as the memory budget for pixels.
+  convert
+      ->add_option("--memory", options.memory,
+                   "memory budget for pixels; larger pictures are kept on disk (default: a quarter of "
+                   "physical memory)")
+      ->type_name("SIZE");
+  AddFiles(*convert, options, "pictures or map files");
 
-Defaults come from the settings the desktop program stores.
-Exit status: 0 all files done, 1 at least one file failed, 2 unusable command line or settings.
-)";
+  CLI::App* exportCommand = app.add_subcommand("export", "map files and pictures -> pictures");
+  AddFormatOption(*exportCommand, options, "format of the pictures written");
+  exportCommand->get_option("--format")->required();
+  AddJobOptions(*exportCommand, options);
+  AddFiles(*exportCommand, options, "map files or pictures");
+
+  CLI::App* info = app.add_subcommand("info", "header, level table, preview of map files");
+  info->add_flag("--json", options.json, "print the report as JSON");
+  AddFiles(*info, options, "map files");
+
+  CLI::App* check = app.add_subcommand("check", "validates map files: structure, and every frame decodes");
+  AddFiles(*check, options, "map files");
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    std::ostringstream helpText, errorText;
+    const int status = app.exit(error, helpText, errorText);
+    Print(out, helpText.str(), false);
+    Print(err, errorText.str(), true);
+    return {std::nullopt, status == 0 ? kExitOk : kExitUsage};
+  }
+  options.command = convert->parsed()         ? CliCommand::Convert
+                    : exportCommand->parsed() ? CliCommand::Export
+                    : info->parsed()          ? CliCommand::Info
+                                              : CliCommand::Check;
+  return {std::move(options), kExitOk};
 }
 
 }  // namespace rzt2

@@ -1,7 +1,10 @@
-// The command line of rzt2: commands, options and their ranges.
+// The command line of rzt2: commands, options and their ranges, parsed with
+// CLI11. Ranges and format names come from the settings' and formats'
+// declarations in the core.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,26 +13,39 @@
 
 namespace rzt2 {
 
-enum class CliCommand { Convert, Export, Info, Check, Help, Version };
+// Exit statuses: every file done; some file failed; the command line or the
+// settings are unusable.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+enum class CliCommand { Convert, Export, Info, Check };
+
+enum class ProgressMode { Auto, Json, None };
 
 struct CliOptions {
-  CliCommand command = CliCommand::Help;
+  CliCommand command = CliCommand::Convert;
   std::vector<std::string> files;
   const ImageFormat* format = nullptr;  // --format: a frame format
   std::optional<int32_t> frameSizeX, frameSizeY;
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;
   std::optional<std::string> outputDir;
-  int jobs = 0;  // 0: one per core
-  bool quiet = false;
+  int jobs = 0;        // 0: one per core
+  std::string memory;  // --memory SIZE as given; empty: the default budget
+  ProgressMode progress = ProgressMode::Auto;
   bool json = false;
   bool ignoreStoredSettings = false;
 };
 
-// Parses the arguments after the program name. On failure the text says
-// what is wrong, for the usage error.
-bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+// What parsing a command line came to: options to run with, or an exit
+// status (0 after --help or --version) once the parser has printed its
+// text, the help on out or the usage error on err.
+struct ParsedCommandLine {
+  std::optional<CliOptions> options;
+  int exitStatus = 0;
+};
 
-std::string UsageText();
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 }  // namespace rzt2

@@ -79,10 +79,8 @@ std::string InfoText(const std::vector<MapReport>& reports) {
 std::string InfoJson(const std::vector<MapReport>& reports) {
   Json files = Json::array();
   for (const MapReport& r : reports) {
-    // JSON holds only Unicode text: a name that is not UTF-8 shows with
-    // U+FFFD in its place, and its bytes follow as numbers.
-    Json file = {{"file", r.name}};
-    if (!IsUtf8(r.name)) file["fileBytes"] = std::vector<uint8_t>(r.name.begin(), r.name.end());
+    Json file = Json::object();
+    PutFileName(file, r.name);
     if (!r.hasInfo) {
       file["error"] = r.problems.front();
       files.push_back(std::move(file));

@@ -3,8 +3,10 @@
 // or fake lines of output.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rzt2 {
 
@@ -15,5 +17,15 @@ std::string Printable(std::string_view text);
 
 // Whether the text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsUtf8(std::string_view text);
+
+// A file name as "file" of a JSON object. JSON holds only Unicode text: a
+// name that is not UTF-8 shows with U+FFFD in place of its bad bytes (the
+// object is dumped with the replacing error handler), and its bytes follow
+// as numbers in "fileBytes".
+template <typename Json>
+void PutFileName(Json& object, const std::string& name) {
+  object["file"] = name;
+  if (!IsUtf8(name)) object["fileBytes"] = std::vector<uint8_t>(name.begin(), name.end());
+}
 
 }  // namespace rzt2

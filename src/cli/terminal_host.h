@@ -1,8 +1,9 @@
 // The command line's job host: failures on stderr, each as its message and
-// its cause in brackets on one line, and a one-line progress display on
-// stderr when it is a terminal.
+// its cause in brackets on one line, and the whole job's progress: one line
+// redrawn on a terminal, or one JSON object a line for scripts.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -14,27 +15,33 @@ namespace rzt2 {
 // brackets, e.g. "Error while creating/saving file a.rzt2! (disk full)".
 std::string FailureLine(const std::string& message, Status cause);
 
+enum class ProgressDisplay { None, Line, Json };
+
 class TerminalHost final : public JobHost {
  public:
-  TerminalHost(std::FILE* out, bool showProgress) : out_(out), showProgress_(showProgress) {}
+  TerminalHost(std::FILE* out, ProgressDisplay display) : out_(out), display_(display) {}
 
   void BeginJob(int fileCount) override;
   void EndJob() override;
   void ShowError(const std::string& message, Status cause) override;
-  void SetLabel(const std::string& text) override;
-  void SetTotalPosition(int filesDone) override;
-  void SetCurrentPosition(int percent) override;
+  // The per-file bars are the desktop program's; the line shows the job.
+  void SetLabel(const std::string&) override {}
+  void SetTotalPosition(int) override {}
+  void SetCurrentPosition(int) override {}
+  void ShowBatchProgress(const BatchProgress& progress) override;
 
  private:
-  void Redraw();
+  using Clock = std::chrono::steady_clock;
+  // Writes the latest progress; the line replaces the one shown.
+  void Show();
   void ClearLine();
 
   std::FILE* out_;
-  bool showProgress_;
-  int fileCount_ = 0;
-  int filesDone_ = 0;
-  int percent_ = 0;
-  std::string label_;
+  ProgressDisplay display_;
+  Clock::time_point start_;
+  Clock::time_point lastShown_;
+  BatchProgress latest_;
+  bool pending_ = false;  // latest_ is not shown yet
   bool lineShown_ = false;
 };
 

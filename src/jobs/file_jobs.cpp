@@ -58,6 +58,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   if (const Status status = Load(name, loader, limits); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
+  progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
   if (isMapFile) {
     if (const Status status = ReencodeThroughPng(loader, limits); status != Status::Ok) {
@@ -86,6 +87,7 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
   if (const Status status = Load(name, loader); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
+  progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
   if (request.stop.stop_requested()) return Status::Cancelled;
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));

@@ -4,11 +4,28 @@
 // front end's own: the desktop program's job runs on a worker thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "raster/status.h"
 
 namespace rzt2 {
+
+// How far a whole job has come. Work is counted in pixels: decoding the
+// picture, the preview and each level's frames, so that big pictures weigh
+// more. A file not loaded yet is estimated from its byte size, at the
+// pixels per byte of the files loaded so far; done and percent never go
+// back, and the last report of a job that ran to its end has done equal to
+// total and percent 100.
+struct BatchProgress {
+  int filesDone = 0;
+  int fileCount = 0;
+  std::string file;  // the file that moved last, as the request names it
+  int zoom = 0;      // the zoom of its level being written, as its label shows it; 0 for none
+  uint64_t done = 0;
+  uint64_t total = 0;
+  double percent = 0;
+};
 
 class JobHost {
  public:
@@ -22,6 +39,9 @@ class JobHost {
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetTotalPosition(int filesDone) = 0;
   virtual void SetCurrentPosition(int percent) = 0;
+  // After each change of the whole job's progress. The desktop program
+  // shows the bars above instead and leaves this alone.
+  virtual void ShowBatchProgress(const BatchProgress& /*progress*/) {}
 
  protected:
   ~JobHost() = default;

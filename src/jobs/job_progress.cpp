@@ -1,12 +1,116 @@
 #include "jobs/job_progress.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "jobs/job_texts.h"
-#include "mapfile/map_records.h"
 
 namespace rzt2 {
 
 namespace {
 constexpr int32_t kFirstStageCode = 100;
+
+int ZoomShown(size_t level) { return static_cast<int>(kZoomLevels[level] / 100); }
+}  // namespace
+
+BatchMeter::BatchMeter(JobHost& host, const JobRequest& request, const std::vector<std::string>& files)
+    : host_(host), request_(request), names_(files), files_(files.size()) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::error_code error;
+    const uintmax_t bytes = std::filesystem::file_size(ResolvePath(request.sourceFolder, files[i]), error);
+    files_[i].bytes = std::max<uint64_t>(error ? 0 : bytes, 1);  // every file weighs something
+    unknownBytes_ += files_[i].bytes;
+  }
+}
+
+uint64_t BatchMeter::Estimate(uint64_t bytes) const {
+  if (knownBytes_ == 0) return bytes;
+  return static_cast<uint64_t>(static_cast<double>(bytes) * static_cast<double>(knownWork_) /
+                               static_cast<double>(knownBytes_));
+}
+
+void BatchMeter::FileStarted(size_t file) {
+  std::lock_guard lock(mutex_);
+  Report(file, 0);
+}
+
+void BatchMeter::FileLoaded(size_t file, uint32_t width, uint32_t height) {
+  std::lock_guard lock(mutex_);
+  FileWork& work = files_[file];
+  if (work.total || work.ended) return;  // counted once
+  const uint64_t pixels = uint64_t{width} * height;
+  work.beforeLevels = pixels;
+  uint64_t total = 2 * pixels;  // an export decodes and encodes the picture
+  if (request_.kind == JobKind::Convert) {
+    const EncoderParams& params = request_.params;
+    work.beforeLevels +=
+        static_cast<uint64_t>(params.MiniFrameSizeX) * static_cast<uint64_t>(params.MiniFrameSizeY);
+    total = work.beforeLevels;
+    const uint64_t framePixels =
+        static_cast<uint64_t>(params.FrameSizeX) * static_cast<uint64_t>(params.FrameSizeY);
+    for (size_t i = 0; i < kZoomLevels.size(); ++i) {
+      if (!StoresLevel(params, i)) continue;
+      const FrameGrid grid = LevelGrid(params, width, height, kZoomLevels[i]);
+      work.levels[i] = uint64_t{grid.columns} * grid.rows * framePixels;
+      total += work.levels[i];
+    }
+  }
+  work.total = total;
+  unknownBytes_ -= work.bytes;
+  fixedTotal_ += total;
+  knownBytes_ += work.bytes;
+  knownWork_ += total;
+  Advance(work, pixels);
+  Report(file, 0);
+}
+
+void BatchMeter::LevelWritten(size_t file, size_t level, int32_t percent) {
+  std::lock_guard lock(mutex_);
+  FileWork& work = files_[file];
+  if (!work.total || work.ended) return;
+  uint64_t done = work.beforeLevels;
+  for (size_t i = 0; i < level; ++i) done += work.levels[i];
+  done += work.levels[level] * static_cast<uint64_t>(std::clamp(percent, 0, 100)) / 100;
+  Advance(work, done);
+  Report(file, ZoomShown(level));
+}
+
+void BatchMeter::FileEnded(size_t file) {
+  std::lock_guard lock(mutex_);
+  FileWork& work = files_[file];
+  if (work.ended) return;
+  if (!work.total) {  // never loaded: it weighs its estimate
+    work.total = Estimate(work.bytes);
+    unknownBytes_ -= work.bytes;
+    fixedTotal_ += *work.total;
+  }
+  Advance(work, *work.total);
+  work.ended = true;
+  ++filesDone_;
+  Report(file, 0);
+}
+
+void BatchMeter::Advance(FileWork& work, uint64_t done) {
+  if (done <= work.done) return;
+  doneSum_ += done - work.done;
+  work.done = done;
+}
+
+void BatchMeter::Report(size_t file, int zoom) {
+  const uint64_t total = fixedTotal_ + Estimate(unknownBytes_);
+  const auto fileCount = static_cast<int>(files_.size());
+  if (filesDone_ == fileCount) {
+    percent_ = 100;
+  } else if (total > 0) {
+    percent_ = std::max(percent_, 100.0 * static_cast<double>(doneSum_) / static_cast<double>(total));
+  }
+  host_.ShowBatchProgress(
+      BatchProgress{filesDone_, fileCount, names_[file], zoom, doneSum_, total, percent_});
+}
+
+void JobProgress::BeginFile(size_t file) {
+  file_ = file;
+  batch_.FileStarted(file);
 }
 
 void JobProgress::StartFile() {
@@ -15,14 +119,14 @@ void JobProgress::StartFile() {
 }
 
 void JobProgress::OnProgress(int32_t stageCode, int32_t percent) {
+  const int32_t level = stageCode - kFirstStageCode;
+  const bool isLevel = level >= 0 && level < static_cast<int32_t>(kZoomLevels.size());
+  if (isLevel) batch_.LevelWritten(file_, static_cast<size_t>(level), percent);
   if (percent == position_) return;
   position_ = percent;
   host_.SetCurrentPosition(percent);
-  const int32_t level = stageCode - kFirstStageCode;
-  if (level >= 0 && level < static_cast<int32_t>(kZoomLevels.size())) {
-    const auto zoom = static_cast<int>(kZoomLevels[static_cast<size_t>(level)] / 100);
-    host_.SetLabel(FormatText(kLabelWritingZoom, currentImagePath_, zoom));
-  }
+  if (isLevel)
+    host_.SetLabel(FormatText(kLabelWritingZoom, currentImagePath_, ZoomShown(static_cast<size_t>(level))));
 }
 
 }  // namespace rzt2

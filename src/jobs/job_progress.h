@@ -1,28 +1,83 @@
-// Turns a map writer's per-frame progress into the current bar and the
-// zoom label, leaving both alone while the percentage stands still.
+// Progress of a job: per file, a map writer's per-frame progress turned
+// into the current bar and the zoom label (leaving both alone while the
+// percentage stands still); for the whole job, the work of every file
+// summed into one BatchProgress.
 #pragma once
 
+#include <array>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "jobs/job_host.h"
+#include "jobs/job_runner.h"
+#include "mapfile/map_records.h"
 #include "mapfile/map_writer.h"
 
 namespace rzt2 {
+
+// The whole job's progress, shared by its workers: files are named by their
+// index in the job's list.
+class BatchMeter {
+ public:
+  BatchMeter(JobHost& host, const JobRequest& request, const std::vector<std::string>& files);
+
+  void FileStarted(size_t file);
+  // The file's work is known once its picture is.
+  void FileLoaded(size_t file, uint32_t width, uint32_t height);
+  // percent of the frames of the level with index `level` are written.
+  void LevelWritten(size_t file, size_t level, int32_t percent);
+  // Done, failed or not: its work counts as done.
+  void FileEnded(size_t file);
+
+ private:
+  struct FileWork {
+    uint64_t bytes = 0;             // of the file, for the estimate until it is loaded
+    std::optional<uint64_t> total;  // known once loaded, or fixed when it ended without
+    uint64_t done = 0;
+    uint64_t beforeLevels = 0;  // decoding and the preview
+    std::array<uint64_t, kZoomLevels.size()> levels{};
+    bool ended = false;
+  };
+
+  // The work of files of that many bytes not loaded yet.
+  uint64_t Estimate(uint64_t bytes) const;
+  void Advance(FileWork& work, uint64_t done);
+  void Report(size_t file, int zoom);
+
+  JobHost& host_;
+  const JobRequest& request_;
+  std::vector<std::string> names_;
+  std::vector<FileWork> files_;
+  int filesDone_ = 0;
+  uint64_t doneSum_ = 0;
+  uint64_t fixedTotal_ = 0;                  // of the files loaded or ended
+  uint64_t unknownBytes_ = 0;                // of the others
+  uint64_t knownWork_ = 0, knownBytes_ = 0;  // of the files loaded: the estimate's ratio
+  double percent_ = 0;
+  std::mutex mutex_;
+};
 
 class JobProgress final : public ProgressSink {
  public:
   // currentImagePath is read at each call: the label names the file whose
   // picture is loaded.
-  JobProgress(JobHost& host, const std::string& currentImagePath)
-      : host_(host), currentImagePath_(currentImagePath) {}
+  JobProgress(JobHost& host, const std::string& currentImagePath, BatchMeter& batch)
+      : host_(host), currentImagePath_(currentImagePath), batch_(batch) {}
 
-  // A file starts: the current bar goes back to 0.
+  // The file with this index in the job's list starts, and ends.
+  void BeginFile(size_t file);
+  void EndFile() { batch_.FileEnded(file_); }
+  // A file's work starts: the current bar goes back to 0.
   void StartFile();
+  void PictureLoaded(uint32_t width, uint32_t height) { batch_.FileLoaded(file_, width, height); }
   void OnProgress(int32_t stageCode, int32_t percent) override;
 
  private:
   JobHost& host_;
   const std::string& currentImagePath_;
+  BatchMeter& batch_;
+  size_t file_ = 0;
   int32_t position_ = 0;
 };
 

@@ -20,8 +20,9 @@ namespace {
 // The work for one file, under the guard. The file's steps report their own
 // failures; memory that runs out in the job's own texts and names, between
 // them, is reported here.
-Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host) {
+  progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
     const Status result = request.kind == JobKind::Convert
@@ -36,6 +37,7 @@ Status RunOneFile(const JobRequest& request, const std::string& name, SourceLoad
       return Status::Ok;
     });
   }
+  if (status != Status::Cancelled) progress.EndFile();
   return status;
 }
 
@@ -69,6 +71,9 @@ class SerializedHost final : public JobHost {
   }
   void SetCurrentPosition(int percent) override {
     Locked([&] { host_.SetCurrentPosition(percent); });
+  }
+  void ShowBatchProgress(const BatchProgress& progress) override {
+    Locked([&] { host_.ShowBatchProgress(progress); });
   }
 
  private:
@@ -119,10 +124,11 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
                [&](const std::string& name) { return IsRequestFile(request, name); });
   JobResult result;
   host.BeginJob(static_cast<int>(files.size()));
-  JobProgress progress(host, loader.CurrentImagePath());
-  for (const std::string& name : files) {
+  BatchMeter batch(host, request, files);
+  JobProgress progress(host, loader.CurrentImagePath(), batch);
+  for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const Status status = RunOneFile(request, name, loader, progress, host);
+    const Status status = RunOneFile(request, i, files[i], loader, progress, host);
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -136,24 +142,26 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
     host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
   }
-  // Files that write the same output form one group, worked on in order.
-  std::vector<std::vector<std::string>> groups;
+  // Files that write the same output form one group, worked on in order;
+  // a group holds indexes into files.
+  std::vector<std::string> files;
+  std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
   for (const std::string& name : request.names) {
     if (!IsRequestFile(request, name)) continue;
+    files.push_back(name);
     std::error_code error;
     const std::string output =
         ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
     const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
     if (added) groups.emplace_back();
-    groups[it->second].push_back(name);
+    groups[it->second].push_back(files.size() - 1);
   }
-  int fileCount = 0;
-  for (const auto& group : groups) fileCount += static_cast<int>(group.size());
 
   SerializedHost shared(host);
-  shared.BeginJob(fileCount);
+  shared.BeginJob(static_cast<int>(files.size()));
+  BatchMeter batch(shared, request, files);
   std::atomic<size_t> nextGroup{0};
   std::atomic<int> failed{0};
   std::mutex totalMutex;  // keeps the total bar moving forward only
@@ -161,11 +169,11 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
   const auto work = [&] {
     SourceLoader loader;
     loader.SetFolder(request.sourceFolder);
-    JobProgress progress(shared, loader.CurrentImagePath());
+    JobProgress progress(shared, loader.CurrentImagePath(), batch);
     for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
-      for (const std::string& name : groups[g]) {
+      for (const size_t file : groups[g]) {
         if (request.stop.stop_requested()) return;
-        const Status status = RunOneFile(request, name, loader, progress, shared);
+        const Status status = RunOneFile(request, file, files[file], loader, progress, shared);
         if (status == Status::Cancelled) return;
         if (status != Status::Ok) ++failed;
         std::lock_guard lock(totalMutex);

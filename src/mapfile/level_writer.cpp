@@ -58,6 +58,14 @@ bool HasTransparency(const Bitmap& picture) {
 
 }  // namespace
 
+FrameGrid LevelGrid(const EncoderParams& params, uint32_t width, uint32_t height, uint32_t scale) {
+  const int32_t sourceFrameW = SourceFrameSize(params.FrameSizeX, scale);
+  const int32_t sourceFrameH = SourceFrameSize(params.FrameSizeY, scale);
+  if (sourceFrameW == 0 || sourceFrameH == 0 || width == 0 || height == 0) return {};
+  return {(width - 1) / static_cast<uint32_t>(sourceFrameW) + 1,
+          (height - 1) / static_cast<uint32_t>(sourceFrameH) + 1};
+}
+
 Status MapWriter::WriteLevel(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file,
                              uint32_t& offset) {
   return GuardMemory([&] { return Level(image, entry, scale, file, offset); });
@@ -73,8 +81,7 @@ Status MapWriter::Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, c
     return Status::InvalidParameter;
   }
 
-  const uint32_t columns = (width - 1) / static_cast<uint32_t>(sourceFrameW) + 1;
-  const uint32_t rows = (height - 1) / static_cast<uint32_t>(sourceFrameH) + 1;
+  const auto [columns, rows] = LevelGrid(params_, width, height, scale);
   const uint64_t refCount = uint64_t{columns} * rows + kFirstFrameRef;
   const uint64_t indexBytes = refCount * kFrameRefSize;
   const uint32_t prefixSize = format_->sharedPrefixSize;

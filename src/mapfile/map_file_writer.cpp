@@ -55,7 +55,7 @@ Status MapWriter::MapFile(ImageHandle& image, const std::filesystem::path& path)
   uint32_t offset = kPreviewOffset;
   if (const Status status = Preview(image, target.File(), offset); status != Status::Ok) return status;
   for (size_t i = 0; i < kZoomLevels.size(); ++i) {
-    if (i > 0 && (params_.ZoomLevelsMask & (1 << i)) == 0) continue;
+    if (!StoresLevel(params_, i)) continue;
     stageCode_ = kFirstStageCode + static_cast<int32_t>(i);
     levels[i].scale = kZoomLevels[i];
     if (const Status status = Level(image, levels[i], kZoomLevels[i], target.File(), offset);

@@ -42,6 +42,20 @@ constexpr bool FitsInMapFile(uint64_t offset, uint64_t length) {
   return offset < kMapFileLimit && length < kMapFileLimit - offset;
 }
 
+// The grid of frames that a zoom level at scale (hundredths of a percent)
+// cuts a width x height picture into; 0 x 0 when the frame size or the
+// scale gives no frame.
+struct FrameGrid {
+  uint32_t columns = 0;
+  uint32_t rows = 0;
+};
+FrameGrid LevelGrid(const EncoderParams& params, uint32_t width, uint32_t height, uint32_t scale);
+// Whether maps written with params store the zoom level with that index
+// (kZoomLevels): level 0 always, level i when bit i of the mask is set.
+constexpr bool StoresLevel(const EncoderParams& params, size_t level) {
+  return level == 0 || (level < kZoomLevels.size() && (params.ZoomLevelsMask & (1 << level)) != 0);
+}
+
 class MapWriter {
  public:
   // Null only when memory is exhausted. The palette and the sink are

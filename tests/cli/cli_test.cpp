@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "cli/cli_runner.h"
@@ -167,22 +168,42 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
   EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
 }
 
-TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwo) {
+TEST_F(CliTest, EachCommandHasItsHelpAndOptionsTakeTheirValueEitherWay) {
+  for (const auto& [command, option] : {std::pair{"convert", "--frame WxH"}, {"export", "--format FORMAT"}}) {
+    const CliRun run = Run({command, "--help"});
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_NE(run.out.find(option), std::string::npos) << run.out;
+  }
   ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 50, 50), Status::Ok);
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"convert", "--frame", "10x160", "a.png"},
-        {"convert", "--format", "webp", "a.png"},
-        {"export", "a.png"},
-        {"convert"},
-        {"frobnicate"},
-        {"info", "--frame", "64x64", "a.rzt2"},
-        {"convert", "-o", "no/such/folder", "a.png"}}) {
-    const CliRun run = Run(args);
-    EXPECT_EQ(run.exitCode, 2) << args[0] << " " << run.err;
-    EXPECT_FALSE(run.err.empty());
+       {std::vector<std::string>{"--format=png", "--frame=64x32", "a.png"},
+        {"--format", "png", "--frame", "64x32", "a.png"}}) {
+    ASSERT_TRUE(Convert(args));
+    EXPECT_EQ(MapBytes(dir / "a.rzt2").Entry(0).frameHeight, 32u);
+    fs::remove(dir / "a.rzt2");
   }
-  EXPECT_NE(Run({"convert", "--frame", "600x160", "a.png"}).err.find("Frames width is 600"),
-            std::string::npos);
+  // Without a terminal, and not asked for, no progress.
+  const CliRun plain = Run({"convert", "--ignore-settings", "a.png"});
+  EXPECT_EQ(plain.exitCode, 0);
+  EXPECT_EQ(plain.err, "");
+}
+
+TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwoNamingTheCause) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 50, 50), Status::Ok);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"convert", "--bogus", "a.png"}, "--bogus"},
+      {{"convert", "--format", "webp", "a.png"}, "webp"},
+      {{"convert", "--frame", "600x160", "a.png"}, "Frames width is 600"},
+      {{"convert", "-j", "0", "a.png"}, "--jobs"},
+      {{"export", "a.png"}, "--format"},
+      {{"convert"}, "FILE"},
+      {{}, "subcommand"},
+  };
+  for (const auto& [args, named] : cases) {
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.exitCode, 2) << named;
+    EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+  }
   // A stored format code out of range is refused, naming it, before any file is touched.
   fs::create_directories(dir / ".config/Velmora");
   std::ofstream(dir / ".config/Velmora/rzt2tool.conf") << "[General]\nEncoderCode=7\n";
@@ -191,7 +212,39 @@ TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwo) {
   EXPECT_NE(stored.err.find("RZT2 frames encoder algorithm is 7"), std::string::npos) << stored.err;
   EXPECT_FALSE(fs::exists(dir / "a.rzt2"));
   EXPECT_EQ(Run({"convert", "-q", "--format", "png", "a.png"}).exitCode, 0);
-  EXPECT_EQ(Run({"--version"}).exitCode, 0);
+}
+
+TEST_F(CliTest, JsonProgressWeighsFilesByTheirPixelsAndEndsAtAHundred) {
+  const std::string odd = "caf\xE9.png";  // not UTF-8
+  ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 1600, 1200), Status::Ok);
+  ASSERT_EQ(SavePicture(dir / odd, "image/png", 200, 100), Status::Ok);
+  WriteFileBytes(dir / "broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
+  const CliRun run =
+      Run({"convert", "--ignore-settings", "--progress=json", "-j", "1", "big.png", "broken.png", odd});
+  EXPECT_EQ(run.exitCode, 1);
+  std::istringstream lines(run.err);
+  double percent = 0, percentAfterBig = 0;
+  uint64_t done = 0;
+  QJsonObject last;
+  bool sawOddName = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("Error loading file broken.png!")) continue;
+    QJsonParseError error{};
+    last = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+    EXPECT_GE(last["done"].toInteger(), done) << line;
+    EXPECT_GE(last["percent"].toDouble(), percent) << line;
+    EXPECT_LE(last["done"].toInteger(), last["total"].toInteger()) << line;
+    done = static_cast<uint64_t>(last["done"].toInteger());
+    percent = last["percent"].toDouble();
+    if (last["filesDone"].toInt() == 1) percentAfterBig = percent;
+    sawOddName = sawOddName || last.contains("fileBytes");
+  }
+  EXPECT_EQ(last["filesDone"].toInt(), 3);
+  EXPECT_EQ(last["percent"].toDouble(), 100.0);
+  EXPECT_EQ(last["done"].toInteger(), last["total"].toInteger());
+  EXPECT_GT(percentAfterBig, 90.0);  // a hundred times the small picture's pixels
+  EXPECT_TRUE(sawOddName);
 }
 
 TEST_F(CliTest, InfoAndCheckReadMapFiles) {

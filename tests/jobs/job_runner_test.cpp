@@ -174,7 +174,9 @@ TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
 TEST(JobProgressTest, AStandingPercentageChangesNothing) {
   RecordingHost host;
   const std::string path = "map.png";
-  JobProgress progress(host, path);
+  const JobRequest request;
+  BatchMeter batch(host, request, {path});
+  JobProgress progress(host, path, batch);
   progress.OnProgress(100, 0);
   progress.OnProgress(106, 100);
   progress.OnProgress(106, 100);
