@@ -10,9 +10,6 @@
 namespace rzt2 {
 namespace {
 
-const std::filesystem::path kGoImageData = "/usr/share/go-1.19/src/image/testdata";
-const std::filesystem::path kGoPngData = "/usr/share/go-1.19/src/image/png/testdata";
-
 // Each frame format's codec, as the format table wires it, with what it promises.
 struct Codec {
   const char* name;
@@ -119,8 +116,8 @@ TEST(CodecHostileInput, EveryTruncationFailsCleanly) {
     if (!codec.indexedOnly) files.emplace_back(&codec, test::Encode(codec.Encoder(), *argb));
   }
   // Interlaced files take other paths through the decoders.
-  files.emplace_back(&kCodecs[0], test::ReadFileBytes(kGoImageData / "video-001.interlaced.gif"));
-  files.emplace_back(&kCodecs[2], test::ReadFileBytes(kGoPngData / "pngsuite/basn3p04-31i.png"));
+  files.emplace_back(&kCodecs[0], test::ReadFileBytes(test::kGoImageData / "video-001.interlaced.gif"));
+  files.emplace_back(&kCodecs[2], test::ReadFileBytes(test::kGoPngData / "pngsuite/basn3p04-31i.png"));
   for (const auto& [codec, file] : files) {
     ASSERT_GT(file.size(), 100u) << codec->name;
     // A GIF is complete without its trailer byte.

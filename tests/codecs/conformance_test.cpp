@@ -32,9 +32,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kXImage = "/usr/share/gocode/src/golang.org/x/image/testdata";
-const fs::path kGoImage = "/usr/share/go-1.19/src/image/testdata";
-const fs::path kGoPng = "/usr/share/go-1.19/src/image/png/testdata";
+const fs::path& kXImage = test::kXImageData;
+const fs::path& kGoImage = test::kGoImageData;
+const fs::path& kGoPng = test::kGoPngData;
 
 struct Case {
   DecodeFunction decode;

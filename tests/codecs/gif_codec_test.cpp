@@ -19,14 +19,14 @@ Status DecodeStatus(const std::vector<uint8_t>& bytes) {
 
 TEST(GifRoundTrip, PadsPalettesWithBlackAndKeepsOnlyFullTransparency) {
   ColorPalette palette = test::GradientPalette(5);
-  palette.entries[1] = Argb(0, 1, 1, 1);
-  palette.entries[2] = Argb(0, 2, 2, 2);    // only the first clear entry is transparent
-  palette.entries[4] = Argb(100, 4, 4, 4);  // GIF has no partial alpha
+  palette.entries[1] = Argb(100, 1, 1, 1);  // GIF has no partial alpha
+  palette.entries[2] = Argb(0, 2, 2, 2);
+  palette.entries[4] = Argb(0, 4, 4, 4);  // only the first clear entry is transparent
   const auto picture = test::PatternedIndexed(8, 8, palette, 0);
   const auto decoded = test::Decoded(DecodeGif, test::Encode(EncodeGif, *picture));
   ASSERT_NE(decoded, nullptr);
   EXPECT_EQ(test::PixelDifference(*picture, *decoded), "");
-  const std::vector<uint32_t> expected = {palette.entries[0], Argb(0, 1, 1, 1),   Argb(255, 2, 2, 2),
+  const std::vector<uint32_t> expected = {palette.entries[0], Argb(255, 1, 1, 1), Argb(0, 2, 2, 2),
                                           palette.entries[3], Argb(255, 4, 4, 4), Argb(255, 0, 0, 0),
                                           Argb(255, 0, 0, 0), Argb(255, 0, 0, 0)};
   EXPECT_EQ(decoded->Palette().entries, expected);

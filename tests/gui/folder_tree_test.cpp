@@ -1,8 +1,5 @@
 // The "Change folder" dialog over the fixture's namespace, which counts its
-// listings, and the Linux namespace over folders and a mount table.
-#include <QFile>
-#include <QTemporaryDir>
-#include <algorithm>
+// listings, and the mount points the Linux namespace offers.
 
 #include "gui_fixture.h"
 #include "ui/folder_tree_dialog.h"
@@ -62,52 +59,6 @@ TEST_F(GuiTest, TheFolderTreeListsEachFolderOnceWhenItIsFirstExpandedOrSelected)
   FolderTreeDialog emptyDialog(empty);
   EXPECT_EQ(Find<QTreeWidget>(emptyDialog, "folderTree")->topLevelItemCount(), 0);
   EXPECT_EQ(emptyDialog.selectedPath(), "");
-}
-
-std::vector<std::string> Paths(const std::vector<ShellItem>& items) {
-  std::vector<std::string> paths;
-  paths.reserve(items.size());
-  for (const ShellItem& item : items) paths.push_back(item.path);
-  return paths;
-}
-
-TEST(LinuxShellTest, HomeDesktopAndComputerWithVisibleFoldersAndRealMountPoints) {
-  QTemporaryDir dir;
-  for (const char* folder :
-       {"home/b/.hidden", "home/A/x", "home/.hidden/y", "Desk", "vol one/sub", "emptyvol"}) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
-  }
-  QFile mounts(dir.filePath("mounts"));
-  ASSERT_TRUE(mounts.open(QIODevice::WriteOnly));
-  mounts.write(QStringLiteral("/dev/vda / ext4 rw 0 0\n/dev/vdb %1/vol\\040one ext4 rw 0 0\n"
-                              "/dev/vdb %1/mounts ext4 rw 0 0\nserver:/share %1/emptyvol nfs4 rw 0 0\n")
-                   .arg(dir.path())
-                   .toUtf8());
-  mounts.close();
-  for (const char* file : {"home/file.txt", "home/b/file.txt"})
-    QFile(dir.filePath(file)).open(QIODevice::WriteOnly);
-  LinuxShellNamespace shell(dir.filePath("home"), dir.filePath("Desk"), dir.filePath("mounts"));
-  const std::vector<ShellItem> top = shell.topLevel();
-  ASSERT_EQ(top.size(), 3u);
-  EXPECT_EQ(top[0].displayName + top[1].displayName + top[2].displayName, "HomeDeskComputer");
-  EXPECT_EQ(top[2].path, "");
-  // A desktop that is missing or is the home folder itself is left out.
-  for (const QString& desktop : {dir.filePath("nowhere"), dir.filePath("home"), QString()}) {
-    EXPECT_EQ(LinuxShellNamespace(dir.filePath("home"), desktop, {}).topLevel().size(), 2u);
-  }
-  // Home lists its visible sub-folders; "b" holds a hidden folder and a file only.
-  std::vector<ShellItem> items = shell.subFolders(top[0]);
-  std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) { return shell.before(a, b); });
-  EXPECT_EQ(Paths(items), (std::vector<std::string>{dir.filePath("home/A").toStdString(),
-                                                    dir.filePath("home/b").toStdString()}));
-  EXPECT_TRUE(items[0].hasSubFolders);
-  EXPECT_FALSE(items[1].hasSubFolders);
-  // The computer holds the root and the mount points that are folders.
-  EXPECT_EQ(Paths(shell.subFolders(top[2])),
-            (std::vector<std::string>{"/", dir.filePath("vol one").toStdString(),
-                                      dir.filePath("emptyvol").toStdString()}));
-  EXPECT_EQ(Paths(LinuxShellNamespace({}, {}, dir.filePath("missing")).subFolders(top[2])),
-            std::vector<std::string>{"/"});
 }
 
 TEST(LinuxShellTest, RealMountPointsAreBlockDevicesAndNetworkSharesOnce) {

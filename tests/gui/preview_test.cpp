@@ -55,20 +55,6 @@ TEST_F(PreviewTest, OnlyTheLastOfQuickFocusChangesIsLoaded) {
   EXPECT_EQ(Find("previewPane")->grab().toImage().pixelColor(0, 0), QColor(Qt::white));
 }
 
-TEST_F(PreviewTest, TheTickShowsTheItemThatStillHasTheFocus) {
-  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
-  Focus("red.png");
-  List().setCurrentItem(nullptr);
-  Tick();
-  EXPECT_EQ(PaneCentre(), QColor(Qt::white));
-  Focus("blue.png");
-  Tick();
-  EXPECT_EQ(PaneCentre(), QColor(Qt::blue));
-  Focus("sub");  // a folder after a picture leaves the pane white
-  Tick();
-  EXPECT_EQ(PaneCentre(), QColor(Qt::white));
-}
-
 // The picture loads on the worker while the window goes on; only the last
 // request is shown, and none after the preview was cleared or switched off.
 TEST_F(PreviewTest, AResultArrivingAfterANewerRequestIsNotShown) {
@@ -76,6 +62,7 @@ TEST_F(PreviewTest, AResultArrivingAfterANewerRequestIsNotShown) {
   const std::pair<std::function<void()>, QColor> thenWhat[] = {
       {[&] { Focus("green.png"); }, Qt::green},
       {[&] { PathBox().setText(QString::fromStdString((dir / "sub").string())); }, Qt::white},
+      {[&] { Focus("sub"); }, Qt::white},
       {[&] { QTest::mouseClick(Find("previewCheck"), Qt::LeftButton); }, Qt::white}};
   for (const auto& [then, shown] : thenWhat) {
     PathBox().setText(QString::fromStdString(Folder()));
@@ -105,22 +92,6 @@ TEST_F(PreviewTest, OffKeepsThePictureWhichOnShowsAgainWithoutReadingTheFile) {
     EXPECT_EQ(PaneCentre(), shown);
     fs::remove(dir / "red.png");  // shown again from the picture kept
   }
-}
-
-TEST_F(PreviewTest, APictureFollowsThePanesSizeAndAFolderChangeClearsIt) {
-  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
-  Focus("green.png");
-  Tick();
-  // The square is drawn again in the middle of the wider pane.
-  Window().resize(Window().width() * 2, Window().height());
-  QWidget* pane = Find("previewPane");
-  EXPECT_TRUE(QTest::qWaitFor([&] {
-    return pane->grab().toImage().pixelColor(pane->width() * 3 / 5, pane->height() / 2) == QColor(Qt::green);
-  }));
-  Focus("blue.png");
-  PathBox().setText(QString::fromStdString((dir / "sub").string()));
-  EXPECT_EQ(PaneCentre(), QColor(Qt::white));
-  EXPECT_FALSE(Timer().isActive());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The settings dialog: opening from the record, the exchange order and its
-// messages, the zoom and destination translations, Cancel, and "...".
+// messages, the zoom and destination translations, and Cancel.
 #include "ui/settings_dialog.h"
 
 #include <QRadioButton>
@@ -144,24 +144,6 @@ TEST_F(SettingsDialogTest, TypingADestinationChecksSelectAndPutsBackNoEditWhenAS
   Press("okButton");
   EXPECT_EQ(std::tuple(Stored().FrameSizeX, Stored().MiniFrameSizeY, Stored().DstFolder),
             std::tuple(64, 300, std::string("/out/xy/")));
-}
-
-TEST_F(SettingsDialogTest, TheFolderDialogSetsTheDestinationOnOkOnlyWhateverASizeSays) {
-  const std::string picked = shell.Add("", "picked", false);
-  shell.Add("", "~computer", false, false);
-  OpenDialog();
-  // Cancel, the first item, an item without a path; then the first item
-  // again while a size fails.
-  const std::tuple<int, std::string, bool> picks[] = {
-      {-1, "/out/", false}, {0, shell.PathOf(picked), true}, {1, "", true}, {0, shell.PathOf(picked), true}};
-  for (const auto& [item, shown, select] : picks) {
-    WhenFolderDialog(item);
-    Press("browseButton");
-    EXPECT_EQ(Edit("destinationEdit")->text().toStdString(), shown);
-    EXPECT_EQ(SelectChecked(), select);
-    Edit("frameHeightEdit")->setText("");
-  }
-  EXPECT_EQ(prompts.messages, std::vector<QString>(3, Integer("Frames height")));
 }
 
 }  // namespace

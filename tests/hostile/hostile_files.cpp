@@ -10,6 +10,16 @@
 
 namespace rzt2::test {
 
+Bytes PngChunk(const char* type, const Bytes& body) {
+  Bytes out;
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(body.size() >> shift));
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), body.begin(), body.end());
+  const auto crc = static_cast<uint32_t>(crc32(0, &out[4], static_cast<uInt>(out.size() - 4)));
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(crc >> shift));
+  return out;
+}
+
 namespace {
 
 void PutBigEndian(Bytes& out, uint32_t value) {
@@ -20,13 +30,7 @@ void PutLittleEndian(Bytes& out, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void PngChunk(Bytes& out, const char* type, const Bytes& body) {
-  PutBigEndian(out, static_cast<uint32_t>(body.size()));
-  const size_t start = out.size();
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), body.begin(), body.end());
-  PutBigEndian(out, static_cast<uint32_t>(crc32(0, &out[start], static_cast<uInt>(out.size() - start))));
-}
+void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 Bytes PngStart(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorType) {
   Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -34,7 +38,7 @@ Bytes PngStart(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorT
   PutBigEndian(ihdr, width);
   PutBigEndian(ihdr, height);
   ihdr.insert(ihdr.end(), {bitDepth, colorType, 0, 0, 0});
-  PngChunk(out, "IHDR", ihdr);
+  Append(out, PngChunk("IHDR", ihdr));
   return out;
 }
 
@@ -66,34 +70,36 @@ Bytes ZeroPng(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorTy
   Bytes out = PngStart(width, height, bitDepth, colorType);
   const uint64_t channels = colorType == 4 ? 2 : 1;
   const uint64_t rowBytes = (uint64_t{width} * channels * bitDepth + 7) / 8;
-  PngChunk(out, "IDAT", DeflateZeros(uint64_t{height} * (1 + rowBytes)));  // filter byte 0 on each row
-  PngChunk(out, "IEND", {});
+  Append(out,
+         PngChunk("IDAT", DeflateZeros(uint64_t{height} * (1 + rowBytes))));  // filter byte 0 on each row
+  Append(out, PngChunk("IEND", {}));
   return out;
 }
 
 Bytes PngHeader(uint32_t width, uint32_t height) {
   Bytes out = PngStart(width, height, 8, 6);
-  PngChunk(out, "IEND", {});
+  Append(out, PngChunk("IEND", {}));
   return out;
 }
 
-Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive) {
+Bytes CompressJpeg(uint16_t width, uint16_t height, int components,
+                   const std::function<void(jpeg_compress_struct&)>& configure) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr error{};
-  cinfo.err = jpeg_std_error(&error);
+  cinfo.err = jpeg_std_error(&error);  // its error exit ends the program: enough for test files
   jpeg_create_compress(&cinfo);
   unsigned char* buffer = nullptr;
   unsigned long length = 0;
   jpeg_mem_dest(&cinfo, &buffer, &length);
-  cinfo.image_width = 16;
-  cinfo.image_height = 16;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
+  cinfo.image_width = width;
+  cinfo.image_height = height;
+  cinfo.input_components = components;
+  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  if (progressive) jpeg_simple_progression(&cinfo);
+  if (configure) configure(cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  Bytes row(size_t{16} * 3, 0x80);
-  while (cinfo.next_scanline < 16) {
+  Bytes row(size_t{width} * static_cast<size_t>(components), 0x80);
+  while (cinfo.next_scanline < height) {
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
@@ -101,7 +107,13 @@ Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive) {
   jpeg_destroy_compress(&cinfo);
   Bytes bytes(buffer, buffer + length);
   std::free(buffer);
+  return bytes;
+}
 
+Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive) {
+  Bytes bytes = CompressJpeg(16, 16, 3, [progressive](jpeg_compress_struct& cinfo) {
+    if (progressive) jpeg_simple_progression(&cinfo);
+  });
   const auto marker = [&bytes](uint8_t code) {
     for (size_t i = 0; i + 1 < bytes.size(); ++i) {
       if (bytes[i] == 0xFF && bytes[i + 1] == code) return i;
@@ -136,15 +148,17 @@ Bytes RleBmp(int32_t width, int32_t height) {
   return out;
 }
 
-Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression) {
-  const std::tuple<uint16_t, uint16_t, uint32_t> entries[] = {
-      {256, 4, width}, {257, 4, height}, {258, 3, 8},      {259, 3, compression}, {262, 3, 1},
-      {273, 4, 122},   {277, 3, 1},      {278, 4, height}, {279, 4, 64}};
+Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression, uint32_t offset, uint32_t byteCount,
+               uint32_t stripCount) {
+  const std::tuple<uint16_t, uint16_t, uint32_t, uint32_t> entries[] = {
+      {256, 4, 1, width},       {257, 4, 1, height}, {258, 3, 1, 8},
+      {259, 3, 1, compression}, {262, 3, 1, 1},      {273, 4, stripCount, offset},
+      {277, 3, 1, 1},           {278, 4, 1, height}, {279, 4, stripCount, byteCount}};
   Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0, static_cast<uint8_t>(std::size(entries)), 0};
-  for (const auto& [tag, type, value] : entries) {
+  for (const auto& [tag, type, count, value] : entries) {
     PutLittleEndian(out, tag, 2);
     PutLittleEndian(out, type, 2);
-    PutLittleEndian(out, 1, 4);
+    PutLittleEndian(out, count, 4);
     PutLittleEndian(out, value, 4);
   }
   PutLittleEndian(out, 0, 4);

@@ -107,18 +107,6 @@ TEST_F(JobTest, AStopAbandonsTheFileBeingWrittenAndStartsNoOther) {
   EXPECT_FALSE(std::filesystem::exists("b.rzt2"));
 }
 
-TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
-  const auto data = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
-  std::filesystem::copy_file(data / "map.wmf", "map.wmf");
-  auto emf = test::ReadFileBytes(data / "map.emf");
-  emf.resize(emf.size() - 20);
-  test::WriteFileBytes("broken.emf", emf);
-  const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf! (corrupt data)"});
-  EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
-}
-
 // The desktop program lists another folder than the current one: names,
 // and a relative destination folder, are taken in it, and shown bare.
 TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
@@ -200,35 +188,6 @@ TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
   Run(request);
   EXPECT_EQ(host.errors.back(),
             "Error while creating/saving file missing-folder/photo.jpeg! (file not found)");
-}
-
-// Files that other decoders show as meant: GIFs whose image outgrows their
-// screen (or has none), and palette TIFFs whose colour map holds value << 8.
-TEST_F(JobTest, PicturesOtherDecodersShowLoadAsThey) {
-  std::vector<uint8_t> gif = test::Encode(EncodeGif, *test::MakeIndexedBitmap(40, 30));
-  gif[6] = 20;  // a screen of 20 x 0
-  gif[8] = gif[9] = gif[7] = 0;
-  test::WriteFileBytes("small.gif", gif);
-  test::WriteFileBytes("shifted.tif", test::WriteWithLibtiff([](TIFF* tif) {
-                         std::vector<uint16_t> red(256, 0xFF00), green(256, 0xFFFF), blue(256, 0x8000);
-                         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1);
-                         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
-                         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-                         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
-                         TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
-                         uint8_t pixel = 0;
-                         TIFFWriteScanline(tif, &pixel, 0, 0);
-                       }));
-  Run({.names = {"small.gif"}});
-  Run({.kind = JobKind::Export, .names = {"small.gif", "shifted.tif"}, .exportFormat = 2});
-  EXPECT_EQ(host.errors, std::vector<std::string>{});
-  const auto shifted = test::Decoded(DecodePng, test::ReadFileBytes("shifted.png"));
-  ASSERT_NE(shifted, nullptr);
-  EXPECT_EQ(shifted->PixelArgb(0, 0), Argb(255, 255, 255, 128));
-  EXPECT_TRUE(std::filesystem::exists("small.rzt2"));
-  const auto grown = test::Decoded(DecodePng, test::ReadFileBytes("small.png"));
-  ASSERT_NE(grown, nullptr);
-  EXPECT_EQ(grown->Width(), 40);
 }
 
 TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {

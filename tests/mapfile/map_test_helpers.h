@@ -1,11 +1,8 @@
 // Helpers for the map file tests: pictures whose frames survive reduction
-// unchanged, a plain reading of the written layout, and a file size limit.
+// unchanged, and a plain reading of the written layout.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -113,28 +110,6 @@ inline std::unique_ptr<MapFileReader> OpenMap(const std::filesystem::path& path)
 inline EncoderParams Params(int32_t encoderCode, int32_t zoomLevelsMask = 0) {
   return EncoderParams{.ZoomLevelsMask = zoomLevelsMask, .EncoderCode = encoderCode};
 }
-
-// Writes past `bytes` fail with EFBIG while the object lives, as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previousHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-  void (*previousHandler_)(int);
-};
 
 // Whether two files from one picture agree everywhere but in the random block.
 inline bool SameButForRandomValues(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {

@@ -1,28 +1,12 @@
-// Image handles: status semantics, palettes, pixel locks, streams.
+// Image handles: impossible sizes, pixel locks, files that are no pictures.
 #include "imaging/image_handle.h"
 
 #include <gtest/gtest.h>
 
-#include "raster/scratch_stream.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
 namespace {
-
-TEST(ImageHandleTest, StatusIsReadOnceAndSuccessLeavesItAlone) {
-  ImageHandle empty;
-  EXPECT_EQ(empty.Width(), 0u);
-  EXPECT_EQ(empty.LastStatus(), Status::InvalidParameter);
-  EXPECT_EQ(empty.LastStatus(), Status::Ok);
-
-  ImageHandle image = ImageHandle::CreateBlank(5, 3, PixelFormat::Argb32);
-  image.Record(Status::CorruptData);
-  EXPECT_EQ(image.Width(), 5u);  // success does not clear it
-  ImageHandle copy = image.Clone();
-  EXPECT_EQ(copy.LastStatus(), Status::CorruptData);
-  EXPECT_EQ(image.LastStatus(), Status::CorruptData);
-  EXPECT_EQ(copy.Height(), 3u);
-}
 
 TEST(ImageHandleTest, CreationRefusesImpossibleSizes) {
   for (auto [w, h] : {std::pair{0, 5}, {5, -1}, {INT32_MAX, INT32_MAX}}) {
@@ -30,19 +14,6 @@ TEST(ImageHandleTest, CreationRefusesImpossibleSizes) {
     EXPECT_TRUE(image.IsNull());
     EXPECT_NE(image.LastStatus(), Status::Ok);
   }
-}
-
-TEST(ImageHandleTest, AnyBitmapCarriesAPaletteAndClonesAreDeep) {
-  ImageHandle image = ImageHandle::CreateBlank(2, 2, PixelFormat::Rgb24);
-  EXPECT_EQ(image.PaletteSize(), 8u);
-  ColorPalette palette{kPaletteHasAlpha, {0x00112233, 0xFF445566}};
-  ASSERT_EQ(image.SetPalette(palette), Status::Ok);
-  EXPECT_EQ(image.PaletteSize(), 16u);
-  ImageHandle copy = image.Clone();
-  ASSERT_EQ(image.SetPalette(ColorPalette{}), Status::Ok);
-  ColorPalette read;
-  ASSERT_EQ(copy.GetPalette(read), Status::Ok);
-  EXPECT_EQ(read, palette);
 }
 
 TEST(ImageHandleTest, LocksReadArgbFromAnyFormatAndWriteOnlyTheirOwn) {
@@ -71,25 +42,6 @@ TEST(ImageHandleTest, LocksReadArgbFromAnyFormatAndWriteOnlyTheirOwn) {
             Status::InvalidParameter);
   EXPECT_FALSE(refused.IsLocked());
   EXPECT_EQ(rgb.LastStatus(), Status::InvalidParameter);
-}
-
-TEST(ScratchStreamTest, WritesGrowReadsStopAtTheEndAndResetEmpties) {
-  ScratchStream stream;
-  ASSERT_EQ(stream.Write("abcdef", 6), Status::Ok);
-  ASSERT_EQ(stream.Seek(4), Status::Ok);
-  ASSERT_EQ(stream.Write("XYZ", 3), Status::Ok);
-  EXPECT_EQ(stream.Size(), 7u);
-  char out[16] = {};
-  stream.Seek(2);
-  EXPECT_EQ(stream.Read(out, sizeof out), 5u);
-  EXPECT_EQ(std::string(out, 5), "cdXYZ");
-  stream.Seek(100);
-  EXPECT_EQ(stream.Read(out, 1), 0u);
-  ASSERT_EQ(stream.SetSize(2), Status::Ok);
-  EXPECT_EQ(stream.Size(), 2u);
-  stream.Reset();
-  EXPECT_EQ(stream.Size(), 0u);
-  EXPECT_EQ(stream.Position(), 0u);
 }
 
 TEST(ImageHandleTest, DecodingUnknownOrMissingFilesFailsWithAStatus) {

@@ -1,16 +1,15 @@
 // ConverterSettings and its store: first runs, partial and odd stores,
-// round trips, and stores that cannot be written.
+// round trips, and stores that cannot be written. The user's own store is
+// found where rzt2 looks for it in the cli tests.
 #include "settings/converter_settings.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -27,23 +26,6 @@ void PrintTo(const EncoderParams& p, std::ostream* out) {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Points the user's store at a private folder for the whole run, so that no
-// test can touch the real one.
-class UserStoreRedirect : public testing::Environment {
- public:
-  void SetUp() override {
-    dir_.emplace();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(dir_->Path().string()));
-  }
-  void TearDown() override { dir_.reset(); }
-  static fs::path Folder() { return dir_->Path(); }
-
- private:
-  static inline std::optional<test::TempDir> dir_;
-};
-testing::Environment* const kUserStoreRedirect = testing::AddGlobalTestEnvironment(new UserStoreRedirect);
 
 // The five values of a settings record, for comparing two of them at once.
 auto Values(const ConverterSettings& s) {
@@ -157,28 +139,6 @@ TEST_F(ConverterSettingsTest, AStoreThatCannotBeMadeFailsAndChangesNothing) {
   EXPECT_FALSE(blocked.SaveSettings());
   EXPECT_FALSE(blocked.LoadSettings());
   EXPECT_EQ(Values(blocked), before);
-}
-
-TEST_F(ConverterSettingsTest, AReadOnlyStoreFailsAndKeepsItsContents) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-  WriteStore("FrameSizeX=200\n");
-  fs::permissions(StorePath(), fs::perms::owner_read);
-  fs::permissions(fs::path(StorePath()).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(NonDefaults().SaveSettings());
-  EXPECT_EQ(Store().allKeys(), QStringList{"FrameSizeX"});
-  fs::permissions(fs::path(StorePath()).parent_path(), fs::perms::owner_all);
-}
-
-TEST_F(ConverterSettingsTest, DefaultStoreIsTheUsersVelmoraFile) {
-  const fs::path expected = UserStoreRedirect::Folder() / "Velmora" / "rzt2tool.conf";
-  ConverterSettings saved;
-  EXPECT_EQ(saved.StoreFileName(), expected.string());
-  saved.SrcFolder = "/home/user/scans";
-  ASSERT_TRUE(saved.SaveSettings());
-  EXPECT_TRUE(fs::exists(expected));
-  ConverterSettings loaded;
-  ASSERT_TRUE(loaded.LoadSettings());
-  EXPECT_EQ(loaded.SrcFolder, "/home/user/scans");
 }
 
 }  // namespace

@@ -19,6 +19,12 @@
 
 namespace rzt2::test {
 
+// Test pictures Debian ships with the Go sources (golang-1.19-src,
+// golang-golang-x-image-dev).
+inline const std::filesystem::path kGoImageData = "/usr/share/go-1.19/src/image/testdata";
+inline const std::filesystem::path kGoPngData = "/usr/share/go-1.19/src/image/png/testdata";
+inline const std::filesystem::path kXImageData = "/usr/share/gocode/src/golang.org/x/image/testdata";
+
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes away.
 class TempDir {
