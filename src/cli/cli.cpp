@@ -12,6 +12,7 @@
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
+#include "raster/memory_budget.h"
 #include "rzt2_version.h"
 #include "settings/converter_settings.h"
 
@@ -65,6 +66,7 @@ int RunJobCommand(const CliOptions& options) {
       ++failed;
     }
   }
+  if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   TerminalHost host(stderr, !options.quiet && ::isatty(STDERR_FILENO) == 1);

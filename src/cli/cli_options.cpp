@@ -6,6 +6,7 @@
 
 #include "jobs/job_runner.h"
 #include "mapfile/encoder_params.h"
+#include "raster/memory_budget.h"
 
 namespace rzt2 {
 
@@ -84,8 +85,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
     const bool convertOnly =
         arg == "--frame" || arg == "--preview" || arg == "--zoom" || arg == "--zoom-mask";
     const bool writeOption = convertOnly || arg == "--format" || arg == "-o" || arg == "--output-dir" ||
-                             arg == "-j" || arg == "--jobs" || arg == "-q" || arg == "--quiet" ||
-                             arg == "--ignore-settings";
+                             arg == "-j" || arg == "--jobs" || arg == "--memory" || arg == "-q" ||
+                             arg == "--quiet" || arg == "--ignore-settings";
     if ((writeOption && !writes) || (convertOnly && options.command != CliCommand::Convert) ||
         (arg == "--json" && options.command != CliCommand::Info)) {
       return Fail(error, "option " + arg + " does not apply to this command");
@@ -120,6 +121,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
         if (!(options.zoomLevelsMask = ParseInt(*text))) return Fail(error, "--zoom-mask takes an integer");
       } else if (arg == "-o" || arg == "--output-dir") {
         options.outputDir = *text;
+      } else if (arg == "--memory") {
+        uint64_t bytes = 0;
+        if (!ParseMemorySize(*text, bytes)) return Fail(error, "--memory takes a size such as 800M or 1.5G");
+        options.memoryBudget = bytes;
       } else {
         const auto jobs = ParseInt(*text);
         if (!jobs || *jobs < 1 || *jobs > 256) return Fail(error, "--jobs takes a number from 1 to 256");
@@ -150,10 +155,12 @@ std::string UsageText() {
          option("--zoom-mask N", "the raw zoom level mask") +
          option("-o, --output-dir DIR", "write into DIR instead of next to each source") +
          option("-j, --jobs N", "files worked on at once (default: the number of cores)") +
+         option("--memory SIZE",
+                "memory for pixels; larger pictures are kept on disk (default: a quarter of memory)") +
          option("-q, --quiet", "no progress") +
          option("--ignore-settings", "start from the built-in defaults, not the stored settings") +
          "  rzt2 export --format " + formats +
-         " [-o DIR] [-j N] [-q] [--ignore-settings] FILE...\n"
+         " [-o DIR] [-j N] [--memory SIZE] [-q] [--ignore-settings] FILE...\n"
          R"(  rzt2 info [--json] FILE...          header, level table, preview of map files
   rzt2 check FILE...                  validates map files: structure, and every frame decodes
   rzt2 --help | --version

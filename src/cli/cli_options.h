@@ -20,7 +20,8 @@ struct CliOptions {
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;
   std::optional<std::string> outputDir;
-  int jobs = 0;  // 0: one per core
+  int jobs = 0;                          // 0: one per core
+  std::optional<uint64_t> memoryBudget;  // --memory, in bytes
   bool quiet = false;
   bool json = false;
   bool ignoreStoredSettings = false;

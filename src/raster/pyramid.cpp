@@ -50,12 +50,15 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
   }
 }
 
-std::unique_ptr<PremulImage> MakeHalf(int32_t width, int32_t height) {
+Status MakeHalf(int32_t width, int32_t height, std::unique_ptr<PremulImage>& out) {
   auto half = std::make_unique<PremulImage>();
   half->width = (width + 1) / 2;
   half->height = (height + 1) / 2;
-  half->pixels.resize(static_cast<size_t>(half->width) * static_cast<size_t>(half->height));
-  return half;
+  const size_t bytes =
+      sizeof(uint32_t) * static_cast<size_t>(half->width) * static_cast<size_t>(half->height);
+  if (const Status status = PixelBlock::Allocate(bytes, half->block); status != Status::Ok) return status;
+  out = std::move(half);
+  return Status::Ok;
 }
 
 // Opaque 24-bit pictures, the common case for scans, halve straight from
@@ -78,15 +81,18 @@ void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint
   }
 }
 
-std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
-  auto half = MakeHalf(picture.Width(), picture.Height());
+Status HalvePicture(const Bitmap& picture, std::unique_ptr<PremulImage>& out) {
+  std::unique_ptr<PremulImage> half;
+  if (const Status status = MakeHalf(picture.Width(), picture.Height(), half); status != Status::Ok) {
+    return status;
+  }
   if (picture.Format() == PixelFormat::Rgb24) {
     for (int32_t y = 0; y < half->height; ++y) {
       HalveRgbRows(picture.Row(2 * y), 2 * y + 1 < picture.Height() ? picture.Row(2 * y + 1) : nullptr,
-                   picture.Width(),
-                   half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+                   picture.Width(), half->MutableRow(y));
     }
-    return half;
+    out = std::move(half);
+    return Status::Ok;
   }
   const auto width = static_cast<size_t>(picture.Width());
   std::vector<uint32_t> top(width), bottom(width);
@@ -98,31 +104,42 @@ std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
       picture.ReadArgb(0, 2 * y + 1, picture.Width(), bottom.data());
       std::transform(bottom.begin(), bottom.end(), bottom.begin(), Premultiply);
     }
-    HalveRows(top.data(), hasBottom ? bottom.data() : nullptr, picture.Width(),
-              half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+    HalveRows(top.data(), hasBottom ? bottom.data() : nullptr, picture.Width(), half->MutableRow(y));
   }
-  return half;
+  out = std::move(half);
+  return Status::Ok;
 }
 
-std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
-  auto half = MakeHalf(level.width, level.height);
-  const auto stride = static_cast<size_t>(level.width);
+Status HalveLevel(const PremulImage& level, std::unique_ptr<PremulImage>& out) {
+  std::unique_ptr<PremulImage> half;
+  if (const Status status = MakeHalf(level.width, level.height, half); status != Status::Ok) return status;
   for (int32_t y = 0; y < half->height; ++y) {
-    const uint32_t* top = level.pixels.data() + 2 * static_cast<size_t>(y) * stride;
-    const uint32_t* bottom = 2 * y + 1 < level.height ? top + stride : nullptr;
-    HalveRows(top, bottom, level.width,
-              half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+    const uint32_t* bottom = 2 * y + 1 < level.height ? level.Row(2 * y + 1) : nullptr;
+    HalveRows(level.Row(2 * y), bottom, level.width, half->MutableRow(y));
   }
-  return half;
+  out = std::move(half);
+  return Status::Ok;
 }
 
 }  // namespace
 
-const PremulImage& Pyramid::Level(int k) {
+Status Pyramid::Level(int k, const PremulImage*& out) {
+  const std::lock_guard lock(mutex_);
   while (static_cast<int>(levels_.size()) < k) {
-    levels_.push_back(levels_.empty() ? HalvePicture(picture_) : HalveLevel(*levels_.back()));
+    std::unique_ptr<PremulImage> half;
+    const Status status = levels_.empty() ? HalvePicture(picture_, half) : HalveLevel(*levels_.back(), half);
+    if (status != Status::Ok) return status;
+    levels_.push_back(std::move(half));
   }
-  return *levels_[static_cast<size_t>(k - 1)];
+  out = levels_[static_cast<size_t>(k - 1)].get();
+  return Status::Ok;
+}
+
+uint64_t Pyramid::MemoryBytes() const {
+  const std::lock_guard lock(mutex_);
+  uint64_t bytes = 0;
+  for (const auto& level : levels_) bytes += level->block.MemoryBytes();
+  return bytes;
 }
 
 }  // namespace rzt2

@@ -6,7 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
+
+#include "raster/pixel_block.h"
+#include "raster/status.h"
 
 namespace rzt2 {
 
@@ -15,19 +19,32 @@ class Bitmap;
 struct PremulImage {
   int32_t width = 0;
   int32_t height = 0;
-  std::vector<uint32_t> pixels;  // premultiplied 0xAARRGGBB, rows top-down
+  PixelBlock block;  // premultiplied 0xAARRGGBB, rows top-down
+
+  const uint32_t* Row(int32_t y) const {
+    return reinterpret_cast<const uint32_t*>(block.Data()) +
+           static_cast<size_t>(y) * static_cast<size_t>(width);
+  }
+  uint32_t* MutableRow(int32_t y) {
+    return reinterpret_cast<uint32_t*>(block.Data()) + static_cast<size_t>(y) * static_cast<size_t>(width);
+  }
 };
 
 class Pyramid {
  public:
   explicit Pyramid(const Bitmap& picture) : picture_(picture) {}
 
-  // Level k >= 1, built with the levels above it on first use. Throws
-  // std::bad_alloc when memory runs out, like Bitmap::Reductions.
-  const PremulImage& Level(int k);
+  // Level k >= 1, built with the levels above it on first use; the
+  // PixelBlock's status when one cannot be had. Threads may ask at once:
+  // one builds, the others wait for it.
+  Status Level(int k, const PremulImage*& out);
+
+  // The bytes of the levels built so far held in the process's memory.
+  uint64_t MemoryBytes() const;
 
  private:
   const Bitmap& picture_;
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<PremulImage>> levels_;  // levels_[k - 1]
 };
 

@@ -172,6 +172,7 @@ TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwo) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"convert", "--frame", "10x160", "a.png"},
         {"convert", "--format", "webp", "a.png"},
+        {"convert", "--memory", "lots", "a.png"},
         {"export", "a.png"},
         {"convert"},
         {"frobnicate"},

@@ -56,7 +56,7 @@ TEST(PngHostileInput, HeaderSizesAreCheckedBeforeAllocating) {
   const struct {
     uint32_t width, height;
     Status expected;
-  } cases[] = {{100000, 100000, Status::TooLarge},
+  } cases[] = {{100000, 100000, Status::OverPixelCeiling},
                {30000, 30000, Status::CorruptData},  // far more than 45 bytes inflate to
                {0, 10, Status::CorruptData},
                {0x80000000u, 1, Status::CorruptData}};

@@ -33,11 +33,11 @@ std::pair<Status, size_t> Decode(const Bytes& bytes, const DecodeLimits& limits 
 }
 
 TEST(DecoderBombTest, PngHeadersClaimingGigapixels) {
-  const Bytes twoGigapixels = test::PngHeader(65536, 32768);
-  EXPECT_LE(twoGigapixels.size(), 45u);
-  EXPECT_EQ(Decode(twoGigapixels), std::pair(Status::TooLarge, size_t{0}));
-  // Just under the limit: 4 GiB of pixels that 45 bytes cannot inflate to.
-  const auto [status, largest] = Decode(test::PngHeader(32768, 32767));
+  const Bytes overTheCeiling = test::PngHeader(65536, 32769);
+  EXPECT_LE(overTheCeiling.size(), 45u);
+  EXPECT_EQ(Decode(overTheCeiling), std::pair(Status::OverPixelCeiling, size_t{0}));
+  // At the ceiling: 8 GiB of pixels that 45 bytes cannot inflate to.
+  const auto [status, largest] = Decode(test::PngHeader(65536, 32768));
   EXPECT_EQ(status, Status::CorruptData);
   EXPECT_LT(largest, kSmallAllocation);
 }
@@ -156,13 +156,14 @@ TEST(DecoderBombTest, ShapesWhoseBuffersPassTheByteLimit) {
 TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   // At the pixel limit, but its grid of 160 x 160 frames is not: a map
   // with those frames could not be read back.
-  const uint64_t maxPixels = DefaultMaxPixels();
+  const uint64_t maxPixels = kPixelCeiling;
   const uint64_t side = static_cast<uint64_t>(std::sqrt(static_cast<double>(maxPixels)));
   const uint64_t width = side / 160 * 160 + 1;
   const uint64_t height = maxPixels / width;
   const std::pair<std::string, Bytes> files[] = {
-      {"cut.jpg", test::JpegClaiming(32000, 32000, false)},  // 629 bytes, data for 16 x 16
-      {"wide.png", test::ZeroPng(100'000'000, 1, 1, 0)},     // 12 KB
+      {"huge.jpg", test::JpegClaiming(50000, 50000, false)},  // over the pixel ceiling
+      {"cut.jpg", test::JpegClaiming(32000, 32000, false)},   // 629 bytes, data for 16 x 16
+      {"wide.png", test::ZeroPng(100'000'000, 1, 1, 0)},      // 12 KB
       {"framed.bmp", test::RleBmp(static_cast<int32_t>(width), static_cast<int32_t>(height))},
   };
   test::TempDir dir;
@@ -177,10 +178,11 @@ TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   const size_t largest = test::LargestAllocationDuring([&] { RunJob(request, loader, host); });
   EXPECT_EQ(host.errors,
             (std::vector<std::string>{
+                "Error loading file huge.jpg! (picture over the ceiling of 2147483648 pixels)",
                 "Error loading file cut.jpg! (corrupt data)",
                 "Error loading file wide.png! (" + std::string(StatusText(Status::TooLarge)) + ")",
                 "Error loading file framed.bmp! (" + std::string(StatusText(Status::TooLarge)) + ")"}));
-  EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp wide.png");
+  EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp huge.jpg wide.png");
   EXPECT_LT(largest, kSmallAllocation);
 }
 

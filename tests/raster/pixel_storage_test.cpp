@@ -1,0 +1,74 @@
+// Where pixels live: the memory budget, sizes given on the command line,
+// and blocks that do not fit the budget going to disk with the same bytes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "imaging/surface.h"
+#include "raster/memory_budget.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+TEST(MemorySizeTest, ParsesBytesAndBinaryUnits) {
+  const std::pair<const char*, uint64_t> good[] = {
+      {"0", 0},
+      {"1048576", 1048576},
+      {"64k", 65536},
+      {"800M", uint64_t{800} << 20},
+      {"1.5G", uint64_t{3} << 29},
+      {"2T", uint64_t{2} << 40},
+      {"0.5K", 512},
+  };
+  for (const auto& [text, bytes] : good) {
+    uint64_t parsed = 1;
+    EXPECT_TRUE(ParseMemorySize(text, parsed)) << text;
+    EXPECT_EQ(parsed, bytes) << text;
+  }
+  for (const char* bad : {"", "M", "-1G", "1.5", "1GB", "1 G", "1e9", "1P", "2000000T", " 5", "nan"}) {
+    uint64_t parsed = 0;
+    EXPECT_FALSE(ParseMemorySize(bad, parsed)) << bad;
+  }
+}
+
+TEST(MemoryBudgetTest, TakesOnlyWhatFitsAndTheDefaultIsAQuarterOfMemoryAtMost) {
+  MemoryBudget budget(100);
+  EXPECT_TRUE(budget.TryTake(60));
+  EXPECT_FALSE(budget.TryTake(41));
+  EXPECT_TRUE(budget.TryTake(40));
+  EXPECT_EQ(budget.InUse(), 100u);
+  budget.Give(60);
+  EXPECT_FALSE(budget.TryTake(UINT64_MAX));
+  EXPECT_EQ(budget.InUse(), 40u);
+  const auto memory =
+      static_cast<uint64_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  EXPECT_GT(DefaultMemoryBudget(), 0u);
+  EXPECT_LE(DefaultMemoryBudget(), memory / 4);
+}
+
+// The same picture, with its halved copies, in memory and on disk: the
+// same pixels drawn, and nothing of the disk's in the process's memory.
+TEST(PixelBlockTest, PicturesOverTheBudgetLiveOnDiskWithTheSameBytes) {
+  const std::unique_ptr<Bitmap> source = test::MakeMapLikeBitmap(700, 500, PixelFormat::Argb32);
+  const uint64_t heldBefore = MemoryBudget::Process().InUse();
+  const auto drawn = [&](uint64_t budget, uint64_t& memoryBytes) {
+    const test::ScopedMemoryBudget scope(budget);
+    std::unique_ptr<Bitmap> copy;
+    EXPECT_EQ(source->Clone(copy), Status::Ok);
+    ImageHandle picture(std::move(copy));
+    ImageHandle target = ImageHandle::CreateBlank(90, 70, PixelFormat::Argb32);
+    Surface(target).DrawImage(picture, Rect{0, 0, 90, 70});
+    memoryBytes = picture.GetBitmap()->MemoryBytes();
+    return target;
+  };
+  uint64_t inMemory = 0, onDisk = 1;
+  ImageHandle expected = drawn(UINT64_MAX, inMemory);
+  ImageHandle actual = drawn(0, onDisk);
+  EXPECT_EQ(test::PixelDifference(*expected.GetBitmap(), *actual.GetBitmap()), "");
+  EXPECT_GT(inMemory, uint64_t{700} * 500 * 4) << "the picture and its halved copies";
+  EXPECT_EQ(onDisk, 0u);
+  EXPECT_EQ(MemoryBudget::Process().InUse(), heldBefore) << "every block gave its bytes back";
+}
+
+}  // namespace
+}  // namespace rzt2
