@@ -76,6 +76,11 @@ Pyramid& Bitmap::Reductions() const {
   return *reductions_;
 }
 
+void Bitmap::SetReductions(std::unique_ptr<Pyramid> reductions) {
+  const std::lock_guard lock(reductionsMutex_);
+  reductions_ = std::move(reductions);
+}
+
 uint64_t Bitmap::MemoryBytes() const {
   const std::lock_guard lock(reductionsMutex_);
   return pixels_.MemoryBytes() + (reductions_ ? reductions_->MemoryBytes() : 0);

@@ -73,6 +73,9 @@ class Bitmap {
   // from one bitmap at once as long as none changes it.
   Pyramid& Reductions() const;
 
+  // Gives the picture halved copies built elsewhere (PyramidBuilder).
+  void SetReductions(std::unique_ptr<Pyramid> reductions);
+
   // The bytes of this picture and of its halved copies built so far that
   // are held in the process's memory; what is on disk does not count.
   uint64_t MemoryBytes() const;

@@ -4,12 +4,15 @@
 // covers picture pixels [x * 2^k, (x + 1) * 2^k) clipped to the picture.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "raster/pixel_block.h"
+#include "raster/row_sink.h"
 #include "raster/status.h"
 
 namespace rzt2 {
@@ -32,7 +35,9 @@ struct PremulImage {
 
 class Pyramid {
  public:
-  explicit Pyramid(const Bitmap& picture) : picture_(picture) {}
+  // levels: levels 1, 2, ... already built, as PyramidBuilder gives them.
+  explicit Pyramid(const Bitmap& picture, std::vector<std::unique_ptr<PremulImage>> levels = {})
+      : picture_(picture), levels_(std::move(levels)) {}
 
   // Level k >= 1, built with the levels above it on first use; the
   // PixelBlock's status when one cannot be had. Threads may ask at once:
@@ -46,6 +51,41 @@ class Pyramid {
   const Bitmap& picture_;
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<PremulImage>> levels_;  // levels_[k - 1]
+};
+
+// Builds every level of a picture's pyramid, down to one pixel, on a thread
+// of its own as the decoder delivers rows (a RowSink): each row of a level
+// as soon as the rows it covers are there. The pixels are those Level
+// builds after the decode. Indexed pictures are left alone, as their
+// palette may come after their rows.
+class PyramidBuilder final : public RowSink {
+ public:
+  PyramidBuilder() = default;
+  ~PyramidBuilder();
+  PyramidBuilder(const PyramidBuilder&) = delete;
+  PyramidBuilder& operator=(const PyramidBuilder&) = delete;
+
+  void RowsDone(const Bitmap& picture, int32_t rows) noexcept override;
+  void Abandon() noexcept override;
+
+  // After the decoder delivered the last row of picture: waits for the
+  // build and gives the picture its levels. Without a build (no rows came,
+  // an indexed picture, memory ran out) the picture builds them on first use.
+  void Finish(Bitmap& picture);
+
+ private:
+  static constexpr int32_t kStopped = -1;
+
+  Status Build();
+  bool WaitForRows(int32_t rows);
+  // Row y of level k (1-based) is written; makes the rows it completes below.
+  void Made(size_t k, int32_t y);
+
+  const Bitmap* picture_ = nullptr;
+  std::atomic<int32_t> rowsReady_{0};
+  std::thread thread_;
+  std::vector<std::unique_ptr<PremulImage>> levels_;
+  bool built_ = false;  // written by the thread, read after joining it
 };
 
 uint32_t Premultiply(uint32_t argb);

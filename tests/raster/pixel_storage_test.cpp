@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "imaging/surface.h"
+#include "raster/codecs/image_formats.h"
 #include "raster/memory_budget.h"
+#include "raster/pyramid.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -68,6 +72,34 @@ TEST(PixelBlockTest, PicturesOverTheBudgetLiveOnDiskWithTheSameBytes) {
   EXPECT_GT(inMemory, uint64_t{700} * 500 * 4) << "the picture and its halved copies";
   EXPECT_EQ(onDisk, 0u);
   EXPECT_EQ(MemoryBudget::Process().InUse(), heldBefore) << "every block gave its bytes back";
+}
+
+// Halved copies built behind the decoder are those built after it, level by
+// level; a decode that fails leaves nothing reading its picture.
+TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingEqualThoseBuiltAfter) {
+  const std::pair<EncodeFunction, PixelFormat> cases[] = {{EncodeJpeg, PixelFormat::Rgb24},
+                                                          {EncodePng, PixelFormat::Rgb24},
+                                                          {EncodePng, PixelFormat::Argb32},
+                                                          {EncodeTiff, PixelFormat::Argb32}};
+  for (const auto& [encode, format] : cases) {
+    const std::vector<uint8_t> bytes = test::Encode(encode, *test::MakeMapLikeBitmap(301, 203, format));
+    PyramidBuilder builder;
+    std::unique_ptr<Bitmap> overlapped, after;
+    ASSERT_EQ(DecodeImage(bytes, {}, overlapped, &builder), Status::Ok);
+    builder.Finish(*overlapped);
+    ASSERT_EQ(DecodeImage(bytes, {}, after), Status::Ok);
+    EXPECT_GT(overlapped->MemoryBytes(), after->MemoryBytes()) << "built before any draw";
+    for (int k = 1; k <= 10; ++k) {
+      const PremulImage *a = nullptr, *b = nullptr;
+      ASSERT_EQ(overlapped->Reductions().Level(k, a), Status::Ok);
+      ASSERT_EQ(after->Reductions().Level(k, b), Status::Ok);
+      ASSERT_EQ(std::pair(a->width, a->height), std::pair(b->width, b->height));
+      EXPECT_EQ(std::memcmp(a->Row(0), b->Row(0), a->block.Size()), 0) << "level " << k;
+    }
+    PyramidBuilder abandoned;
+    std::unique_ptr<Bitmap> none;
+    EXPECT_NE(DecodeImage(std::span(bytes).first(bytes.size() / 2), {}, none, &abandoned), Status::Ok);
+  }
 }
 
 }  // namespace

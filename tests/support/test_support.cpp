@@ -166,7 +166,7 @@ std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {
 Status DecodeWith(DecodeFunction decode, std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out,
                   const DecodeLimits& limits) {
   out.reset();
-  const Status status = decode(bytes, limits, out);
+  const Status status = decode(bytes, limits, out, nullptr);
   if ((out != nullptr) != (status == Status::Ok)) {
     throw std::logic_error("decoder gave " + std::string(StatusText(status)) +
                            (out ? " with a bitmap" : " without a bitmap"));
