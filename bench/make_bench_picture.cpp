@@ -5,14 +5,15 @@
 //   make_bench_picture OUT.png|OUT.jpg [WIDTH HEIGHT [SEED]]
 //   make_bench_picture --bombs FOLDER   thin.png (12 KB, 100,000,000 x 1),
 //                                       huge.jpg (629 bytes claiming 50000 x 50000)
-#include <jpeglib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "hostile/hostile_files.h"
 #include "raster/codecs/image_formats.h"
