@@ -52,10 +52,12 @@ ImageHandle ImageHandle::CreateBlank(int32_t width, int32_t height, PixelFormat 
 
 ImageHandle ImageHandle::FromFile(const std::filesystem::path& path, const DecodeLimits& limits,
                                   HalvedCopies copies) {
-  std::vector<uint8_t> bytes;
-  const Status status = ReadWholeFile(path, kMaxPictureFileBytes, bytes);
+  // A scan's file can take hundreds of megabytes: it counts like pixels.
+  PixelBlock bytes;
+  size_t length = 0;
+  const Status status = ReadWholeFile(path, kMaxPictureFileBytes, bytes, length);
   if (status != Status::Ok) return Failed(status);
-  return FromDecode(bytes, limits, DecodeImage, copies);
+  return FromDecode(std::span(bytes.Data(), length), limits, DecodeImage, copies);
 }
 
 ImageHandle ImageHandle::FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits) {
