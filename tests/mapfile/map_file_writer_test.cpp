@@ -157,7 +157,7 @@ TEST(WriteMapFileTest, PixelsOnDiskGiveTheSameFile) {
     std::vector<uint8_t> bytes = WriteAndRead(test::Params(2, kZoomMaskFrom50), picture, dir / name);
     // Halved copies under kSmallPixelBlock stay in memory.
     const uint64_t memoryBytes = picture.GetBitmap()->MemoryBytes();
-    EXPECT_TRUE(budget == 0 ? memoryBytes < 3 * kSmallPixelBlock : memoryBytes > 900 * 700 * 3)
+    EXPECT_TRUE(budget == 0 ? memoryBytes < 3 * kSmallPixelBlock : memoryBytes > uint64_t{900} * 700 * 3)
         << memoryBytes;
     return bytes;
   };
