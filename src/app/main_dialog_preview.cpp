@@ -37,7 +37,7 @@ void MainDialog::BuildPreviewBitmap() {
     // A request that a newer one replaced is skipped, before and after loading.
     if (generation != previewGeneration_) return;
     loader.SetFolder(folder);
-    loader.LoadSource(name, true);
+    loader.LoadSource(name, true, {}, HalvedCopies::WhileDecoding);
     if (generation != previewGeneration_) return;
     QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());
     QMetaObject::invokeMethod(

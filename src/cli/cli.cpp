@@ -11,6 +11,7 @@
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
+#include "raster/memory_budget.h"
 #include "settings/converter_settings.h"
 
 namespace rzt2 {
@@ -68,9 +69,9 @@ int RunJobCommand(const CliOptions& options) {
       ++failed;
     }
   }
+  if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  // options.memory (empty: the default) is the memory budget the job is to keep to.
   TerminalHost host(stderr, ChosenDisplay(options.progress));
   failed += RunJobInParallel(request, host, workers).failed;
   return failed > 0 ? kExitFailed : kExitOk;

@@ -6,6 +6,7 @@
 
 #include "cli/printable.h"
 #include "mapfile/encoder_params.h"
+#include "raster/memory_budget.h"
 #include "rzt2_version.h"
 
 namespace rzt2 {
@@ -156,11 +157,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
       ->type_name("N")
       ->excludes(zoom);
   AddJobOptions(*convert, options);
-  // Handed to the job as the memory budget for pixels.
   convert
-      ->add_option("--memory", options.memory,
-                   "memory budget for pixels; larger pictures are kept on disk (default: a quarter of "
-                   "physical memory)")
+      ->add_option_function<std::string>(
+          "--memory",
+          [&options](const std::string& text) {
+            uint64_t bytes = 0;
+            if (!ParseMemorySize(text, bytes)) {
+              throw CLI::ValidationError("--memory", "takes a size such as 800M or 1.5G, not " + text);
+            }
+            options.memoryBudget = bytes;
+          },
+          "memory budget for pixels; larger pictures are kept on disk (default: a quarter of "
+          "physical memory)")
       ->type_name("SIZE");
   AddFiles(*convert, options, "pictures or map files");
 

@@ -31,8 +31,8 @@ struct CliOptions {
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;
   std::optional<std::string> outputDir;
-  int jobs = 0;        // 0: one per core
-  std::string memory;  // --memory SIZE as given; empty: the default budget
+  int jobs = 0;                          // 0: one per core
+  std::optional<uint64_t> memoryBudget;  // --memory, in bytes; none: the default budget
   ProgressMode progress = ProgressMode::Auto;
   bool json = false;
   bool ignoreStoredSettings = false;

@@ -5,6 +5,7 @@
 
 #include "raster/codecs/image_formats.h"
 #include "raster/file_io.h"
+#include "raster/pyramid.h"
 #include "raster/scratch_stream.h"
 
 namespace rzt2 {
@@ -16,10 +17,14 @@ namespace {
 constexpr uint64_t kMaxPictureFileBytes = uint64_t{4} << 30;
 
 ImageHandle FromDecode(std::span<const uint8_t> bytes, const DecodeLimits& limits,
-                       decltype(&DecodeImage) decode = DecodeImage) {
+                       decltype(&DecodeImage) decode = DecodeImage,
+                       HalvedCopies copies = HalvedCopies::OnFirstUse) {
+  PyramidBuilder builder;
   std::unique_ptr<Bitmap> bitmap;
-  const Status status = decode(bytes, limits, bitmap);
+  const Status status =
+      decode(bytes, limits, bitmap, copies == HalvedCopies::WhileDecoding ? &builder : nullptr);
   if (status != Status::Ok) return ImageHandle::Failed(status);
+  builder.Finish(*bitmap);
   return ImageHandle(std::move(bitmap));
 }
 
@@ -45,11 +50,14 @@ ImageHandle ImageHandle::CreateBlank(int32_t width, int32_t height, PixelFormat 
   return ImageHandle(std::move(bitmap));
 }
 
-ImageHandle ImageHandle::FromFile(const std::filesystem::path& path, const DecodeLimits& limits) {
-  std::vector<uint8_t> bytes;
-  const Status status = ReadWholeFile(path, kMaxPictureFileBytes, bytes);
+ImageHandle ImageHandle::FromFile(const std::filesystem::path& path, const DecodeLimits& limits,
+                                  HalvedCopies copies) {
+  // A scan's file can take hundreds of megabytes: it counts like pixels.
+  PixelBlock bytes;
+  size_t length = 0;
+  const Status status = ReadWholeFile(path, kMaxPictureFileBytes, bytes, length);
   if (status != Status::Ok) return Failed(status);
-  return FromDecode(bytes, limits);
+  return FromDecode(std::span(bytes.Data(), length), limits, DecodeImage, copies);
 }
 
 ImageHandle ImageHandle::FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits) {

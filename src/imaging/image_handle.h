@@ -20,6 +20,12 @@ class PixelLock;
 
 enum class LockMode { Read, Write };
 
+// When a decoded picture's halved copies, which draws that scale it down
+// read, are built: by the first such draw, or on another thread while the
+// picture decodes, for a picture that is to be drawn scaled down (a
+// conversion, a preview). The pixels are the same.
+enum class HalvedCopies { OnFirstUse, WhileDecoding };
+
 class ImageHandle {
  public:
   ImageHandle() = default;
@@ -29,7 +35,8 @@ class ImageHandle {
   // Zero-filled pixels (transparent black, or index 0) of the given size.
   static ImageHandle CreateBlank(int32_t width, int32_t height, PixelFormat format);
   // Decodes a picture file of any format we know, by its contents.
-  static ImageHandle FromFile(const std::filesystem::path& path, const DecodeLimits& limits = {});
+  static ImageHandle FromFile(const std::filesystem::path& path, const DecodeLimits& limits = {},
+                              HalvedCopies copies = HalvedCopies::OnFirstUse);
   static ImageHandle FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits = {});
   // Decodes a map file's frame or preview: the frame formats only.
   static ImageHandle FromMapFrame(std::span<const uint8_t> bytes, const DecodeLimits& limits);

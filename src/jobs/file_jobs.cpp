@@ -38,8 +38,9 @@ Status Report(JobHost& host, const char* message, const std::string& subject, St
   return cause;
 }
 
-Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {}) {
-  loader.LoadSource(name, false, limits);
+Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {},
+            HalvedCopies copies = HalvedCopies::OnFirstUse) {
+  loader.LoadSource(name, false, limits, copies);
   return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
 }
 
@@ -55,7 +56,8 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
-  if (const Status status = Load(name, loader, limits); status != Status::Ok) {
+  // Every level and the preview are drawn scaled down from the picture.
+  if (const Status status = Load(name, loader, limits, HalvedCopies::WhileDecoding); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());

@@ -17,7 +17,8 @@ bool HasMapFileExtension(const std::string& name) {
                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits) {
+void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits,
+                              HalvedCopies copies) {
   if (!currentImagePath_.empty() && name == currentImagePath_) return;
   Clear();
   const std::string path = ResolvePath(folder_, name);
@@ -28,7 +29,7 @@ void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const D
     }
     currentImage_ = ReadMapImage(path);
   } else {
-    currentImage_ = ImageHandle::FromFile(path, limits);
+    currentImage_ = ImageHandle::FromFile(path, limits, copies);
   }
   if (!currentImage_.IsNull()) currentImagePath_ = name;
 }

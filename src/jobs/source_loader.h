@@ -19,8 +19,10 @@ class SourceLoader {
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
   // is name when a full picture was loaded, empty otherwise. The file is
   // name taken in the loader's folder. Picture files are decoded within
-  // limits; map files keep to their readers' own.
-  void LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits = {});
+  // limits, with their halved copies built as copies says; map files keep
+  // to their readers' own.
+  void LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits = {},
+                  HalvedCopies copies = HalvedCopies::OnFirstUse);
 
   ImageHandle& CurrentImage() { return currentImage_; }
   const std::string& CurrentImagePath() const { return currentImagePath_; }

@@ -41,9 +41,9 @@ inline constexpr uint64_t kMaxPreviewPixels = uint64_t{kMaxFrameSide} * kMaxFram
 inline constexpr uint64_t kMaxPixelsPerMapByte = 4096;
 // The pixels a stored level's grid of frames may hold in a file of fileSize
 // bytes: what its bytes can describe, and no more than a picture may have
-// (the map writer refuses pictures whose grid would pass DefaultMaxPixels).
+// (the map writer refuses pictures whose grid would pass kPixelCeiling).
 inline uint64_t MaxLevelPixels(uint64_t fileSize) {
-  return std::min(DefaultMaxPixels(), fileSize * kMaxPixelsPerMapByte);
+  return std::min(kPixelCeiling, fileSize * kMaxPixelsPerMapByte);
 }
 // Every frame decodes from a copy of the shared prefix and its body. A
 // written file decodes at most ~110 bytes per byte of file (the largest

@@ -1,58 +1,28 @@
 #include "raster/bitmap.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include "raster/pyramid.h"
 
 namespace rzt2 {
 
-namespace {
-
-// Large blocks are zeroed without touching them: their whole pages go back
-// to the kernel, which reads them as zeros until they are written. A picture
-// refused after its header then costs nothing, and a decoder writes each
-// pixel once. The block still comes from operator new, like every other.
-constexpr size_t kLazyZeroBytes = size_t{1} << 20;
-
-void ZeroPixels(uint8_t* block, size_t size) {
-  const auto first = reinterpret_cast<uintptr_t>(block);
-  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  if (size >= kLazyZeroBytes) {
-    // Whole pages only: the block's first and last bytes may share theirs.
-    uint8_t* start = block + ((page - first % page) % page);
-    uint8_t* end = block + (size - (first + size) % page);
-    if (::madvise(start, static_cast<size_t>(end - start), MADV_DONTNEED) == 0) {
-      std::memset(block, 0, static_cast<size_t>(start - block));
-      std::memset(end, 0, static_cast<size_t>(block + size - end));
-      return;
-    }
-  }
-  std::memset(block, 0, size);
-}
-
-}  // namespace
-
-Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride,
-               std::unique_ptr<uint8_t[]> pixels)
+Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride, PixelBlock pixels)
     : width_(width), height_(height), format_(format), stride_(stride), pixels_(std::move(pixels)) {}
 
 Bitmap::~Bitmap() = default;
 
 Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out) {
   if (width <= 0 || height <= 0) return Status::InvalidParameter;
-  const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(BytesPerPixel(format));
-  if (static_cast<size_t>(height) > std::numeric_limits<size_t>::max() / stride) {
-    return Status::OutOfMemory;
+  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kPixelCeiling) {
+    return Status::OverPixelCeiling;
   }
-  const size_t size = stride * static_cast<size_t>(height);
-  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
-  if (!pixels) return Status::OutOfMemory;
-  ZeroPixels(pixels.get(), size);
+  const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(BytesPerPixel(format));
+  PixelBlock pixels;
+  if (const Status status = PixelBlock::Allocate(stride * static_cast<size_t>(height), pixels);
+      status != Status::Ok) {
+    return status;
+  }
   out.reset(new (std::nothrow) Bitmap(width, height, format, stride, std::move(pixels)));
   return out ? Status::Ok : Status::OutOfMemory;
 }
@@ -61,7 +31,7 @@ Status Bitmap::Clone(std::unique_ptr<Bitmap>& out) const {
   return GuardMemory([&] {
     std::unique_ptr<Bitmap> copy;
     if (const Status status = Create(width_, height_, format_, copy); status != Status::Ok) return status;
-    std::memcpy(copy->pixels_.get(), pixels_.get(), stride_ * static_cast<size_t>(height_));
+    std::memcpy(copy->pixels_.Data(), pixels_.Data(), stride_ * static_cast<size_t>(height_));
     copy->palette_ = palette_;
     out = std::move(copy);
     return Status::Ok;
@@ -69,8 +39,8 @@ Status Bitmap::Clone(std::unique_ptr<Bitmap>& out) const {
 }
 
 uint8_t* Bitmap::MutableRow(int32_t y) {
-  reductions_.reset();
-  return pixels_.get() + static_cast<size_t>(y) * stride_;
+  reductions_.reset();  // writers have the bitmap to themselves: no lock
+  return pixels_.Data() + static_cast<size_t>(y) * stride_;
 }
 
 void Bitmap::ReadArgb(int32_t x, int32_t y, int32_t count, uint32_t* out) const {
@@ -101,8 +71,19 @@ uint32_t Bitmap::PixelArgb(int32_t x, int32_t y) const {
 }
 
 Pyramid& Bitmap::Reductions() const {
+  const std::lock_guard lock(reductionsMutex_);
   if (!reductions_) reductions_ = std::make_unique<Pyramid>(*this);
   return *reductions_;
+}
+
+void Bitmap::SetReductions(std::unique_ptr<Pyramid> reductions) {
+  const std::lock_guard lock(reductionsMutex_);
+  reductions_ = std::move(reductions);
+}
+
+uint64_t Bitmap::MemoryBytes() const {
+  const std::lock_guard lock(reductionsMutex_);
+  return pixels_.MemoryBytes() + (reductions_ ? reductions_->MemoryBytes() : 0);
 }
 
 }  // namespace rzt2

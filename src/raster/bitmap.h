@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "raster/color_palette.h"
+#include "raster/pixel_block.h"
 #include "raster/status.h"
 
 namespace rzt2 {
@@ -20,6 +22,11 @@ enum class PixelFormat { Indexed8, Rgb24, Argb32 };
 constexpr int BytesPerPixel(PixelFormat format) {
   return format == PixelFormat::Indexed8 ? 1 : format == PixelFormat::Rgb24 ? 3 : 4;
 }
+
+// No bitmap holds more pixels than this (2 gigapixels, 2^31): the ceiling
+// that guards against decompression bombs, whatever the memory. Sides stay
+// within int32 and every byte count within 64 bits.
+inline constexpr uint64_t kPixelCeiling = uint64_t{1} << 31;
 
 struct Rect {
   int32_t x = 0;
@@ -32,9 +39,10 @@ class Pyramid;
 
 class Bitmap {
  public:
-  // Allocates zero-filled pixels, whose pages a large bitmap takes only as
-  // they are written; refuses sizes that are not positive or whose byte
-  // count overflows, and reports a failed allocation.
+  // Allocates zero-filled pixels in a PixelBlock (in memory or on disk, by
+  // the memory budget); refuses sizes that are not positive, and with
+  // OverPixelCeiling those past kPixelCeiling; reports a failed allocation
+  // with its cause.
   static Status Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out);
   ~Bitmap();
   Bitmap(const Bitmap&) = delete;
@@ -47,7 +55,7 @@ class Bitmap {
   PixelFormat Format() const { return format_; }
   size_t Stride() const { return stride_; }
 
-  const uint8_t* Row(int32_t y) const { return pixels_.get() + static_cast<size_t>(y) * stride_; }
+  const uint8_t* Row(int32_t y) const { return pixels_.Data() + static_cast<size_t>(y) * stride_; }
   // Writable access; drops the cached reductions used for downscaling.
   uint8_t* MutableRow(int32_t y);
 
@@ -61,18 +69,27 @@ class Bitmap {
 
   // Halved copies of the picture, built on first use by downscaling draws.
   // Throws std::bad_alloc when memory runs out: for the drawing code of
-  // this layer, whose entry point (DrawPicture) guards.
+  // this layer, whose entry point (DrawPicture) guards. Threads may draw
+  // from one bitmap at once as long as none changes it.
   Pyramid& Reductions() const;
 
+  // Gives the picture halved copies built elsewhere (PyramidBuilder).
+  void SetReductions(std::unique_ptr<Pyramid> reductions);
+
+  // The bytes of this picture and of its halved copies built so far that
+  // are held in the process's memory; what is on disk does not count.
+  uint64_t MemoryBytes() const;
+
  private:
-  Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride, std::unique_ptr<uint8_t[]> pixels);
+  Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride, PixelBlock pixels);
 
   int32_t width_;
   int32_t height_;
   PixelFormat format_;
   size_t stride_;
-  std::unique_ptr<uint8_t[]> pixels_;
+  PixelBlock pixels_;
   ColorPalette palette_;
+  mutable std::mutex reductionsMutex_;
   mutable std::unique_ptr<Pyramid> reductions_;
 };
 

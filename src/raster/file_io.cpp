@@ -74,6 +74,24 @@ Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t
   return Status::Ok;
 }
 
+namespace {
+
+// Reads up to size bytes from the file's position; done is how many came
+// (fewer when the file shrank while we read it).
+Status ReadUpTo(int fd, uint8_t* data, size_t size, size_t& done) {
+  done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return StatusFromErrno(errno, Status::ReadFailed);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return Status::Ok;
+}
+
+}  // namespace
+
 Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
   UniqueFd fd;
   uint64_t size = 0;
@@ -87,15 +105,20 @@ Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::
     return status;
   }
   size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::read(fd.Get(), out.data() + done, out.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return StatusFromErrno(errno, Status::ReadFailed);
-    if (n == 0) break;  // the file shrank while we read it
-    done += static_cast<size_t>(n);
-  }
+  if (const Status status = ReadUpTo(fd.Get(), out.data(), out.size(), done); status != Status::Ok)
+    return status;
   out.resize(done);
   return Status::Ok;
+}
+
+Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, PixelBlock& out, size_t& length) {
+  UniqueFd fd;
+  uint64_t size = 0;
+  if (const Status status = OpenForReading(path, fd, size); status != Status::Ok) return status;
+  if (size > maxBytes) return Status::TooLarge;
+  if (const Status status = PixelBlock::Allocate(static_cast<size_t>(size), out); status != Status::Ok)
+    return status;
+  return ReadUpTo(fd.Get(), out.Data(), out.Size(), length);
 }
 
 Status ReadAllAt(int fd, std::span<uint8_t> out, uint64_t offset) {

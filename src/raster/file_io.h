@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "raster/pixel_block.h"
 #include "raster/status.h"
 
 namespace rzt2 {
@@ -45,6 +46,9 @@ Status OpenForReading(const std::filesystem::path& path, UniqueFd& out, uint64_t
 
 // Reads a whole regular file; TooLarge when it is longer than maxBytes.
 Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, std::vector<uint8_t>& out);
+// The same into a block held as pixels are (PixelBlock: in memory within the
+// memory budget, else on disk); length is the bytes read.
+Status ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes, PixelBlock& out, size_t& length);
 
 // Fills out from an absolute offset, retrying short reads; ReadFailed when
 // the file ends first. Keeps no position, so threads may share the descriptor.

@@ -1,6 +1,7 @@
 #include "raster/pyramid.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "raster/bitmap.h"
 
@@ -50,12 +51,15 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
   }
 }
 
-std::unique_ptr<PremulImage> MakeHalf(int32_t width, int32_t height) {
+Status MakeHalf(int32_t width, int32_t height, std::unique_ptr<PremulImage>& out) {
   auto half = std::make_unique<PremulImage>();
   half->width = (width + 1) / 2;
   half->height = (height + 1) / 2;
-  half->pixels.resize(static_cast<size_t>(half->width) * static_cast<size_t>(half->height));
-  return half;
+  const size_t bytes =
+      sizeof(uint32_t) * static_cast<size_t>(half->width) * static_cast<size_t>(half->height);
+  if (const Status status = PixelBlock::Allocate(bytes, half->block); status != Status::Ok) return status;
+  out = std::move(half);
+  return Status::Ok;
 }
 
 // Opaque 24-bit pictures, the common case for scans, halve straight from
@@ -78,51 +82,138 @@ void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint
   }
 }
 
-std::unique_ptr<PremulImage> HalvePicture(const Bitmap& picture) {
-  auto half = MakeHalf(picture.Width(), picture.Height());
+// Row y of level 1 from the picture's rows 2y and 2y + 1 (when there is one).
+void HalvePictureRow(const Bitmap& picture, int32_t y, std::vector<uint32_t>& top,
+                     std::vector<uint32_t>& bottom, uint32_t* out) {
+  const bool hasBottom = 2 * y + 1 < picture.Height();
   if (picture.Format() == PixelFormat::Rgb24) {
-    for (int32_t y = 0; y < half->height; ++y) {
-      HalveRgbRows(picture.Row(2 * y), 2 * y + 1 < picture.Height() ? picture.Row(2 * y + 1) : nullptr,
-                   picture.Width(),
-                   half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
-    }
-    return half;
+    HalveRgbRows(picture.Row(2 * y), hasBottom ? picture.Row(2 * y + 1) : nullptr, picture.Width(), out);
+    return;
   }
   const auto width = static_cast<size_t>(picture.Width());
-  std::vector<uint32_t> top(width), bottom(width);
-  for (int32_t y = 0; y < half->height; ++y) {
-    picture.ReadArgb(0, 2 * y, picture.Width(), top.data());
-    std::transform(top.begin(), top.end(), top.begin(), Premultiply);
-    const bool hasBottom = 2 * y + 1 < picture.Height();
-    if (hasBottom) {
-      picture.ReadArgb(0, 2 * y + 1, picture.Width(), bottom.data());
-      std::transform(bottom.begin(), bottom.end(), bottom.begin(), Premultiply);
-    }
-    HalveRows(top.data(), hasBottom ? bottom.data() : nullptr, picture.Width(),
-              half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+  top.resize(width);
+  bottom.resize(width);
+  picture.ReadArgb(0, 2 * y, picture.Width(), top.data());
+  std::transform(top.begin(), top.end(), top.begin(), Premultiply);
+  if (hasBottom) {
+    picture.ReadArgb(0, 2 * y + 1, picture.Width(), bottom.data());
+    std::transform(bottom.begin(), bottom.end(), bottom.begin(), Premultiply);
   }
-  return half;
+  HalveRows(top.data(), hasBottom ? bottom.data() : nullptr, picture.Width(), out);
 }
 
-std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
-  auto half = MakeHalf(level.width, level.height);
-  const auto stride = static_cast<size_t>(level.width);
-  for (int32_t y = 0; y < half->height; ++y) {
-    const uint32_t* top = level.pixels.data() + 2 * static_cast<size_t>(y) * stride;
-    const uint32_t* bottom = 2 * y + 1 < level.height ? top + stride : nullptr;
-    HalveRows(top, bottom, level.width,
-              half->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(half->width));
+// Row y of the level below level.
+void HalveLevelRow(const PremulImage& level, int32_t y, uint32_t* out) {
+  const uint32_t* bottom = 2 * y + 1 < level.height ? level.Row(2 * y + 1) : nullptr;
+  HalveRows(level.Row(2 * y), bottom, level.width, out);
+}
+
+Status HalvePicture(const Bitmap& picture, std::unique_ptr<PremulImage>& out) {
+  std::unique_ptr<PremulImage> half;
+  if (const Status status = MakeHalf(picture.Width(), picture.Height(), half); status != Status::Ok) {
+    return status;
   }
-  return half;
+  std::vector<uint32_t> top, bottom;
+  for (int32_t y = 0; y < half->height; ++y) HalvePictureRow(picture, y, top, bottom, half->MutableRow(y));
+  out = std::move(half);
+  return Status::Ok;
+}
+
+Status HalveLevel(const PremulImage& level, std::unique_ptr<PremulImage>& out) {
+  std::unique_ptr<PremulImage> half;
+  if (const Status status = MakeHalf(level.width, level.height, half); status != Status::Ok) return status;
+  for (int32_t y = 0; y < half->height; ++y) HalveLevelRow(level, y, half->MutableRow(y));
+  out = std::move(half);
+  return Status::Ok;
 }
 
 }  // namespace
 
-const PremulImage& Pyramid::Level(int k) {
+Status Pyramid::Level(int k, const PremulImage*& out) {
+  const std::lock_guard lock(mutex_);
   while (static_cast<int>(levels_.size()) < k) {
-    levels_.push_back(levels_.empty() ? HalvePicture(picture_) : HalveLevel(*levels_.back()));
+    std::unique_ptr<PremulImage> half;
+    const Status status = levels_.empty() ? HalvePicture(picture_, half) : HalveLevel(*levels_.back(), half);
+    if (status != Status::Ok) return status;
+    levels_.push_back(std::move(half));
   }
-  return *levels_[static_cast<size_t>(k - 1)];
+  out = levels_[static_cast<size_t>(k - 1)].get();
+  return Status::Ok;
+}
+
+uint64_t Pyramid::MemoryBytes() const {
+  const std::lock_guard lock(mutex_);
+  uint64_t bytes = 0;
+  for (const auto& level : levels_) bytes += level->block.MemoryBytes();
+  return bytes;
+}
+
+PyramidBuilder::~PyramidBuilder() { Abandon(); }
+
+void PyramidBuilder::RowsDone(const Bitmap& picture, int32_t rows) noexcept {
+  if (picture_ == nullptr) {
+    if (picture.Format() == PixelFormat::Indexed8) return;
+    picture_ = &picture;
+    try {
+      thread_ = std::thread([this] { built_ = Build() == Status::Ok; });
+    } catch (const std::exception&) {
+      return;  // no thread to be had: the levels are built on first use
+    }
+  }
+  if (rowsReady_.load(std::memory_order_relaxed) == kStopped) return;
+  rowsReady_.store(rows, std::memory_order_release);
+  rowsReady_.notify_one();
+}
+
+void PyramidBuilder::Abandon() noexcept {
+  rowsReady_.store(kStopped, std::memory_order_release);
+  rowsReady_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void PyramidBuilder::Finish(Bitmap& picture) {
+  if (!thread_.joinable()) return;
+  thread_.join();
+  if (built_ && picture_ == &picture)
+    picture.SetReductions(std::make_unique<Pyramid>(picture, std::move(levels_)));
+}
+
+bool PyramidBuilder::WaitForRows(int32_t rows) {
+  int32_t ready = rowsReady_.load(std::memory_order_acquire);
+  while (ready != kStopped && ready < rows) {
+    rowsReady_.wait(ready, std::memory_order_acquire);
+    ready = rowsReady_.load(std::memory_order_acquire);
+  }
+  return ready != kStopped;
+}
+
+Status PyramidBuilder::Build() {
+  return GuardMemory([&] {
+    int32_t width = picture_->Width(), height = picture_->Height();
+    while (width > 1 || height > 1) {
+      std::unique_ptr<PremulImage> half;
+      if (const Status status = MakeHalf(width, height, half); status != Status::Ok) return status;
+      width = half->width;
+      height = half->height;
+      levels_.push_back(std::move(half));
+    }
+    std::vector<uint32_t> top, bottom;
+    for (int32_t y = 0; !levels_.empty() && y < levels_[0]->height; ++y) {
+      if (!WaitForRows(std::min(2 * y + 2, picture_->Height()))) return Status::Cancelled;
+      HalvePictureRow(*picture_, y, top, bottom, levels_[0]->MutableRow(y));
+      Made(1, y);
+    }
+    return Status::Ok;
+  });
+}
+
+void PyramidBuilder::Made(size_t k, int32_t y) {
+  // Level k's rows 2j and 2j + 1 (or its last row) make row j of level k + 1.
+  for (; k < levels_.size(); ++k, y /= 2) {
+    const PremulImage& level = *levels_[k - 1];
+    if (y % 2 == 0 && y + 1 < level.height) return;
+    HalveLevelRow(level, y / 2, levels_[k]->MutableRow(y / 2));
+  }
 }
 
 }  // namespace rzt2

@@ -4,9 +4,16 @@
 // covers picture pixels [x * 2^k, (x + 1) * 2^k) clipped to the picture.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include "raster/pixel_block.h"
+#include "raster/row_sink.h"
+#include "raster/status.h"
 
 namespace rzt2 {
 
@@ -15,20 +22,70 @@ class Bitmap;
 struct PremulImage {
   int32_t width = 0;
   int32_t height = 0;
-  std::vector<uint32_t> pixels;  // premultiplied 0xAARRGGBB, rows top-down
+  PixelBlock block;  // premultiplied 0xAARRGGBB, rows top-down
+
+  const uint32_t* Row(int32_t y) const {
+    return reinterpret_cast<const uint32_t*>(block.Data()) +
+           static_cast<size_t>(y) * static_cast<size_t>(width);
+  }
+  uint32_t* MutableRow(int32_t y) {
+    return reinterpret_cast<uint32_t*>(block.Data()) + static_cast<size_t>(y) * static_cast<size_t>(width);
+  }
 };
 
 class Pyramid {
  public:
-  explicit Pyramid(const Bitmap& picture) : picture_(picture) {}
+  // levels: levels 1, 2, ... already built, as PyramidBuilder gives them.
+  explicit Pyramid(const Bitmap& picture, std::vector<std::unique_ptr<PremulImage>> levels = {})
+      : picture_(picture), levels_(std::move(levels)) {}
 
-  // Level k >= 1, built with the levels above it on first use. Throws
-  // std::bad_alloc when memory runs out, like Bitmap::Reductions.
-  const PremulImage& Level(int k);
+  // Level k >= 1, built with the levels above it on first use; the
+  // PixelBlock's status when one cannot be had. Threads may ask at once:
+  // one builds, the others wait for it.
+  Status Level(int k, const PremulImage*& out);
+
+  // The bytes of the levels built so far held in the process's memory.
+  uint64_t MemoryBytes() const;
 
  private:
   const Bitmap& picture_;
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<PremulImage>> levels_;  // levels_[k - 1]
+};
+
+// Builds every level of a picture's pyramid, down to one pixel, on a thread
+// of its own as the decoder delivers rows (a RowSink): each row of a level
+// as soon as the rows it covers are there. The pixels are those Level
+// builds after the decode. Indexed pictures are left alone, as their
+// palette may come after their rows.
+class PyramidBuilder final : public RowSink {
+ public:
+  PyramidBuilder() = default;
+  ~PyramidBuilder();
+  PyramidBuilder(const PyramidBuilder&) = delete;
+  PyramidBuilder& operator=(const PyramidBuilder&) = delete;
+
+  void RowsDone(const Bitmap& picture, int32_t rows) noexcept override;
+  void Abandon() noexcept override;
+
+  // After the decoder delivered the last row of picture: waits for the
+  // build and gives the picture its levels. Without a build (no rows came,
+  // an indexed picture, memory ran out) the picture builds them on first use.
+  void Finish(Bitmap& picture);
+
+ private:
+  static constexpr int32_t kStopped = -1;
+
+  Status Build();
+  bool WaitForRows(int32_t rows);
+  // Row y of level k (1-based) is written; makes the rows it completes below.
+  void Made(size_t k, int32_t y);
+
+  const Bitmap* picture_ = nullptr;
+  std::atomic<int32_t> rowsReady_{0};
+  std::thread thread_;
+  std::vector<std::unique_ptr<PremulImage>> levels_;
+  bool built_ = false;  // written by the thread, read after joining it
 };
 
 uint32_t Premultiply(uint32_t argb);

@@ -110,8 +110,7 @@ class SourceRows {
   void Fetch(int32_t y, int32_t x0, int32_t count, std::vector<uint32_t>& scratch, float* out) const {
     const uint32_t* pixels;
     if (level_) {
-      pixels = level_->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(level_->width) +
-               static_cast<size_t>(x0);
+      pixels = level_->Row(y) + static_cast<size_t>(x0);
     } else {
       picture_.ReadArgb(x0, y, count, scratch.data());
       std::transform(scratch.begin(), scratch.begin() + count, scratch.begin(), Premultiply);
@@ -202,8 +201,7 @@ void CopyFromReduction(const PremulImage& level, Bitmap& target, const AxisPlan&
   const int bpp = BytesPerPixel(target.Format());
   for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
     const auto row = static_cast<size_t>(j - py.dstBegin);
-    const uint32_t* in =
-        level.pixels.data() + static_cast<size_t>(py.first[row]) * static_cast<size_t>(level.width);
+    const uint32_t* in = level.Row(py.first[row]);
     uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
     for (size_t i = 0; i < px.first.size(); ++i, out += bpp) {
       const uint32_t p = in[px.first[i]];
@@ -222,7 +220,10 @@ Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const 
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
   const int k = ChooseLevel(std::min(ratioX, ratioY));
-  const PremulImage* level = k > 0 ? &picture.Reductions().Level(k) : nullptr;
+  const PremulImage* level = nullptr;
+  if (k > 0) {
+    if (const Status status = picture.Reductions().Level(k, level); status != Status::Ok) return status;
+  }
   const SourceRows rows(picture, level);
   const double levelScale = std::ldexp(1.0, k);
 

@@ -1,5 +1,7 @@
 #include "raster/status.h"
 
+#include "raster/bitmap.h"
+
 namespace rzt2 {
 
 const char* StatusText(Status status) {
@@ -31,7 +33,7 @@ const char* StatusText(Status status) {
     case Status::CorruptData:
       return "corrupt data";
     case Status::TooLarge:
-      return "picture over the pixel, memory or frame grid limit";
+      return "picture over the pixel, decoded bytes or frame grid limit";
     case Status::UnsupportedFormat:
       return "unsupported format variant";
     case Status::NameTooLong:
@@ -46,6 +48,9 @@ const char* StatusText(Status status) {
       return "disk full";
     case Status::FileSizeLimit:
       return "over the file size limit";
+    case Status::OverPixelCeiling:
+      static_assert(kPixelCeiling == 2147483648, "the text names the ceiling");
+      return "picture over the ceiling of 2147483648 pixels";
   }
   return "unknown status";
 }

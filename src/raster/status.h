@@ -25,7 +25,7 @@ enum class Status : int {
   WriteFailed,
   UnknownImageFormat,  // the bytes are not any format we decode
   CorruptData,         // a known format whose data is damaged or truncated
-  TooLarge,            // over the pixel, memory or frame grid limit (DecodeLimits)
+  TooLarge,            // over a pixel, decoded bytes or frame grid limit (DecodeLimits)
   UnsupportedFormat,   // a known format in a variant we do not decode
   NameTooLong,         // a file name longer than its file system takes
   BackupFailed,        // the earlier file could not be kept under its backup name
@@ -33,10 +33,11 @@ enum class Status : int {
   Cancelled,           // the user stopped the work; nothing of it was kept
   DiskFull,            // no space or quota left on the file system
   FileSizeLimit,       // over the largest file the process may write
+  OverPixelCeiling,    // a picture of more pixels than any is decoded with (kPixelCeiling)
 };
 // Codes travel by number between processes (the metafile helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::FileSizeLimit) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::OverPixelCeiling) + 1;
 
 // A short lower-case English text for the status, which rzt2 prints in
 // brackets after a failure's message.

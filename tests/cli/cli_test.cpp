@@ -145,6 +145,7 @@ TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwoNamingTheCause) {
       {{"convert", "--format", "webp", "a.png"}, "webp"},
       {{"convert", "--frame", "600x160", "a.png"}, "Frames width is 600"},
       {{"convert", "-j", "0", "a.png"}, "--jobs"},
+      {{"convert", "--memory", "lots", "a.png"}, "--memory"},
       {{"export", "a.png"}, "--format"},
       {{"convert"}, "FILE"},
       {{}, "subcommand"},

@@ -103,7 +103,8 @@ TEST(GifDecode, AScreenTooSmallForTheImageGrowsToHoldIt) {
       {{4, 3, 0, 1, 4, 3}, Status::Ok, 4, 4},  // past the bottom
       {{8, 8, 5, 0, 4, 3}, Status::Ok, 9, 8},  // past the right
       {{0, 0, 1, 2, 4, 3}, Status::Ok, 5, 5},  // no screen at all
-      {{4, 3, 0, 0, 4, 0}, Status::CorruptData, 0, 0}, {{65535, 65535, 0, 0, 4, 3}, Status::TooLarge, 0, 0},
+      {{4, 3, 0, 0, 4, 0}, Status::CorruptData, 0, 0},
+      {{65535, 65535, 0, 0, 4, 3}, Status::OverPixelCeiling, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.place[0] << "x" << c.place[1] << " " << c.place[2] << ","

@@ -92,7 +92,7 @@ TEST(JpegHostileInput, FrameHeaderSizesAreChecked) {
   const size_t sof = FindMarker(jpeg, 0xC0);
   ASSERT_NE(sof, 0u);
   for (size_t i : {5u, 6u, 7u, 8u}) jpeg[sof + i] = 0xFD;  // 65021 x 65021
-  EXPECT_EQ(Decode(jpeg, out), Status::TooLarge);
+  EXPECT_EQ(Decode(jpeg, out), Status::OverPixelCeiling);
   jpeg[sof + 5] = jpeg[sof + 6] = 0;  // zero rows
   EXPECT_EQ(Decode(jpeg, out), Status::CorruptData);
 }

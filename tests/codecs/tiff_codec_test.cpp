@@ -60,7 +60,7 @@ TEST(TiffHostileInput, LyingHeadersFailQuietlyWithAStatus) {
   constexpr uint16_t kNone = COMPRESSION_NONE;
   const std::tuple<std::vector<uint8_t>, DecodeLimits, Status> cases[] = {
       {test::GreyTiff(8, 8, kNone), {}, Status::Ok},
-      {test::GreyTiff(100000, 100000, kNone), {}, Status::TooLarge},
+      {test::GreyTiff(100000, 100000, kNone), {}, Status::OverPixelCeiling},
       {test::GreyTiff(8, 8, kNone, 0xFFFFFF00), {}, Status::CorruptData},
       {test::GreyTiff(8, 8, COMPRESSION_LZW, 122, 0xFFFFFFFF), {}, Status::CorruptData},
       {test::GreyTiff(8, 8, kNone, 0x100, 64, 0x10000000), {}, Status::CorruptData},

@@ -102,9 +102,9 @@ TEST(DecoderBombTest, TiffsBeyondEightBitsDecodeInBandsWithoutASecondCopy) {
 TEST(DecoderBombTest, HeadersClaimingFarMoreThanTheFileHolds) {
   const DecodeLimits shapes{.maxPixels = 1 << 20, .maxBytes = 4 << 20};
   std::vector<std::tuple<std::string, Bytes, DecodeLimits, Status>> cases = {
-      {"PNG of 2 gigapixels", test::PngHeader(65536, 32768), {}, Status::TooLarge},
-      // Just under the limit: 4 GiB of pixels that 45 bytes cannot inflate to.
-      {"PNG of 32768 x 32767", test::PngHeader(32768, 32767), {}, Status::CorruptData},
+      {"PNG over the pixel ceiling", test::PngHeader(65536, 32769), {}, Status::OverPixelCeiling},
+      // At the ceiling: 8 GiB of pixels that 45 bytes cannot inflate to.
+      {"PNG at the pixel ceiling", test::PngHeader(65536, 32768), {}, Status::CorruptData},
       {"PNG of 0 x 10", test::PngHeader(0, 10), {}, Status::CorruptData},
       {"PNG of 2^31 x 1", test::PngHeader(0x80000000u, 1), {}, Status::CorruptData},
       {"TIFF of 8 x 8", test::GreyTiff(8, 8, COMPRESSION_NONE), {}, Status::Ok},
@@ -136,13 +136,14 @@ TEST(DecoderBombTest, HeadersClaimingFarMoreThanTheFileHolds) {
 TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   // At the pixel limit, but its grid of 160 x 160 frames is not: a map
   // with those frames could not be read back.
-  const uint64_t maxPixels = DefaultMaxPixels();
+  const uint64_t maxPixels = kPixelCeiling;
   const uint64_t side = static_cast<uint64_t>(std::sqrt(static_cast<double>(maxPixels)));
   const uint64_t width = side / 160 * 160 + 1;
   const uint64_t height = maxPixels / width;
   const std::pair<std::string, Bytes> files[] = {
-      {"cut.jpg", test::JpegClaiming(32000, 32000, false)},  // 629 bytes, data for 16 x 16
-      {"wide.png", test::ZeroPng(100'000'000, 1, 1, 0)},     // 12 KB
+      {"huge.jpg", test::JpegClaiming(50000, 50000, false)},  // over the pixel ceiling
+      {"cut.jpg", test::JpegClaiming(32000, 32000, false)},   // 629 bytes, data for 16 x 16
+      {"wide.png", test::ZeroPng(100'000'000, 1, 1, 0)},      // 12 KB
       {"framed.bmp", test::RleBmp(static_cast<int32_t>(width), static_cast<int32_t>(height))},
   };
   test::TempDir dir;
@@ -157,10 +158,11 @@ TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {
   const size_t largest = test::LargestAllocationDuring([&] { RunJob(request, loader, host); });
   EXPECT_EQ(host.errors,
             (std::vector<std::string>{
+                "Error loading file huge.jpg! (picture over the ceiling of 2147483648 pixels)",
                 "Error loading file cut.jpg! (corrupt data)",
                 "Error loading file wide.png! (" + std::string(StatusText(Status::TooLarge)) + ")",
                 "Error loading file framed.bmp! (" + std::string(StatusText(Status::TooLarge)) + ")"}));
-  EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp wide.png");
+  EXPECT_EQ(test::Listing(dir.Path()), "cut.jpg framed.bmp huge.jpg wide.png");
   EXPECT_LT(largest, kSmallAllocation);
 }
 

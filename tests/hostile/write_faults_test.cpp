@@ -14,6 +14,7 @@
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
 #include "raster/codecs/image_formats.h"
+#include "raster/memory_budget.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -127,6 +128,26 @@ TEST_F(WriteFaultTest, AFullTemporaryFolderDoesNotFailMapFileSources) {
   if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
   EXPECT_EQ(report, "1 files, 0 failed\n1 files, 0 failed\n");
   EXPECT_EQ(test::Listing(out_), "m.bmp m.rzt2");
+}
+
+// Over the memory budget, pixels go to the temporary folder; when it is full
+// the file fails to load and the earlier outputs stay as they were.
+TEST_F(WriteFaultTest, AFullTemporaryFolderFailsPicturesKeptOnDisk) {
+  PutEarlierFiles(out_);
+  const fs::path temporary = dir_ / "tmp";
+  fs::create_directories(temporary);
+  const std::string report = test::RunInChild([&] {
+    if (std::string why = test::MountPrivateTmpfs(temporary, 64 << 10); !why.empty())
+      return test::kSkip + why;
+    test::FillUp(temporary, "filler");
+    ::setenv("TMPDIR", temporary.c_str(), 1);
+    MemoryBudget::Process().SetLimit(0);
+    return Run(JobKind::Convert, {"a.png"}, out_) + "changed: " + Changed(out_) + "\n";
+  });
+  if (report.starts_with(test::kSkip)) GTEST_SKIP() << report;
+  EXPECT_EQ(report, "1 files, 1 failed\nError loading file " + (src_ / "a.png").string() +
+                        "! (disk full)\nchanged: \n");
+  EXPECT_EQ(test::Listing(out_), "a.bmp a.rzt2 a.rzt2.bak b.rzt2");
 }
 
 TEST_F(WriteFaultTest, AFileSizeLimitFailsTheLargeFileAndTheJobGoesOn) {

@@ -109,12 +109,29 @@ TEST(WriteMapFileTest, ReportsProgressAfterEveryFrameWithTheLevelsStageCode) {
 // frames, one pixel too tall.
 TEST(WriteMapFileTest, RefusesPicturesWhoseFramesPassThePixelLimit) {
   test::TempDir dir;
-  const uint64_t rows = DefaultMaxPixels() / (uint64_t{160} * 160);
+  const uint64_t rows = kPixelCeiling / (uint64_t{160} * 160);
   ImageHandle picture =
       ImageHandle::CreateBlank(1, static_cast<int32_t>(rows * 160 + 1), PixelFormat::Indexed8);
   auto writer = MapWriter::Create(test::Params(0), nullptr, nullptr);
   EXPECT_EQ(writer->WriteMapFile(picture, dir / "tall.rzt2"), Status::TooLarge);
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// A picture and halved copies kept on disk, as over the memory budget, give
+// the file that pixels in memory give.
+TEST(WriteMapFileTest, PixelsOnDiskGiveTheSameFile) {
+  test::TempDir dir;
+  const auto write = [&](uint64_t budget, const char* name) {
+    const test::ScopedMemoryBudget scope(budget);
+    ImageHandle picture = test::MapLikePicture(900, 700);
+    std::vector<uint8_t> bytes = WriteAndRead(test::Params(2, kZoomMaskFrom50), picture, dir / name);
+    // Halved copies under kSmallPixelBlock stay in memory.
+    const uint64_t memoryBytes = picture.GetBitmap()->MemoryBytes();
+    EXPECT_TRUE(budget == 0 ? memoryBytes < 3 * kSmallPixelBlock : memoryBytes > uint64_t{900} * 700 * 3)
+        << memoryBytes;
+    return bytes;
+  };
+  EXPECT_TRUE(test::SameButForRandomValues(write(0, "disk.rzt2"), write(UINT64_MAX, "memory.rzt2")));
 }
 
 TEST(WriteMapFileTest, OneWriterServesPicturesWithDifferentPalettes) {

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "raster/codecs/image_formats.h"
+#include "raster/memory_budget.h"
 
 namespace rzt2::test {
 
@@ -25,6 +26,12 @@ TempDir::~TempDir() {
                                ignored);
   std::filesystem::remove_all(path_, ignored);
 }
+
+ScopedMemoryBudget::ScopedMemoryBudget(uint64_t bytes) : previous_(MemoryBudget::Process().Limit()) {
+  MemoryBudget::Process().SetLimit(bytes);
+}
+
+ScopedMemoryBudget::~ScopedMemoryBudget() { MemoryBudget::Process().SetLimit(previous_); }
 
 CurrentFolder::CurrentFolder(const std::filesystem::path& folder)
     : previous_(std::filesystem::current_path()) {
@@ -68,24 +75,36 @@ void StorePixel(Bitmap& bitmap, int32_t x, int32_t y, uint32_t argb, uint8_t ind
 
 }  // namespace
 
+MapLikePattern::MapLikePattern(int32_t width, int32_t height, uint32_t seed)
+    : width_(std::max(width, 1)), height_(std::max(height, 1)) {
+  std::mt19937 random(seed);
+  lineStep_ = 37 + static_cast<int32_t>(random() % 23);
+}
+
+uint32_t MapLikePattern::Argb(int32_t x, int32_t y, bool& road) const {
+  // 64 bits: pictures of tens of thousands of pixels a side.
+  uint32_t r = static_cast<uint32_t>(120 + (int64_t{x} * 97 / width_) % 120);
+  uint32_t g = static_cast<uint32_t>(140 + (int64_t{y} * 83 / height_) % 100);
+  uint32_t b = static_cast<uint32_t>(100 + ((int64_t{x} + y) / 5) % 90);
+  road = (x % lineStep_) < 2 || ((y + x / 3) % (lineStep_ + 11)) < 2;
+  if (road) r = g = b = 40;
+  return rzt2::Argb(255, r, g, b);
+}
+
 std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFormat format, uint32_t seed) {
   std::unique_ptr<Bitmap> bitmap;
   if (Bitmap::Create(width, height, format, bitmap) != Status::Ok) return nullptr;
   if (format == PixelFormat::Indexed8) {
     ColorPalette palette;
-    for (uint32_t i = 0; i < 256; ++i) palette.entries.push_back(Argb(255, i, (i * 7) & 255, 255 - i));
+    for (uint32_t i = 0; i < 256; ++i) palette.entries.push_back(rzt2::Argb(255, i, (i * 7) & 255, 255 - i));
     bitmap->SetPalette(palette);
   }
-  std::mt19937 random(seed);
-  const int32_t lineStep = 37 + static_cast<int32_t>(random() % 23);
+  const MapLikePattern pattern(width, height, seed);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      uint32_t r = static_cast<uint32_t>(120 + (x * 97 / std::max(width, 1)) % 120);
-      uint32_t g = static_cast<uint32_t>(140 + (y * 83 / std::max(height, 1)) % 100);
-      uint32_t b = static_cast<uint32_t>(100 + ((x + y) / 5) % 90);
-      const bool road = (x % lineStep) < 2 || ((y + x / 3) % (lineStep + 11)) < 2;
-      if (road) r = g = b = 40;
-      StorePixel(*bitmap, x, y, Argb(255, r, g, b), static_cast<uint8_t>(road ? 3 : (x / 8 + y / 8) & 255));
+      bool road = false;
+      const uint32_t argb = pattern.Argb(x, y, road);
+      StorePixel(*bitmap, x, y, argb, static_cast<uint8_t>(road ? 3 : (x / 8 + y / 8) & 255));
     }
   }
   return bitmap;
@@ -147,7 +166,7 @@ std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {
 Status DecodeWith(DecodeFunction decode, std::span<const uint8_t> bytes, std::unique_ptr<Bitmap>& out,
                   const DecodeLimits& limits) {
   out.reset();
-  const Status status = decode(bytes, limits, out);
+  const Status status = decode(bytes, limits, out, nullptr);
   if ((out != nullptr) != (status == Status::Ok)) {
     throw std::logic_error("decoder gave " + std::string(StatusText(status)) +
                            (out ? " with a bitmap" : " without a bitmap"));

@@ -40,6 +40,19 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Sets the process's memory budget for pixels while the object lives; 0
+// puts every block but the smallest on disk.
+class ScopedMemoryBudget {
+ public:
+  explicit ScopedMemoryBudget(uint64_t bytes);
+  ~ScopedMemoryBudget();
+  ScopedMemoryBudget(const ScopedMemoryBudget&) = delete;
+  ScopedMemoryBudget& operator=(const ScopedMemoryBudget&) = delete;
+
+ private:
+  uint64_t previous_;
+};
+
 // Makes a folder the current one while the object lives.
 class CurrentFolder {
  public:
@@ -55,8 +68,19 @@ class CurrentFolder {
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
-// A map-like picture: smooth colour gradients crossed by thin dark lines,
-// reproducible from the seed.
+// The pixels of a map-like picture: smooth colour gradients crossed by thin
+// dark lines (roads), reproducible from the seed; one pixel at a time, so
+// that pictures larger than memory can be written row by row.
+class MapLikePattern {
+ public:
+  MapLikePattern(int32_t width, int32_t height, uint32_t seed);
+  // Opaque 0xAARRGGBB.
+  uint32_t Argb(int32_t x, int32_t y, bool& road) const;
+
+ private:
+  int32_t width_, height_, lineStep_;
+};
+// A map-like picture of the pattern.
 std::unique_ptr<Bitmap> MakeMapLikeBitmap(int32_t width, int32_t height, PixelFormat format,
                                           uint32_t seed = 1);
 // An Indexed8 bitmap with a 256-entry palette and varied indexes.

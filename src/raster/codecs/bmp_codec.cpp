@@ -350,7 +350,8 @@ Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream) {
   return GuardEncode(stream, [&] { return EncodeBmpUnchecked(bitmap, stream); });
 }
 
-Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
+Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* /*rows*/) {
   return GuardMemory([&] { return DecodeBmpUnchecked(data, limits, out); });
 }
 

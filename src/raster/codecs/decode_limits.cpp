@@ -1,22 +1,8 @@
 #include "raster/codecs/decode_limits.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 namespace rzt2 {
-
-uint64_t DefaultMaxPixels() {
-  static const uint64_t limit = [] {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return kMaxPixelsCeiling;
-    constexpr uint64_t kBytesPerPixel = 16;
-    return std::min(kMaxPixelsCeiling,
-                    static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / kBytesPerPixel);
-  }();
-  return limit;
-}
 
 bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_t frameHeight,
                    uint64_t maxPixels) {
@@ -31,8 +17,10 @@ bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_
 
 Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t height) {
   constexpr uint64_t kMaxSide = (uint64_t{1} << 31) - 1;  // Bitmap's int32 sides
-  const uint64_t maxPixels = std::min(limits.maxPixels, kMaxPixelsCeiling);
-  if (width > kMaxSide || height > kMaxSide || width * height > maxPixels) return Status::TooLarge;
+  if (width > kMaxSide || height > kMaxSide || width * height > kPixelCeiling)
+    return Status::OverPixelCeiling;
+  const uint64_t maxPixels = std::min(limits.maxPixels, kPixelCeiling);
+  if (width * height > maxPixels) return Status::TooLarge;
   if (limits.frameWidth == 0 || limits.frameHeight == 0 || width == 0 || height == 0) return Status::Ok;
   const uint64_t columns = (width - 1) / limits.frameWidth + 1;
   const uint64_t rows = (height - 1) / limits.frameHeight + 1;

@@ -8,33 +8,26 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "raster/bitmap.h"
 #include "raster/status.h"
 
 namespace rzt2 {
 
-// No picture is decoded beyond one gigapixel, whatever the limits say: a
-// 32-bit picture of that size already takes 4 GiB.
-inline constexpr uint64_t kMaxPixelsCeiling = uint64_t{1} << 30;
-
-// The default limit: the ceiling, or less on a machine with little memory.
-// Converting a picture takes about six bytes per pixel (the picture, its
-// halved copies, frames and encodings), so the limit leaves room for the
-// rest of the system: one pixel per 16 bytes of physical memory.
-uint64_t DefaultMaxPixels();
-
-// What a decoder may take by default for a limit of maxPixels: as much as
-// converting such a picture takes, and a little more for the codec
-// libraries' fixed needs. Thin pictures, whose row buffers dwarf their
-// pixels, are what it stops.
+// What a decoder may take by default for a limit of maxPixels: six bytes a
+// pixel (a 32-bit picture and its halved copies) and a little more for the
+// codec libraries' fixed needs. Thin pictures, whose row buffers dwarf
+// their pixels, are what it stops.
 constexpr uint64_t DefaultMaxBytes(uint64_t maxPixels) {
   constexpr uint64_t kBytesPerPixel = 6;
   constexpr uint64_t kFixedBytes = uint64_t{1} << 20;
-  return kBytesPerPixel * std::min(maxPixels, kMaxPixelsCeiling) + kFixedBytes;
+  return kBytesPerPixel * std::min(maxPixels, kPixelCeiling) + kFixedBytes;
 }
 
 struct DecodeLimits {
-  // Pixels of the decoded picture.
-  uint64_t maxPixels = DefaultMaxPixels();
+  // Pixels of the decoded picture: up to the ceiling by default, whatever
+  // the memory (large pictures are kept on disk), and less where a reader
+  // knows what to expect.
+  uint64_t maxPixels = kPixelCeiling;
   // Bytes of the decoded picture and the decoder's working buffers together:
   // row, strip and tile buffers, canvases, the coefficients libjpeg keeps.
   uint64_t maxBytes = DefaultMaxBytes(maxPixels);
@@ -50,9 +43,10 @@ struct DecodeLimits {
 bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_t frameHeight,
                    uint64_t maxPixels);
 
-// TooLarge when a width x height picture passes the pixel limit (or the
-// ceiling, or 2^31 - 1 pixels a side), or, with a frame size, its grid of
-// frames does; Ok otherwise. Past it, width x height x 16 cannot wrap.
+// OverPixelCeiling when a width x height picture passes kPixelCeiling (or
+// 2^31 - 1 pixels a side); TooLarge when it passes the pixel limit, or,
+// with a frame size, its grid of frames does; Ok otherwise. Past it,
+// width x height x 16 cannot wrap.
 Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t height);
 
 // TooLarge when the picture and the decoder's working buffers, `bytes` in

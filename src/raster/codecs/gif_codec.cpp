@@ -246,7 +246,8 @@ Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream) {
   return GuardEncode(stream, [&] { return Encode(bitmap, stream); });
 }
 
-Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
+Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* /*rows*/) {
   return GuardMemory([&] { return Decode(data, limits, out); });
 }
 

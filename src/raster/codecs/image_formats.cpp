@@ -37,15 +37,16 @@ const ImageFormat* SniffFormat(std::span<const uint8_t> data) {
                     [data](const ImageFormat& format) { return MatchesAny(format.signatures, data); });
 }
 
-Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
+Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                   RowSink* rows) {
   const ImageFormat* format = SniffFormat(data);
-  return format != nullptr ? format->decode(data, limits, out) : Status::UnknownImageFormat;
+  return format != nullptr ? format->decode(data, limits, out, rows) : Status::UnknownImageFormat;
 }
 
 Status DecodeFrameImage(std::span<const uint8_t> data, const DecodeLimits& limits,
-                        std::unique_ptr<Bitmap>& out) {
+                        std::unique_ptr<Bitmap>& out, RowSink* rows) {
   const ImageFormat* format = SniffFormat(data);
-  return format != nullptr && FrameCode(*format) >= 0 ? format->decode(data, limits, out)
+  return format != nullptr && FrameCode(*format) >= 0 ? format->decode(data, limits, out, rows)
                                                       : Status::UnknownImageFormat;
 }
 

@@ -27,46 +27,54 @@
 #include "raster/codecs/decode_limits.h"
 #include "raster/codecs/metafile_wire.h"
 #include "raster/codecs/signature.h"
+#include "raster/row_sink.h"
 #include "raster/scratch_stream.h"
 #include "raster/status.h"
 
 namespace rzt2 {
 
+// A decoder that produces rows top to bottom tells rows (when not null)
+// about them as it goes; the others ignore it.
 using DecodeFunction = Status (*)(std::span<const uint8_t> data, const DecodeLimits& limits,
-                                  std::unique_ptr<Bitmap>& out);
+                                  std::unique_ptr<Bitmap>& out, RowSink* rows);
 using EncodeFunction = Status (*)(const Bitmap& bitmap, ScratchStream& stream);
 
 // GIF89a with the full palette (padded to a power of two, at least 2
 // entries), a graphic control extension, one image. Non-indexed bitmaps are
 // refused with InvalidParameter: callers quantize first.
 Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream);
-Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* rows = nullptr);
 
 // Baseline JPEG at quality 75; indexed pictures are encoded from their
 // palette's colours, alpha is dropped.
 Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream);
-Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                  RowSink* rows = nullptr);
 
 // PNG keeping 8-bit palettes (with tRNS for palette alpha) and alpha; fixed
 // chunks stand between the palette and the image data.
 Status EncodePng(const Bitmap& bitmap, ScratchStream& stream);
-Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* rows = nullptr);
 
 // BMP: 8-bit with its colour table, 24-bit, or 32-bit.
 Status EncodeBmp(const Bitmap& bitmap, ScratchStream& stream);
-Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* rows = nullptr);
 
 // TIFF with LZW compression; palette TIFF for indexed pictures. Classic and
 // BigTIFF files decode.
 Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream);
-Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                  RowSink* rows = nullptr);
 
 // Windows Metafile (WMF, placeable or not) and Enhanced Metafile (EMF, with
 // EMF+), rendered at the size of their frame at 96 pixels per inch into
 // Argb32; what they do not paint stays transparent. Rendered in a helper
 // process with time and memory limits (metafile_codec.h).
-Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
-                      std::unique_ptr<Bitmap>& out);
+Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                      RowSink* rows = nullptr);
 
 struct ImageFormat {
   std::string_view name;  // as the dialogs and --format show it; exports end in "." + name
@@ -119,11 +127,12 @@ const ImageFormat* SniffFormat(std::span<const uint8_t> data);
 
 // Recognises the format by its leading bytes and decodes it;
 // UnknownImageFormat when no format claims the data.
-Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out);
+Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                   RowSink* rows = nullptr);
 // As DecodeImage, for what a map file holds: only the frame formats. A
 // metafile planted in a map is UnknownImageFormat, not a helper process.
 Status DecodeFrameImage(std::span<const uint8_t> data, const DecodeLimits& limits,
-                        std::unique_ptr<Bitmap>& out);
+                        std::unique_ptr<Bitmap>& out, RowSink* rows = nullptr);
 
 // Encodes into a file with the format's encoder, replacing the file; the
 // file is complete or absent. InvalidParameter for a format only decoded.

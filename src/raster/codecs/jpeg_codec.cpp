@@ -122,7 +122,7 @@ bool StartDecompress(DecompressSession& session) {
 }
 
 // cmykRow is null when libjpeg writes BGR straight into the bitmap.
-bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow) {
+bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow, RowReport& report) {
   if (setjmp(session.error.jump)) return false;
   jpeg_decompress_struct& cinfo = session.cinfo;
   while (cinfo.output_scanline < cinfo.output_height) {
@@ -132,6 +132,7 @@ bool DecodePixels(DecompressSession& session, Bitmap& bitmap, uint8_t* cmykRow) 
     if (cmykRow != nullptr) {
       InvertedCmykToBgr(cmykRow, row, cinfo.output_width);
     }
+    report.Done(static_cast<int32_t>(cinfo.output_scanline));
   }
   jpeg_finish_decompress(&cinfo);
   return true;
@@ -167,7 +168,7 @@ uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
 }
 
 Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
-                           std::unique_ptr<Bitmap>& out) {
+                           std::unique_ptr<Bitmap>& out, RowSink* rows) {
   if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) return Status::UnknownImageFormat;
   DecompressSession session;
   if (!ReadHeader(session, data)) return StatusOf(session.error);
@@ -196,9 +197,11 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
       Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), PixelFormat::Rgb24, bitmap);
   if (status != Status::Ok) return status;
   std::vector<uint8_t> cmykRow(cmykRowBytes);
-  if (!DecodePixels(session, *bitmap, cmyk ? cmykRow.data() : nullptr)) {
+  RowReport report(rows, *bitmap);
+  if (!DecodePixels(session, *bitmap, cmyk ? cmykRow.data() : nullptr, report)) {
     return StatusOf(session.error);
   }
+  report.Succeeded();
   out = std::move(bitmap);
   return Status::Ok;
 }
@@ -312,8 +315,9 @@ Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream) {
   return GuardEncode(stream, [&] { return EncodeJpegUnchecked(bitmap, stream); });
 }
 
-Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardMemory([&] { return DecodeJpegUnchecked(data, limits, out); });
+Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                  RowSink* rows) {
+  return GuardMemory([&] { return DecodeJpegUnchecked(data, limits, out, rows); });
 }
 
 }  // namespace rzt2

@@ -235,8 +235,8 @@ Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& lim
   return GuardMemory([&] { return Decode(data, limits, how, out); });
 }
 
-Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits,
-                      std::unique_ptr<Bitmap>& out) {
+Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                      RowSink* /*rows*/) {
   // Finding the helper builds paths: under the guard too.
   return GuardMemory([&] { return Decode(data, limits, DefaultMetafileDecoding(), out); });
 }

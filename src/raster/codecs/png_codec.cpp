@@ -205,10 +205,15 @@ bool SetLayout(png_structp png, png_infop info, PngHeader& header) {
 
 // Row by row, pass by pass, so that no array of row pointers is needed:
 // for a tall thin picture it would outgrow the pixels.
-bool ReadRows(png_structp png, Bitmap& bitmap, int passes) {
+// Rows are final only in the last pass; of an interlaced picture, that is
+// when all of them are, which the report then is not told.
+bool ReadRows(png_structp png, Bitmap& bitmap, int passes, RowReport& report) {
   if (setjmp(png_jmpbuf(png))) return false;
   for (int pass = 0; pass < passes; ++pass) {
-    for (int32_t y = 0; y < bitmap.Height(); ++y) png_read_row(png, bitmap.MutableRow(y), nullptr);
+    for (int32_t y = 0; y < bitmap.Height(); ++y) {
+      png_read_row(png, bitmap.MutableRow(y), nullptr);
+      if (passes == 1) report.Done(y + 1);
+    }
   }
   // Reading through IEND catches damage and truncation after the pixels.
   png_read_end(png, nullptr);
@@ -233,7 +238,8 @@ PixelFormat FormatOf(const PngHeader& header) {
   return alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24;
 }
 
-Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
+Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+              RowSink* rows) {
   if (const Status status = CheckHeader(data, limits); status != Status::Ok) return status;
   PngIo io;
   io.input = data;
@@ -269,8 +275,10 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
   if (created != Status::Ok) return created;
   // Never let libpng write past our rows.
   if (header.rowBytes != bitmap->Stride()) return Status::GenericError;
-  if (!ReadRows(png, *bitmap, header.passes)) return io.failure;
+  RowReport report(rows, *bitmap);
+  if (!ReadRows(png, *bitmap, header.passes, report)) return io.failure;
   if (format == PixelFormat::Indexed8) bitmap->SetPalette(MakePalette(header));
+  report.Succeeded();
   out = std::move(bitmap);
   return Status::Ok;
 }
@@ -351,8 +359,9 @@ Status EncodePng(const Bitmap& bitmap, ScratchStream& stream) {
   return GuardEncode(stream, [&] { return Encode(bitmap, stream); });
 }
 
-Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardMemory([&] { return Decode(data, limits, out); });
+Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                 RowSink* rows) {
+  return GuardMemory([&] { return Decode(data, limits, out, rows); });
 }
 
 }  // namespace rzt2

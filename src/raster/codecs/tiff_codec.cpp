@@ -63,14 +63,16 @@ uint64_t RowBufferBytes(TIFF* tif) {
 }
 
 // Calls sink(y, x0, samples, count) for every run of `count` pixels of file
-// row y starting at column x0, as packed contiguous samples.
-template <typename Sink>
-Status ForEachRow(TIFF* tif, uint32_t width, uint32_t height, Sink&& sink) {
+// row y starting at column x0, as packed contiguous samples, and
+// rowsDone(rows) when file rows [0, rows) are complete.
+template <typename Sink, typename RowsDone>
+Status ForEachRow(TIFF* tif, uint32_t width, uint32_t height, Sink&& sink, RowsDone&& rowsDone) {
   std::vector<uint8_t> buffer(static_cast<size_t>(RowBufferBytes(tif)));
   if (!TIFFIsTiled(tif)) {
     for (uint32_t y = 0; y < height; ++y) {
       if (TIFFReadScanline(tif, buffer.data(), y, 0) < 0) return Status::CorruptData;
       sink(y, 0, buffer.data(), width);
+      rowsDone(y + 1);
     }
     return Status::Ok;
   }
@@ -88,6 +90,7 @@ Status ForEachRow(TIFF* tif, uint32_t width, uint32_t height, Sink&& sink) {
              std::min(tileWidth, width - tx));
       }
     }
+    rowsDone(ty + std::min(tileHeight, height - ty));
   }
   return Status::Ok;
 }
@@ -110,32 +113,38 @@ Status DecodePalette(TIFF* tif, uint16_t bits, std::unique_ptr<Bitmap>& bitmap) 
 
   const Orientation at = OrientationOf(tif, bitmap->Width(), bitmap->Height());
   const uint32_t mask = (1u << bits) - 1;
-  return ForEachRow(tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
-                    [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
-                      uint8_t* row = bitmap->MutableRow(at.Y(y));
-                      for (uint32_t i = 0; i < n; ++i) {
-                        const size_t bit = size_t{i} * bits;
-                        row[at.X(x0 + i)] =
-                            static_cast<uint8_t>((samples[bit / 8] >> (8 - bits - bit % 8)) & mask);
-                      }
-                    });
+  return ForEachRow(
+      tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
+      [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
+        uint8_t* row = bitmap->MutableRow(at.Y(y));
+        for (uint32_t i = 0; i < n; ++i) {
+          const size_t bit = size_t{i} * bits;
+          row[at.X(x0 + i)] = static_cast<uint8_t>((samples[bit / 8] >> (8 - bits - bit % 8)) & mask);
+        }
+      },
+      [](uint32_t) {});  // indexed: nothing starts before the whole picture
 }
 
 // 8-bit contiguous RGB or RGBA with unassociated alpha: copied as stored.
-Status DecodeRgb8(TIFF* tif, uint16_t samplesPerPixel, std::unique_ptr<Bitmap>& bitmap) {
+// Rows are reported when they come top to bottom.
+Status DecodeRgb8(TIFF* tif, uint16_t samplesPerPixel, std::unique_ptr<Bitmap>& bitmap, RowReport& report) {
   const Orientation at = OrientationOf(tif, bitmap->Width(), bitmap->Height());
   const size_t step = static_cast<size_t>(BytesPerPixel(bitmap->Format()));
-  return ForEachRow(tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
-                    [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
-                      uint8_t* row = bitmap->MutableRow(at.Y(y));
-                      for (uint32_t i = 0; i < n; ++i, samples += samplesPerPixel) {
-                        uint8_t* p = row + static_cast<size_t>(at.X(x0 + i)) * step;
-                        p[0] = samples[2];
-                        p[1] = samples[1];
-                        p[2] = samples[0];
-                        if (step == 4) p[3] = samples[3];
-                      }
-                    });
+  return ForEachRow(
+      tif, static_cast<uint32_t>(bitmap->Width()), static_cast<uint32_t>(bitmap->Height()),
+      [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
+        uint8_t* row = bitmap->MutableRow(at.Y(y));
+        for (uint32_t i = 0; i < n; ++i, samples += samplesPerPixel) {
+          uint8_t* p = row + static_cast<size_t>(at.X(x0 + i)) * step;
+          p[0] = samples[2];
+          p[1] = samples[1];
+          p[2] = samples[0];
+          if (step == 4) p[3] = samples[3];
+        }
+      },
+      [&](uint32_t rows) {
+        if (!at.flipY) report.Done(static_cast<int32_t>(rows));
+      });
 }
 
 // The rows libtiff's RGBA reader decodes at once: one strip or one row of
@@ -315,7 +324,7 @@ bool StripsFit(TIFF* tif, uint64_t size) {
 }
 
 Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
-                           std::unique_ptr<Bitmap>& out) {
+                           std::unique_ptr<Bitmap>& out, RowSink* rows) {
   if (!HasTiffSignature(data)) return Status::UnknownImageFormat;
   if (!DirectoryFits(data)) return Status::CorruptData;
   Diagnostics diagnostics;
@@ -357,7 +366,11 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
       status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
     }
     if (status == Status::Ok) {
-      status = palette ? DecodePalette(tif.get(), bits, bitmap) : DecodeRgb8(tif.get(), samples, bitmap);
+      RowReport report(rows, *bitmap);
+      status =
+          palette ? DecodePalette(tif.get(), bits, bitmap) : DecodeRgb8(tif.get(), samples, bitmap, report);
+      if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
+      if (status == Status::Ok) report.Succeeded();
     }
   } else {
     status = DecodeRgba(tif.get(), width, height, limits, bitmap);
@@ -428,8 +441,9 @@ Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream) {
   return GuardEncode(stream, [&] { return EncodeTiffUnchecked(bitmap, stream); });
 }
 
-Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out) {
-  return GuardMemory([&] { return DecodeTiffUnchecked(data, limits, out); });
+Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                  RowSink* rows) {
+  return GuardMemory([&] { return DecodeTiffUnchecked(data, limits, out, rows); });
 }
 
 }  // namespace rzt2

@@ -1,0 +1,130 @@
+// Where pixels live: the memory budget, sizes given on the command line,
+// and blocks that do not fit the budget going to disk with the same bytes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "imaging/surface.h"
+#include "raster/codecs/image_formats.h"
+#include "raster/memory_budget.h"
+#include "raster/pyramid.h"
+#include "support/test_support.h"
+
+namespace rzt2 {
+namespace {
+
+TEST(MemorySizeTest, ParsesBytesAndBinaryUnits) {
+  const std::pair<const char*, uint64_t> good[] = {
+      {"0", 0},
+      {"1048576", 1048576},
+      {"64k", 65536},
+      {"800M", uint64_t{800} << 20},
+      {"1.5G", uint64_t{3} << 29},
+      {"2T", uint64_t{2} << 40},
+      {"0.5K", 512},
+  };
+  for (const auto& [text, bytes] : good) {
+    uint64_t parsed = 1;
+    EXPECT_TRUE(ParseMemorySize(text, parsed)) << text;
+    EXPECT_EQ(parsed, bytes) << text;
+  }
+  for (const char* bad : {"", "M", "-1G", "1.5", "1GB", "1 G", "1e9", "1P", "2000000T", " 5", "nan"}) {
+    uint64_t parsed = 0;
+    EXPECT_FALSE(ParseMemorySize(bad, parsed)) << bad;
+  }
+}
+
+TEST(MemoryBudgetTest, TakesOnlyWhatFitsAndTheDefaultIsAQuarterOfMemoryAtMost) {
+  MemoryBudget budget(100);
+  EXPECT_TRUE(budget.TryTake(60));
+  EXPECT_FALSE(budget.TryTake(41));
+  EXPECT_TRUE(budget.TryTake(40));
+  EXPECT_EQ(budget.InUse(), 100u);
+  budget.Give(60);
+  EXPECT_FALSE(budget.TryTake(UINT64_MAX));
+  EXPECT_EQ(budget.InUse(), 40u);
+  const auto memory =
+      static_cast<uint64_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  EXPECT_GT(DefaultMemoryBudget(), 0u);
+  EXPECT_LE(DefaultMemoryBudget(), memory / 4);
+}
+
+// The same picture, with its halved copies, in memory and on disk: the
+// same pixels drawn, and nothing of the disk's in the process's memory.
+TEST(PixelBlockTest, PicturesOverTheBudgetLiveOnDiskWithTheSameBytes) {
+  const std::unique_ptr<Bitmap> source = test::MakeMapLikeBitmap(700, 500, PixelFormat::Argb32);
+  const uint64_t heldBefore = MemoryBudget::Process().InUse();
+  const auto drawn = [&](uint64_t budget, uint64_t& memoryBytes) {
+    const test::ScopedMemoryBudget scope(budget);
+    std::unique_ptr<Bitmap> copy;
+    EXPECT_EQ(source->Clone(copy), Status::Ok);
+    ImageHandle picture(std::move(copy));
+    ImageHandle target = ImageHandle::CreateBlank(90, 70, PixelFormat::Argb32);
+    Surface(target).DrawImage(picture, Rect{0, 0, 90, 70});
+    memoryBytes = picture.GetBitmap()->MemoryBytes();
+    return target;
+  };
+  uint64_t inMemory = 0, onDisk = 1;
+  ImageHandle expected = drawn(UINT64_MAX, inMemory);
+  ImageHandle actual = drawn(0, onDisk);
+  EXPECT_EQ(test::PixelDifference(*expected.GetBitmap(), *actual.GetBitmap()), "");
+  EXPECT_GT(inMemory, uint64_t{700} * 500 * 4) << "the picture and its halved copies";
+  EXPECT_EQ(onDisk, 0u);
+  EXPECT_EQ(MemoryBudget::Process().InUse(), heldBefore) << "every block gave its bytes back";
+}
+
+// Halved copies built behind the decoder are those built after it, level by
+// level; a decode that fails leaves nothing reading its picture.
+TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingEqualThoseBuiltAfter) {
+  const std::pair<EncodeFunction, PixelFormat> cases[] = {{EncodeJpeg, PixelFormat::Rgb24},
+                                                          {EncodePng, PixelFormat::Rgb24},
+                                                          {EncodePng, PixelFormat::Argb32},
+                                                          {EncodeTiff, PixelFormat::Argb32}};
+  for (const auto& [encode, format] : cases) {
+    const std::vector<uint8_t> bytes = test::Encode(encode, *test::MakeMapLikeBitmap(301, 203, format));
+    PyramidBuilder builder;
+    std::unique_ptr<Bitmap> overlapped, after;
+    ASSERT_EQ(DecodeImage(bytes, {}, overlapped, &builder), Status::Ok);
+    builder.Finish(*overlapped);
+    ASSERT_EQ(DecodeImage(bytes, {}, after), Status::Ok);
+    EXPECT_GT(overlapped->MemoryBytes(), after->MemoryBytes()) << "built before any draw";
+    for (int k = 1; k <= 10; ++k) {
+      const PremulImage *a = nullptr, *b = nullptr;
+      ASSERT_EQ(overlapped->Reductions().Level(k, a), Status::Ok);
+      ASSERT_EQ(after->Reductions().Level(k, b), Status::Ok);
+      ASSERT_EQ(std::pair(a->width, a->height), std::pair(b->width, b->height));
+      EXPECT_EQ(std::memcmp(a->Row(0), b->Row(0), a->block.Size()), 0) << "level " << k;
+    }
+    PyramidBuilder abandoned;
+    std::unique_ptr<Bitmap> none;
+    EXPECT_NE(DecodeImage(std::span(bytes).first(bytes.size() / 2), {}, none, &abandoned), Status::Ok);
+  }
+}
+
+// Frames are drawn from one picture by several threads at once; the first
+// to need a halved copy builds it, the others wait and read the same.
+TEST(PyramidTest, ThreadsDrawFromOnePictureAtOnce) {
+  const ImageHandle shared(test::MakeMapLikeBitmap(640, 480, PixelFormat::Rgb24));
+  const ImageHandle alone(test::MakeMapLikeBitmap(640, 480, PixelFormat::Rgb24));
+  const auto draw = [](const ImageHandle& picture, int scale) {
+    ImageHandle frame = ImageHandle::CreateBlank(64, 48, PixelFormat::Argb32);
+    Surface(frame).DrawImage(picture, Rect{0, 0, 64, 48}, Rect{0, 0, 64 * scale, 48 * scale});
+    return frame;
+  };
+  std::vector<ImageHandle> frames(8);
+  {
+    std::vector<std::jthread> threads;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      threads.emplace_back([&, i] { frames[i] = draw(shared, i % 2 == 0 ? 4 : 10); });
+    }
+  }
+  const ImageHandle expected[] = {draw(alone, 4), draw(alone, 10)};
+  for (size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(test::PixelDifference(*expected[i % 2].GetBitmap(), *frames[i].GetBitmap()), "") << i;
+  }
+}
+
+}  // namespace
+}  // namespace rzt2
