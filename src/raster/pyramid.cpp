@@ -119,6 +119,7 @@ std::unique_ptr<PremulImage> HalveLevel(const PremulImage& level) {
 }  // namespace
 
 const PremulImage& Pyramid::Level(int k) {
+  std::lock_guard lock(mutex_);
   while (static_cast<int>(levels_.size()) < k) {
     levels_.push_back(levels_.empty() ? HalvePicture(picture_) : HalveLevel(*levels_.back()));
   }

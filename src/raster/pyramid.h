@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace rzt2 {
@@ -23,11 +24,13 @@ class Pyramid {
   explicit Pyramid(const Bitmap& picture) : picture_(picture) {}
 
   // Level k >= 1, built with the levels above it on first use. Throws
-  // std::bad_alloc when memory runs out, like Bitmap::Reductions.
+  // std::bad_alloc when memory runs out, like Bitmap::Reductions. Safe to
+  // call from several threads: frames of one picture are drawn at once.
   const PremulImage& Level(int k);
 
  private:
   const Bitmap& picture_;
+  std::mutex mutex_;
   std::vector<std::unique_ptr<PremulImage>> levels_;  // levels_[k - 1]
 };
 
