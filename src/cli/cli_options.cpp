@@ -149,7 +149,7 @@ std::string UsageText() {
          option("--zoom none|from25|from50", "additional zoom levels") +
          option("--zoom-mask N", "the raw zoom level mask") +
          option("-o, --output-dir DIR", "write into DIR instead of next to each source") +
-         option("-j, --jobs N", "files worked on at once (default: the number of cores)") +
+         option("-j, --jobs N", "threads in all, for files and their frames (default: one per core)") +
          option("-q, --quiet", "no progress") +
          option("--ignore-settings", "start from the built-in defaults, not the stored settings") +
          "  rzt2 export --format " + formats +

@@ -38,15 +38,21 @@ Status Report(JobHost& host, const char* message, const std::string& subject, St
   return cause;
 }
 
-Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {}) {
+Status Load(const std::string& name, SourceLoader& loader, const FileResources& resources,
+            const DecodeLimits& limits = {}) {
   loader.LoadSource(name, false, limits);
-  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
+  const Bitmap* picture = loader.CurrentImage().GetBitmap();
+  if (picture == nullptr) return loader.CurrentImage().LastStatus();
+  if (resources.pictureLoaded) {
+    resources.pictureLoaded(uint64_t{picture->Stride()} * static_cast<uint64_t>(picture->Height()));
+  }
+  return Status::Ok;
 }
 
 }  // namespace
 
 Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                   JobProgress& progress, JobHost& host) {
+                   JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
   const bool isMapFile = HasMapFileExtension(name);
@@ -55,7 +61,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
-  if (const Status status = Load(name, loader, limits); status != Status::Ok) {
+  if (const Status status = Load(name, loader, resources, limits); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   const ColorPalette palette = PaletteForImage(loader.CurrentImage());
@@ -69,7 +75,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
-  auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop);
+  auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop, resources.pool);
   const Status written =
       writer ? writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))
              : Status::OutOfMemory;
@@ -80,10 +86,10 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
 }
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host) {
+                  JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
-  if (const Status status = Load(name, loader); status != Status::Ok) {
+  if (const Status status = Load(name, loader, resources); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   if (request.stop.stop_requested()) return Status::Cancelled;
