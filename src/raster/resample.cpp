@@ -127,6 +127,14 @@ class SourceRows {
   const PremulImage* level_;
 };
 
+// Whether every pixel of an ARGB row is opaque; a whole row at a time, so
+// that the loop vectorizes.
+bool IsOpaque(const uint32_t* row, size_t count) {
+  uint32_t all = 0xFFFFFFFF;
+  for (size_t x = 0; x < count; ++x) all &= row[x];
+  return AlphaOf(all) == 255;
+}
+
 uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lrint(std::clamp(v, 0.0f, 255.0f))); }
 
 // Source-over of a premultiplied colour (b, g, r, a in 0..255) scaled by
@@ -187,9 +195,12 @@ void FilteredDraw::Copy(const Bitmap& picture, int32_t targetWidth, int32_t targ
   y1_ = static_cast<int32_t>(dy1);
   const auto count = static_cast<size_t>(x1_ - x0_);
   pixels_.resize(count * static_cast<size_t>(y1_ - y0_));
+  copyRows_.resize(static_cast<size_t>(y1_ - y0_));
   for (int32_t y = y0_; y < y1_; ++y) {
+    uint32_t* row = pixels_.data() + static_cast<size_t>(y - y0_) * count;
     picture.ReadArgb(static_cast<int32_t>(dx0 - d.x + s.x), static_cast<int32_t>(int64_t{y} - d.y + s.y),
-                     x1_ - x0_, pixels_.data() + static_cast<size_t>(y - y0_) * count);
+                     x1_ - x0_, row);
+    copyRows_[static_cast<size_t>(y - y0_)] = IsOpaque(row, count);
   }
 }
 
@@ -219,10 +230,14 @@ void FilteredDraw::Filter(const Bitmap& picture, int32_t targetWidth, int32_t ta
   if (level != nullptr && px.taps == 1 && py.taps == 1) {
     kind_ = Kind::Reduction;
     pixels_.resize(columns * static_cast<size_t>(y1_ - y0_));
-    uint32_t* out = pixels_.data();
-    for (const int32_t y : py.first) {
-      const uint32_t* in = level->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(level->width);
-      for (const int32_t x : px.first) *out++ = in[x];
+    copyRows_.resize(static_cast<size_t>(y1_ - y0_));
+    const bool coversRows = std::all_of(coverX_.begin(), coverX_.end(), [](float c) { return c == 1.0f; });
+    for (size_t row = 0; row < coverY_.size(); ++row) {
+      const uint32_t* in =
+          level->pixels.data() + static_cast<size_t>(py.first[row]) * static_cast<size_t>(level->width);
+      uint32_t* out = pixels_.data() + row * columns;
+      for (size_t i = 0; i < columns; ++i) out[i] = in[px.first[i]];
+      copyRows_[row] = coversRows && coverY_[row] == 1.0f && IsOpaque(out, columns);
     }
     return;
   }
@@ -290,17 +305,16 @@ void FilteredDraw::Composite(Bitmap& target) const {
   for (int32_t y = y0_; kind_ != Kind::Nothing && y < y1_; ++y) {
     const auto row = static_cast<size_t>(y - y0_);
     uint8_t* out = target.MutableRow(y) + static_cast<size_t>(x0_) * static_cast<size_t>(bpp);
+    if (kind_ != Kind::Filtered && copyRows_[row] && target.Format() == PixelFormat::Argb32) {
+      std::memcpy(out, pixels_.data() + row * columns, 4 * columns);
+      continue;
+    }
     switch (kind_) {
-      case Kind::Copy: {
-        const uint32_t* in = pixels_.data() + row * columns;
-        const bool opaque = std::all_of(in, in + columns, [](uint32_t p) { return AlphaOf(p) == 255; });
-        if (opaque && target.Format() == PixelFormat::Argb32) {
-          std::memcpy(out, in, 4 * columns);
-          break;
+      case Kind::Copy:
+        for (size_t x = 0; x < columns; ++x, out += bpp) {
+          CompositePixel(pixels_[row * columns + x], target.Format(), out);
         }
-        for (size_t x = 0; x < columns; ++x, out += bpp) CompositePixel(in[x], target.Format(), out);
         break;
-      }
       case Kind::Reduction:
         for (size_t i = 0; i < columns; ++i, out += bpp) {
           const uint32_t p = pixels_[row * columns + i];

@@ -35,8 +35,11 @@ class FilteredDraw {
   Kind kind_ = Kind::Nothing;
   int32_t x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;  // the target pixels drawn
   std::vector<uint32_t> pixels_;               // Copy: the picture's ARGB; Reduction: premultiplied ARGB
-  std::vector<float> colors_;                  // Filtered: premultiplied b, g, r, a of each pixel
-  std::vector<float> coverX_, coverY_;         // Reduction, Filtered: the fraction the picture covers
+  // Copy, Reduction: rows of pixels_ that are opaque and wholly cover their
+  // place, which an ARGB target takes as they are.
+  std::vector<bool> copyRows_;
+  std::vector<float> colors_;           // Filtered: premultiplied b, g, r, a of each pixel
+  std::vector<float> coverX_, coverY_;  // Reduction, Filtered: the fraction the picture covers
 };
 
 }  // namespace rzt2
