@@ -73,8 +73,8 @@ struct Position {
   uint64_t frame = 0;
 };
 
-// Frames a level writes, by block, and the state the writer's thread keeps
-// for the block it is on.
+// What the writer's thread keeps for each block: its palette, and a
+// level's frame index and shared prefix.
 struct BlockState {
   ColorPalette palette;
   std::vector<uint8_t> index;
@@ -149,7 +149,6 @@ class MapWriter::Pipeline {
   void StartDraw(Slot& slot, Position at) {
     slot.drawn = false;
     slot.finished = false;
-    ++inFlight_;
     const Block& block = blocks_[at.block];
     const auto column = static_cast<int32_t>(at.frame % block.columns);
     const auto row = static_cast<int32_t>(at.frame / block.columns);
@@ -162,6 +161,8 @@ class MapWriter::Pipeline {
       slot.drawn = true;
       --inFlight_;
     });
+    // Counted once posted: a Post that throws leaves no task to wait for.
+    ++inFlight_;
   }
 
   // On the writer's thread, in file order.
@@ -175,7 +176,6 @@ class MapWriter::Pipeline {
       slot.finished = true;
       return;
     }
-    ++inFlight_;
     pool_.Post([this, &slot] {
       slot.encoded.Reset();
       slot.status = writer_.format_ == nullptr
@@ -184,6 +184,7 @@ class MapWriter::Pipeline {
       slot.finished = true;
       --inFlight_;
     });
+    ++inFlight_;
   }
 
   // Composites the drawn frame onto the canvas and reduces it to the palette.
@@ -306,7 +307,7 @@ class MapWriter::Pipeline {
   std::vector<BlockState> states_;
   ImageHandle canvas_;  // what frames are composited onto, in order
   bool clearEveryFrame_ = false;
-  std::atomic<int> inFlight_{0};  // tasks posted and not yet ended
+  std::atomic<int> inFlight_{0};  // tasks posted and not yet ended (briefly -1 while one is posted)
 };
 
 Status MapWriter::WriteBlocks(ImageHandle& image, std::span<Block> blocks, const UniqueFd& file,
