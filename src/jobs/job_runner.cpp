@@ -261,6 +261,8 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
     }
   }
   admission.WaitForAll();
+  // Joins the workers: the last group may still be leaving GroupDone.
+  pool.reset();
   shared.EndJob();
   return JobResult{done, failed.load()};
 }
