@@ -38,16 +38,19 @@ Status Report(JobHost& host, const char* message, const std::string& subject, St
   return cause;
 }
 
-Status Load(const std::string& name, SourceLoader& loader, const DecodeLimits& limits = {},
-            HalvedCopies copies = HalvedCopies::OnFirstUse) {
+Status Load(const std::string& name, SourceLoader& loader, const FileResources& resources,
+            const DecodeLimits& limits = {}, HalvedCopies copies = HalvedCopies::OnFirstUse) {
   loader.LoadSource(name, false, limits, copies);
-  return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
+  const Bitmap* picture = loader.CurrentImage().GetBitmap();
+  if (picture == nullptr) return loader.CurrentImage().LastStatus();
+  if (resources.pictureLoaded) resources.pictureLoaded(picture->MemoryBytes());
+  return Status::Ok;
 }
 
 }  // namespace
 
 Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                   JobProgress& progress, JobHost& host) {
+                   JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
   const bool isMapFile = HasMapFileExtension(name);
@@ -57,7 +60,8 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   // as a picture that cannot be loaded.
   const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
   // Every level and the preview are drawn scaled down from the picture.
-  if (const Status status = Load(name, loader, limits, HalvedCopies::WhileDecoding); status != Status::Ok) {
+  if (const Status status = Load(name, loader, resources, limits, HalvedCopies::WhileDecoding);
+      status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
@@ -72,7 +76,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   const std::string outputName = OutputName(request, name);
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
-  auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop);
+  auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop, resources.pool);
   const Status written =
       writer ? writer->WriteMapFile(loader.CurrentImage(), ResolvePath(request.sourceFolder, target))
              : Status::OutOfMemory;
@@ -83,10 +87,10 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
 }
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host) {
+                  JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
-  if (const Status status = Load(name, loader); status != Status::Ok) {
+  if (const Status status = Load(name, loader, resources); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());

@@ -4,17 +4,27 @@
 // nothing is left behind).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "jobs/job_progress.h"
 #include "jobs/job_runner.h"
+#include "raster/thread_pool.h"
 
 namespace rzt2 {
 
+// What the work for one file shares with the rest of its job.
+struct FileResources {
+  ThreadPool* pool = nullptr;  // for a conversion's frames; null: the file's own thread alone
+  // Told the bytes of the picture's pixels once it is loaded.
+  std::function<void(uint64_t pictureBytes)> pictureLoaded;
+};
+
 Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                   JobProgress& progress, JobHost& host);
+                   JobProgress& progress, JobHost& host, const FileResources& resources = {});
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host);
+                  JobProgress& progress, JobHost& host, const FileResources& resources = {});
 
 }  // namespace rzt2

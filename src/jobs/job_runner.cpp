@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "jobs/file_jobs.h"
 #include "raster/codecs/image_formats.h"
@@ -21,13 +21,13 @@ namespace {
 // failures; memory that runs out in the job's own texts and names, between
 // them, is reported here.
 Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host) {
+                  JobProgress& progress, JobHost& host, const FileResources& resources) {
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
     const Status result = request.kind == JobKind::Convert
-                              ? ConvertFile(request, name, loader, progress, host)
-                              : ExportFile(request, name, loader, progress, host);
+                              ? ConvertFile(request, name, loader, progress, host, resources)
+                              : ExportFile(request, name, loader, progress, host, resources);
     reported = true;
     return result;
   });
@@ -86,6 +86,68 @@ class SerializedHost final : public JobHost {
   std::mutex mutex_;
 };
 
+// Which files may run side by side. A picture's size is known only once it
+// is loaded, so a file starts when no other is loading and the pictures
+// loaded hold less than a share of memory, or when none runs.
+class Admission {
+ public:
+  Admission(int maxRunning, uint64_t sideBySideBytes) : maxRunning_(maxRunning), share_(sideBySideBytes) {}
+
+  // Waits until a group of files may start; its first file is loading.
+  void Start() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] {
+      return running_ == 0 || (running_ < maxRunning_ && loading_ == 0 && bytes_ < share_);
+    });
+    ++running_;
+    ++loading_;
+  }
+  // The next file of a group that runs is loading.
+  void NextFile() {
+    Change([this] { ++loading_; });
+  }
+  void Loaded(uint64_t bytes) {
+    Change([&] {
+      --loading_;
+      bytes_ += bytes;
+    });
+  }
+  // A file is done, its picture (bytes, when it was Loaded) let go.
+  void FileDone(std::optional<uint64_t> bytes) {
+    Change([&] {
+      if (bytes) {
+        bytes_ -= *bytes;
+      } else {
+        --loading_;
+      }
+    });
+  }
+  void GroupDone() {
+    Change([this] { --running_; });
+  }
+  void WaitForAll() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return running_ == 0; });
+  }
+
+ private:
+  template <typename F>
+  void Change(F&& change) {
+    {
+      std::lock_guard lock(mutex_);
+      change();
+    }
+    changed_.notify_all();
+  }
+  const int maxRunning_;
+  const uint64_t share_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int running_ = 0;
+  int loading_ = 0;
+  uint64_t bytes_ = 0;
+};
+
 bool IsRequestFile(const JobRequest& request, const std::string& name) {
   return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
 }
@@ -111,7 +173,7 @@ std::string OutputName(const JobRequest& request, const std::string& sourceName)
   return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
 }
 
-JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host) {
+JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
   if (const auto refusal = RefuseJob(request)) {
     host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
@@ -128,7 +190,8 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
   JobProgress progress(host, loader.CurrentImagePath(), batch);
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const Status status = RunOneFile(request, i, files[i], loader, progress, host);
+    const Status status = RunOneFile(request, i, files[i], loader, progress, host,
+                                     FileResources{.pool = pool, .pictureLoaded = {}});
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -137,7 +200,7 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host)
   return result;
 }
 
-JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers) {
+JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads, uint64_t sideBySideBytes) {
   if (const auto refusal = RefuseJob(request)) {
     host.ShowError(*refusal, Status::InvalidParameter);
     return JobResult{0, 0};
@@ -162,31 +225,52 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers
   SerializedHost shared(host);
   shared.BeginJob(static_cast<int>(files.size()));
   BatchMeter batch(shared, request, files);
-  std::atomic<size_t> nextGroup{0};
   std::atomic<int> failed{0};
   std::mutex totalMutex;  // keeps the total bar moving forward only
   int done = 0;
-  const auto work = [&] {
+  // With one thread the files run on this one, one after the other, as in
+  // RunJob; with more, each group is a long task on the pool.
+  std::optional<ThreadPool> pool;
+  if (threads > 1) pool.emplace(threads);
+  Admission admission(std::max(threads, 1), sideBySideBytes);
+  const auto runGroup = [&](const std::vector<size_t>& group) {
     SourceLoader loader;
     loader.SetFolder(request.sourceFolder);
     JobProgress progress(shared, loader.CurrentImagePath(), batch);
-    for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
-      for (const size_t file : groups[g]) {
-        if (request.stop.stop_requested()) return;
-        const Status status = RunOneFile(request, file, files[file], loader, progress, shared);
-        if (status == Status::Cancelled) return;
-        if (status != Status::Ok) ++failed;
+    for (size_t i = 0; i < group.size(); ++i) {
+      if (i > 0) admission.NextFile();
+      std::optional<uint64_t> loaded;
+      const FileResources resources{.pool = pool ? &*pool : nullptr, .pictureLoaded = [&](uint64_t bytes) {
+                                      loaded = bytes;
+                                      admission.Loaded(bytes);
+                                    }};
+      const Status status = request.stop.stop_requested() ? Status::Cancelled
+                                                          : RunOneFile(request, group[i], files[group[i]],
+                                                                       loader, progress, shared, resources);
+      // Let go of the picture now rather than when the next one is loaded.
+      loader.Clear();
+      if (status != Status::Ok && status != Status::Cancelled) ++failed;
+      if (status != Status::Cancelled) {
         std::lock_guard lock(totalMutex);
         shared.SetTotalPosition(++done);
       }
+      admission.FileDone(loaded);
+      if (status == Status::Cancelled) break;
     }
+    admission.GroupDone();
   };
-  const size_t threads =
-      std::min(static_cast<size_t>(std::max(workers, 1)), std::max<size_t>(groups.size(), 1));
-  std::vector<std::jthread> pool;
-  for (size_t i = 1; i < threads; ++i) pool.emplace_back(work);
-  work();
-  pool.clear();
+  for (const auto& group : groups) {
+    if (request.stop.stop_requested()) break;
+    admission.Start();
+    if (pool) {
+      pool->PostLong([&runGroup, &group] { runGroup(group); });
+    } else {
+      runGroup(group);
+    }
+  }
+  admission.WaitForAll();
+  // Joins the workers: the last group may still be leaving GroupDone.
+  pool.reset();
   shared.EndJob();
   return JobResult{done, failed.load()};
 }

@@ -14,6 +14,7 @@
 #include "jobs/job_texts.h"
 #include "jobs/source_loader.h"
 #include "mapfile/encoder_params.h"
+#include "raster/thread_pool.h"
 
 namespace rzt2 {
 
@@ -47,12 +48,20 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
 std::string OutputName(const JobRequest& request, const std::string& sourceName);
 
 // One file after the other on the calling thread, with the caller's
-// loader (the desktop program's current picture), set to the source folder.
-JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host);
+// loader (the desktop program's current picture), set to the source folder;
+// a conversion's frames are drawn and encoded also on the pool, if any.
+JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool = nullptr);
 
-// Up to `workers` files at once, each worker with its own loader, writer and
-// memo; files with the same output are done one after the other, in order.
-// Host calls are serialized.
-JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int workers);
+// threads in all, shared by the files and their frames. With one, as
+// RunJob on the calling thread. With more, files run on a pool of that many
+// threads, each with its own loader, writer and memo, and their frames on
+// the same pool. A file starts once the pictures of those running are
+// loaded and hold less than sideBySideBytes (the first always starts), so
+// large pictures are done one at a time with every thread on their frames,
+// and small ones side by side. Files with the same output are done one
+// after the other, in order. Host calls are serialized.
+inline constexpr uint64_t kSideBySideBytes = uint64_t{64} << 20;
+JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads,
+                           uint64_t sideBySideBytes = kSideBySideBytes);
 
 }  // namespace rzt2

@@ -49,19 +49,27 @@ Status MapWriter::MapFile(ImageHandle& image, const std::filesystem::path& path)
   }
   FillRandomValues(header);
 
-  PendingFile target(path, EarlierFile::KeepAsBackup);
-  if (!target.IsOpen()) return target.OpenStatus();
+  // The preview, then the 100 % level and the levels the mask selects.
   std::array<LevelEntry, kLevelCount> levels{};
-  uint32_t offset = kPreviewOffset;
-  if (const Status status = Preview(image, target.File(), offset); status != Status::Ok) return status;
+  std::array<Block, 1 + kZoomLevels.size()> blocks{};
+  size_t count = 0;
+  if (const Status status = PreviewBlock(image, blocks[count++]); status != Status::Ok) return status;
   for (size_t i = 0; i < kZoomLevels.size(); ++i) {
     if (!StoresLevel(params_, i)) continue;
-    stageCode_ = kFirstStageCode + static_cast<int32_t>(i);
     levels[i].scale = kZoomLevels[i];
-    if (const Status status = Level(image, levels[i], kZoomLevels[i], target.File(), offset);
-        status != Status::Ok) {
+    Block& block = blocks[count++];
+    if (const Status status = LevelBlock(image, kZoomLevels[i], levels[i], block); status != Status::Ok) {
       return status;
     }
+    block.stageCode = kFirstStageCode + static_cast<int32_t>(i);
+  }
+
+  PendingFile target(path, EarlierFile::KeepAsBackup);
+  if (!target.IsOpen()) return target.OpenStatus();
+  uint32_t offset = kPreviewOffset;
+  if (const Status status = WriteBlocks(image, std::span(blocks).first(count), target.File(), offset);
+      status != Status::Ok) {
+    return status;
   }
 
   // Written last: until now the file has no magic, and readers refuse it.

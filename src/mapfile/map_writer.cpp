@@ -9,17 +9,19 @@
 namespace rzt2 {
 
 std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const ColorPalette* palette,
-                                             ProgressSink* progressSink, std::stop_token stop) {
+                                             ProgressSink* progressSink, std::stop_token stop,
+                                             ThreadPool* pool) {
   return std::unique_ptr<MapWriter>(new (std::nothrow)
-                                        MapWriter(params, palette, progressSink, std::move(stop)));
+                                        MapWriter(params, palette, progressSink, std::move(stop), pool));
 }
 
 MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
-                     std::stop_token stop)
+                     std::stop_token stop, ThreadPool* pool)
     : format_(FrameFormat(params.EncoderCode)),
       params_(params),
       progressSink_(progressSink),
       stop_(std::move(stop)),
+      pool_(pool),
       workArea_(QuantizerWorkArea::Create()),
       palette_(palette) {}
 

@@ -18,6 +18,7 @@
 #include "raster/color_palette.h"
 #include "raster/file_io.h"
 #include "raster/scratch_stream.h"
+#include "raster/thread_pool.h"
 
 namespace rzt2 {
 
@@ -58,12 +59,17 @@ constexpr bool StoresLevel(const EncoderParams& params, size_t level) {
 
 class MapWriter {
  public:
-  // Null only when memory is exhausted. The palette and the sink are
-  // borrowed and must outlive the writer. An EncoderCode that names no frame
-  // format (FrameFormat) makes every encoding fail with InvalidParameter. A
-  // stop requested through stop ends WriteMapFile before its next frame.
+  // Null only when memory is exhausted. The palette, the sink and the pool
+  // are borrowed and must outlive the writer. An EncoderCode that names no
+  // frame format (FrameFormat) makes every encoding fail with
+  // InvalidParameter. A stop requested through stop ends WriteMapFile before
+  // its next frame. Frames are drawn and encoded on the pool's threads (and
+  // the writer's own), and quantized and written in file order on the
+  // writer's thread, which also reports progress: the file's bytes do not
+  // depend on the pool. Without a pool, all runs on the writer's thread.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
-                                           ProgressSink* progressSink, std::stop_token stop = {});
+                                           ProgressSink* progressSink, std::stop_token stop = {},
+                                           ThreadPool* pool = nullptr);
 
   // Encodes the picture with the writer's encoder into buffer (grown when
   // needed) and gives the byte count.
@@ -95,21 +101,35 @@ class MapWriter {
 
  private:
   MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
-            std::stop_token stop);
+            std::stop_token stop, ThreadPool* pool);
+
+  // A part of the file made of frames: the preview (one frame of its own
+  // size) or one zoom level (a grid of frames cut from the picture).
+  struct Block {
+    LevelEntry* entry = nullptr;  // a level's, filled in as it is written; null for the preview
+    int32_t frameW = 0, frameH = 0;
+    int32_t sourceFrameW = 0, sourceFrameH = 0;  // a level's: the picture pixels of one frame
+    uint32_t columns = 1, rows = 1;
+    int32_t stageCode = 0;
+  };
+  class Pipeline;
+
+  // Writes the blocks in order from offset and advances it. A level block
+  // that fails after its layout is set still writes its frame index.
+  Status WriteBlocks(ImageHandle& image, std::span<Block> blocks, const UniqueFd& file, uint32_t& offset);
+  // The level block for scale, or InvalidParameter.
+  Status LevelBlock(ImageHandle& image, uint32_t scale, LevelEntry& entry, Block& out) const;
+  // The preview block, or InvalidParameter.
+  Status PreviewBlock(ImageHandle& image, Block& out) const;
 
   // The work of the public operations of the same names, which guard it.
   Status Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length);
-  Status Level(ImageHandle& image, LevelEntry& entry, uint32_t scale, const UniqueFd& file, uint32_t& offset);
-  Status Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset);
   Status MapFile(ImageHandle& image, const std::filesystem::path& path);
 
   // The palette for a level or the preview. The work area belongs to one
   // palette: it is emptied only when the palette differs from the last one,
   // so the levels of a file reuse each other's colour matches.
   Status TakePalette(ImageHandle& image, ColorPalette& out);
-  Status WriteFrames(ImageHandle& image, const LevelEntry& entry, int32_t sourceFrameW, int32_t sourceFrameH,
-                     const ColorPalette& palette, const UniqueFd& file, uint32_t& offset,
-                     std::span<uint8_t> index);
 
   const ImageFormat* format_;  // null when EncoderCode names no frame format
   ScratchStream scratchStream_;
@@ -118,7 +138,7 @@ class MapWriter {
   EncoderParams params_;
   ProgressSink* progressSink_;
   std::stop_token stop_;
-  int32_t stageCode_ = 0;
+  ThreadPool* pool_;  // null: the writer's thread alone
   QuantizerWorkArea workArea_;
   ColorPalette workAreaPalette_;  // the palette the work area's matches belong to
   const ColorPalette* palette_;

@@ -4,14 +4,11 @@
 #include <cmath>
 #include <limits>
 
-#include "imaging/surface.h"
 #include "mapfile/map_writer.h"
 
 namespace rzt2 {
 
 namespace {
-
-constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
 // The preview size for a width x height picture and a boxW x boxH box. The
 // scale is a 32-bit float and the products are truncated, so a 1000-pixel
@@ -33,11 +30,7 @@ bool PreviewSize(uint32_t width, uint32_t height, int32_t boxW, int32_t boxH, Re
 
 }  // namespace
 
-Status MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
-  return GuardMemory([&] { return Preview(image, file, offset); });
-}
-
-Status MapWriter::Preview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+Status MapWriter::PreviewBlock(ImageHandle& image, Block& out) const {
   const uint32_t width = image.Width();
   const uint32_t height = image.Height();
   Rect preview;
@@ -45,31 +38,20 @@ Status MapWriter::Preview(ImageHandle& image, const UniqueFd& file, uint32_t& of
       !PreviewSize(width, height, params_.MiniFrameSizeX, params_.MiniFrameSizeY, preview)) {
     return Status::InvalidParameter;
   }
-  ImageHandle scratch = ImageHandle::CreateBlank(preview.width, preview.height, PixelFormat::Argb32);
-  if (!scratch) return scratch.LastStatus();
-  Surface surface(scratch);
-  if (const Status status = surface.Clear(kOpaqueWhite); status != Status::Ok) return status;
-  if (const Status status = surface.DrawImage(image, preview); status != Status::Ok) return status;
-
-  ColorPalette palette;
-  if (const Status status = TakePalette(image, palette); status != Status::Ok) return status;
-  ImageHandle indexed = QuantizedCopy(scratch, palette, workArea_);
-  for (ImageHandle* handle : {&scratch, &indexed}) {
-    if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
-  }
-
-  FrameBuffer buffer(kFrameBufferSize);
-  uint32_t n = 0;
-  if (const Status status = Encode(indexed, buffer, n); status != Status::Ok) return status;
-  if (!FitsInMapFile(offset, n)) return Status::TooLarge;
-  if (const Status status = WriteAllAt(file.Get(), std::span(buffer).first(n), offset);
-      status != Status::Ok) {
-    return status;
-  }
-  previewOffset_ = offset;
-  previewSize_ = n;
-  offset += n;
+  // One frame of its own size: the whole picture, fitted.
+  out = Block{.frameW = preview.width,
+              .frameH = preview.height,
+              .sourceFrameW = static_cast<int32_t>(width),
+              .sourceFrameH = static_cast<int32_t>(height)};
   return Status::Ok;
+}
+
+Status MapWriter::WritePreview(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
+  return GuardMemory([&] {
+    Block block;
+    if (const Status status = PreviewBlock(image, block); status != Status::Ok) return status;
+    return WriteBlocks(image, std::span(&block, 1), file, offset);
+  });
 }
 
 }  // namespace rzt2

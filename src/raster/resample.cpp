@@ -126,11 +126,19 @@ class SourceRows {
   const PremulImage* level_;
 };
 
+// Whether every pixel of an ARGB row is opaque; a whole row at a time, so
+// that the loop vectorizes.
+bool IsOpaque(const uint32_t* row, size_t count) {
+  uint32_t all = 0xFFFFFFFF;
+  for (size_t x = 0; x < count; ++x) all &= row[x];
+  return AlphaOf(all) == 255;
+}
+
 uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lrint(std::clamp(v, 0.0f, 255.0f))); }
 
 // Source-over of a premultiplied colour (b, g, r, a in 0..255) scaled by
 // the covered fraction, onto one target pixel.
-void Composite(const float* src, float cover, PixelFormat format, uint8_t* dst) {
+void CompositePremultiplied(const float* src, float cover, PixelFormat format, uint8_t* dst) {
   const float sa = std::clamp(src[3], 0.0f, 255.0f) * cover;
   const float keep = 1.0f - sa / 255.0f;
   float color[3];
@@ -163,60 +171,40 @@ void CompositePixel(uint32_t argb, PixelFormat format, uint8_t* dst) {
   if (a == 0) return;
   const uint32_t p = Premultiply(argb);
   const float src[4] = {float(BlueOf(p)), float(GreenOf(p)), float(RedOf(p)), float(a)};
-  Composite(src, 1.0f, format, dst);
+  CompositePremultiplied(src, 1.0f, format, dst);
 }
 
-// Equal sizes: pixels are copied (or composited, where they are not
-// opaque) without filtering.
-Status CopyUnscaled(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
+}  // namespace
+
+// Equal sizes: the picture's pixels, copied (or composited, where they are
+// not opaque) without filtering.
+void FilteredDraw::Copy(const Bitmap& picture, int32_t targetWidth, int32_t targetHeight, const Rect& d,
+                        const Rect& s) {
   const int64_t dx0 = std::max<int64_t>({int64_t{d.x}, 0, int64_t{d.x} - s.x});
   const int64_t dy0 = std::max<int64_t>({int64_t{d.y}, 0, int64_t{d.y} - s.y});
   const int64_t dx1 =
-      std::min<int64_t>({int64_t{d.x} + d.width, target.Width(), int64_t{d.x} - s.x + picture.Width()});
+      std::min<int64_t>({int64_t{d.x} + d.width, targetWidth, int64_t{d.x} - s.x + picture.Width()});
   const int64_t dy1 =
-      std::min<int64_t>({int64_t{d.y} + d.height, target.Height(), int64_t{d.y} - s.y + picture.Height()});
-  if (dx0 >= dx1 || dy0 >= dy1) return Status::Ok;
-  const auto count = static_cast<int32_t>(dx1 - dx0);
-  std::vector<uint32_t> row(static_cast<size_t>(count));
-  const int bpp = BytesPerPixel(target.Format());
-  for (int64_t y = dy0; y < dy1; ++y) {
-    picture.ReadArgb(static_cast<int32_t>(dx0 - d.x + s.x), static_cast<int32_t>(y - d.y + s.y), count,
-                     row.data());
-    uint8_t* out = target.MutableRow(static_cast<int32_t>(y)) + dx0 * bpp;
-    const bool opaque = std::all_of(row.begin(), row.end(), [](uint32_t p) { return AlphaOf(p) == 255; });
-    if (opaque && target.Format() == PixelFormat::Argb32) {
-      std::memcpy(out, row.data(), 4 * row.size());
-      continue;
-    }
-    for (int32_t x = 0; x < count; ++x, out += bpp)
-      CompositePixel(row[static_cast<size_t>(x)], target.Format(), out);
-  }
-  return Status::Ok;
-}
-
-// A reduction drawn on its own grid: every destination pixel is one
-// reduction pixel, so no filtering is needed. Gives exactly what the filter
-// gives with its single unit weight.
-void CopyFromReduction(const PremulImage& level, Bitmap& target, const AxisPlan& px, const AxisPlan& py) {
-  const int bpp = BytesPerPixel(target.Format());
-  for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
-    const auto row = static_cast<size_t>(j - py.dstBegin);
-    const uint32_t* in = level.Row(py.first[row]);
-    uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
-    for (size_t i = 0; i < px.first.size(); ++i, out += bpp) {
-      const uint32_t p = in[px.first[i]];
-      const float cover = px.coverage[i] * py.coverage[row];
-      if (cover == 1.0f && AlphaOf(p) == 255) {
-        std::memcpy(out, &p, static_cast<size_t>(bpp));
-        continue;
-      }
-      const float premul[4] = {float(BlueOf(p)), float(GreenOf(p)), float(RedOf(p)), float(AlphaOf(p))};
-      Composite(premul, cover, target.Format(), out);
-    }
+      std::min<int64_t>({int64_t{d.y} + d.height, targetHeight, int64_t{d.y} - s.y + picture.Height()});
+  if (dx0 >= dx1 || dy0 >= dy1) return;
+  kind_ = Kind::Copy;
+  x0_ = static_cast<int32_t>(dx0);
+  x1_ = static_cast<int32_t>(dx1);
+  y0_ = static_cast<int32_t>(dy0);
+  y1_ = static_cast<int32_t>(dy1);
+  const auto count = static_cast<size_t>(x1_ - x0_);
+  pixels_.resize(count * static_cast<size_t>(y1_ - y0_));
+  copyRows_.resize(static_cast<size_t>(y1_ - y0_));
+  for (int32_t y = y0_; y < y1_; ++y) {
+    uint32_t* row = pixels_.data() + static_cast<size_t>(y - y0_) * count;
+    picture.ReadArgb(static_cast<int32_t>(dx0 - d.x + s.x), static_cast<int32_t>(int64_t{y} - d.y + s.y),
+                     x1_ - x0_, row);
+    copyRows_[static_cast<size_t>(y - y0_)] = IsOpaque(row, count);
   }
 }
 
-Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
+Status FilteredDraw::Filter(const Bitmap& picture, int32_t targetWidth, int32_t targetHeight, const Rect& d,
+                            const Rect& s) {
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
   const int k = ChooseLevel(std::min(ratioX, ratioY));
@@ -228,16 +216,35 @@ Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const 
   const double levelScale = std::ldexp(1.0, k);
 
   AxisPlan px, py;
-  PlanAxis({d.x, d.width, target.Width(), s.x, ratioX, picture.Width(), rows.Width(), levelScale}, px);
-  PlanAxis({d.y, d.height, target.Height(), s.y, ratioY, picture.Height(), rows.Height(), levelScale}, py);
+  PlanAxis({d.x, d.width, targetWidth, s.x, ratioX, picture.Width(), rows.Width(), levelScale}, px);
+  PlanAxis({d.y, d.height, targetHeight, s.y, ratioY, picture.Height(), rows.Height(), levelScale}, py);
   if (px.dstBegin >= px.dstEnd || py.dstBegin >= py.dstEnd) return Status::Ok;
+  x0_ = px.dstBegin;
+  x1_ = px.dstEnd;
+  y0_ = py.dstBegin;
+  y1_ = py.dstEnd;
+  coverX_ = std::move(px.coverage);
+  coverY_ = std::move(py.coverage);
+  const auto columns = static_cast<size_t>(x1_ - x0_);
+
+  // A reduction drawn on its own grid: every destination pixel is one
+  // reduction pixel, which is what the filter gives with its single unit weight.
   if (level != nullptr && px.taps == 1 && py.taps == 1) {
-    CopyFromReduction(*level, target, px, py);
+    kind_ = Kind::Reduction;
+    pixels_.resize(columns * static_cast<size_t>(y1_ - y0_));
+    copyRows_.resize(static_cast<size_t>(y1_ - y0_));
+    const bool coversRows = std::all_of(coverX_.begin(), coverX_.end(), [](float c) { return c == 1.0f; });
+    for (size_t row = 0; row < coverY_.size(); ++row) {
+      const uint32_t* in = level->Row(py.first[row]);
+      uint32_t* out = pixels_.data() + row * columns;
+      for (size_t i = 0; i < columns; ++i) out[i] = in[px.first[i]];
+      copyRows_[row] = coversRows && coverY_[row] == 1.0f && IsOpaque(out, columns);
+    }
     return Status::Ok;
   }
 
   // Horizontal pass over the source rows the vertical filter needs.
-  const auto columns = static_cast<size_t>(px.dstEnd - px.dstBegin);
+  kind_ = Kind::Filtered;
   const auto srcCount = px.srcMax - px.srcMin + 1;
   std::vector<float> across(static_cast<size_t>(py.srcMax - py.srcMin + 1) * columns * 4);
   std::vector<float> line(static_cast<size_t>(srcCount) * 4);
@@ -258,38 +265,87 @@ Status DrawFiltered(const Bitmap& picture, Bitmap& target, const Rect& d, const 
     }
   }
 
-  // Vertical pass, composited into the target.
-  const int bpp = BytesPerPixel(target.Format());
+  // Vertical pass.
+  colors_.resize(columns * static_cast<size_t>(y1_ - y0_) * 4);
+  float* out = colors_.data();
   const auto vtaps = static_cast<size_t>(py.taps);
-  for (int32_t j = py.dstBegin; j < py.dstEnd; ++j) {
-    const auto row = static_cast<size_t>(j - py.dstBegin);
+  for (size_t row = 0; row < coverY_.size(); ++row) {
     const float* w = py.weights.data() + row * vtaps;
     const size_t n = std::min(vtaps, static_cast<size_t>(py.srcMax - py.first[row] + 1));
     const float* base = across.data() + static_cast<size_t>(py.first[row] - py.srcMin) * columns * 4;
-    uint8_t* out = target.MutableRow(j) + static_cast<size_t>(px.dstBegin) * static_cast<size_t>(bpp);
-    for (size_t i = 0; i < columns; ++i, out += bpp) {
+    for (size_t i = 0; i < columns; ++i, out += 4) {
       float acc[4] = {0, 0, 0, 0};
       const float* in = base + i * 4;
       for (size_t t = 0; t < n; ++t, in += columns * 4) {
         for (int c = 0; c < 4; ++c) acc[c] += w[t] * in[c];
       }
-      Composite(acc, px.coverage[i] * py.coverage[row], target.Format(), out);
+      std::copy(acc, acc + 4, out);
     }
   }
   return Status::Ok;
 }
 
-}  // namespace
-
-Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
-  if (target.Format() == PixelFormat::Indexed8) return Status::NotImplemented;
+Status FilteredDraw::Prepare(const Bitmap& picture, int32_t targetWidth, int32_t targetHeight, const Rect& d,
+                             const Rect& s) {
+  kind_ = Kind::Nothing;
   if (d.width < 0 || d.height < 0 || s.width < 0 || s.height < 0) return Status::InvalidParameter;
   if (d.width == 0 || d.height == 0 || s.width == 0 || s.height == 0) return Status::Ok;
   // Plans, rows and the picture's halved copies all take memory.
   return GuardMemory([&] {
-    if (d.width == s.width && d.height == s.height) return CopyUnscaled(picture, target, d, s);
-    return DrawFiltered(picture, target, d, s);
+    if (d.width == s.width && d.height == s.height) {
+      Copy(picture, targetWidth, targetHeight, d, s);
+      return Status::Ok;
+    }
+    return Filter(picture, targetWidth, targetHeight, d, s);
   });
+}
+
+void FilteredDraw::Composite(Bitmap& target) const {
+  const int bpp = BytesPerPixel(target.Format());
+  const auto columns = static_cast<size_t>(x1_ - x0_);
+  for (int32_t y = y0_; kind_ != Kind::Nothing && y < y1_; ++y) {
+    const auto row = static_cast<size_t>(y - y0_);
+    uint8_t* out = target.MutableRow(y) + static_cast<size_t>(x0_) * static_cast<size_t>(bpp);
+    if (kind_ != Kind::Filtered && copyRows_[row] && target.Format() == PixelFormat::Argb32) {
+      std::memcpy(out, pixels_.data() + row * columns, 4 * columns);
+      continue;
+    }
+    switch (kind_) {
+      case Kind::Copy:
+        for (size_t x = 0; x < columns; ++x, out += bpp) {
+          CompositePixel(pixels_[row * columns + x], target.Format(), out);
+        }
+        break;
+      case Kind::Reduction:
+        for (size_t i = 0; i < columns; ++i, out += bpp) {
+          const uint32_t p = pixels_[row * columns + i];
+          const float cover = coverX_[i] * coverY_[row];
+          if (cover == 1.0f && AlphaOf(p) == 255) {
+            std::memcpy(out, &p, static_cast<size_t>(bpp));
+            continue;
+          }
+          const float premul[4] = {float(BlueOf(p)), float(GreenOf(p)), float(RedOf(p)), float(AlphaOf(p))};
+          CompositePremultiplied(premul, cover, target.Format(), out);
+        }
+        break;
+      case Kind::Filtered:
+        for (size_t i = 0; i < columns; ++i, out += bpp) {
+          CompositePremultiplied(colors_.data() + (row * columns + i) * 4, coverX_[i] * coverY_[row],
+                                 target.Format(), out);
+        }
+        break;
+      case Kind::Nothing:
+        break;
+    }
+  }
+}
+
+Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
+  if (target.Format() == PixelFormat::Indexed8) return Status::NotImplemented;
+  FilteredDraw draw;
+  const Status status = draw.Prepare(picture, target.Width(), target.Height(), d, s);
+  if (status == Status::Ok) draw.Composite(target);
+  return status;
 }
 
 }  // namespace rzt2

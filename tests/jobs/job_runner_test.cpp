@@ -107,6 +107,45 @@ TEST_F(JobTest, AStopAbandonsTheFileBeingWrittenAndStartsNoOther) {
   EXPECT_FALSE(std::filesystem::exists("b.rzt2"));
 }
 
+// Threads are shared: pictures larger than the share of memory are
+// converted one at a time (with every thread on their frames), never loaded
+// side by side; each comes out as one thread writes it.
+TEST_F(JobTest, PicturesOverTheShareRunOneAtATime) {
+  const std::vector<std::string> names = {"a.png", "b.png", "c.png", "d.png"};
+  for (const std::string& name : names) Picture(name, 400, 300);
+  // The random block, bytes 64 to 103, aside.
+  const auto written = [] {
+    std::vector<uint8_t> bytes = test::ReadFileBytes("a.rzt2");
+    std::fill_n(bytes.begin() + 64, 40, 0);
+    return bytes;
+  };
+  ASSERT_EQ(Run({.names = {"a.png"}}).failed, 0);
+  const std::vector<uint8_t> alone = written();
+  RecordingHost shared;
+  ASSERT_EQ(RunJobInParallel({.names = names}, shared, 4, 1000).failed, 0);
+  int totals = 0, loads = 0;
+  for (const std::string& event : shared.events) {
+    totals += event.starts_with("total ");
+    if (event.ends_with(": Loading...")) {
+      EXPECT_EQ(loads++, totals) << event;
+    }
+  }
+  EXPECT_EQ(loads, 4);
+  EXPECT_EQ(written(), alone);
+}
+
+TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
+  const auto data = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
+  std::filesystem::copy_file(data / "map.wmf", "map.wmf");
+  auto emf = test::ReadFileBytes(data / "map.emf");
+  emf.resize(emf.size() - 20);
+  test::WriteFileBytes("broken.emf", emf);
+  const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
+  EXPECT_EQ(result.failed, 1);
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf! (corrupt data)"});
+  EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
+}
+
 // The desktop program lists another folder than the current one: names,
 // and a relative destination folder, are taken in it, and shown bare.
 TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {

@@ -30,6 +30,15 @@ struct GoldenCase {
 ImageHandle MakePicture(const std::string& name) {
   if (name == "map 1000x700") return MapLikePicture(1000, 700, 3);
   if (name == "indexed 333x517") return ImageHandle(MakeIndexedBitmap(333, 517, 5));
+  if (name == "translucent 517x333") {
+    // Clear to opaque across the picture, so that frames blend into white.
+    auto bitmap = MakeMapLikeBitmap(517, 333, PixelFormat::Argb32, 9);
+    for (int32_t y = 0; y < bitmap->Height(); ++y) {
+      uint8_t* row = bitmap->MutableRow(y);
+      for (int32_t x = 0; x < bitmap->Width(); ++x) row[4 * x + 3] = static_cast<uint8_t>(x * 255 / 516);
+    }
+    return ImageHandle(std::move(bitmap));
+  }
   return MapLikePicture(37, 23, 7);  // "small 37x23": the preview enlarges it
 }
 
@@ -38,35 +47,70 @@ constexpr GoldenCase kCases[] = {
      160,
      160,
      255,
-     {0x385222aa84941cd, 0x124eff60e66e9eed, 0xd744d0646c5f0103, 0xb20845f489fc0e87, 0xe4fc664a86cd3959}},
+     {0x385222aa84941cd, 0x124eff60e66e9eed, 0xc30eeea916694e13, 0xb20845f489fc0e87, 0xe4fc664a86cd3959}},
     {"indexed 333x517",
      96,
      128,
      253,
-     {0xf984048dfa83b445, 0x49d7c5fd850412eb, 0xbf669aca1c1d88ee, 0x4e71f8ac9726030d, 0x4cab6bf6613a87d3}},
+     {0xf984048dfa83b445, 0x49d7c5fd850412eb, 0x9f5b9db842229e6, 0x4e71f8ac9726030d, 0x4cab6bf6613a87d3}},
     {"small 37x23",
      32,
      512,
      0,
-     {0xe36931dc02ab9f57, 0x326d6c2eb45c184e, 0x6dfc4c582c90a3f3, 0x6459e33c5ec3c3b6, 0xddd852e27d6181e9}},
+     {0xe36931dc02ab9f57, 0x326d6c2eb45c184e, 0x858fb29308d18d08, 0x6459e33c5ec3c3b6, 0xddd852e27d6181e9}},
 };
+
+// The fingerprint of the file written with the writer's thread and a pool
+// of poolThreads more.
+uint64_t WriteAndFingerprint(const TempDir& dir, const std::string& picture, const EncoderParams& params,
+                             int poolThreads) {
+  ImageHandle image = MakePicture(picture);
+  const ColorPalette palette = PaletteForImage(image);
+  ThreadPool pool(poolThreads);
+  auto writer = MapWriter::Create(params, &palette, nullptr, {}, &pool);
+  const auto path = dir / "golden.rzt2";
+  std::filesystem::remove(path);
+  if (!writer || writer->WriteMapFile(image, path) != Status::Ok) return 0;
+  return Fingerprint(ReadFileBytes(path));
+}
 
 TEST(GoldenFilesTest, WrittenFilesKeepTheirBytes) {
   TempDir dir;
   for (const GoldenCase& c : kCases) {
     for (int32_t code = 0; code < 5; ++code) {
-      ImageHandle picture = MakePicture(c.picture);
-      const ColorPalette palette = PaletteForImage(picture);
       const EncoderParams params{
           .FrameSizeX = c.frameW, .FrameSizeY = c.frameH, .ZoomLevelsMask = c.zoomMask, .EncoderCode = code};
-      auto writer = MapWriter::Create(params, &palette, nullptr);
-      ASSERT_TRUE(writer);
-      const auto path = dir / "golden.rzt2";
-      std::filesystem::remove(path);
-      ASSERT_EQ(writer->WriteMapFile(picture, path), Status::Ok);
-      const uint64_t fingerprint = Fingerprint(ReadFileBytes(path));
+      const uint64_t fingerprint = WriteAndFingerprint(dir, c.picture, params, 0);
       EXPECT_EQ(fingerprint, c.fingerprints[code])
           << c.picture << " format " << code << ": 0x" << std::hex << fingerprint;
+    }
+  }
+}
+
+// Frames are drawn and encoded on several threads: 1, 2 and 8 threads in
+// all write the same files, opaque (whose inner frames keep a trace of the
+// frame before them), translucent, indexed and enlarged pictures alike.
+TEST(GoldenFilesTest, ThreadsDoNotChangeTheBytes) {
+  constexpr struct {
+    const char* picture;
+    int32_t frameW, frameH, zoomMask;
+  } kThreadCases[] = {
+      {"map 1000x700", 64, 48, 0x55},
+      {"translucent 517x333", 64, 48, 0x7F},
+      {"indexed 333x517", 96, 128, 253},
+      {"small 37x23", 32, 512, 0},
+  };
+  TempDir dir;
+  for (const auto& c : kThreadCases) {
+    for (int32_t code = 0; code < 5; ++code) {
+      const EncoderParams params{
+          .FrameSizeX = c.frameW, .FrameSizeY = c.frameH, .ZoomLevelsMask = c.zoomMask, .EncoderCode = code};
+      const uint64_t one = WriteAndFingerprint(dir, c.picture, params, 0);
+      ASSERT_NE(one, 0u) << c.picture << " format " << code;
+      for (const int poolThreads : {1, 7}) {
+        EXPECT_EQ(WriteAndFingerprint(dir, c.picture, params, poolThreads), one)
+            << c.picture << " format " << code << " with " << poolThreads + 1 << " threads";
+      }
     }
   }
 }

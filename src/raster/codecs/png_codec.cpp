@@ -1,11 +1,13 @@
 // PNG on libpng. libpng reports errors by longjmp, so every libpng call that
 // can fail runs inside one of the small setjmp functions below: they own
 // nothing with a destructor, and their callers own every buffer.
+#include <libdeflate.h>
 #include <png.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "raster/codecs/codec_guard.h"
@@ -295,8 +297,9 @@ struct PngImage {
   png_byte alpha[PNG_MAX_PALETTE_LENGTH] = {};
 };
 
-bool WriteImage(png_structp png, png_infop info, const PngImage& image) {
-  if (setjmp(png_jmpbuf(png))) return false;
+// Sets and writes everything before the image data; libpng errors longjmp
+// to the caller's setjmp.
+void WriteInfo(png_structp png, png_infop info, const PngImage& image) {
   const Bitmap& bitmap = *image.bitmap;
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()),
                8, image.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -307,6 +310,18 @@ bool WriteImage(png_structp png, png_infop info, const PngImage& image) {
   }
   png_set_pHYs(png, info, kPixelsPerMetre, kPixelsPerMetre, PNG_RESOLUTION_METER);
   png_write_info(png, info);
+}
+
+bool WriteInfoOnly(png_structp png, png_infop info, const PngImage& image) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  WriteInfo(png, info, image);
+  return true;
+}
+
+bool WriteImage(png_structp png, png_infop info, const PngImage& image) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  WriteInfo(png, info, image);
+  const Bitmap& bitmap = *image.bitmap;
   if (image.colorType != PNG_COLOR_TYPE_PALETTE) png_set_bgr(png);
   for (int32_t y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.Row(y));
   png_write_end(png, nullptr);
@@ -339,6 +354,71 @@ Status DescribeImage(const Bitmap& bitmap, PngImage& image) {
   return Status::Ok;
 }
 
+// Map frames are small palette pictures, and compressing them was most of
+// a PNG conversion. libdeflate compresses a whole buffer at once, so palette
+// pictures up to this many bytes of image data (rows with their filter
+// bytes) take it. Larger ones, and true-colour ones, stream through
+// libpng's zlib, which needs no copy of the picture.
+constexpr uint64_t kWholeBufferLimit = uint64_t{16} << 20;
+// On map frames, libdeflate's level 6 is much faster than zlib's default
+// but looser; level 7 is the first at least as tight, in a little more time.
+constexpr int kDeflateLevel = 7;
+
+struct CompressorDeleter {
+  void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+};
+
+// One per thread, made on first use: frames are encoded on several threads
+// at once, and making one costs more than compressing a frame.
+libdeflate_compressor* ThreadCompressor() {
+  thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+  if (!compressor) compressor.reset(libdeflate_alloc_compressor(kDeflateLevel));
+  return compressor.get();
+}
+
+void StoreBigEndian32(uint32_t value, uint8_t* out) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+Status WriteChunk(ScratchStream& stream, const char (&type)[5], std::span<const uint8_t> data) {
+  uint8_t head[8];
+  StoreBigEndian32(static_cast<uint32_t>(data.size()), head);
+  std::memcpy(head + 4, type, 4);
+  uint8_t crc[4];
+  uint32_t sum = libdeflate_crc32(0, head + 4, 4);
+  // libdeflate takes a null buffer as a request for the initial value.
+  if (!data.empty()) sum = libdeflate_crc32(sum, data.data(), data.size());
+  StoreBigEndian32(sum, crc);
+  for (const std::span<const uint8_t> part :
+       {std::span<const uint8_t>(head), data, std::span<const uint8_t>(crc)}) {
+    if (const Status status = stream.Write(part.data(), part.size()); status != Status::Ok) return status;
+  }
+  return Status::Ok;
+}
+
+// The image data of a palette picture: each row behind filter type 0
+// (none), as libpng chooses for palette pictures, in one zlib stream.
+Status WriteDeflatedImage(const Bitmap& bitmap, ScratchStream& stream) {
+  libdeflate_compressor* compressor = ThreadCompressor();
+  if (compressor == nullptr) return Status::OutOfMemory;
+  const auto width = static_cast<size_t>(bitmap.Width());
+  std::vector<uint8_t> rows((width + 1) * static_cast<size_t>(bitmap.Height()));
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    uint8_t* row = rows.data() + static_cast<size_t>(y) * (width + 1);
+    row[0] = PNG_FILTER_VALUE_NONE;
+    std::memcpy(row + 1, bitmap.Row(y), width);
+  }
+  std::vector<uint8_t> deflated(libdeflate_zlib_compress_bound(compressor, rows.size()));
+  const size_t size =
+      libdeflate_zlib_compress(compressor, rows.data(), rows.size(), deflated.data(), deflated.size());
+  if (size == 0) return Status::GenericError;  // the bound is always enough
+  if (const Status status = WriteChunk(stream, "IDAT", std::span(deflated).first(size));
+      status != Status::Ok) {
+    return status;
+  }
+  return WriteChunk(stream, "IEND", {});
+}
+
 Status Encode(const Bitmap& bitmap, ScratchStream& stream) {
   PngImage image;
   if (const Status status = DescribeImage(bitmap, image); status != Status::Ok) return status;
@@ -350,7 +430,13 @@ Status Encode(const Bitmap& bitmap, ScratchStream& stream) {
   png_structp png = handle.Png();
   png_set_write_fn(png, &io, WriteToStream, FlushNothing);
   png_set_check_for_invalid_index(png, 0);
-  return WriteImage(png, handle.Info(), image) ? Status::Ok : io.failure;
+  const bool whole =
+      image.colorType == PNG_COLOR_TYPE_PALETTE &&
+      (uint64_t{bitmap.Stride()} + 1) * static_cast<uint64_t>(bitmap.Height()) <= kWholeBufferLimit;
+  if (!whole) return WriteImage(png, handle.Info(), image) ? Status::Ok : io.failure;
+  // libpng writes the chunks before the image data as it always does.
+  if (!WriteInfoOnly(png, handle.Info(), image)) return io.failure;
+  return WriteDeflatedImage(bitmap, stream);
 }
 
 }  // namespace
