@@ -62,7 +62,7 @@ class FakePrompts final : public UserPrompts {
 };
 
 // Folders in memory, each with a real folder below root unless made without
-// a path. Icons are red when closed and blue when open; listings are counted.
+// a path; listings are counted.
 class FakeShell final : public ShellNamespace {
  public:
   explicit FakeShell(std::string root) : root_(std::move(root)) {}
@@ -80,11 +80,7 @@ class FakeShell final : public ShellNamespace {
     ++listCalls[folder.key];
     return children_[folder.key];
   }
-  QIcon icon(const ShellItem&, IconKind kind) override {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(kind == IconKind::Normal ? Qt::red : Qt::blue);
-    return QIcon(pixmap);
-  }
+  QIcon icon(const ShellItem&, IconKind) override { return {}; }
   std::map<std::string, int> listCalls;  // "" for the top level
 
  private:
@@ -145,8 +141,7 @@ class GuiTest : public ::testing::Test {
     return *window_;
   }
   MainDialog& Window() { return *window_; }
-  // Until no job runs and no preview loads: the window then shows neither
-  // a progress window nor a busy cursor.
+  // Until no job runs and no preview loads (no progress window, no busy cursor).
   void WaitUntilIdle() {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
