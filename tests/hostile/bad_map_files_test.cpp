@@ -213,25 +213,5 @@ TEST_F(BadMapFileTest, AGridOfEmptyFramesReadsAsWhite) {
   EXPECT_EQ(white.GetBitmap()->PixelArgb(1000, 1000), test::kWhite);
 }
 
-TEST_F(BadMapFileTest, APreviewClaimingAHugePictureIsRefused) {
-  // The preview block becomes a PNG header claiming 20000 x 20000.
-  Bytes bytes = Good();
-  const Bytes png = {0x89, 'P',  'N',  'G',  '\r', '\n', 0x1A, '\n', 0,    0,   0,   13,   'I',  'H',  'D',
-                     'R',  0,    0,    0x4E, 0x20, 0,    0,    0x4E, 0x20, 8,   6,   0,    0,    0,    0x7C,
-                     0x31, 0xA8, 0x6E, 0,    0,    0,    0,    'I',  'E',  'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-  std::copy(png.begin(), png.end(), bytes.begin() + kPreviewOffset);
-  SetFrameRef(bytes, 0, {kPreviewOffset, static_cast<uint32_t>(png.size())});
-  const size_t largest = test::LargestAllocationDuring([&] {
-    ImageHandle preview = ReadMapPreview(std::span<const uint8_t>(bytes));
-    EXPECT_TRUE(preview.IsNull());
-    EXPECT_EQ(preview.LastStatus(), Status::TooLarge);
-    MapFileInfo info;
-    ASSERT_EQ(ReadMapFileInfo(*test::OpenMap(bytes), info), Status::Ok);
-    EXPECT_EQ(info.format, FindFrameFormat("png"));
-    EXPECT_EQ(info.previewWidth, 0u) << "not decoded";
-  });
-  EXPECT_LT(largest, kSmallAllocation);
-}
-
 }  // namespace
 }  // namespace rzt2
