@@ -1,21 +1,13 @@
 // Our decoders against the pictures Debian ships with the Go sources
 // (golang-1.19-src, golang-golang-x-image-dev): the PNG suite against the
-// .sng text beside each picture, the other formats against reference PNGs
-// decoded with our PNG decoder.
-//
-// Tolerances, per channel on 0..255 (mean over RGB, worst over ARGB):
-//  - BMP and TIFF: none; every pixel must match (video-001-paletted.tiff,
-//    quantized, only 5 on average against the original).
-//  - GIF against the true-colour original: at worst what Go's
-//    decode_test.go allows, 64 (128 with 5 bits per pixel); 4 (8) on
-//    average, where 3.2 (7.4) are measured.
-//  - JPEG against the PNG that Go decoded from the same file: 2 on average
-//    and 40 at worst, since Go upsamples chroma and rounds its IDCT
-//    differently from libjpeg (video-001.rgb.jpeg: 5 and 100).
-//  - JPEG variants (quality 50, other subsamplings, progressive) against
-//    the lossless original: 8 on average.
-// video-001.progressive.truncated.jpeg is not cut inside a scan: it ends
-// with an end marker after its first scans, so it decodes.
+// .sng text beside each picture, the other formats against reference PNGs.
+// Tolerances per channel (mean over RGB, worst over ARGB): BMP and TIFF
+// exact (but the quantized video-001-paletted.tiff); GIF against its
+// true-colour original what Go's decode_test.go allows; JPEG against Go's
+// own decoding 2 and 40, as Go upsamples chroma and rounds its IDCT
+// differently, and 8 on average for the quality 50 and progressive variants.
+// video-001.progressive.truncated.jpeg ends with an end marker after its
+// first scans, so it decodes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
