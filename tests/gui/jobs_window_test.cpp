@@ -133,35 +133,6 @@ TEST_F(GuiTest, CancelStopsTheFileBeingWrittenAndKeepsItsEarlierFile) {
   }
 }
 
-// After bad.png's error box the job stops, by Cancel in the box or by
-// closing the window, which closes once the job has stopped.
-TEST_F(GuiTest, CancelInAnErrorBoxOrClosingTheWindowStopsTheJob) {
-  Picture("a.png", 64, 64);
-  WriteFileBytes(dir / "bad.png", {1});
-  Picture("c.png", 64, 64);
-  Open();
-  bool visibleAfterClose = false;
-  const std::function<void()> stops[] = {[&] { prompts.goOnAfterError = false; },
-                                         [&] {
-                                           prompts.goOnAfterError = true;
-                                           prompts.whileShown = [&] {
-                                             Window().close();
-                                             visibleAfterClose = Window().isVisible();
-                                           };
-                                         }};
-  for (const auto& stop : stops) {
-    fs::remove(dir / "a.rzt2");
-    stop();
-    List().selectAll();
-    Click("createButton");
-    WaitUntilIdle();
-    EXPECT_TRUE(fs::exists(dir / "a.rzt2"));
-    EXPECT_FALSE(fs::exists(dir / "c.rzt2"));
-  }
-  EXPECT_TRUE(visibleAfterClose);
-  EXPECT_FALSE(Window().isVisible());
-}
-
 // Files dropped from a file manager are converted next to themselves after
 // the question; a dropped folder is opened.
 TEST_F(GuiTest, DroppedFilesAreConvertedAfterTheQuestionAndADroppedFolderIsOpened) {

@@ -116,22 +116,5 @@ TEST_F(GuiTest, TheChosenFolderBecomesTheSourceFolderTakenAsItComes) {
   }
 }
 
-// OK in the settings dialog changes the window's own record too.
-TEST_F(GuiTest, TheSettingsDialogOpensFromTheWindowsRecord) {
-  Open();
-  WhenModal([](QDialog& dialog) {
-    Find<QLineEdit>(dialog, "frameWidthEdit")->setText("64");
-    dialog.accept();
-  });
-  Click("settingsButton");
-  QString shown;
-  WhenModal([&](QDialog& dialog) {
-    shown = Find<QLineEdit>(dialog, "frameWidthEdit")->text();
-    dialog.reject();
-  });
-  Click("settingsButton");
-  EXPECT_EQ(shown, "64");
-}
-
 }  // namespace
 }  // namespace rzt2::test

@@ -1,6 +1,6 @@
 // The map viewer: what it shows at each stored level against the frames
-// the reader decodes, opening it from the main window, and panning across
-// a 20000 x 15000 map within a small cache.
+// the reader decodes, and panning across a 20000 x 15000 map within a
+// small cache.
 #include "ui/map_viewer.h"
 
 #include <QAction>
@@ -83,22 +83,6 @@ TEST_F(MapViewerTest, AtEachLevelsOwnZoomEveryFrameShowsAsTheReaderDecodesIt) {
     Find<QAction>(*viewer_, "outlineAction")->setChecked(on);
     EXPECT_EQ(Mismatches(Shown(), map, map.Entry(6), 0) != 0, on);
   }
-}
-
-TEST_F(MapViewerTest, F3OpensTheFocusedMapFileAndOnlyAMapFile) {
-  WriteMap(dir / "good.rzt2", kZoomMaskNone);
-  Touch("bad.rzt2");
-  Picture("picture.png", 20, 20);
-  Open();
-  List().setFocus();
-  const std::pair<const char*, size_t> opened[] = {{"picture.png", 0}, {"bad.rzt2", 0}, {"good.rzt2", 1}};
-  for (const auto& [name, viewers] : opened) {
-    Focus(name);
-    QTest::keyClick(&List(), Qt::Key_F3);
-    EXPECT_EQ(Window().findChildren<MapViewer*>().size(), viewers) << name;
-  }
-  EXPECT_EQ(prompts.messages,
-            std::vector<QString>{"Information [error] Error loading file bad.rzt2! (unknown image format)"});
 }
 
 // A 20000 x 15000 map at every level that costs next to nothing to write or
