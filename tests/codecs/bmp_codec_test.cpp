@@ -86,10 +86,6 @@ TEST(BmpDecode, PalettePicturesOfEveryDepthAndHeader) {
   EXPECT_EQ(Row(*out, 1), (std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 1}));
   EXPECT_EQ(out->Palette().entries, (std::vector<uint32_t>{0xFF000000, 0xFFFFFFFF}));
 
-  BmpFile two{.width = 3, .bitCount = 2, .palette = {1, 2, 3, 4}, .pixels = {0b00011011, 0, 0, 0}};
-  ASSERT_EQ(Decode(two.Bytes(), out), Status::Ok);
-  EXPECT_EQ(Row(*out, 0), (std::vector<uint8_t>{0, 1, 2}));
-
   BmpFile four{.width = 3,
                .bitCount = 4,
                .colorsUsed = 3,

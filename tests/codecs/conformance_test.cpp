@@ -146,46 +146,46 @@ int IntAfter(const std::string& text, const std::string& key) {
   return at == std::string::npos ? -1 : std::stoi(text.substr(at + key.size()));
 }
 
+// The body of the block "name { ... }", or "".
+std::string Block(const std::string& text, const std::string& name) {
+  const size_t at = text.find("\n" + name + " {");
+  if (at == std::string::npos) return "";
+  const size_t open = text.find('{', at) + 1;
+  return text.substr(open, text.find('}', open) - open);
+}
+
 SngPicture ParseSng(const fs::path& path) {
   std::stringstream buffer;
   buffer << std::ifstream(path).rdbuf();
   const std::string text = buffer.str();
   SngPicture sng;
-  for (size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open + 1)) {
-    const size_t nameEnd = text.find_last_not_of(' ', open - 1) + 1;
-    const size_t nameStart = text.find_last_of(" \n", nameEnd - 1) + 1;  // npos + 1 is 0
-    const std::string name = text.substr(nameStart, nameEnd - nameStart);
-    const std::string body = text.substr(open + 1, text.find('}', open) - open - 1);
-    std::istringstream lines(body);
-    std::string line;
-    if (name == "IHDR") {
-      sng.width = IntAfter(body, "width:");
-      sng.height = IntAfter(body, "height:");
-      sng.bitDepth = IntAfter(body, "bitdepth:");
-      const size_t using_ = body.find("using ") + 6;
-      sng.model = body.substr(using_, body.find(';', using_) - using_);
-    } else if (name == "PLTE") {
-      for (int r, g, b; std::getline(lines, line);) {
-        if (std::sscanf(line.c_str(), " (%d,%d,%d)", &r, &g, &b) == 3) {
-          sng.palette.push_back(
-              Argb(255, static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)));
-        }
-      }
-    } else if (name == "tRNS") {
-      if (body.find("gray:") != std::string::npos) {
-        sng.transparent = {IntAfter(body, "gray:")};
-      } else if (body.find("red:") != std::string::npos) {
-        sng.transparent = {IntAfter(body, "red:"), IntAfter(body, "green:"), IntAfter(body, "blue:")};
-      } else {
-        for (int value = 0; lines >> value;) sng.transparent.push_back(value);
-      }
-    } else if (name == "IMAGE") {
-      while (std::getline(lines, line)) {
-        if (line.find("pixels") != std::string::npos) continue;  // "pixels hex"
-        std::erase_if(line, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
-        if (!line.empty()) sng.rows.push_back(line);
-      }
+  const std::string ihdr = Block(text, "IHDR");
+  sng.width = IntAfter(ihdr, "width:");
+  sng.height = IntAfter(ihdr, "height:");
+  sng.bitDepth = IntAfter(ihdr, "bitdepth:");
+  const size_t using_ = ihdr.find("using ") + 6;
+  sng.model = ihdr.substr(using_, ihdr.find(';', using_) - using_);
+  std::istringstream palette(Block(text, "PLTE")), image(Block(text, "IMAGE"));
+  std::string line;
+  for (int r, g, b; std::getline(palette, line);) {
+    if (std::sscanf(line.c_str(), " (%d,%d,%d)", &r, &g, &b) == 3) {
+      sng.palette.push_back(
+          Argb(255, static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)));
     }
+  }
+  const std::string trns = Block(text, "tRNS");
+  if (trns.find("gray:") != std::string::npos) {
+    sng.transparent = {IntAfter(trns, "gray:")};
+  } else if (trns.find("red:") != std::string::npos) {
+    sng.transparent = {IntAfter(trns, "red:"), IntAfter(trns, "green:"), IntAfter(trns, "blue:")};
+  } else {
+    std::istringstream values(trns);
+    for (int value = 0; values >> value;) sng.transparent.push_back(value);
+  }
+  while (std::getline(image, line)) {
+    if (line.find("pixels") != std::string::npos) continue;  // "pixels hex"
+    std::erase_if(line, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    if (!line.empty()) sng.rows.push_back(line);
   }
   return sng;
 }
