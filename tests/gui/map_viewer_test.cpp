@@ -51,10 +51,8 @@ class MapViewerTest : public GuiTest {
   int Mismatches(const QImage& shown, const MapBytes& map, const LevelEntry& level, uint32_t k) {
     const std::unique_ptr<Bitmap> frame = Decoded(DecodeGif, map.Frame(level, k));
     const uint64_t cover = uint64_t{level.frameWidth} * 10000 / level.scale;
-    const QPoint at =
-        Canvas()
-            .toWidget(QPointF(double(k % level.columns * cover), double(k / level.columns * cover)))
-            .toPoint();
+    const uint64_t column = k % level.columns, row = k / level.columns;
+    const QPoint at = Canvas().toWidget(QPointF(double(column * cover), double(row * cover))).toPoint();
     if (!frame || !shown.rect().contains(QRect(at, QSize(frame->Width(), frame->Height())))) return -1;
     int wrong = 0;
     for (int32_t y = 0; y < frame->Height(); ++y) {

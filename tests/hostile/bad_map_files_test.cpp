@@ -171,7 +171,7 @@ TEST_F(BadMapFileTest, OffsetsAndSizesThatWrapOrPointPastTheEndAndClaimsOfHugeWo
       {"10,000 frames each the whole file: reading it 10,000 times over",
        [](Bytes& b) {
          const uint32_t records = Grid(b, 100, 100);
-         for (uint64_t k = 0; k < 100 * 100; ++k) {
+         for (uint64_t k = 0; k < uint64_t{100} * 100; ++k) {
            EncodeFrameRef({0, static_cast<uint32_t>(b.size())},
                           &b[records + (kFirstFrameRef + k) * kFrameRefSize]);
          }

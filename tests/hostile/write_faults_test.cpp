@@ -140,9 +140,10 @@ TEST_F(WriteFaultTest, EachFailedFileIsReportedAndEarlierFilesStayAsTheyWere) {
       continue;
     }
     const std::string counts = std::to_string(fault.sources.size()) + " files, 1 failed\n";
-    EXPECT_EQ(report, counts + SavingError(out_, "a.rzt2", fault.cause) + counts +
-                          SavingError(out_, "a.bmp", fault.cause) + "left: " + fault.left + "\nchanged: \n" +
-                          fault.afterwards);
+    std::string expected = counts + SavingError(out_, "a.rzt2", fault.cause);
+    expected += counts + SavingError(out_, "a.bmp", fault.cause);
+    expected += "left: " + fault.left + "\nchanged: \n" + fault.afterwards;
+    EXPECT_EQ(report, expected);
   }
 }
 
