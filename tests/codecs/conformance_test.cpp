@@ -1,21 +1,13 @@
 // Our decoders against the pictures Debian ships with the Go sources
 // (golang-1.19-src, golang-golang-x-image-dev): the PNG suite against the
-// .sng text beside each picture, the other formats against reference PNGs
-// decoded with our PNG decoder.
-//
-// Tolerances, per channel on 0..255 (mean over RGB, worst over ARGB):
-//  - BMP and TIFF: none; every pixel must match (video-001-paletted.tiff,
-//    quantized, only 5 on average against the original).
-//  - GIF against the true-colour original: at worst what Go's
-//    decode_test.go allows, 64 (128 with 5 bits per pixel); 4 (8) on
-//    average, where 3.2 (7.4) are measured.
-//  - JPEG against the PNG that Go decoded from the same file: 2 on average
-//    and 40 at worst, since Go upsamples chroma and rounds its IDCT
-//    differently from libjpeg (video-001.rgb.jpeg: 5 and 100).
-//  - JPEG variants (quality 50, other subsamplings, progressive) against
-//    the lossless original: 8 on average.
-// video-001.progressive.truncated.jpeg is not cut inside a scan: it ends
-// with an end marker after its first scans, so it decodes.
+// .sng text beside each picture, the other formats against reference PNGs.
+// Tolerances per channel (mean over RGB, worst over ARGB): BMP and TIFF
+// exact (but the quantized video-001-paletted.tiff); GIF against its
+// true-colour original what Go's decode_test.go allows; JPEG against Go's
+// own decoding 2 and 40, as Go upsamples chroma and rounds its IDCT
+// differently, and 8 on average for the quality 50 and progressive variants.
+// video-001.progressive.truncated.jpeg ends with an end marker after its
+// first scans, so it decodes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,46 +146,46 @@ int IntAfter(const std::string& text, const std::string& key) {
   return at == std::string::npos ? -1 : std::stoi(text.substr(at + key.size()));
 }
 
+// The body of the block "name { ... }", or "".
+std::string Block(const std::string& text, const std::string& name) {
+  const size_t at = text.find("\n" + name + " {");
+  if (at == std::string::npos) return "";
+  const size_t open = text.find('{', at) + 1;
+  return text.substr(open, text.find('}', open) - open);
+}
+
 SngPicture ParseSng(const fs::path& path) {
   std::stringstream buffer;
   buffer << std::ifstream(path).rdbuf();
   const std::string text = buffer.str();
   SngPicture sng;
-  for (size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open + 1)) {
-    const size_t nameEnd = text.find_last_not_of(' ', open - 1) + 1;
-    const size_t nameStart = text.find_last_of(" \n", nameEnd - 1) + 1;  // npos + 1 is 0
-    const std::string name = text.substr(nameStart, nameEnd - nameStart);
-    const std::string body = text.substr(open + 1, text.find('}', open) - open - 1);
-    std::istringstream lines(body);
-    std::string line;
-    if (name == "IHDR") {
-      sng.width = IntAfter(body, "width:");
-      sng.height = IntAfter(body, "height:");
-      sng.bitDepth = IntAfter(body, "bitdepth:");
-      const size_t using_ = body.find("using ") + 6;
-      sng.model = body.substr(using_, body.find(';', using_) - using_);
-    } else if (name == "PLTE") {
-      for (int r, g, b; std::getline(lines, line);) {
-        if (std::sscanf(line.c_str(), " (%d,%d,%d)", &r, &g, &b) == 3) {
-          sng.palette.push_back(
-              Argb(255, static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)));
-        }
-      }
-    } else if (name == "tRNS") {
-      if (body.find("gray:") != std::string::npos) {
-        sng.transparent = {IntAfter(body, "gray:")};
-      } else if (body.find("red:") != std::string::npos) {
-        sng.transparent = {IntAfter(body, "red:"), IntAfter(body, "green:"), IntAfter(body, "blue:")};
-      } else {
-        for (int value = 0; lines >> value;) sng.transparent.push_back(value);
-      }
-    } else if (name == "IMAGE") {
-      while (std::getline(lines, line)) {
-        if (line.find("pixels") != std::string::npos) continue;  // "pixels hex"
-        std::erase_if(line, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
-        if (!line.empty()) sng.rows.push_back(line);
-      }
+  const std::string ihdr = Block(text, "IHDR");
+  sng.width = IntAfter(ihdr, "width:");
+  sng.height = IntAfter(ihdr, "height:");
+  sng.bitDepth = IntAfter(ihdr, "bitdepth:");
+  const size_t using_ = ihdr.find("using ") + 6;
+  sng.model = ihdr.substr(using_, ihdr.find(';', using_) - using_);
+  std::istringstream palette(Block(text, "PLTE")), image(Block(text, "IMAGE"));
+  std::string line;
+  for (int r, g, b; std::getline(palette, line);) {
+    if (std::sscanf(line.c_str(), " (%d,%d,%d)", &r, &g, &b) == 3) {
+      sng.palette.push_back(
+          Argb(255, static_cast<uint32_t>(r), static_cast<uint32_t>(g), static_cast<uint32_t>(b)));
     }
+  }
+  const std::string trns = Block(text, "tRNS");
+  if (trns.find("gray:") != std::string::npos) {
+    sng.transparent = {IntAfter(trns, "gray:")};
+  } else if (trns.find("red:") != std::string::npos) {
+    sng.transparent = {IntAfter(trns, "red:"), IntAfter(trns, "green:"), IntAfter(trns, "blue:")};
+  } else {
+    std::istringstream values(trns);
+    for (int value = 0; values >> value;) sng.transparent.push_back(value);
+  }
+  while (std::getline(image, line)) {
+    if (line.find("pixels") != std::string::npos) continue;  // "pixels hex"
+    std::erase_if(line, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    if (!line.empty()) sng.rows.push_back(line);
   }
   return sng;
 }

@@ -1,65 +1,11 @@
-// The "Change folder" dialog over the fixture's namespace, which counts its
-// listings, and the mount points the Linux namespace offers.
+// The mount points the Linux namespace offers; the "Change folder" dialog
+// is picked from in the main window's tests.
 
 #include "gui_fixture.h"
-#include "ui/folder_tree_dialog.h"
 #include "ui/linux_shell_namespace.h"
-#include "ui/shell_folder_tree.h"
 
 namespace rzt2::test {
 namespace {
-
-TEST_F(GuiTest, TheFolderTreeListsEachFolderOnceWhenItIsFirstExpandedOrSelected) {
-  const std::string alpha = shell.Add("", "Alpha", true);
-  shell.Add(alpha, "Sub2", false);
-  shell.Add(alpha, "sub1", false);
-  const std::string folders = shell.Add("", "folders", true);
-  shell.Add(folders, "inner", false);
-  const std::string pathless = shell.Add("", "pathless", true, false);
-  const std::string deep = shell.Add(pathless, "deep", false);
-  const std::string promises = shell.Add("", "promises", true);
-  shell.Add("", "zeta", false);
-  FolderTreeDialog dialog(shell);
-  auto* tree = Find<QTreeWidget>(dialog, "folderTree");
-  const auto item = [&](const char* text) {
-    return tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive).value(0);
-  };
-  // Opening lists the sorted top level, and the first item, expanded and
-  // selected, whose icon turns to the open one.
-  EXPECT_EQ(Texts(tree->invisibleRootItem()),
-            (QStringList{"Alpha", "folders", "pathless", "promises", "zeta"}));
-  EXPECT_TRUE(item("Alpha")->isExpanded());
-  EXPECT_EQ(Texts(item("Alpha")), (QStringList{"sub1", "Sub2"}));
-  EXPECT_EQ(shell.listCalls, (std::map<std::string, int>{{"", 1}, {alpha, 1}}));
-  EXPECT_EQ(item("Alpha")->icon(0).pixmap(16, QIcon::Normal).toImage().pixelColor(8, 8), QColor(Qt::red));
-  EXPECT_EQ(item("Alpha")->icon(0).pixmap(16, QIcon::Selected).toImage().pixelColor(8, 8), QColor(Qt::blue));
-  EXPECT_EQ(dialog.selectedPath(), shell.PathOf(alpha));
-  // Selection lists before any expansion; nothing is listed twice, and a
-  // folder without sub-folders never, nor has it an expand button.
-  tree->setCurrentItem(item("folders"));
-  EXPECT_EQ(Texts(item("folders")), QStringList{"inner"});
-  EXPECT_FALSE(item("folders")->isExpanded());
-  tree->expandItem(item("folders"));
-  tree->collapseItem(item("folders"));
-  tree->expandItem(item("folders"));
-  tree->setCurrentItem(item("zeta"));
-  EXPECT_EQ(item("zeta")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
-  // An item without a path is listed, and selecting it empties the path.
-  tree->setCurrentItem(item("pathless"));
-  EXPECT_EQ(dialog.selectedPath(), "");
-  tree->setCurrentItem(item("deep"));
-  EXPECT_EQ(dialog.selectedPath(), shell.PathOf(deep));
-  // A folder that promised sub-folders but had none loses its button.
-  tree->expandItem(item("promises"));
-  EXPECT_EQ(item("promises")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
-  EXPECT_EQ(shell.listCalls,
-            (std::map<std::string, int>{{"", 1}, {alpha, 1}, {folders, 1}, {pathless, 1}, {promises, 1}}));
-
-  FakeShell empty(Folder());
-  FolderTreeDialog emptyDialog(empty);
-  EXPECT_EQ(Find<QTreeWidget>(emptyDialog, "folderTree")->topLevelItemCount(), 0);
-  EXPECT_EQ(emptyDialog.selectedPath(), "");
-}
 
 TEST(LinuxShellTest, RealMountPointsAreBlockDevicesAndNetworkSharesOnce) {
   const QByteArray table =

@@ -38,7 +38,6 @@ class FakePrompts final : public UserPrompts {
  public:
   std::vector<QString> messages, questions;
   bool answerYes = true;
-  bool goOnAfterError = true;
   std::optional<int> exportAnswer = 0;
   std::function<void()> whileShown;  // runs while a message would be on screen
 
@@ -49,7 +48,7 @@ class FakePrompts final : public UserPrompts {
   }
   bool showJobError(QWidget* owner, const QString& text, const QString& caption) override {
     showMessage(owner, text, caption, MessageIcon::Error);
-    return goOnAfterError;
+    return true;
   }
   bool askYesNo(QWidget*, const QString& text, const QString& caption) override {
     questions.push_back(caption + ": " + text);
@@ -62,7 +61,7 @@ class FakePrompts final : public UserPrompts {
 };
 
 // Folders in memory, each with a real folder below root unless made without
-// a path. Icons are red when closed and blue when open; listings are counted.
+// a path.
 class FakeShell final : public ShellNamespace {
  public:
   explicit FakeShell(std::string root) : root_(std::move(root)) {}
@@ -76,16 +75,8 @@ class FakeShell final : public ShellNamespace {
   std::string PathOf(const std::string& key) const { return root_ + key; }
 
   std::vector<ShellItem> topLevel() override { return subFolders({}); }
-  std::vector<ShellItem> subFolders(const ShellItem& folder) override {
-    ++listCalls[folder.key];
-    return children_[folder.key];
-  }
-  QIcon icon(const ShellItem&, IconKind kind) override {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(kind == IconKind::Normal ? Qt::red : Qt::blue);
-    return QIcon(pixmap);
-  }
-  std::map<std::string, int> listCalls;  // "" for the top level
+  std::vector<ShellItem> subFolders(const ShellItem& folder) override { return children_[folder.key]; }
+  QIcon icon(const ShellItem&, IconKind) override { return {}; }
 
  private:
   std::string root_;
@@ -106,21 +97,15 @@ class GuiTest : public ::testing::Test {
   T* Find(const char* name) {
     return Find<T>(*window_, name);
   }
-  // Runs act on the next modal dialog, once it is up.
-  static void WhenModal(std::function<void(QDialog&)> act) {
-    QTimer::singleShot(0, [act] {
-      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      ASSERT_NE(modal, nullptr);
-      act(*modal);
-    });
-  }
-  // Answers the next "Change folder" dialog: OK on the top-level item of
-  // that index (the first is selected on opening), or Cancel for -1.
+  // Answers the next "Change folder" dialog, once it is up: OK on the
+  // top-level item of that index, or Cancel for -1.
   static void WhenFolderDialog(int item) {
-    WhenModal([item](QDialog& dialog) {
-      auto* tree = Find<QTreeWidget>(dialog, "folderTree");
+    QTimer::singleShot(0, [item] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      auto* tree = Find<QTreeWidget>(*dialog, "folderTree");
       if (item >= 0) tree->setCurrentItem(tree->topLevelItem(item));
-      item >= 0 ? dialog.accept() : dialog.reject();
+      item >= 0 ? dialog->accept() : dialog->reject();
     });
   }
 
@@ -145,8 +130,7 @@ class GuiTest : public ::testing::Test {
     return *window_;
   }
   MainDialog& Window() { return *window_; }
-  // Until no job runs and no preview loads: the window then shows neither
-  // a progress window nor a busy cursor.
+  // Until no job runs and no preview loads (no progress window, no busy cursor).
   void WaitUntilIdle() {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -159,12 +143,11 @@ class GuiTest : public ::testing::Test {
   QLineEdit& PathBox() { return *Find<QLineEdit>("pathBox"); }
   void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
 
-  static QStringList Texts(const QTreeWidgetItem* parent) {
-    QStringList texts;
-    for (int i = 0; i < parent->childCount(); ++i) texts << parent->child(i)->text(0);
-    return texts;
+  QStringList Names() {
+    QStringList names;
+    for (int i = 0; i < List().topLevelItemCount(); ++i) names << List().topLevelItem(i)->text(0);
+    return names;
   }
-  QStringList Names() { return Texts(List().invisibleRootItem()); }
   QTreeWidgetItem* Item(const std::string& name) {
     const auto found = List().findItems(QString::fromStdString(name), Qt::MatchExactly);
     return found.isEmpty() ? nullptr : found.front();

@@ -1,5 +1,5 @@
-// The preview pane: where the picture goes, the restartable timer, loading
-// off the window's thread, and switching the preview off and on.
+// The preview pane: where the picture goes, and loading off the window's
+// thread.
 #include <array>
 #include <functional>
 
@@ -29,31 +29,11 @@ class PreviewTest : public GuiTest {
  protected:
   void SetUp() override {
     Picture("red.png", 60, 40, Qt::red);
-    Picture("blue.png", 40, 60, Qt::blue);
     Picture("green.png", 50, 50, Qt::green);
     fs::create_directory(dir / "sub");
   }
   QTimer& Timer() { return *Find<QTimer>("previewTimer"); }
-  // What the timer does when its time is up; then until the pane shows it.
-  void Tick() {
-    QMetaObject::invokeMethod(&Timer(), "timeout");
-    WaitUntilIdle();
-  }
 };
-
-TEST_F(PreviewTest, OnlyTheLastOfQuickFocusChangesIsLoaded) {
-  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
-  for (const char* name : {"red.png", "blue.png", "green.png"}) {
-    Focus(name);
-    EXPECT_TRUE(Timer().isActive() && Timer().interval() == 500);
-    EXPECT_EQ(PaneCentre(), QColor(Qt::white));
-  }
-  // The one pending tick, on the real clock.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return PaneCentre() == QColor(Qt::green); }, 5000));
-  EXPECT_FALSE(Timer().isActive());
-  // The pane is no square: the square picture leaves room at its corners.
-  EXPECT_EQ(Find("previewPane")->grab().toImage().pixelColor(0, 0), QColor(Qt::white));
-}
 
 // The picture loads on the worker while the window goes on; only the last
 // request is shown, and none after the preview was cleared or switched off.
@@ -73,24 +53,6 @@ TEST_F(PreviewTest, AResultArrivingAfterANewerRequestIsNotShown) {
     QMetaObject::invokeMethod(&Timer(), "timeout");
     WaitUntilIdle();
     EXPECT_EQ(PaneCentre(), shown);
-  }
-}
-
-TEST_F(PreviewTest, OffKeepsThePictureWhichOnShowsAgainWithoutReadingTheFile) {
-  Open();
-  Focus("red.png");
-  EXPECT_TRUE(Timer().isActive());  // focus is tracked while off
-  Tick();
-  EXPECT_EQ(PaneCentre(), QColor(Qt::white));
-  // On, off, and on again after the file is gone; each choice is saved.
-  const std::tuple<int, QColor> clicks[] = {{1, Qt::red}, {0, Qt::white}, {1, Qt::red}};
-  for (const auto& [enabled, shown] : clicks) {
-    QTest::mouseClick(Find("previewCheck"), Qt::LeftButton);
-    EXPECT_EQ(Stored().EnablePreview, enabled);
-    EXPECT_EQ(Timer().isActive(), enabled == 1);
-    Tick();
-    EXPECT_EQ(PaneCentre(), shown);
-    fs::remove(dir / "red.png");  // shown again from the picture kept
   }
 }
 

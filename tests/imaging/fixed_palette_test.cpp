@@ -1,5 +1,5 @@
 // The built-in palette against its published table, and the choice of
-// palette for a picture, also after a trip through each file format.
+// palette for a picture.
 #include "imaging/fixed_palette.h"
 
 #include <gtest/gtest.h>
@@ -84,27 +84,6 @@ TEST(PaletteForImageTest, KeepsOnlyPalettesOfExactly256Entries) {
   ImageHandle empty;
   EXPECT_EQ(PaletteForImage(empty), fixed);
   EXPECT_EQ(empty.LastStatus(), Status::InvalidParameter);
-}
-
-// The decoders keep palette pictures as Indexed8 with their stored entry
-// count, so PaletteForImage sees what the file holds.
-TEST(PaletteForImageTest, SeesThePaletteAFileHolds) {
-  const struct {
-    EncodeFunction encode;
-    uint32_t count;
-    bool withAlpha, keepsOwn;
-  } cases[] = {{EncodeGif, 256, false, true},
-               {EncodePng, 256, true, true},
-               {EncodeGif, 16, false, false},
-               {EncodeJpeg, 256, false, false}};
-  for (const auto& c : cases) {
-    ColorPalette own;
-    ImageHandle source = PictureWithPalette(c.count, c.withAlpha, own);
-    ImageHandle decoded = ImageHandle::FromMemory(test::Encode(c.encode, *source.GetBitmap()));
-    ASSERT_FALSE(decoded.IsNull());
-    const ColorPalette result = PaletteForImage(decoded);
-    EXPECT_EQ(result.entries, c.keepsOwn ? own.entries : MakeFixedPalette().entries) << c.count;
-  }
 }
 
 }  // namespace

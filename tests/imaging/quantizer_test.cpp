@@ -142,13 +142,8 @@ TEST_F(QuantizerTest, EverySourceFormatGivesTheIndexesOfNearestIndex) {
     EXPECT_EQ(copy.GetBitmap()->Palette(), fixed_);
     EXPECT_EQ(IndexesOf(copy), ExpectedIndexes(*source.GetBitmap(), fixed_)) << static_cast<int>(format);
   }
-  // QuantizeImage: the built-in palette for true colour; an indexed picture
-  // keeps its palette and, its colours being distinct, its indexes but 0.
-  ImageHandle trueColour = NoisyMapPicture(PixelFormat::Argb32);
-  ImageHandle quantized = QuantizeImage(trueColour);
-  ASSERT_FALSE(quantized.IsNull());
-  EXPECT_EQ(quantized.GetBitmap()->Palette(), fixed_);
-  EXPECT_EQ(IndexesOf(quantized), ExpectedIndexes(*trueColour.GetBitmap(), fixed_));
+  // QuantizeImage: an indexed picture keeps its palette and, its colours
+  // being distinct, its indexes but 0.
   ImageHandle indexed(test::MakeIndexedBitmap(40, 30));
   ImageHandle result = QuantizeImage(indexed);
   EXPECT_EQ(result.GetBitmap()->Palette(), indexed.GetBitmap()->Palette());
@@ -156,74 +151,61 @@ TEST_F(QuantizerTest, EverySourceFormatGivesTheIndexesOfNearestIndex) {
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i] == 0 ? after[i] : before[i]) << i;
 }
 
-// Every failure leaves the destination's pixels as they were and both
-// pictures unlocked.
-class QuantizerFailureTest : public QuantizerTest {
- protected:
-  ImageHandle source_ = ArgbPicture(2, 2, std::vector<uint32_t>(4, Opaque(0x123456)));
-
-  static ImageHandle Prefilled(int32_t width, int32_t height, PixelFormat format) {
+// Every failure leaves its status on the handle concerned, writes no pixel
+// and leaves both pictures unlocked.
+TEST_F(QuantizerTest, FailuresWriteNothingAndKeepTheirCause) {
+  const auto prefilled = [](int32_t width, int32_t height, PixelFormat format) {
     ImageHandle image = ImageHandle::CreateBlank(width, height, format);
     for (int32_t y = 0; y < height; ++y)
       std::fill_n(image.GetBitmap()->MutableRow(y), image.GetBitmap()->Stride(), 0x77);
     return image;
-  }
-  static void ExpectUntouchedAndUnlocked(ImageHandle& image) {
-    const Bitmap& bitmap = *image.GetBitmap();
+  };
+  ImageHandle source = ArgbPicture(2, 2, std::vector<uint32_t>(4, Opaque(0x123456)));
+  ImageHandle missing;
+  QuantizerWorkArea none;
+  struct {
+    const char* what;
+    ImageHandle* source;
+    ImageHandle destination;
+    QuantizerWorkArea* memo;
+    bool lockSource, lockDestination;
+    Status sourceStatus, destinationStatus;
+  } cases[] = {
+      {"destination not indexed", &source, prefilled(2, 2, PixelFormat::Argb32), &memo_, false, false,
+       Status::Ok, Status::NotImplemented},
+      {"destination too small", &source, prefilled(2, 1, PixelFormat::Indexed8), &memo_, false, false,
+       Status::Ok, Status::InvalidParameter},
+      {"destination locked", &source, prefilled(2, 2, PixelFormat::Indexed8), &memo_, false, true, Status::Ok,
+       Status::WrongState},
+      {"source locked", &source, prefilled(2, 2, PixelFormat::Indexed8), &memo_, true, false,
+       Status::WrongState, Status::Ok},
+      {"no source", &missing, prefilled(2, 2, PixelFormat::Indexed8), &memo_, false, false,
+       Status::InvalidParameter, Status::Ok},
+      {"no work area", &source, prefilled(2, 2, PixelFormat::Indexed8), &none, false, false, Status::Ok,
+       Status::InvalidParameter},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      PixelLock held;
+      if (c.lockSource) c.source->LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Argb32, held);
+      if (c.lockDestination)
+        c.destination.LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Indexed8, held);
+      QuantizeInto(*c.source, c.destination, fixed_, *c.memo);
+    }
+    EXPECT_EQ(c.source->LastStatus(), c.sourceStatus);
+    EXPECT_EQ(c.destination.LastStatus(), c.destinationStatus);
+    const Bitmap& bitmap = *c.destination.GetBitmap();
     for (int32_t y = 0; y < bitmap.Height(); ++y) {
       EXPECT_TRUE(
           std::all_of(bitmap.Row(y), bitmap.Row(y) + bitmap.Stride(), [](uint8_t b) { return b == 0x77; }));
     }
     PixelLock lock;
-    EXPECT_EQ(image.LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Argb32, lock), Status::Ok);
+    EXPECT_EQ(c.destination.LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Argb32, lock), Status::Ok);
   }
-};
-
-TEST_F(QuantizerFailureTest, DestinationThatCannotBeLockedForWriting) {
-  ImageHandle notIndexed = Prefilled(2, 2, PixelFormat::Argb32);
-  ImageHandle tooSmall = Prefilled(2, 1, PixelFormat::Indexed8);
-  for (ImageHandle* destination : {&notIndexed, &tooSmall}) {
-    QuantizeInto(source_, *destination, fixed_, memo_);
-    EXPECT_NE(destination->LastStatus(), Status::Ok);
-    ExpectUntouchedAndUnlocked(*destination);
-  }
-  ImageHandle missing;
-  QuantizeInto(source_, missing, fixed_, memo_);
-  EXPECT_NE(missing.LastStatus(), Status::Ok);
-
-  ImageHandle busy = Prefilled(2, 2, PixelFormat::Indexed8);
-  {
-    PixelLock held;
-    ASSERT_EQ(busy.LockBits({0, 0, 2, 2}, LockMode::Read, PixelFormat::Indexed8, held), Status::Ok);
-    QuantizeInto(source_, busy, fixed_, memo_);
-    EXPECT_EQ(busy.LastStatus(), Status::WrongState);
-  }
-  ExpectUntouchedAndUnlocked(busy);
-  EXPECT_EQ(source_.LastStatus(), Status::Ok);
-  PixelLock sourceLock;
-  EXPECT_EQ(source_.LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Argb32, sourceLock), Status::Ok);
   EXPECT_EQ(FilledSlots(memo_), 0u);
-}
-
-TEST_F(QuantizerFailureTest, SourceWithoutSizeOrLockAndMissingWorkArea) {
-  ImageHandle destination = Prefilled(2, 2, PixelFormat::Indexed8);
-  ImageHandle missing;
-  QuantizeInto(missing, destination, fixed_, memo_);
-  EXPECT_EQ(missing.LastStatus(), Status::InvalidParameter);
   EXPECT_TRUE(QuantizedCopy(missing, fixed_, memo_).IsNull());
-  EXPECT_EQ(missing.LastStatus(), Status::InvalidParameter);
   EXPECT_TRUE(QuantizeImage(missing).IsNull());
-  {
-    PixelLock held;
-    ASSERT_EQ(source_.LockBits({0, 0, 1, 1}, LockMode::Read, PixelFormat::Argb32, held), Status::Ok);
-    QuantizeInto(source_, destination, fixed_, memo_);
-    EXPECT_EQ(source_.LastStatus(), Status::WrongState);
-  }
-  EXPECT_EQ(destination.LastStatus(), Status::Ok);
-  QuantizerWorkArea none;
-  QuantizeInto(source_, destination, fixed_, none);
-  EXPECT_EQ(destination.LastStatus(), Status::InvalidParameter);
-  ExpectUntouchedAndUnlocked(destination);
 }
 
 }  // namespace
