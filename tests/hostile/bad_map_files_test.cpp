@@ -1,9 +1,7 @@
-// Damaged and crafted map files, generated from one small written file
-// (the fuzz corpus holds its truncations): offsets and sizes that wrap or
-// point past the end, an index overlapping the header, and files claiming
-// far more pixels or decoding work than they hold. Every reader must refuse each one with a
-// status, without crashing and without a large allocation; a sound file,
-// however large, is read with small allocations.
+// Damaged and crafted map files made from one small written file (the fuzz
+// corpus holds its truncations): every reader refuses each with a status,
+// without crashing or a large allocation; a sound file, however large, is
+// read with small allocations.
 #include <gtest/gtest.h>
 
 #include "hostile/hostile_support.h"

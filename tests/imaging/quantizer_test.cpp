@@ -119,20 +119,6 @@ ImageHandle NoisyMapPicture(PixelFormat format) {
   return ImageHandle(std::move(bitmap));
 }
 
-TEST_F(QuantizerTest, PicturesAreVisitedRowsFromTheTopEachLeftToRight) {
-  // FF0000/FC0000 and 00FF00/00FC00 share keys; whichever comes first decides.
-  const uint32_t green = Opaque(0x00FF00);
-  ImageHandle source =
-      ArgbPicture(3, 2, {Opaque(0xFF0000), Opaque(0xFC0000), Opaque(0x00FC00), green, green, green});
-  ImageHandle destination = ImageHandle::CreateBlank(4, 3, PixelFormat::Indexed8);
-  QuantizeInto(source, destination, fixed_, memo_);
-  EXPECT_EQ(IndexesOf(destination), (std::vector<uint8_t>{249, 249, 184, 0, 184, 184, 184, 0, 0, 0, 0, 0}));
-  // The memo carries over to the next picture.
-  ImageHandle red = ArgbPicture(1, 1, {Opaque(0xFC0000)});
-  QuantizeInto(red, destination, fixed_, memo_);
-  EXPECT_EQ(IndexesOf(destination)[0], 249);
-}
-
 TEST_F(QuantizerTest, EverySourceFormatGivesTheIndexesOfNearestIndex) {
   for (const PixelFormat format : {PixelFormat::Argb32, PixelFormat::Rgb24, PixelFormat::Indexed8}) {
     ImageHandle source = NoisyMapPicture(format);

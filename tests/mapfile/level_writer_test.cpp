@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "imaging/fixed_palette.h"
 #include "mapfile/map_test_helpers.h"
 
 namespace rzt2 {
@@ -61,9 +60,6 @@ TEST(WriteLevelTest, LaysOutIndexPrefixAndBodiesOfTheGrid) {
     EXPECT_EQ(entry, expected);
 
     const test::MapBytes bytes(dir / "level");
-    for (uint32_t position = 0; position < kFirstFrameRef; ++position) {
-      EXPECT_EQ(bytes.Ref(entry, position), FrameRef{}) << "no preview was written";
-    }
     uint32_t next = entry.prefixOffset + entry.prefixSize;
     for (uint32_t k = 0; k < c.columns * c.rows; ++k) {
       const FrameRef ref = bytes.Ref(entry, kFirstFrameRef + k);
@@ -74,30 +70,6 @@ TEST(WriteLevelTest, LaysOutIndexPrefixAndBodiesOfTheGrid) {
     EXPECT_EQ(offset, next);
     EXPECT_EQ(bytes.Bytes().size(), next);
   }
-}
-
-TEST(WriteLevelTest, SingleFrameAtOnePercentHoldsThePictureInItsTopLeftCorner) {
-  test::TempDir dir;
-  const ColorPalette palette = test::DistinctKeyPalette();
-  auto writer = MapWriter::Create(test::Params(0), &palette, nullptr);
-  ImageHandle picture = test::BlockPicture(1000, 700, palette);
-  const UniqueFd file = OpenForWriting(dir / "level");
-  LevelEntry entry{.scale = 100};
-  uint32_t offset = 0;
-  ASSERT_EQ(writer->WriteLevel(picture, entry, 100, file, offset), Status::Ok);
-  const auto frame = test::Decoded(DecodeImage, test::MapBytes(dir / "level").Frame(entry, 0));
-  ASSERT_NE(frame, nullptr);
-  ASSERT_EQ(frame->Width(), 160);
-  EXPECT_EQ(frame->Palette(), palette);
-  int covered = 0;
-  for (int32_t y = 0; y < 160; ++y) {
-    for (int32_t x = 0; x < 160; ++x) {
-      const bool white = frame->PixelArgb(x, y) == test::kWhite;
-      ASSERT_TRUE(white || (x < 10 && y < 7)) << x << "," << y;
-      covered += !white;
-    }
-  }
-  EXPECT_EQ(covered, 70);
 }
 
 TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
@@ -129,28 +101,6 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
   EXPECT_EQ(DecodeFrameRef(&index[size_t{16} * 8]), FrameRef{});
   offset = static_cast<uint32_t>(kMapFileLimit - 10);
   EXPECT_EQ(writer->WritePreview(picture, file, offset), Status::TooLarge);
-}
-
-TEST(WritePreviewTest, FitsThePictureIntoTheBoxWithItsAspectRatio) {
-  const struct {
-    int32_t width, height, previewWidth, previewHeight;
-  } cases[] = {{1000, 1000, 639, 639}, {1000, 700, 639, 447}, {1024, 768, 640, 480}, {3000, 2000, 640, 426},
-               {100, 50, 640, 320},    {640, 480, 640, 480},  {6400, 1, 640, 1}};
-  test::TempDir dir;
-  for (const auto& c : cases) {
-    auto writer = MapWriter::Create(test::Params(0), nullptr, nullptr);
-    ImageHandle picture = test::MapLikePicture(c.width, c.height);
-    const UniqueFd file = OpenForWriting(dir / "preview");
-    uint32_t offset = 0;
-    ASSERT_EQ(writer->WritePreview(picture, file, offset), Status::Ok);
-    const std::vector<uint8_t> bytes = test::ReadFileBytes(dir / "preview");
-    EXPECT_EQ(bytes.size(), offset);
-    const auto preview = test::Decoded(DecodeImage, bytes);
-    ASSERT_NE(preview, nullptr);
-    EXPECT_EQ(preview->Width(), c.previewWidth) << c.width << "x" << c.height;
-    EXPECT_EQ(preview->Height(), c.previewHeight) << c.width << "x" << c.height;
-    EXPECT_EQ(preview->Palette(), MakeFixedPalette()) << "a true-colour picture takes the built-in palette";
-  }
 }
 
 }  // namespace

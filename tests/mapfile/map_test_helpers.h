@@ -95,12 +95,7 @@ class MapBytes {
   std::vector<uint8_t> bytes_;
 };
 
-// A reader of the bytes (which must outlive it) or of the file; null when refused.
-inline std::unique_ptr<MapFileReader> OpenMap(std::span<const uint8_t> bytes) {
-  std::unique_ptr<MapFileReader> reader;
-  MapFileReader::FromMemory(bytes, reader);
-  return reader;
-}
+// A reader of the file; null when refused.
 inline std::unique_ptr<MapFileReader> OpenMap(const std::filesystem::path& path) {
   std::unique_ptr<MapFileReader> reader;
   MapFileReader::Open(path, reader);

@@ -44,16 +44,5 @@ TEST(ImageHandleTest, LocksReadArgbFromAnyFormatAndWriteOnlyTheirOwn) {
   EXPECT_EQ(rgb.LastStatus(), Status::InvalidParameter);
 }
 
-TEST(ImageHandleTest, DecodingUnknownOrMissingFilesFailsWithAStatus) {
-  const std::vector<uint8_t> junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
-  ImageHandle fromJunk = ImageHandle::FromMemory(junk);
-  EXPECT_TRUE(fromJunk.IsNull());
-  EXPECT_EQ(fromJunk.LastStatus(), Status::UnknownImageFormat);
-  EXPECT_EQ(ImageHandle::FromMemory({}).LastStatus(), Status::UnknownImageFormat);
-  test::TempDir dir;
-  EXPECT_EQ(ImageHandle::FromFile(dir / "missing.png").LastStatus(), Status::FileNotFound);
-  EXPECT_EQ(ImageHandle::FromFile(dir.Path()).LastStatus(), Status::NotRegularFile);
-}
-
 }  // namespace
 }  // namespace rzt2

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <thread>
 
 #include "imaging/surface.h"
 #include "raster/codecs/image_formats.h"
@@ -18,7 +17,6 @@ namespace {
 TEST(MemorySizeTest, ParsesBytesAndBinaryUnits) {
   const std::pair<const char*, uint64_t> good[] = {
       {"0", 0},
-      {"1048576", 1048576},
       {"64k", 65536},
       {"800M", uint64_t{800} << 20},
       {"1.5G", uint64_t{3} << 29},
@@ -100,29 +98,6 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingEqualThoseBuiltAfter) {
     PyramidBuilder abandoned;
     std::unique_ptr<Bitmap> none;
     EXPECT_NE(DecodeImage(std::span(bytes).first(bytes.size() / 2), {}, none, &abandoned), Status::Ok);
-  }
-}
-
-// Frames are drawn from one picture by several threads at once; the first
-// to need a halved copy builds it, the others wait and read the same.
-TEST(PyramidTest, ThreadsDrawFromOnePictureAtOnce) {
-  const ImageHandle shared(test::MakeMapLikeBitmap(640, 480, PixelFormat::Rgb24));
-  const ImageHandle alone(test::MakeMapLikeBitmap(640, 480, PixelFormat::Rgb24));
-  const auto draw = [](const ImageHandle& picture, int scale) {
-    ImageHandle frame = ImageHandle::CreateBlank(64, 48, PixelFormat::Argb32);
-    Surface(frame).DrawImage(picture, Rect{0, 0, 64, 48}, Rect{0, 0, 64 * scale, 48 * scale});
-    return frame;
-  };
-  std::vector<ImageHandle> frames(8);
-  {
-    std::vector<std::jthread> threads;
-    for (size_t i = 0; i < frames.size(); ++i) {
-      threads.emplace_back([&, i] { frames[i] = draw(shared, i % 2 == 0 ? 4 : 10); });
-    }
-  }
-  const ImageHandle expected[] = {draw(alone, 4), draw(alone, 10)};
-  for (size_t i = 0; i < frames.size(); ++i) {
-    EXPECT_EQ(test::PixelDifference(*expected[i % 2].GetBitmap(), *frames[i].GetBitmap()), "") << i;
   }
 }
 

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -27,21 +25,6 @@ ImageHandle Checkerboard(int32_t w, int32_t h) {
   return image;
 }
 
-TEST(SurfaceTest, UnscaledDrawCopiesPixelsExactlyFromEveryFormat) {
-  for (PixelFormat format : {PixelFormat::Indexed8, PixelFormat::Rgb24, PixelFormat::Argb32}) {
-    ImageHandle picture(MakeMapLikeBitmap(300, 200, format));
-    ImageHandle frame = Blank(100, 100, 0xFFFFFFFF);
-    Surface surface(frame);
-    ASSERT_EQ(surface.DrawImage(picture, Rect{0, 0, 100, 100}, Rect{120, 40, 100, 100}), Status::Ok);
-    for (int32_t y = 0; y < 100; ++y) {
-      for (int32_t x = 0; x < 100; ++x) {
-        ASSERT_EQ(frame.GetBitmap()->PixelArgb(x, y), picture.GetBitmap()->PixelArgb(120 + x, 40 + y))
-            << "at " << x << "," << y;
-      }
-    }
-  }
-}
-
 TEST(SurfaceTest, HalvingACheckerboardGivesFlatMidGrey) {
   ImageHandle board = Checkerboard(64, 64);
   for (int32_t size : {32, 16, 5}) {
@@ -57,7 +40,7 @@ TEST(SurfaceTest, HalvingACheckerboardGivesFlatMidGrey) {
   }
 }
 
-TEST(SurfaceTest, FlatPicturesStayFlatAndTheMeanIsKept) {
+TEST(SurfaceTest, FlatPicturesStayFlat) {
   ImageHandle flat = Blank(333, 211, 0xFF3C8AD2);
   for (Rect dst : {Rect{0, 0, 100, 70}, Rect{0, 0, 7, 3}, Rect{0, 0, 900, 500}}) {
     ImageHandle out = Blank(dst.width, dst.height, 0xFF000000);
@@ -66,16 +49,6 @@ TEST(SurfaceTest, FlatPicturesStayFlatAndTheMeanIsKept) {
       for (int32_t x = 0; x < dst.width; ++x) ASSERT_EQ(out.GetBitmap()->PixelArgb(x, y), 0xFF3C8AD2u);
     }
   }
-  ImageHandle map(MakeMapLikeBitmap(800, 800, PixelFormat::Rgb24));
-  ImageHandle small = Blank(100, 100, 0);
-  ASSERT_EQ(Surface(small).DrawImage(map, Rect{0, 0, 100, 100}), Status::Ok);
-  const auto mean = [](Bitmap& b) {
-    double sum = 0;
-    for (int32_t y = 0; y < b.Height(); ++y)
-      for (int32_t x = 0; x < b.Width(); ++x) sum += GreenOf(b.PixelArgb(x, y));
-    return sum / (b.Width() * b.Height());
-  };
-  EXPECT_NEAR(mean(*small.GetBitmap()), mean(*map.GetBitmap()), 1.0);
 }
 
 TEST(SurfaceTest, DestinationKeepsItsPixelsWhereTheSourceRectLeavesThePicture) {
@@ -124,39 +97,6 @@ TEST(SurfaceTest, FramesOfALevelJoinWithoutSeams) {
       }
     }
   }
-}
-
-TEST(SurfaceTest, UpscalingIsBicubicNotNearestOrLinear) {
-  // A step from 0 to 255 enlarged 8 times. Nearest neighbour would jump
-  // from 0 to 255; a cubic curve is steeper than a linear ramp, so past the
-  // middle of the step it lies above the linear value.
-  ImageHandle step = ImageHandle::CreateBlank(4, 1, PixelFormat::Rgb24);
-  std::fill_n(step.GetBitmap()->MutableRow(0) + 6, 6, 255);
-  ImageHandle big = Blank(32, 1, 0xFF000000);
-  ASSERT_EQ(Surface(big).DrawImage(step, Rect{0, 0, 32, 1}), Status::Ok);
-  std::vector<int> reds;
-  reds.reserve(32);
-  for (int32_t x = 0; x < 32; ++x) reds.push_back(static_cast<int>(RedOf(big.GetBitmap()->PixelArgb(x, 0))));
-  EXPECT_EQ(reds.front(), 0);
-  EXPECT_EQ(reds.back(), 255);
-  EXPECT_TRUE(std::is_sorted(reds.begin(), reds.end()));
-  EXPECT_GT(reds[16], 128);
-  EXPECT_LT(reds[17], 255);
-  const int linearAt17 = static_cast<int>(std::lround(255 * (17.5 / 8 - 1.5)));
-  EXPECT_GT(reds[17], linearAt17 + 10);
-}
-
-TEST(SurfaceTest, TransparentSourcesCompositeOverWhite) {
-  ImageHandle clear = Blank(10, 10, 0x00FF0000);
-  ImageHandle frame = Blank(10, 10, 0xFFFFFFFF);
-  ASSERT_EQ(Surface(frame).DrawImage(clear, Rect{0, 0, 10, 10}), Status::Ok);
-  EXPECT_EQ(frame.GetBitmap()->PixelArgb(3, 3), 0xFFFFFFFFu);
-  ImageHandle halfRed = Blank(20, 20, 0x80FF0000);
-  ImageHandle small = Blank(10, 10, 0xFFFFFFFF, PixelFormat::Rgb24);
-  ASSERT_EQ(Surface(small).DrawImage(halfRed, Rect{0, 0, 10, 10}), Status::Ok);
-  const uint32_t p = small.GetBitmap()->PixelArgb(5, 5);
-  EXPECT_EQ(RedOf(p), 255u);
-  EXPECT_NEAR(static_cast<int>(GreenOf(p)), 127, 2);
 }
 
 TEST(SurfaceTest, FailuresAreKeptAsTheSurfaceStatus) {
