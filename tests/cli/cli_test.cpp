@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "cli/cli_runner.h"
 #include "mapfile/map_test_helpers.h"
@@ -47,34 +48,39 @@ TEST_F(CliTest, ConvertWritesEveryFrameFormatSoThatQtDecodesEachFrame) {
     SCOPED_TRACE(format.name);
     ASSERT_TRUE(Convert({"--format", std::string(format.name), "chart.png"}));
     const MapBytes map(dir / "chart.rzt2");
-    EXPECT_EQ(map.U32(48), 1000u);
-    EXPECT_EQ(map.U32(52), 700u);
     const LevelEntry top = map.Entry(0);
     const FrameRef preview = map.Ref(top, 0);
-    EXPECT_EQ(top, (LevelEntry{10000, top.indexOffset + 408, format.sharedPrefixSize,
-                               kPreviewOffset + preview.size, 16, 51, 160, 160, 7, 5}));
     for (uint32_t k = 0; k < 35; ++k) {
       ASSERT_EQ(DecodeWithQt(map.Frame(top, k)).size(), QSize(160, 160)) << "frame " << k;
     }
     EXPECT_EQ(DecodeWithQt(map.Block(preview.offset, preview.size)).size(), QSize(639, 447));
     fs::remove(dir / "chart.rzt2");
   }
-  // A bad input is reported and the rest converted; inputs with one output
-  // name are done in the order given, never at once.
+  // Inputs with one output name are done in the order given, never at once;
+  // without a terminal, and not asked for, no progress.
   ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 100, 100, 1), Status::Ok);
   ASSERT_EQ(SavePicture(dir / "a.bmp", "image/bmp", 300, 100, 2), Status::Ok);
-  WriteFileBytes(dir / "broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
-  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "a.png", "broken.png", "a.bmp"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("Error loading file broken.png!"), std::string::npos) << run.err;
-  EXPECT_EQ(MapBytes(dir / "a.rzt2").U32(48), 300u);
+  const CliRun run = Run({"convert", "--ignore-settings", "-j", "2", "--frame=64x32", "a.png", "a.bmp"});
+  EXPECT_EQ(std::pair(run.exitCode, run.err), std::pair(0, std::string()));
+  const MapBytes map(dir / "a.rzt2");
+  EXPECT_EQ(std::tuple(map.U32(48), map.Entry(0).frameWidth, map.Entry(0).frameHeight),
+            std::tuple(300u, 64u, 32u));
   EXPECT_EQ(MapBytes(dir / "a.rzt2.bak").U32(48), 100u);
 }
 
+// Stale temporary files of ours go when their folder is written.
 TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
+  const auto put = [&](const std::string& name, int hoursOld) {
+    WriteFileBytes(dir / name, {1, 2, 3});
+    fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
+  };
+  put(".rzt2-stale123.tmp", 25);
+  put(".rzt2-fresh123.tmp", 23);  // may still be written
+  put(".rzt2-other.tmp", 48);     // not a name of ours
   ASSERT_TRUE(Convert({"--format", "png", "chart.png"}));
-  fs::rename(dir / "chart.png", dir / "notes");
+  EXPECT_EQ(FolderNames(dir.Path()),
+            (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp", "chart.png", "chart.rzt2"}));
   for (const char* format : {"gif", "jpeg", "png", "bmp", "tiff"}) {
     const CliRun run = Run({"export", "-q", "--ignore-settings", "--format", format, "chart.rzt2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -82,9 +88,6 @@ TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
     EXPECT_EQ(image.size(), QSize(1120, 800)) << format;
     EXPECT_EQ(image.pixel(1119, 799) & 0xFFFFFF, 0xFFFFFFu) << format;
   }
-  // A picture by its contents, whatever its name.
-  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "bmp", "notes"}).exitCode, 0);
-  EXPECT_TRUE(fs::exists(dir / "notes.bmp"));
 }
 
 // Names print on one line with their odd bytes escaped; JSON keeps them as UTF-8 and bytes.
@@ -114,45 +117,29 @@ TEST_F(CliTest, InfoAndCheckReadMapFilesAndPrintEachNameOnOneLine) {
   std::string named;
   for (const QJsonValue byte : file["fileBytes"].toArray()) named += static_cast<char>(byte.toInt());
   EXPECT_EQ(named, odd);
-  EXPECT_EQ(file["imageWidth"].toInt(), 1000);
-  EXPECT_NE(json.out.find("\"refCount\": 51"), std::string::npos) << json.out;
 }
 
-TEST_F(CliTest, EachCommandHasItsHelpAndOptionsTakeTheirValueEitherWay) {
-  for (const auto& [command, option] : {std::pair{"convert", "--frame WxH"}, {"export", "--format FORMAT"}}) {
-    const CliRun run = Run({command, "--help"});
-    EXPECT_EQ(run.exitCode, 0) << command;
-    EXPECT_NE(run.out.find(option), std::string::npos) << run.out;
-  }
+// Unusable command lines exit with 2, inputs that are not regular files
+// with 1 at once, each naming the cause.
+TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
   ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 50, 50), Status::Ok);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--format=png", "--frame=64x32", "a.png"},
-        {"--format", "png", "--frame", "64x32", "a.png"}}) {
-    ASSERT_TRUE(Convert(args));
-    EXPECT_EQ(MapBytes(dir / "a.rzt2").Entry(0).frameHeight, 32u);
-    fs::remove(dir / "a.rzt2");
-  }
-  // Without a terminal, and not asked for, no progress.
-  const CliRun plain = Run({"convert", "--ignore-settings", "a.png"});
-  EXPECT_EQ(plain.exitCode, 0);
-  EXPECT_EQ(plain.err, "");
-}
-
-TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwoNamingTheCause) {
-  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 50, 50), Status::Ok);
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"convert", "--bogus", "a.png"}, "--bogus"},
-      {{"convert", "--format", "webp", "a.png"}, "webp"},
-      {{"convert", "--frame", "600x160", "a.png"}, "Frames width is 600"},
-      {{"convert", "-j", "0", "a.png"}, "--jobs"},
-      {{"convert", "--memory", "lots", "a.png"}, "--memory"},
-      {{"export", "a.png"}, "--format"},
-      {{"convert"}, "FILE"},
-      {{}, "subcommand"},
+  ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "pipe.rzt2").c_str(), 0600), 0);
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"convert", "--bogus", "a.png"}, 2, "--bogus"},
+      {{"convert", "--format", "webp", "a.png"}, 2, "webp"},
+      {{"convert", "-j", "0", "a.png"}, 2, "--jobs"},
+      {{"convert", "--memory", "lots", "a.png"}, 2, "--memory"},
+      {{"export", "a.png"}, 2, "--format"},
+      {{"convert"}, 2, "FILE"},
+      {{}, 2, "subcommand"},
+      {{"convert", "-q", "--ignore-settings", "pipe.png"}, 1, "Error loading file pipe.png!"},
+      {{"export", "-q", "--format", "png", "pipe.rzt2"}, 1, "Error loading file pipe.rzt2!"},
+      {{"info", "/dev/zero"}, 1, "Error loading file /dev/zero!"},
   };
-  for (const auto& [args, named] : cases) {
+  for (const auto& [args, code, named] : cases) {
     const CliRun run = Run(args);
-    EXPECT_EQ(run.exitCode, 2) << named;
+    EXPECT_EQ(run.exitCode, code) << named;
     EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
   }
   // A stored format code out of range is refused, naming it, before any file is touched.
@@ -166,36 +153,27 @@ TEST_F(CliTest, UnusableCommandLinesAndSettingsExitWithTwoNamingTheCause) {
 }
 
 TEST_F(CliTest, JsonProgressWeighsFilesByTheirPixelsAndEndsAtAHundred) {
-  const std::string odd = "caf\xE9.png";  // not UTF-8
   ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 1600, 1200), Status::Ok);
-  ASSERT_EQ(SavePicture(dir / odd, "image/png", 200, 100), Status::Ok);
-  WriteFileBytes(dir / "broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
+  ASSERT_EQ(SavePicture(dir / "small.png", "image/png", 200, 100), Status::Ok);
   const CliRun run =
-      Run({"convert", "--ignore-settings", "--progress=json", "-j", "1", "big.png", "broken.png", odd});
-  EXPECT_EQ(run.exitCode, 1);
+      Run({"convert", "--ignore-settings", "--progress=json", "-j", "1", "big.png", "small.png"});
+  EXPECT_EQ(run.exitCode, 0);
   std::istringstream lines(run.err);
   double percent = 0, percentAfterBig = 0;
-  uint64_t done = 0;
   QJsonObject last;
-  bool sawOddName = false;
   for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("Error loading file broken.png!")) continue;
     QJsonParseError error{};
     last = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
-    EXPECT_GE(last["done"].toInteger(), done) << line;
     EXPECT_GE(last["percent"].toDouble(), percent) << line;
     EXPECT_LE(last["done"].toInteger(), last["total"].toInteger()) << line;
-    done = static_cast<uint64_t>(last["done"].toInteger());
     percent = last["percent"].toDouble();
     if (last["filesDone"].toInt() == 1) percentAfterBig = percent;
-    sawOddName = sawOddName || last.contains("fileBytes");
   }
-  EXPECT_EQ(last["filesDone"].toInt(), 3);
+  EXPECT_EQ(last["filesDone"].toInt(), 2);
   EXPECT_EQ(last["percent"].toDouble(), 100.0);
   EXPECT_EQ(last["done"].toInteger(), last["total"].toInteger());
   EXPECT_GT(percentAfterBig, 90.0);  // a hundred times the small picture's pixels
-  EXPECT_TRUE(sawOddName);
 }
 
 TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
@@ -213,38 +191,6 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
     ::kill(pid, signal);
     EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.png"});
-  }
-}
-
-TEST_F(CliTest, StaleTemporaryFilesOfOursGoWhenTheirFolderIsWritten) {
-  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 60, 40), Status::Ok);
-  const auto put = [&](const std::string& name, int hoursOld) {
-    WriteFileBytes(dir / name, {1, 2, 3});
-    fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
-  };
-  put(".rzt2-stale123.tmp", 25);
-  put(".rzt2-fresh123.tmp", 23);  // may still be written
-  put(".rzt2-other.tmp", 48);     // not a name of ours
-  put("notes.tmp", 48);
-  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "bmp", "a.png"}).exitCode, 0);
-  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp",
-                                                               "a.bmp", "a.png", "notes.tmp"}));
-}
-
-TEST_F(CliTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
-  ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
-  ASSERT_EQ(::mkfifo((dir / "pipe.rzt2").c_str(), 0600), 0);
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"convert", "-q", "--ignore-settings", "pipe.png"}, "pipe.png"},
-      {{"convert", "-q", "--ignore-settings", "pipe.rzt2"}, "pipe.rzt2"},
-      {{"export", "-q", "--format", "png", "pipe.rzt2"}, "pipe.rzt2"},
-      {{"check", "pipe.rzt2"}, "pipe.rzt2"},
-      {{"info", "/dev/zero"}, "/dev/zero"},
-  };
-  for (const auto& [args, name] : cases) {
-    const CliRun run = Run(args);
-    EXPECT_EQ(run.exitCode, 1) << args[0] << " " << name;
-    EXPECT_NE(run.err.find("Error loading file " + name + "!"), std::string::npos) << run.err;
   }
 }
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
-#include "jobs/job_progress.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -42,32 +42,11 @@ TEST(JobTextsTest, OutputNamesReplaceTheTextFromTheLastDot) {
                                      {"maps.v2/scan", "maps.v2/scan.rzt2"}}) {
     EXPECT_EQ(ReplaceExtension(name, ".rzt2"), output);
   }
-  EXPECT_EQ(OutputPath("chart.rzt2", OutputPlacement{false, "/srv/maps/"}), "/srv/maps/chart.rzt2");
-  EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{false, "out/"}), "out/chart.rzt2");
-  EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{true, "out/"}), "in/chart.rzt2");
-  EXPECT_EQ(ResolvePath("/maps", "out/a.rzt2"), "/maps/out/a.rzt2");
+  EXPECT_EQ(OutputPath("in/chart.rzt2", OutputPlacement{false, "/srv/maps/"}), "/srv/maps/chart.rzt2");
   EXPECT_EQ(ResolvePath("/maps/", "/srv/a.rzt2"), "/srv/a.rzt2");
-  EXPECT_EQ(ResolvePath("", "a.rzt2"), "a.rzt2");
   EXPECT_TRUE(HasMapFileExtension("a.RzT2"));
   EXPECT_FALSE(HasMapFileExtension("a.rzt2.bak"));
   EXPECT_FALSE(HasMapFileExtension("rzt2"));
-}
-
-TEST_F(JobTest, FiveFilesOfWhichTwoFail) {
-  for (const char* name : {"a.png", "b.png", "c.png"}) Picture(name, 64, 64);
-  test::WriteFileBytes("bad1.png", {1, 2, 3});
-  test::WriteFileBytes("bad2.jpg", {0xFF, 0xD8, 0xFF, 0});
-  std::filesystem::create_directory("folder");
-  const JobResult result =
-      Run({.names = {"..", "a.png", "bad1.png", "folder", "b.png", "gone.png", "bad2.jpg", "c.png"}});
-  EXPECT_EQ(host.fileCount, 5);
-  EXPECT_EQ(result.files, 5);
-  EXPECT_EQ(result.failed, 2);
-  EXPECT_EQ(host.errors, (std::vector<std::string>{"Error loading file bad1.png! (unknown image format)",
-                                                   "Error loading file bad2.jpg! (corrupt data)"}));
-  EXPECT_TRUE(host.Saw("total 5"));
-  EXPECT_FALSE(host.Saw("total 6"));
-  for (const char* name : {"a.rzt2", "b.rzt2", "c.rzt2"}) EXPECT_TRUE(std::filesystem::exists(name));
 }
 
 // Stopped while a.png loads or after its first frame: its earlier map and
@@ -109,18 +88,10 @@ TEST_F(JobTest, AStopAbandonsTheFileBeingWrittenAndStartsNoOther) {
 
 // Threads are shared: pictures larger than the share of memory are
 // converted one at a time (with every thread on their frames), never loaded
-// side by side; each comes out as one thread writes it.
+// side by side.
 TEST_F(JobTest, PicturesOverTheShareRunOneAtATime) {
   const std::vector<std::string> names = {"a.png", "b.png", "c.png", "d.png"};
   for (const std::string& name : names) Picture(name, 400, 300);
-  // The random block, bytes 64 to 103, aside.
-  const auto written = [] {
-    std::vector<uint8_t> bytes = test::ReadFileBytes("a.rzt2");
-    std::fill_n(bytes.begin() + 64, 40, 0);
-    return bytes;
-  };
-  ASSERT_EQ(Run({.names = {"a.png"}}).failed, 0);
-  const std::vector<uint8_t> alone = written();
   RecordingHost shared;
   ASSERT_EQ(RunJobInParallel({.names = names}, shared, 4, 1000).failed, 0);
   int totals = 0, loads = 0;
@@ -131,19 +102,6 @@ TEST_F(JobTest, PicturesOverTheShareRunOneAtATime) {
     }
   }
   EXPECT_EQ(loads, 4);
-  EXPECT_EQ(written(), alone);
-}
-
-TEST_F(JobTest, MetafilesConvertAndABrokenOneIsReported) {
-  const auto data = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
-  std::filesystem::copy_file(data / "map.wmf", "map.wmf");
-  auto emf = test::ReadFileBytes(data / "map.emf");
-  emf.resize(emf.size() - 20);
-  test::WriteFileBytes("broken.emf", emf);
-  const JobResult result = Run({.names = {"broken.emf", "map.wmf"}});
-  EXPECT_EQ(result.failed, 1);
-  EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file broken.emf! (corrupt data)"});
-  EXPECT_TRUE(std::filesystem::exists("map.rzt2"));
 }
 
 // The desktop program lists another folder than the current one: names,
@@ -159,26 +117,30 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
   for (const bool parallel : {false, true}) {
     host = RecordingHost();
     std::filesystem::remove("src/out/a.rzt2");
-    parallel ? RunJobInParallel(request, host, 2) : Run(request);
-    EXPECT_EQ(host.fileCount, 2);
+    const JobResult result = parallel ? RunJobInParallel(request, host, 2) : Run(request);
+    EXPECT_EQ(std::tuple(host.fileCount, result.files, result.failed), std::tuple(2, 2, 1));
     EXPECT_EQ(host.errors, std::vector<std::string>{"Error loading file bad.png! (unknown image format)"});
-    EXPECT_TRUE(host.Saw("label a.png: Writing frames for zoom 100%..."));
     EXPECT_TRUE(std::filesystem::exists("src/out/a.rzt2")) << parallel;
   }
   EXPECT_EQ(CountJobFiles(request.sourceFolder, {"..", "a.png", "here.png", "out"}), 1);
 
-  // An export next to its source never replaces it, in the source folder too.
-  ASSERT_EQ(test::SavePicture("src/photo.jpeg", "image/jpeg", 16, 16), Status::Ok);
-  const std::vector<uint8_t> photo = test::ReadFileBytes("src/photo.jpeg");
+  // An export never replaces its source, in the source folder too, and
+  // never moves the current bar.
+  ASSERT_EQ(test::SavePicture("src/out/photo.jpeg", "image/jpeg", 16, 16), Status::Ok);
+  const std::vector<uint8_t> photo = test::ReadFileBytes("src/out/photo.jpeg");
   host = RecordingHost();
   Run({.kind = JobKind::Export,
-       .names = {"photo.jpeg"},
+       .names = {"out/photo.jpeg", "a.png"},
        .sourceFolder = request.sourceFolder,
+       .placement = request.placement,
        .exportFormat = 1});
   EXPECT_EQ(host.errors,
             std::vector<std::string>{
-                "Error while creating/saving file photo.jpeg! (the output would replace its source)"});
-  EXPECT_EQ(test::ReadFileBytes("src/photo.jpeg"), photo);
+                "Error while creating/saving file out/photo.jpeg! (the output would replace its source)"});
+  EXPECT_EQ(test::ReadFileBytes("src/out/photo.jpeg"), photo);
+  EXPECT_TRUE(std::filesystem::exists("src/out/a.jpeg"));
+  EXPECT_TRUE(host.Saw("label a.jpeg: Saving..."));
+  for (const auto& event : host.events) EXPECT_TRUE(!event.starts_with("current") || event == "current 0");
 }
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
@@ -198,65 +160,24 @@ TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
   EXPECT_EQ(host.events, expected);
 }
 
-TEST(JobProgressTest, AStandingPercentageChangesNothing) {
-  RecordingHost host;
-  const std::string path = "map.png";
-  const JobRequest request;
-  BatchMeter batch(host, request, {path});
-  JobProgress progress(host, path, batch);
-  progress.OnProgress(100, 0);
-  progress.OnProgress(106, 100);
-  progress.OnProgress(106, 100);
-  progress.OnProgress(99, 50);
-  EXPECT_EQ(host.events, (std::vector<std::string>{
-                             "current 100", "label map.png: Writing frames for zoom 1%...", "current 50"}));
-}
-
-TEST_F(JobTest, ExportNeverMovesTheCurrentBarAndUsesTheDestinationFolder) {
-  Picture("photo.jpg", 64, 48, "image/jpeg");
-  std::filesystem::create_directory("out");
-  JobRequest request{
-      .kind = JobKind::Export, .names = {"photo.jpg"}, .placement = {false, "out/"}, .exportFormat = 1};
-  Run(request);
-  EXPECT_TRUE(host.errors.empty());
-  EXPECT_TRUE(std::filesystem::exists("out/photo.jpeg"));
-  EXPECT_TRUE(host.Saw("label photo.jpeg: Saving..."));
-  for (const auto& event : host.events) EXPECT_TRUE(event.rfind("current", 0) != 0 || event == "current 0");
-
-  request.placement = {false, "missing-folder/"};
-  Run(request);
-  EXPECT_EQ(host.errors.back(),
-            "Error while creating/saving file missing-folder/photo.jpeg! (file not found)");
-}
-
-TEST_F(JobTest, UnusableSettingsRefuseTheJobBeforeAnyFile) {
-  Picture("a.png", 32, 32);
-  Run({.names = {"a.png"}, .params = {.FrameSizeY = 600}});
-  ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_NE(host.errors[0].find("Frames height"), std::string::npos);
-  EXPECT_EQ(host.fileCount, -1);
-  EXPECT_FALSE(std::filesystem::exists("a.rzt2"));
-}
-
-TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndRereadsPreviews) {
+TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndUnusableSettingsRefuseTheJob) {
   Picture("a.png", 40, 30);
   loader.LoadSource("a.png", false);
   ASSERT_FALSE(loader.CurrentImage().IsNull());
   Picture("a.png", 20, 10);
   loader.LoadSource("a.png", true);  // the full picture already held answers
   EXPECT_EQ(loader.CurrentImage().Width(), 40u);
+  Run({.names = {"a.png"}, .params = {.FrameSizeY = 600}});  // refused before any file
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("Frames height"), std::string::npos);
+  EXPECT_EQ(host.fileCount, -1);
+  EXPECT_FALSE(std::filesystem::exists("a.rzt2"));
   Run({.names = {"a.png"}});  // a conversion reads the file again
   EXPECT_EQ(loader.CurrentImage().Width(), 20u);
 
   loader.LoadSource("a.rzt2", true);
   EXPECT_TRUE(loader.CurrentImagePath().empty());
   EXPECT_FALSE(loader.CurrentImage().IsNull());
-  loader.LoadSource("a.rzt2", false);
-  EXPECT_EQ(loader.CurrentImagePath(), "a.rzt2");
-  EXPECT_EQ(loader.CurrentImage().Width(), 160u);
-  std::filesystem::copy_file("a.rzt2", "copy.bak");
-  loader.LoadSource("copy.bak", false);  // not a map file by name: the decoders refuse it
-  EXPECT_TRUE(loader.CurrentImage().IsNull());
 }
 
 }  // namespace
