@@ -180,16 +180,6 @@ std::unique_ptr<Bitmap> Decoded(DecodeFunction decode, std::span<const uint8_t> 
   return out;
 }
 
-size_t SharedPrefixLength(const std::vector<std::vector<uint8_t>>& files) {
-  size_t common = files.empty() ? 0 : files.front().size();
-  for (const auto& file : files) {
-    const auto end = files.front().begin() + static_cast<std::ptrdiff_t>(common);
-    common = static_cast<size_t>(std::mismatch(files.front().begin(), end, file.begin(), file.end()).first -
-                                 files.front().begin());
-  }
-  return common;
-}
-
 std::string PixelDifference(const Bitmap& expected, const Bitmap& actual) {
   if (expected.Format() != actual.Format()) {
     return "format " + std::to_string(static_cast<int>(actual.Format())) + " instead of " +

@@ -105,8 +105,6 @@ Status DecodeWith(DecodeFunction decode, std::span<const uint8_t> bytes, std::un
                   const DecodeLimits& limits = {});
 // The decoded picture, or null when decoding fails.
 std::unique_ptr<Bitmap> Decoded(DecodeFunction decode, std::span<const uint8_t> bytes);
-// How many leading bytes all the files share.
-size_t SharedPrefixLength(const std::vector<std::vector<uint8_t>>& files);
 
 // "" when both have one format, size and pixel bytes, else the first
 // difference. Palettes are not compared.
