@@ -119,6 +119,33 @@ TEST_F(CliTest, InfoAndCheckReadMapFilesAndPrintEachNameOnOneLine) {
   EXPECT_EQ(named, odd);
 }
 
+// Metafiles convert at their frame's size into maps that check; damaged
+// ones are reported and the batch goes on.
+TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
+  const fs::path data = fs::path(RZT2_TEST_DATA) / "metafiles";
+  fs::copy_file(data / "map.emf", dir / "chart.emf");
+  fs::copy_file(data / "map.wmf", dir / "plan.wmf");
+  auto wmf = ReadFileBytes(data / "map.wmf");
+  wmf.resize(wmf.size() / 2);
+  WriteFileBytes(dir / "truncated.wmf", wmf);
+  auto emf = ReadFileBytes(data / "map.emf");
+  emf[4] = 0xF0;  // the header record claims more than the file holds
+  WriteFileBytes(dir / "corrupt.emf", emf);
+  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "chart.emf", "truncated.wmf",
+                          "corrupt.emf", "plan.wmf"});
+  EXPECT_EQ(run.exitCode, 1);
+  for (const char* name : {"truncated.wmf", "corrupt.emf"}) {
+    EXPECT_NE(run.err.find(std::string("Error loading file ") + name + "!"), std::string::npos) << run.err;
+  }
+  for (const auto& [name, width, height] :
+       {std::tuple{"chart.rzt2", 242u, 162u}, {"plan.rzt2", 240u, 160u}}) {
+    const MapBytes map(dir / name);
+    EXPECT_EQ(map.U32(48), width) << name;
+    EXPECT_EQ(map.U32(52), height) << name;
+  }
+  EXPECT_EQ(Run({"check", "chart.rzt2", "plan.rzt2"}).exitCode, 0);
+}
+
 // Unusable command lines exit with 2, inputs that are not regular files
 // with 1 at once, each naming the cause.
 TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {

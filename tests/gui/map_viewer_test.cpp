@@ -149,9 +149,12 @@ class HugeMapTest : public MapViewerTest {
 };
 std::vector<uint8_t>* HugeMapTest::bytes_ = nullptr;
 
-TEST_F(HugeMapTest, PanningAcrossTheMapKeepsTheCacheWithinItsBoundAndShowsTheRightFrames) {
+TEST_F(HugeMapTest, OpeningDecodesOnlyTheFramesInViewAndPanningKeepsTheCacheWithinItsBound) {
   const size_t bound = size_t{4} << 20;
   View(dir / "huge.rzt2", QSize(800, 600), ViewerOptions{.cacheBytes = bound});
+  Shown();
+  // The whole picture at 4 %: the 5 % level's 7 x 5 frames, and no other.
+  EXPECT_EQ(Canvas().cache().insertions(), 35u);
   ZoomTo(1.0);
   for (int i = 0; i < 60; ++i) QTest::keyClick(&Canvas(), Qt::Key_Left);
   EXPECT_EQ(Canvas().toPicture(QPointF(0, 0)).x(), 0);
