@@ -102,6 +102,7 @@ TEST_F(GuiTest, CancelStopsTheFileBeingWrittenAndKeepsItsEarlierFile) {
   for (const auto& cancel : cancels) {
     fs::remove(dir / "a.rzt2");
     WriteFileBytes(dir / "big.rzt2", {1, 2, 3});
+    WriteFileBytes(dir / "big.rzt2.bak", {4, 5});
     Select({"a.png", "big.png"});
     Click("createButton");
     auto* progress = Window().findChild<QDialog*>(QStringLiteral("progressWindow"));
@@ -118,6 +119,10 @@ TEST_F(GuiTest, CancelStopsTheFileBeingWrittenAndKeepsItsEarlierFile) {
     WaitUntilIdle();
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(Names(), (QStringList{"..", "a.png", "a.rzt2", "big.png", "big.rzt2"}));
+    // The earlier file and its backup byte for byte, and no temporary file.
+    EXPECT_EQ(ReadFileBytes(dir / "big.rzt2"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFileBytes(dir / "big.rzt2.bak"), (std::vector<uint8_t>{4, 5}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);
   }
 }
 
