@@ -83,6 +83,26 @@ TEST_F(MapViewerTest, AtEachLevelsOwnZoomEveryFrameShowsAsTheReaderDecodesIt) {
   }
 }
 
+// A damaged frame is drawn as a marked square; the others still show.
+TEST_F(MapViewerTest, ADamagedFrameIsMarkedWhileTheOthersShow) {
+  std::vector<uint8_t> bytes = WriteMap(dir / "map.rzt2", kZoomMaskNone);
+  const LevelEntry level = MapBytes(bytes).Entry(0);
+  // Frame 1, 1 keeps one byte of its body.
+  WriteU32(&bytes[level.indexOffset + (kFirstFrameRef + level.columns + 1) * kFrameRefSize + 4], 1);
+  WriteFileBytes(dir / "map.rzt2", bytes);
+  const MapBytes map(bytes);
+  View(dir / "map.rzt2", QSize(1400, 1000));
+  ZoomTo(1.0);
+  const QImage shown = Shown();
+  for (uint32_t k = 0; k < level.columns * level.rows; ++k) {
+    if (k != level.columns + 1) {
+      EXPECT_EQ(Mismatches(shown, map, level, k), 0) << "frame " << k;
+    }
+  }
+  const QPoint damaged = Canvas().toWidget(QPointF(kSide * 1.5, kSide * 1.5)).toPoint();
+  EXPECT_EQ(QColor(shown.pixel(damaged)), QColor(220, 0, 0));
+}
+
 // A 20000 x 15000 map at every level that costs next to nothing to write or
 // decode: each level stores kColours GIF frames of one colour once, and the
 // record of frame (column, row) points at colour (column + row) % kColours.
