@@ -10,8 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -87,6 +89,47 @@ TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
     const QImage image = DecodeWithQt(ReadFileBytes(dir / (std::string("chart.") + format)));
     EXPECT_EQ(image.size(), QSize(1120, 800)) << format;
     EXPECT_EQ(image.pixel(1119, 799) & 0xFFFFFF, 0xFFFFFFu) << format;
+  }
+}
+
+// Every frame of a transparent picture is the picture composed on white:
+// no frame keeps what the frame drawn before it left.
+TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
+  // 480 x 480, transparent but for a red block in the last column of the
+  // first row: 3 x 3 frames of 160, drawn row by row.
+  std::unique_ptr<Bitmap> argb, indexed;
+  ASSERT_EQ(Bitmap::Create(480, 480, PixelFormat::Argb32, argb), Status::Ok);
+  ASSERT_EQ(Bitmap::Create(480, 480, PixelFormat::Indexed8, indexed), Status::Ok);
+  ColorPalette palette;
+  palette.entries = {Argb(0, 0, 255, 0), Argb(255, 255, 0, 0), kWhite};  // transparent, red, white
+  for (uint32_t i = 3; i < 256; ++i) palette.entries.push_back(Argb(255, 0, 0, i));
+  indexed->SetPalette(palette);
+  for (int32_t y = 0; y < 480; ++y) {
+    for (int32_t x = 0; x < 480; ++x) {
+      const bool red = x >= 320 && y < 160;
+      const uint32_t argb32 = red ? 0xFFFF0000 : 0;
+      std::memcpy(argb->MutableRow(y) + 4 * static_cast<size_t>(x), &argb32, 4);
+      indexed->MutableRow(y)[x] = red ? 1 : 0;
+    }
+  }
+  WriteFileBytes(dir / "clear.png", Encode(EncodePng, *argb));
+  WriteFileBytes(dir / "clear.gif", Encode(EncodeGif, *indexed));
+  for (const char* name : {"clear.png", "clear.gif"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(Convert({"--zoom", "none", name}));
+    const QImage picture(QString::fromStdString((dir / name).string()));
+    ASSERT_TRUE(picture.hasAlphaChannel());
+    QImage composed(480, 480, QImage::Format_RGB32);
+    composed.fill(Qt::white);
+    QPainter(&composed).drawImage(0, 0, picture);
+    const MapBytes map(dir / "clear.rzt2");
+    const LevelEntry top = map.Entry(0);
+    ASSERT_EQ(top.columns * top.rows, 9u);
+    for (uint32_t k = 0; k < 9; ++k) {
+      const QImage frame = DecodeWithQt(map.Frame(top, k)).convertToFormat(QImage::Format_RGB32);
+      EXPECT_EQ(frame, composed.copy(static_cast<int>(k % 3) * 160, static_cast<int>(k / 3) * 160, 160, 160))
+          << "frame " << k;
+    }
   }
 }
 
