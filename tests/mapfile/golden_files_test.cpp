@@ -77,7 +77,7 @@ uint64_t WriteAndFingerprint(const TempDir& dir, const std::string& picture, con
 TEST(GoldenFilesTest, WrittenFilesKeepTheirBytes) {
   TempDir dir;
   for (const GoldenCase& c : kCases) {
-    for (int32_t code = 0; code < 5; ++code) {
+    for (int32_t code = 0; code < kFrameFormatCount; ++code) {
       const EncoderParams params{
           .FrameSizeX = c.frameW, .FrameSizeY = c.frameH, .ZoomLevelsMask = c.zoomMask, .EncoderCode = code};
       const uint64_t fingerprint = WriteAndFingerprint(dir, c.picture, params, 0);
@@ -102,7 +102,7 @@ TEST(GoldenFilesTest, ThreadsDoNotChangeTheBytes) {
   };
   TempDir dir;
   for (const auto& c : kThreadCases) {
-    for (int32_t code = 0; code < 5; ++code) {
+    for (int32_t code = 0; code < kFrameFormatCount; ++code) {
       const EncoderParams params{
           .FrameSizeX = c.frameW, .FrameSizeY = c.frameH, .ZoomLevelsMask = c.zoomMask, .EncoderCode = code};
       const uint64_t one = WriteAndFingerprint(dir, c.picture, params, 0);
