@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ui/map_canvas.h"
-#include "ui/map_viewer.h"
-#include "ui/user_prompts.h"
+#include "ui/common/user_prompts.h"
+#include "ui/viewer/map_canvas.h"
+#include "ui/viewer/map_viewer.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "app/main_dialog.h"
 #include "support/test_support.h"
-#include "ui/user_prompts.h"
+#include "ui/common/user_prompts.h"
 
 namespace {
 

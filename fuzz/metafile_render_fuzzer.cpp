@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "metafile/metafile_render.h"
+#include "render/metafile_render.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint64_t kFuzzMaxPixels = uint64_t{1} << 20;

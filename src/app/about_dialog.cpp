@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/app_icon.h"
 #include "rzt2_version.h"
+#include "ui/common/app_icon.h"
 
 namespace rzt2 {
 

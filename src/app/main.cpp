@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "app/map_converter.h"
-#include "raster/pending_file.h"
+#include "io/pending_file.h"
 #include "rzt2_version.h"
 
 int main(int argc, char** argv) {

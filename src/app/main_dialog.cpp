@@ -20,14 +20,14 @@
 #include <filesystem>
 
 #include "app/about_dialog.h"
-#include "app/app_icon.h"
-#include "ui/desktop_job_host.h"
-#include "ui/file_list.h"
-#include "ui/linux_shell_namespace.h"
-#include "ui/map_viewer.h"
-#include "ui/path_field.h"
-#include "ui/preview_pane.h"
-#include "ui/user_prompts.h"
+#include "ui/common/app_icon.h"
+#include "ui/common/user_prompts.h"
+#include "ui/converter/desktop_job_host.h"
+#include "ui/converter/file_list.h"
+#include "ui/converter/linux_shell_namespace.h"
+#include "ui/converter/path_field.h"
+#include "ui/converter/preview_pane.h"
+#include "ui/viewer/map_viewer.h"
 
 namespace rzt2 {
 

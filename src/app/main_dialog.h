@@ -26,7 +26,7 @@
 
 #include "jobs/job_runner.h"
 #include "settings/converter_settings.h"
-#include "ui/picture_worker.h"
+#include "ui/converter/picture_worker.h"
 
 class QAction;
 class QCheckBox;

@@ -12,11 +12,11 @@
 #include <system_error>
 
 #include "app/main_dialog.h"
-#include "ui/file_list.h"
-#include "ui/file_listing.h"
-#include "ui/folder_tree_dialog.h"
-#include "ui/settings_dialog.h"
-#include "ui/user_prompts.h"
+#include "ui/common/user_prompts.h"
+#include "ui/converter/file_list.h"
+#include "ui/converter/file_listing.h"
+#include "ui/converter/folder_tree_dialog.h"
+#include "ui/converter/settings_dialog.h"
 
 namespace rzt2 {
 

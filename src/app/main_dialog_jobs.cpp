@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/main_dialog.h"
-#include "ui/desktop_job_host.h"
-#include "ui/file_list.h"
-#include "ui/user_prompts.h"
+#include "ui/common/user_prompts.h"
+#include "ui/converter/desktop_job_host.h"
+#include "ui/converter/file_list.h"
 
 namespace rzt2 {
 

@@ -4,8 +4,8 @@
 #include <QTimer>
 
 #include "app/main_dialog.h"
-#include "ui/file_list.h"
-#include "ui/preview_pane.h"
+#include "ui/converter/file_list.h"
+#include "ui/converter/preview_pane.h"
 
 namespace rzt2 {
 

@@ -1,9 +1,9 @@
 #include "app/map_converter.h"
 
-#include "app/app_icon.h"
 #include "app/main_dialog.h"
-#include "ui/map_viewer.h"
-#include "ui/user_prompts.h"
+#include "ui/common/app_icon.h"
+#include "ui/common/user_prompts.h"
+#include "ui/viewer/map_viewer.h"
 
 namespace rzt2 {
 

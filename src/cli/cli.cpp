@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <thread>
 
+#include "base/memory_budget.h"
 #include "cli/cli_options.h"
 #include "cli/map_report.h"
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
-#include "raster/memory_budget.h"
 #include "settings/converter_settings.h"
 
 namespace rzt2 {

@@ -4,9 +4,9 @@
 #include <charconv>
 #include <sstream>
 
+#include "base/memory_budget.h"
 #include "cli/printable.h"
 #include "mapfile/encoder_params.h"
-#include "raster/memory_budget.h"
 #include "rzt2_version.h"
 
 namespace rzt2 {

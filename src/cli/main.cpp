@@ -1,7 +1,7 @@
 #include <csignal>
 
 #include "cli/cli.h"
-#include "raster/pending_file.h"
+#include "io/pending_file.h"
 
 int main(int argc, char** argv) {
   // Ctrl+C and kill take the temporary files with them, unless whoever

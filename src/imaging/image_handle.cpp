@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
+#include "io/file_io.h"
+#include "io/scratch_stream.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/file_io.h"
 #include "raster/pyramid.h"
-#include "raster/scratch_stream.h"
 
 namespace rzt2 {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <span>
 
+#include "base/status.h"
 #include "raster/bitmap.h"
 #include "raster/codecs/decode_limits.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

@@ -14,9 +14,9 @@
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "imaging/image_handle.h"
 #include "raster/bitmap.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

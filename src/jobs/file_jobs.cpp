@@ -4,8 +4,8 @@
 
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
+#include "io/scratch_stream.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/scratch_stream.h"
 
 namespace rzt2 {
 

@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "base/thread_pool.h"
 #include "jobs/job_progress.h"
 #include "jobs/job_runner.h"
-#include "raster/thread_pool.h"
 
 namespace rzt2 {
 

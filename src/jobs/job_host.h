@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "raster/status.h"
+#include "base/status.h"
 
 namespace rzt2 {
 

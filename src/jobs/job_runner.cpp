@@ -9,9 +9,9 @@
 #include <mutex>
 #include <optional>
 
+#include "io/file_io.h"
 #include "jobs/file_jobs.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/file_io.h"
 
 namespace rzt2 {
 

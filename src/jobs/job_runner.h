@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/thread_pool.h"
 #include "jobs/job_host.h"
 #include "jobs/job_texts.h"
 #include "jobs/source_loader.h"
 #include "mapfile/encoder_params.h"
-#include "raster/thread_pool.h"
 
 namespace rzt2 {
 

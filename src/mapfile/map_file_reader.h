@@ -14,10 +14,10 @@
 #include <span>
 #include <vector>
 
+#include "base/status.h"
 #include "imaging/image_handle.h"
+#include "io/file_io.h"
 #include "mapfile/map_records.h"
-#include "raster/file_io.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

@@ -1,8 +1,8 @@
 // MapWriter::WriteMapFile: one complete map file from one picture.
 #include <ctime>
 
+#include "io/pending_file.h"
 #include "mapfile/map_writer.h"
-#include "raster/pending_file.h"
 
 namespace rzt2 {
 

@@ -10,15 +10,15 @@
 #include <stop_token>
 #include <vector>
 
+#include "base/thread_pool.h"
 #include "imaging/image_handle.h"
 #include "imaging/quantizer.h"
+#include "io/file_io.h"
+#include "io/scratch_stream.h"
 #include "mapfile/encoder_params.h"
 #include "mapfile/map_records.h"
 #include "raster/codecs/image_formats.h"
 #include "raster/color_palette.h"
-#include "raster/file_io.h"
-#include "raster/scratch_stream.h"
-#include "raster/thread_pool.h"
 
 namespace rzt2 {
 

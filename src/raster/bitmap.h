@@ -11,9 +11,9 @@
 #include <memory>
 #include <mutex>
 
+#include "base/status.h"
+#include "io/pixel_block.h"
 #include "raster/color_palette.h"
-#include "raster/pixel_block.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 
@@ -27,6 +27,7 @@ constexpr int BytesPerPixel(PixelFormat format) {
 // that guards against decompression bombs, whatever the memory. Sides stay
 // within int32 and every byte count within 64 bits.
 inline constexpr uint64_t kPixelCeiling = uint64_t{1} << 31;
+static_assert(kPixelCeiling == 2147483648, "StatusText(OverPixelCeiling) names the ceiling");
 
 struct Rect {
   int32_t x = 0;

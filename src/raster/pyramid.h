@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "raster/pixel_block.h"
+#include "base/status.h"
+#include "io/pixel_block.h"
 #include "raster/row_sink.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

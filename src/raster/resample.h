@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/status.h"
 #include "raster/bitmap.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

@@ -2,7 +2,7 @@
 // is picked from in the main window's tests.
 
 #include "gui_fixture.h"
-#include "ui/linux_shell_namespace.h"
+#include "ui/converter/linux_shell_namespace.h"
 
 namespace rzt2::test {
 namespace {

@@ -21,8 +21,8 @@
 
 #include "app/main_dialog.h"
 #include "support/test_support.h"
-#include "ui/shell_namespace.h"
-#include "ui/user_prompts.h"
+#include "ui/common/user_prompts.h"
+#include "ui/converter/shell_namespace.h"
 
 // Failure messages show texts, not their bytes.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

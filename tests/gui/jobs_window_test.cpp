@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "gui_fixture.h"
-#include "ui/export_dialog.h"
+#include "ui/common/export_dialog.h"
 
 namespace rzt2::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <QSettings>
 
 #include "gui_fixture.h"
-#include "ui/file_listing.h"
+#include "ui/converter/file_listing.h"
 
 namespace rzt2::test {
 namespace {

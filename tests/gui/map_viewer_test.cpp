@@ -1,14 +1,14 @@
 // The map viewer: what it shows at each stored level against the frames
 // the reader decodes, and panning across a 20000 x 15000 map within a
 // small cache.
-#include "ui/map_viewer.h"
+#include "ui/viewer/map_viewer.h"
 
 #include <QAction>
 #include <algorithm>
 
 #include "gui_fixture.h"
 #include "mapfile/map_test_helpers.h"
-#include "ui/map_canvas.h"
+#include "ui/viewer/map_canvas.h"
 
 namespace rzt2::test {
 namespace {

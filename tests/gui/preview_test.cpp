@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "gui_fixture.h"
-#include "ui/preview_pane.h"
+#include "ui/converter/preview_pane.h"
 
 namespace rzt2::test {
 namespace {

@@ -1,6 +1,6 @@
 // The settings dialog: opening from the record, the exchange order and its
 // messages, the zoom and destination translations, and Cancel.
-#include "ui/settings_dialog.h"
+#include "ui/converter/settings_dialog.h"
 
 #include <QRadioButton>
 #include <tuple>

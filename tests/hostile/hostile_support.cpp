@@ -15,7 +15,7 @@
 #include <fstream>
 #include <new>
 
-#include "raster/file_io.h"
+#include "io/file_io.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <iostream>
 #include <map>
 
+#include "base/memory_budget.h"
 #include "hostile/hostile_support.h"
 #include "jobs/job_runner.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/memory_budget.h"
 #include "support/test_support.h"
 
 namespace rzt2 {

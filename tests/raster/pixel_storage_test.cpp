@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "base/memory_budget.h"
 #include "imaging/surface.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/memory_budget.h"
 #include "raster/pyramid.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "raster/thread_pool.h"
+#include "base/thread_pool.h"
 
 #include <gtest/gtest.h>
 

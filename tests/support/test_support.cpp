@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/memory_budget.h"
 #include "raster/codecs/image_formats.h"
-#include "raster/memory_budget.h"
 
 namespace rzt2::test {
 

@@ -3,8 +3,8 @@
 // the stream as it was. The decoders' run through GuardMemory itself.
 #pragma once
 
-#include "raster/scratch_stream.h"
-#include "raster/status.h"
+#include "base/status.h"
+#include "io/scratch_stream.h"
 
 namespace rzt2 {
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/status.h"
 #include "raster/bitmap.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

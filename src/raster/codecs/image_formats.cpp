@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "raster/pending_file.h"
+#include "io/pending_file.h"
 
 namespace rzt2 {
 

@@ -23,13 +23,13 @@
 #include <span>
 #include <string_view>
 
+#include "base/status.h"
+#include "io/scratch_stream.h"
 #include "raster/bitmap.h"
 #include "raster/codecs/decode_limits.h"
 #include "raster/codecs/metafile_wire.h"
 #include "raster/codecs/signature.h"
 #include "raster/row_sink.h"
-#include "raster/scratch_stream.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

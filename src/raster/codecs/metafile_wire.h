@@ -13,8 +13,8 @@
 #include <cstring>
 #include <span>
 
+#include "base/status.h"
 #include "raster/codecs/signature.h"
-#include "raster/status.h"
 
 namespace rzt2 {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <span>
 
-#include "raster/scratch_stream.h"
-#include "raster/status.h"
+#include "base/status.h"
+#include "io/scratch_stream.h"
 
 namespace rzt2::tiff {
 

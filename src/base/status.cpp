@@ -1,0 +1,55 @@
+#include "base/status.h"
+
+namespace rzt2 {
+
+const char* StatusText(Status status) {
+  switch (status) {
+    case Status::Ok:
+      return "ok";
+    case Status::GenericError:
+      return "generic error";
+    case Status::InvalidParameter:
+      return "invalid parameter";
+    case Status::OutOfMemory:
+      return "out of memory";
+    case Status::WrongState:
+      return "wrong state";
+    case Status::NotImplemented:
+      return "not implemented";
+    case Status::FileNotFound:
+      return "file not found";
+    case Status::AccessDenied:
+      return "access denied";
+    case Status::NotRegularFile:
+      return "not a regular file";
+    case Status::ReadFailed:
+      return "read failed";
+    case Status::WriteFailed:
+      return "write failed";
+    case Status::UnknownImageFormat:
+      return "unknown image format";
+    case Status::CorruptData:
+      return "corrupt data";
+    case Status::TooLarge:
+      return "picture over the pixel, decoded bytes or frame grid limit";
+    case Status::UnsupportedFormat:
+      return "unsupported format variant";
+    case Status::NameTooLong:
+      return "file name too long";
+    case Status::BackupFailed:
+      return "no backup of the earlier file could be made";
+    case Status::TargetIsSource:
+      return "the output would replace its source";
+    case Status::Cancelled:
+      return "cancelled";
+    case Status::DiskFull:
+      return "disk full";
+    case Status::FileSizeLimit:
+      return "over the file size limit";
+    case Status::OverPixelCeiling:
+      return "picture over the ceiling of 2147483648 pixels";
+  }
+  return "unknown status";
+}
+
+}  // namespace rzt2

@@ -1,0 +1,94 @@
+#include "ui/converter/preview_pane.h"
+
+#include <QPainter>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/surface.h"
+
+namespace rzt2 {
+
+namespace {
+
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
+// The pane's preferred size in average characters and lines of its font.
+constexpr int kWidthChars = 90;
+constexpr int kHeightLines = 35;
+
+// Rgb24 rows are B,G,R, which is Qt's BGR888.
+QImage toQImage(const ImageHandle& handle) {
+  const Bitmap* bitmap = handle.GetBitmap();
+  if (!bitmap || bitmap->Format() != PixelFormat::Rgb24) return QImage();
+  QImage image(bitmap->Width(), bitmap->Height(), QImage::Format_BGR888);
+  if (image.isNull()) return image;
+  const size_t rowBytes = static_cast<size_t>(bitmap->Width()) * 3;
+  for (int32_t y = 0; y < bitmap->Height(); ++y) std::memcpy(image.scanLine(y), bitmap->Row(y), rowBytes);
+  return image;
+}
+
+}  // namespace
+
+Rect placePreview(uint32_t width, uint32_t height, int32_t paneWidth, int32_t paneHeight) {
+  const float w = static_cast<float>(width);
+  const float h = static_cast<float>(height);
+  const float cw = static_cast<float>(paneWidth);
+  const float ch = static_cast<float>(paneHeight);
+  const float sx = cw / w;
+  const float sy = ch / h;
+  Rect rect;
+  float scale = sx;
+  if (sy < sx) {
+    scale = sy;
+    rect.x = static_cast<int32_t>((cw - w * scale) * 0.5f);
+  } else {
+    rect.y = static_cast<int32_t>((ch - h * scale) * 0.5f);
+  }
+  rect.width = static_cast<int32_t>(w * scale);
+  rect.height = static_cast<int32_t>(h * scale);
+  return rect;
+}
+
+QImage renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight) {
+  if (picture.IsNull() || paneWidth <= 0 || paneHeight <= 0) return QImage();
+  const uint32_t width = picture.Width();
+  const uint32_t height = picture.Height();
+  if (width == 0 || height == 0) return QImage();
+  ImageHandle preview = ImageHandle::CreateBlank(paneWidth, paneHeight, PixelFormat::Rgb24);
+  if (preview.IsNull()) return QImage();
+  Surface surface(preview);
+  surface.Clear(kOpaqueWhite);
+  surface.DrawImage(picture, placePreview(width, height, paneWidth, paneHeight));
+  return toQImage(preview);
+}
+
+PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void PreviewPane::setPicture(QImage picture) {
+  picture_ = std::move(picture);
+  picture_.setDevicePixelRatio(devicePixelRatioF());
+  update();
+}
+
+QSize PreviewPane::pixelSize() const {
+  const qreal ratio = devicePixelRatioF();
+  return {static_cast<int>(std::lround(width() * ratio)), static_cast<int>(std::lround(height() * ratio))};
+}
+
+QSize PreviewPane::sizeHint() const {
+  return {fontMetrics().averageCharWidth() * kWidthChars, fontMetrics().height() * kHeightLines};
+}
+
+QSize PreviewPane::minimumSizeHint() const { return sizeHint() / 3; }
+
+void PreviewPane::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
+}
+
+void PreviewPane::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  emit resized();
+}
+
+}  // namespace rzt2
