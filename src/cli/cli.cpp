@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "base/memory_budget.h"
+#include "cli/batch_report.h"
 #include "cli/cli_options.h"
 #include "cli/map_report.h"
+#include "cli/name_list.h"
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "jobs/job_runner.h"
@@ -20,6 +22,12 @@ namespace {
 
 int UsageError(const std::string& error) {
   std::fprintf(stderr, "rzt2: %s\n(rzt2 --help lists the commands)\n", Printable(error).c_str());
+  return kExitUsage;
+}
+
+// A file the command needs that cannot be used: nothing is done.
+int Unusable(const std::string& what, Status cause) {
+  std::fprintf(stderr, "rzt2: %s\n", FailureLine(what, cause).c_str());
   return kExitUsage;
 }
 
@@ -58,22 +66,47 @@ int RunJobCommand(const CliOptions& options) {
     request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
   }
 
+  std::vector<std::string> names = options.files;
+  if (options.filesFrom) {
+    const Status status = ReadNameList(
+        *options.filesFrom, options.nulSeparated ? NameSeparator::Nul : NameSeparator::Line, names);
+    if (status != Status::Ok) return Unusable("cannot read the list " + *options.filesFrom, status);
+  }
+  BatchReport report;
+  if (options.report) {
+    if (const Status status = report.Open(*options.report); status != Status::Ok) {
+      return Unusable("cannot write the report " + *options.report, status);
+    }
+  }
+
   // Names that are no file cannot be loaded: said here, where the desktop
   // program's list would never have offered them.
   int failed = 0;
-  for (const std::string& name : options.files) {
+  for (const std::string& name : names) {
     if (const Status status = JobFileStatus(name); status == Status::Ok) {
       request.names.push_back(name);
     } else {
       std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
+      if (options.report) {
+        report.Add({.input = name,
+                    .output = OutputPath(OutputName(request, name), request.placement),
+                    .status = status});
+      }
       ++failed;
     }
   }
   if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  TerminalHost host(stderr, ChosenDisplay(options.progress));
+  TerminalHost host(stderr, ChosenDisplay(options.progress), options.report ? &report : nullptr);
   failed += RunJobInParallel(request, host, workers).failed;
+  // A batch whose record is incomplete did not go as asked.
+  if (report.WriteStatus() != Status::Ok) {
+    std::fprintf(
+        stderr, "rzt2: %s\n",
+        FailureLine("the report " + *options.report + " is incomplete", report.WriteStatus()).c_str());
+    ++failed;
+  }
   return failed > 0 ? kExitFailed : kExitOk;
 }
 

@@ -114,10 +114,25 @@ void AddJobOptions(CLI::App& command, CliOptions& options) {
       ->excludes(progress);
   command.add_flag("--ignore-settings", options.ignoreStoredSettings,
                    "start from the built-in defaults, not the stored settings");
+  CLI::Option* filesFrom =
+      command
+          .add_option_function<std::string>(
+              "--files-from", [&options](const std::string& path) { options.filesFrom = path; },
+              "also the files named in LIST, one a line (- reads standard input), after those given")
+          ->type_name("LIST");
+  command.add_flag("--null", options.nulSeparated, "the names in LIST end with NUL, as find -print0 writes")
+      ->needs(filesFrom);
+  command
+      .add_option_function<std::string>(
+          "--report", [&options](const std::string& path) { options.report = path; },
+          "a JSON line for each file as it ends, in FILE (- for standard output); an earlier FILE is "
+          "kept as FILE.bak")
+      ->type_name("FILE");
 }
 
-void AddFiles(CLI::App& command, CliOptions& options, const std::string& help) {
-  command.add_option("FILE", options.files, help)->type_name("")->required();
+// Files as arguments; jobs may take them from --files-from instead.
+void AddFiles(CLI::App& command, CliOptions& options, const std::string& help, bool required = true) {
+  command.add_option("FILE", options.files, help)->type_name("")->required(required);
 }
 
 // CLI11's text, each line shown as rzt2 shows names: a bad argument may be
@@ -170,13 +185,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
           "memory budget for pixels; larger pictures are kept on disk (default: a quarter of "
           "physical memory)")
       ->type_name("SIZE");
-  AddFiles(*convert, options, "pictures or map files");
+  AddFiles(*convert, options, "pictures or map files", false);
 
   CLI::App* exportCommand = app.add_subcommand("export", "map files and pictures -> pictures");
   AddFormatOption(*exportCommand, options, "format of the pictures written");
   exportCommand->get_option("--format")->required();
   AddJobOptions(*exportCommand, options);
-  AddFiles(*exportCommand, options, "map files or pictures");
+  AddFiles(*exportCommand, options, "map files or pictures", false);
 
   CLI::App* info = app.add_subcommand("info", "header, level table, preview of map files");
   info->add_flag("--json", options.json, "print the report as JSON");
@@ -188,6 +203,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
   try {
     app.parse(reversed);
+    if ((convert->parsed() || exportCommand->parsed()) && options.files.empty() && !options.filesFrom) {
+      throw CLI::RequiredError("FILE or --files-from");
+    }
   } catch (const CLI::ParseError& error) {
     std::ostringstream helpText, errorText;
     const int status = app.exit(error, helpText, errorText);

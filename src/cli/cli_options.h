@@ -26,7 +26,10 @@ enum class ProgressMode { Auto, Json, None };
 struct CliOptions {
   CliCommand command = CliCommand::Convert;
   std::vector<std::string> files;
-  const ImageFormat* format = nullptr;  // --format: a frame format
+  std::optional<std::string> filesFrom;  // --files-from: a list of more files, "-" for standard input
+  bool nulSeparated = false;             // --null: the list's names end with NUL, not a line's end
+  std::optional<std::string> report;     // --report: the JSON lines' file, "-" for standard output
+  const ImageFormat* format = nullptr;   // --format: a frame format
   std::optional<int32_t> frameSizeX, frameSizeY;
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;

@@ -18,14 +18,20 @@ std::string Printable(std::string_view text);
 // Whether the text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsUtf8(std::string_view text);
 
-// A file name as "file" of a JSON object. JSON holds only Unicode text: a
-// name that is not UTF-8 shows with U+FFFD in place of its bad bytes (the
+// A file name as member key of a JSON object. JSON holds only Unicode text:
+// a name that is not UTF-8 shows with U+FFFD in place of its bad bytes (the
 // object is dumped with the replacing error handler), and its bytes follow
-// as numbers in "fileBytes".
+// as numbers in key + "Bytes".
+template <typename Json>
+void PutName(Json& object, const std::string& key, const std::string& name) {
+  object[key] = name;
+  if (!IsUtf8(name)) object[key + "Bytes"] = std::vector<uint8_t>(name.begin(), name.end());
+}
+
+// The name as "file", its bytes in "fileBytes".
 template <typename Json>
 void PutFileName(Json& object, const std::string& name) {
-  object["file"] = name;
-  if (!IsUtf8(name)) object["fileBytes"] = std::vector<uint8_t>(name.begin(), name.end());
+  PutName(object, "file", name);
 }
 
 }  // namespace rzt2

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "cli/batch_report.h"
 #include "cli/printable.h"
 
 namespace rzt2 {
@@ -124,6 +125,10 @@ void TerminalHost::ShowBatchProgress(const BatchProgress& progress) {
   latest_ = progress;
   pending_ = true;
   if (fileDone || Clock::now() - lastShown_ >= kRedrawInterval) Show();
+}
+
+void TerminalHost::FileEnded(const FileOutcome& outcome) {
+  if (report_ != nullptr) report_->Add(outcome);
 }
 
 void TerminalHost::Show() {

@@ -17,9 +17,13 @@ std::string FailureLine(const std::string& message, Status cause);
 
 enum class ProgressDisplay { None, Line, Json };
 
+class BatchReport;
+
 class TerminalHost final : public JobHost {
  public:
-  TerminalHost(std::FILE* out, ProgressDisplay display) : out_(out), display_(display) {}
+  // report, if any, gets a line for each file that ends.
+  TerminalHost(std::FILE* out, ProgressDisplay display, BatchReport* report = nullptr)
+      : out_(out), display_(display), report_(report) {}
 
   void BeginJob(int fileCount) override;
   void EndJob() override;
@@ -29,6 +33,7 @@ class TerminalHost final : public JobHost {
   void SetTotalPosition(int) override {}
   void SetCurrentPosition(int) override {}
   void ShowBatchProgress(const BatchProgress& progress) override;
+  void FileEnded(const FileOutcome& outcome) override;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -38,6 +43,7 @@ class TerminalHost final : public JobHost {
 
   std::FILE* out_;
   ProgressDisplay display_;
+  BatchReport* report_;
   Clock::time_point start_;
   Clock::time_point lastShown_;
   BatchProgress latest_;

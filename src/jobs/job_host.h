@@ -27,6 +27,17 @@ struct BatchProgress {
   double percent = 0;
 };
 
+// What became of one file of a job, once it ended (a file abandoned on a
+// stop is not told).
+struct FileOutcome {
+  std::string input;   // as the request names it
+  std::string output;  // the output it was to write, as failure messages name it
+  Status status = Status::Ok;
+  double seconds = 0;              // from the start of its work to its end
+  uint32_t width = 0, height = 0;  // the picture's size; 0 when it was not loaded
+  uint64_t outputBytes = 0;        // the size of the output written; 0 when it failed
+};
+
 class JobHost {
  public:
   // The job starts with fileCount files to handle; the current bar runs 0..100.
@@ -42,6 +53,8 @@ class JobHost {
   // After each change of the whole job's progress. The desktop program
   // shows the bars above instead and leaves this alone.
   virtual void ShowBatchProgress(const BatchProgress& /*progress*/) {}
+  // After each file that ended, failed or not, once its failure was shown.
+  virtual void FileEnded(const FileOutcome& /*outcome*/) {}
 
  protected:
   ~JobHost() = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <iterator>
@@ -17,11 +18,38 @@ namespace rzt2 {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Tells the host what became of a file that ended: its picture is still the
+// loader's.
+void TellFileEnded(const JobRequest& request, const std::string& name, SourceLoader& loader, Status status,
+                   Clock::time_point start, JobHost& host) {
+  GuardMemory([&] {
+    FileOutcome outcome{.input = name,
+                        .output = OutputPath(OutputName(request, name), request.placement),
+                        .status = status,
+                        .seconds = std::chrono::duration<double>(Clock::now() - start).count()};
+    if (const Bitmap* picture = loader.CurrentImage().GetBitmap()) {
+      outcome.width = static_cast<uint32_t>(picture->Width());
+      outcome.height = static_cast<uint32_t>(picture->Height());
+    }
+    if (status == Status::Ok) {
+      std::error_code error;
+      const uintmax_t bytes =
+          std::filesystem::file_size(ResolvePath(request.sourceFolder, outcome.output), error);
+      if (!error) outcome.outputBytes = bytes;
+    }
+    host.FileEnded(outcome);
+    return Status::Ok;
+  });
+}
+
 // The work for one file, under the guard. The file's steps report their own
 // failures; memory that runs out in the job's own texts and names, between
 // them, is reported here.
 Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host, const FileResources& resources) {
+  const Clock::time_point start = Clock::now();
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
@@ -37,7 +65,10 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
       return Status::Ok;
     });
   }
-  if (status != Status::Cancelled) progress.EndFile();
+  if (status != Status::Cancelled) {
+    progress.EndFile();
+    TellFileEnded(request, name, loader, status, start, host);
+  }
   return status;
 }
 
@@ -74,6 +105,9 @@ class SerializedHost final : public JobHost {
   }
   void ShowBatchProgress(const BatchProgress& progress) override {
     Locked([&] { host_.ShowBatchProgress(progress); });
+  }
+  void FileEnded(const FileOutcome& outcome) override {
+    Locked([&] { host_.FileEnded(outcome); });
   }
 
  private:

@@ -24,8 +24,8 @@ std::string TakeText(const std::filesystem::path& path) {
 
 }  // namespace
 
-pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args,
-                void (*inChild)()) {
+pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args, void (*inChild)(),
+                const std::filesystem::path& input) {
   // Everything is made before fork: the child may not allocate.
   const std::string config = "XDG_CONFIG_HOME=" + (folder / ".config").string();
   std::vector<char*> environment;
@@ -41,7 +41,7 @@ pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::stri
 
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
-  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
   const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (in < 0 || outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0 || ::dup2(in, 0) < 0 ||

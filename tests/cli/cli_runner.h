@@ -21,10 +21,11 @@ struct CliRun {
 inline constexpr int kRunTimeoutSeconds = 120;
 
 // Starts `rzt2 ARGS` in folder, with XDG_CONFIG_HOME pointing into the
-// folder and stdout and stderr kept in files there. inChild runs in the
-// child just before rzt2 starts, and may only make async-signal-safe calls.
+// folder, stdin read from input and stdout and stderr kept in files there.
+// inChild runs in the child just before rzt2 starts, and may only make
+// async-signal-safe calls.
 pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::string>& args,
-                void (*inChild)() = nullptr);
+                void (*inChild)() = nullptr, const std::filesystem::path& input = "/dev/null");
 // Waits for a started rzt2 and collects what it wrote.
 CliRun FinishRzt2(const std::filesystem::path& folder, pid_t pid);
 

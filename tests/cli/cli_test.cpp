@@ -31,10 +31,33 @@ QImage DecodeWithQt(const std::vector<uint8_t>& bytes) {
   return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));
 }
 
+// A report's lines, each a JSON object.
+std::vector<QJsonObject> ReportLines(const std::string& text) {
+  std::vector<QJsonObject> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    QJsonParseError error{};
+    lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object());
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+  }
+  return lines;
+}
+
+// A name from a JSON object: its bytes when given, else its text.
+std::string NameIn(const QJsonObject& object, const QString& key) {
+  if (!object.contains(key + "Bytes")) return object[key].toString().toStdString();
+  std::string name;
+  for (const QJsonValue byte : object[key + "Bytes"].toArray()) name += static_cast<char>(byte.toInt());
+  return name;
+}
+
 class CliTest : public ::testing::Test {
  protected:
   TempDir dir;
   CliRun Run(const std::vector<std::string>& args) { return RunRzt2(dir.Path(), args); }
+  CliRun RunWithInput(const std::vector<std::string>& args, const fs::path& input) {
+    return FinishRzt2(dir.Path(), StartRzt2(dir.Path(), args, nullptr, input));
+  }
   // Converts with the built-in settings and any options; true on exit status 0.
   bool Convert(std::vector<std::string> args) {
     args.insert(args.begin(), {"convert", "-q", "--ignore-settings"});
@@ -202,6 +225,9 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
       {{"convert", "--memory", "lots", "a.png"}, 2, "--memory"},
       {{"export", "a.png"}, 2, "--format"},
       {{"convert"}, 2, "FILE"},
+      {{"convert", "--files-from", "gone.list"}, 2, "cannot read the list gone.list (file not found)"},
+      {{"convert", "--null", "a.png"}, 2, "--files-from"},
+      {{"convert", "--report", "no/such/dir/r.jsonl", "a.png"}, 2, "cannot write the report"},
       {{}, 2, "subcommand"},
       {{"convert", "-q", "--ignore-settings", "pipe.png"}, 1, "Error loading file pipe.png!"},
       {{"export", "-q", "--format", "png", "pipe.rzt2"}, 1, "Error loading file pipe.rzt2!"},
@@ -220,6 +246,82 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
   EXPECT_NE(stored.err.find("RZT2 frames encoder algorithm is 7"), std::string::npos) << stored.err;
   EXPECT_FALSE(fs::exists(dir / "a.rzt2"));
   EXPECT_EQ(Run({"convert", "-q", "--format", "png", "a.png"}).exitCode, 0);
+}
+
+// Names on the command line come first, then the list's, each line's end
+// (with its "\r") going and empty lines skipped; names that are no file fail
+// at once, and every input gets its line in the report as it ends.
+TEST_F(CliTest, TenThousandNamesComeThroughAListOnStdinAndEachEndsInTheReport) {
+  ASSERT_EQ(SavePicture(dir / "first.png", "image/png", 1, 1), Status::Ok);
+  std::string list;
+  std::vector<std::string> failed, done = {"first.png"};
+  for (int i = 0; i < 10000; ++i) {
+    const bool real = i % 1000 == 999;
+    const std::string name = (real ? "real" : "gone") + std::to_string(i) + ".png";
+    if (real) {
+      ASSERT_EQ(SavePicture(dir / name, "image/png", 1, 1), Status::Ok);
+    }
+    (real ? done : failed).push_back(name);
+    list += name + (i % 2 == 0 ? "\n\n" : "\r\n");
+  }
+  list.resize(list.size() - 2);  // the last name ends the list without a line's end
+  WriteFileBytes(dir / "list", {list.begin(), list.end()});
+  const auto start = std::chrono::steady_clock::now();
+  const CliRun run = RunWithInput(
+      {"convert", "-q", "--ignore-settings", "-j", "1", "--report", "-", "--files-from", "-", "first.png"},
+      dir / "list");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(run.exitCode, 1);
+  std::vector<std::string> expected = failed, inputs;
+  expected.insert(expected.end(), done.begin(), done.end());
+  for (const QJsonObject& line : ReportLines(run.out)) {
+    inputs.push_back(NameIn(line, "input"));
+    const bool ok = inputs.size() > failed.size();
+    EXPECT_EQ(line["status"].toString(), ok ? "ok" : "failed") << inputs.back();
+    EXPECT_EQ(line["cause"].toString(), ok ? "" : "file not found") << inputs.back();
+  }
+  EXPECT_EQ(inputs, expected);
+  EXPECT_TRUE(fs::exists(dir / "real9999.rzt2"));
+}
+
+// Names ended by NUL may hold spaces, line ends and bytes that are not
+// UTF-8; the report names each exactly, with its picture's size and its
+// output's bytes, and a failure with its cause. An earlier report is kept.
+TEST_F(CliTest, NulSeparatedNamesAndTheReportKeepEveryByteOfOddNames) {
+  const std::vector<std::tuple<std::string, int32_t, int32_t>> pictures = {
+      {"a b.png", 40, 30}, {"two\nlines.png", 50, 20}, {"caf\xE9.png", 60, 10}};
+  std::string list;
+  for (const auto& [name, width, height] : pictures) {
+    ASSERT_EQ(SavePicture(dir / name, "image/png", width, height), Status::Ok);
+    list += name + '\0';
+  }
+  WriteFileBytes(dir / "broken.png", {1, 2, 3});
+  list += "broken.png";
+  list += '\0';
+  WriteFileBytes(dir / "names", {list.begin(), list.end()});
+  const std::vector<std::string> args = {
+      "convert", "-q",     "--ignore-settings", "-j",     "1", "--files-from",
+      "names",   "--null", "--report",          "r.jsonl"};
+  ASSERT_EQ(Run(args).exitCode, 1);
+  const auto firstReport = ReadFileBytes(dir / "r.jsonl");
+  const std::vector<QJsonObject> lines = ReportLines({firstReport.begin(), firstReport.end()});
+  ASSERT_EQ(lines.size(), 4u);
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const auto& [name, width, height] = pictures[i];
+    const std::string output = name.substr(0, name.size() - 4) + ".rzt2";
+    EXPECT_EQ(
+        std::tuple(NameIn(lines[i], "input"), NameIn(lines[i], "output"), lines[i]["status"].toString()),
+        std::tuple(name, output, QString("ok")));
+    EXPECT_EQ(std::pair(lines[i]["width"].toInt(), lines[i]["height"].toInt()), std::pair(width, height));
+    EXPECT_EQ(lines[i]["outputSize"].toInteger(), static_cast<qint64>(fs::file_size(dir / output))) << output;
+  }
+  EXPECT_EQ(lines[3]["input"].toString(), "broken.png");
+  EXPECT_EQ(lines[3]["cause"].toString(), "unknown image format");
+  EXPECT_TRUE(lines[3]["outputSize"].isNull());
+  ASSERT_EQ(Run(args).exitCode, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "r.jsonl.bak"), firstReport);
+  const auto secondReport = ReadFileBytes(dir / "r.jsonl");
+  EXPECT_EQ(ReportLines({secondReport.begin(), secondReport.end()}).size(), 4u);
 }
 
 TEST_F(CliTest, JsonProgressWeighsFilesByTheirPixelsAndEndsAtAHundred) {
