@@ -67,6 +67,7 @@ complete_line() {
 }
 expect "complete rzt2 co" "$(complete_line rzt2 co)" "convert"
 expect "complete convert --fo" "$(complete_line rzt2 convert --fo)" "--format"
+expect "complete export --fi" "$(complete_line rzt2 export --fi)" "--files-from"
 expect "complete --format" "$(complete_line rzt2 export --format '')" "gif jpeg png bmp tiff"
 expect "complete info --" "$(complete_line rzt2 info --)" "--json --help"
 
