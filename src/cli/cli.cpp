@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "base/memory_budget.h"
@@ -10,6 +11,7 @@
 #include "cli/map_report.h"
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
+#include "io/file_io.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
 #include "settings/converter_settings.h"
@@ -52,7 +54,18 @@ int RunJobCommand(const CliOptions& options) {
   } else {
     request.exportFormat = FrameCode(*options.format);
   }
+  TerminalHost host(stderr, ChosenDisplay(options.progress));
   if (options.outputDir) {
+    // A missing folder is made, with its parents, as a script asking for it expects.
+    std::error_code error;
+    std::filesystem::create_directories(*options.outputDir, error);
+    if (error) {
+      host.ShowError({FormatText(kErrorCreatingFolder, *options.outputDir),
+                      *options.outputDir,
+                      StatusFromErrno(error.value(), Status::WriteFailed),
+                      {}});
+      return kExitFailed;
+    }
     request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
   } else {
     request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
@@ -65,14 +78,13 @@ int RunJobCommand(const CliOptions& options) {
     if (const Status status = JobFileStatus(name); status == Status::Ok) {
       request.names.push_back(name);
     } else {
-      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
+      host.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
       ++failed;
     }
   }
   if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  TerminalHost host(stderr, ChosenDisplay(options.progress));
   failed += RunJobInParallel(request, host, workers).failed;
   return failed > 0 ? kExitFailed : kExitOk;
 }
@@ -86,7 +98,8 @@ int RunInfoOrCheck(const CliOptions& options) {
     std::unique_ptr<MapFileReader> reader;
     const Status status = MapFileReader::Open(name, reader);
     if (status != Status::Ok && status != Status::UnknownImageFormat) {
-      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
+      std::fprintf(stderr, "%s\n",
+                   FailureLine({FormatText(kErrorLoadingFile, name), name, status, {}}).c_str());
       ++failed;
       continue;
     }

@@ -27,15 +27,25 @@ struct BatchProgress {
   double percent = 0;
 };
 
+// A failed file as a job reports it.
+struct JobFailure {
+  std::string message;  // the fixed message with its subject: "Error loading file a.png!"
+  std::string file;     // that subject, a source's name or an output's path; empty for the whole job
+  Status status = Status::Ok;
+  // What went wrong where the status's own text would not say it
+  // ("3 of 40 frames damaged"); empty when it does.
+  std::string detail;
+  std::string Cause() const { return detail.empty() ? StatusText(status) : detail; }
+};
+
 class JobHost {
  public:
   // The job starts with fileCount files to handle; the current bar runs 0..100.
   virtual void BeginJob(int fileCount) = 0;
   virtual void EndJob() = 0;
-  // A failed file: its fixed message ("Error loading file %s!") and why it
-  // failed. The job waits until this returns, then goes on unless its
-  // request's stop was asked for meanwhile.
-  virtual void ShowError(const std::string& message, Status cause) = 0;
+  // A failed file. The job waits until this returns, then goes on unless
+  // its request's stop was asked for meanwhile.
+  virtual void ShowError(const JobFailure& failure) = 0;
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetTotalPosition(int filesDone) = 0;
   virtual void SetCurrentPosition(int percent) = 0;

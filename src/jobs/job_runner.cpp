@@ -17,15 +17,37 @@ namespace rzt2 {
 
 namespace {
 
-// The work for one file, under the guard. The file's steps report their own
-// failures; memory that runs out in the job's own texts and names, between
-// them, is reported here.
+// The output of a source as one file: folder and name, however written.
+std::string OutputKey(const JobRequest& request, const std::string& name) {
+  const std::string output =
+      ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
+  std::error_code error;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
+  return error ? output : canonical.string();
+}
+
+// A file whose output an earlier file of the job writes fails, naming that
+// file: one of the two pictures would be lost without a word.
+Status RefuseSameOutput(const JobRequest& request, const std::string& name, const std::string& earlier,
+                        JobHost& host) {
+  const std::string target = OutputPath(OutputName(request, name), request.placement);
+  host.ShowError({FormatText(kErrorSavingFile, target), target, Status::WriteFailed,
+                  FormatText(kCauseSameOutput, earlier)});
+  return Status::WriteFailed;
+}
+
+// The work for one file, under the guard; earlier, when not null, is the
+// earlier file of the job with the same output. The file's steps report
+// their own failures; memory that runs out in the job's own texts and
+// names, between them, is reported here.
 Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host, const FileResources& resources) {
+                  JobProgress& progress, JobHost& host, const FileResources& resources,
+                  const std::string* earlier) {
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
-    const Status result = request.kind == JobKind::Convert
+    const Status result = earlier != nullptr ? RefuseSameOutput(request, name, *earlier, host)
+                          : request.kind == JobKind::Convert
                               ? ConvertFile(request, name, loader, progress, host, resources)
                               : ExportFile(request, name, loader, progress, host, resources);
     reported = true;
@@ -33,7 +55,7 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
   });
   if (!reported) {
     GuardMemory([&] {
-      host.ShowError(FormatText(kErrorLoadingFile, name), status);
+      host.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
       return Status::Ok;
     });
   }
@@ -60,8 +82,8 @@ class SerializedHost final : public JobHost {
   void EndJob() override {
     Locked([&] { host_.EndJob(); });
   }
-  void ShowError(const std::string& message, Status cause) override {
-    Locked([&] { host_.ShowError(message, cause); });
+  void ShowError(const JobFailure& failure) override {
+    Locked([&] { host_.ShowError(failure); });
   }
   void SetLabel(const std::string& text) override {
     Locked([&] { host_.SetLabel(text); });
@@ -175,7 +197,7 @@ std::string OutputName(const JobRequest& request, const std::string& sourceName)
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal, Status::InvalidParameter);
+    host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
   loader.SetFolder(request.sourceFolder);
@@ -188,10 +210,13 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   host.BeginJob(static_cast<int>(files.size()));
   BatchMeter batch(host, request, files);
   JobProgress progress(host, loader.CurrentImagePath(), batch);
+  std::map<std::string, size_t> firstOfOutput;
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const Status status = RunOneFile(request, i, files[i], loader, progress, host,
-                                     FileResources{.pool = pool, .pictureLoaded = {}});
+    const size_t first = firstOfOutput.emplace(OutputKey(request, files[i]), i).first->second;
+    const Status status =
+        RunOneFile(request, i, files[i], loader, progress, host,
+                   FileResources{.pool = pool, .pictureLoaded = {}}, first != i ? &files[first] : nullptr);
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -202,22 +227,18 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
 
 JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads, uint64_t sideBySideBytes) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal, Status::InvalidParameter);
+    host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
-  // Files that write the same output form one group, worked on in order;
-  // a group holds indexes into files.
+  // Files that write the same output form one group, worked on in order
+  // (all but its first fail); a group holds indexes into files.
   std::vector<std::string> files;
   std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
   for (const std::string& name : request.names) {
     if (!IsRequestFile(request, name)) continue;
     files.push_back(name);
-    std::error_code error;
-    const std::string output =
-        ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
-    const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
+    const auto [it, added] = groupOfOutput.emplace(OutputKey(request, name), groups.size());
     if (added) groups.emplace_back();
     groups[it->second].push_back(files.size() - 1);
   }
@@ -244,9 +265,10 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
                                       loaded = bytes;
                                       admission.Loaded(bytes);
                                     }};
-      const Status status = request.stop.stop_requested() ? Status::Cancelled
-                                                          : RunOneFile(request, group[i], files[group[i]],
-                                                                       loader, progress, shared, resources);
+      const Status status = request.stop.stop_requested()
+                                ? Status::Cancelled
+                                : RunOneFile(request, group[i], files[group[i]], loader, progress, shared,
+                                             resources, i > 0 ? &files[group[0]] : nullptr);
       // Let go of the picture now rather than when the next one is loaded.
       loader.Clear();
       if (status != Status::Ok && status != Status::Cancelled) ++failed;
