@@ -188,6 +188,8 @@ TEST_F(BadMapFileTest, OffsetsAndSizesThatWrapOrPointPastTheEndAndClaimsOfHugeWo
 TEST_F(BadMapFileTest, AGridOfEmptyFramesReadsAsWhite) {
   Bytes grid = Good();
   Grid(grid, 64, 64);
+  WriteU32(&grid.at(48), 2048);  // the picture fills the grid
+  WriteU32(&grid.at(52), 2048);
   ImageHandle white = ReadMapImage(std::span<const uint8_t>(grid));
   ASSERT_FALSE(white.IsNull());
   EXPECT_EQ(white.Width(), 2048u);
