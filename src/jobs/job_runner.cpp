@@ -21,8 +21,10 @@ namespace {
 std::string OutputKey(const JobRequest& request, const std::string& name) {
   const std::string output =
       ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
+  // Absolute first: the relative form would change once the output exists.
   std::error_code error;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
+  const std::filesystem::path canonical =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(output, error), error);
   return error ? output : canonical.string();
 }
 
