@@ -73,7 +73,7 @@ TEST_F(CliTest, ConvertWritesEveryFrameFormatSoThatQtDecodesEachFrame) {
 }
 
 // Stale temporary files of ours go when their folder is written.
-TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
+TEST_F(CliTest, ExportWritesTheMapsPictureAtItsOwnSizeInEveryFormat) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
   const auto put = [&](const std::string& name, int hoursOld) {
     WriteFileBytes(dir / name, {1, 2, 3});
