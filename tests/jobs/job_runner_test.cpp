@@ -198,7 +198,7 @@ TEST_F(JobTest, AMapExportsAtItsOwnSizeKeepingTheEarlierPictureAndFailsOnDamage)
 // A map the export format cannot hold fails from its header, before a
 // frame (here, a damaged frame index) is read.
 TEST_F(JobTest, AnExportOverTheFormatsSizeFailsBeforeReadingTheMap) {
-  Picture("thin.png", 66000, 2);
+  Picture("thin.png", 65536, 2);
   ASSERT_EQ(Run({.names = {"thin.png"}, .params = {.FrameSizeX = 512, .ZoomLevelsMask = 0}}).failed, 0);
   std::vector<uint8_t> bytes = test::ReadFileBytes("thin.rzt2");
   const LevelEntry top = test::MapBytes(bytes).Entry(0);
@@ -206,7 +206,7 @@ TEST_F(JobTest, AnExportOverTheFormatsSizeFailsBeforeReadingTheMap) {
   test::WriteFileBytes("thin.rzt2", bytes);
   host = RecordingHost();
   EXPECT_EQ(Run({.kind = JobKind::Export, .names = {"thin.rzt2"}, .exportFormat = 0}).failed, 1);
-  EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file thin.gif! (66000 x 2 "
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file thin.gif! (65536 x 2 "
                                                   "pixels; a GIF picture is at most 65535 x 65535)"});
   EXPECT_FALSE(std::filesystem::exists("thin.gif"));
 }
