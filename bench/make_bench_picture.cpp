@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto picture = rzt2::test::MakeMapLikeBitmap(width, height, rzt2::PixelFormat::Rgb24, seed);
-  if (!picture ||
-      rzt2::SaveImageToFile(*picture, argv[1], *rzt2::FindFrameFormat("png")) != rzt2::Status::Ok) {
+  if (!picture || rzt2::SaveImageToFile(*picture, argv[1], *rzt2::FindFrameFormat("png"),
+                                        rzt2::EarlierFile::Replace) != rzt2::Status::Ok) {
     std::fprintf(stderr, "could not write %s\n", argv[1]);
     return 1;
   }

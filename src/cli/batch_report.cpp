@@ -25,7 +25,7 @@ std::string ReportLine(const FileOutcome& outcome) {
   PutName(line, "output", outcome.output);
   const bool ok = outcome.status == Status::Ok;
   line["status"] = ok ? "ok" : "failed";
-  line["cause"] = ok ? Json() : Json(StatusText(outcome.status));
+  line["cause"] = ok ? Json() : Json(outcome.cause);
   line["seconds"] = std::round(outcome.seconds * 1000) / 1000;
   line["width"] = KnownOrNull(outcome.width);
   line["height"] = KnownOrNull(outcome.height);

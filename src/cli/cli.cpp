@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "base/memory_budget.h"
@@ -12,6 +13,7 @@
 #include "cli/name_list.h"
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
+#include "io/file_io.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
 #include "settings/converter_settings.h"
@@ -27,7 +29,7 @@ int UsageError(const std::string& error) {
 
 // A file the command needs that cannot be used: nothing is done.
 int Unusable(const std::string& what, Status cause) {
-  std::fprintf(stderr, "rzt2: %s\n", FailureLine(what, cause).c_str());
+  std::fprintf(stderr, "rzt2: %s\n", FailureLine({what, {}, cause, {}}).c_str());
   return kExitUsage;
 }
 
@@ -60,12 +62,6 @@ int RunJobCommand(const CliOptions& options) {
   } else {
     request.exportFormat = FrameCode(*options.format);
   }
-  if (options.outputDir) {
-    request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
-  } else {
-    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
-  }
-
   std::vector<std::string> names = options.files;
   if (options.filesFrom) {
     const Status status = ReadNameList(
@@ -79,6 +75,23 @@ int RunJobCommand(const CliOptions& options) {
     }
   }
 
+  TerminalHost host(stderr, ChosenDisplay(options.progress), options.report ? &report : nullptr);
+  if (options.outputDir) {
+    // A missing folder is made, with its parents, as a script asking for it expects.
+    std::error_code error;
+    std::filesystem::create_directories(*options.outputDir, error);
+    if (error) {
+      host.ShowError({FormatText(kErrorCreatingFolder, *options.outputDir),
+                      *options.outputDir,
+                      StatusFromErrno(error.value(), Status::WriteFailed),
+                      {}});
+      return kExitFailed;
+    }
+    request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
+  } else {
+    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
+  }
+
   // Names that are no file cannot be loaded: said here, where the desktop
   // program's list would never have offered them.
   int failed = 0;
@@ -86,11 +99,12 @@ int RunJobCommand(const CliOptions& options) {
     if (const Status status = JobFileStatus(name); status == Status::Ok) {
       request.names.push_back(name);
     } else {
-      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
+      host.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
       if (options.report) {
         report.Add({.input = name,
                     .output = OutputPath(OutputName(request, name), request.placement),
-                    .status = status});
+                    .status = status,
+                    .cause = StatusText(status)});
       }
       ++failed;
     }
@@ -98,13 +112,12 @@ int RunJobCommand(const CliOptions& options) {
   if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
   const int workers =
       options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  TerminalHost host(stderr, ChosenDisplay(options.progress), options.report ? &report : nullptr);
   failed += RunJobInParallel(request, host, workers).failed;
   // A batch whose record is incomplete did not go as asked.
   if (report.WriteStatus() != Status::Ok) {
     std::fprintf(
         stderr, "rzt2: %s\n",
-        FailureLine("the report " + *options.report + " is incomplete", report.WriteStatus()).c_str());
+        FailureLine({"the report " + *options.report + " is incomplete", {}, report.WriteStatus(), {}}).c_str());
     ++failed;
   }
   return failed > 0 ? kExitFailed : kExitOk;
@@ -119,7 +132,8 @@ int RunInfoOrCheck(const CliOptions& options) {
     std::unique_ptr<MapFileReader> reader;
     const Status status = MapFileReader::Open(name, reader);
     if (status != Status::Ok && status != Status::UnknownImageFormat) {
-      std::fprintf(stderr, "%s\n", FailureLine(FormatText(kErrorLoadingFile, name), status).c_str());
+      std::fprintf(stderr, "%s\n",
+                   FailureLine({FormatText(kErrorLoadingFile, name), name, status, {}}).c_str());
       ++failed;
       continue;
     }

@@ -92,9 +92,8 @@ void AddJobOptions(CLI::App& command, CliOptions& options) {
   command
       .add_option_function<std::string>(
           "-o,--output-dir", [&options](const std::string& dir) { options.outputDir = dir; },
-          "write into DIR instead of next to each source")
-      ->type_name("DIR")
-      ->check(CLI::ExistingDirectory.description(""));
+          "write into DIR, made with its parents when missing, instead of next to each source")
+      ->type_name("DIR");
   command
       .add_option("-j,--jobs", options.jobs,
                   "worker threads in all, shared by files and the frames inside them (default: the cores "

@@ -90,11 +90,16 @@ std::string ProgressLine(const BatchProgress& progress, std::chrono::seconds ela
   return line.substr(0, Prefix(line, width > 0 ? width - 1 : 0));
 }
 
+// One line of JSON; bytes that are not UTF-8 become U+FFFD (see PutFileName).
+std::string JsonLine(const nlohmann::ordered_json& line) {
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 }  // namespace
 
-std::string FailureLine(const std::string& message, Status cause) {
-  std::string line = Printable(message);
-  if (cause != Status::Ok) line += std::string(" (") + StatusText(cause) + ")";
+std::string FailureLine(const JobFailure& failure) {
+  std::string line = Printable(failure.message);
+  if (failure.status != Status::Ok) line += " (" + Printable(failure.Cause()) + ")";
   return line;
 }
 
@@ -110,9 +115,21 @@ void TerminalHost::EndJob() {
   std::fflush(out_);
 }
 
-void TerminalHost::ShowError(const std::string& message, Status cause) {
+void TerminalHost::ShowError(const JobFailure& failure) {
   ClearLine();
-  std::fprintf(out_, "%s\n", FailureLine(message, cause).c_str());
+  if (display_ == ProgressDisplay::Json) {
+    nlohmann::ordered_json line = nlohmann::ordered_json::object();
+    line["error"] = failure.message;
+    if (failure.file.empty()) {
+      line["file"] = nullptr;
+    } else {
+      PutFileName(line, failure.file);
+    }
+    line["cause"] = failure.Cause();
+    std::fprintf(out_, "%s\n", JsonLine(line).c_str());
+  } else {
+    std::fprintf(out_, "%s\n", FailureLine(failure).c_str());
+  }
   if (display_ == ProgressDisplay::Line && latest_.fileCount > 0) Show();
   std::fflush(out_);
 }
@@ -147,8 +164,7 @@ void TerminalHost::Show() {
     line["done"] = latest_.done;
     line["total"] = latest_.total;
     line["percent"] = std::round(latest_.percent * 10) / 10;
-    std::fprintf(out_, "%s\n",
-                 line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    std::fprintf(out_, "%s\n", JsonLine(line).c_str());
   }
   std::fflush(out_);
 }

@@ -1,6 +1,7 @@
 // The command line's job host: failures on stderr, each as its message and
 // its cause in brackets on one line, and the whole job's progress: one line
-// redrawn on a terminal, or one JSON object a line for scripts.
+// redrawn on a terminal; or, for scripts, one JSON object a line, failures
+// too, so that every line parses.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,7 @@ namespace rzt2 {
 
 // A failure as rzt2 prints it: the fixed message, then its cause in
 // brackets, e.g. "Error while creating/saving file a.rzt2! (disk full)".
-std::string FailureLine(const std::string& message, Status cause);
+std::string FailureLine(const JobFailure& failure);
 
 enum class ProgressDisplay { None, Line, Json };
 
@@ -27,7 +28,7 @@ class TerminalHost final : public JobHost {
 
   void BeginJob(int fileCount) override;
   void EndJob() override;
-  void ShowError(const std::string& message, Status cause) override;
+  void ShowError(const JobFailure& failure) override;
   // The per-file bars are the desktop program's; the line shows the job.
   void SetLabel(const std::string&) override {}
   void SetTotalPosition(int) override {}

@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
 #include "io/scratch_stream.h"
+#include "mapfile/map_file_reader.h"
 #include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
@@ -33,9 +36,25 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
-Status Report(JobHost& host, const char* message, const std::string& subject, Status cause) {
-  host.ShowError(FormatText(message, subject), cause);
+Status Report(JobHost& host, const char* message, const std::string& subject, Status cause,
+              std::string detail = {}) {
+  host.ShowError({FormatText(message, subject), subject, cause, std::move(detail)});
   return cause;
+}
+
+// A picture the export format cannot describe: its size and the format's limit.
+std::optional<std::string> OverFormatLimit(const ImageFormat& format, uint64_t width, uint64_t height) {
+  if (FitsFormat(format, width, height)) return std::nullopt;
+  return FormatLimitCause(format.name, width, height, format.maxSide);
+}
+
+// The limit checked from a map file's header, before any frame is read;
+// a file that cannot be opened is left to the load to report.
+std::optional<std::string> MapOverFormatLimit(const std::string& path, const ImageFormat& format) {
+  std::unique_ptr<MapFileReader> reader;
+  if (MapFileReader::Open(path, reader) != Status::Ok) return std::nullopt;
+  const MapImageSize size = MapImageSizeOf(reader->Header());
+  return OverFormatLimit(format, size.width, size.height);
 }
 
 Status Load(const std::string& name, SourceLoader& loader, const FileResources& resources,
@@ -90,29 +109,48 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
                   JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
+  const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
+  const std::string outputName = OutputName(request, name);
+  const std::string target = OutputPath(outputName, request.placement);
+  const std::string sourcePath = ResolvePath(request.sourceFolder, name);
+  if (HasMapFileExtension(name) && name != loader.CurrentImagePath()) {
+    if (auto over = MapOverFormatLimit(sourcePath, format)) {
+      return Report(host, kErrorSavingFile, target, Status::TooLarge, std::move(*over));
+    }
+  }
   if (const Status status = Load(name, loader, resources); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
-  progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
+  ImageHandle& image = loader.CurrentImage();
+  progress.PictureLoaded(image.Width(), image.Height());
   if (request.stop.stop_requested()) return Status::Cancelled;
-  const std::string outputName = OutputName(request, name);
+  if (auto over = OverFormatLimit(format, static_cast<uint64_t>(image.Width()),
+                                  static_cast<uint64_t>(image.Height()))) {
+    return Report(host, kErrorSavingFile, target, Status::TooLarge, std::move(*over));
+  }
   host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
-  const std::string target = OutputPath(outputName, request.placement);
   const std::string targetPath = ResolvePath(request.sourceFolder, target);
-  const ImageFormat& format = *FrameFormat(request.exportFormat);  // the runner refuses any other
   Status status = Status::Ok;
   // The picture saved is never all the source held (frames, pages, colours,
-  // quality): an export must not replace the file it was made from.
-  if (IsSameFile(ResolvePath(request.sourceFolder, name), targetPath)) {
+  // quality): an export must not replace the file it was made from. Any
+  // other earlier file is kept as a backup, as a conversion keeps it.
+  if (IsSameFile(sourcePath, targetPath)) {
     status = Status::TargetIsSource;
   } else {
     ImageHandle quantized;
-    if (format.quantizeForExport) quantized = QuantizeImage(loader.CurrentImage());
-    ImageHandle& picture = format.quantizeForExport ? quantized : loader.CurrentImage();
-    status =
-        picture.IsNull() ? picture.LastStatus() : SaveImageToFile(*picture.GetBitmap(), targetPath, format);
+    if (format.quantizeForExport) quantized = QuantizeImage(image);
+    ImageHandle& picture = format.quantizeForExport ? quantized : image;
+    status = picture.IsNull()
+                 ? picture.LastStatus()
+                 : SaveImageToFile(*picture.GetBitmap(), targetPath, format, EarlierFile::KeepAsBackup);
   }
   if (status != Status::Ok) return Report(host, kErrorSavingFile, target, status);
+  // The picture is written, white where frames are damaged, and the file
+  // fails: its picture is not all the map held.
+  if (const MapImageDamage& damage = loader.Damage(); damage.damaged > 0) {
+    return Report(host, kErrorLoadingFile, name, Status::CorruptData,
+                  DamagedFramesCause(damage.damaged, damage.frames));
+  }
   return Status::Ok;
 }
 

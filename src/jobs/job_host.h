@@ -27,12 +27,24 @@ struct BatchProgress {
   double percent = 0;
 };
 
+// A failed file as a job reports it.
+struct JobFailure {
+  std::string message;  // the fixed message with its subject: "Error loading file a.png!"
+  std::string file;     // that subject, a source's name or an output's path; empty for the whole job
+  Status status = Status::Ok;
+  // What went wrong where the status's own text would not say it
+  // ("3 of 40 frames damaged"); empty when it does.
+  std::string detail;
+  std::string Cause() const { return detail.empty() ? StatusText(status) : detail; }
+};
+
 // What became of one file of a job, once it ended (a file abandoned on a
 // stop is not told).
 struct FileOutcome {
   std::string input;   // as the request names it
   std::string output;  // the output it was to write, as failure messages name it
   Status status = Status::Ok;
+  std::string cause;  // what went wrong, as the failure said it; empty when it ended well
   double seconds = 0;              // from the start of its work to its end
   uint32_t width = 0, height = 0;  // the picture's size; 0 when it was not loaded
   uint64_t outputBytes = 0;        // the size of the output written; 0 when it failed
@@ -43,10 +55,9 @@ class JobHost {
   // The job starts with fileCount files to handle; the current bar runs 0..100.
   virtual void BeginJob(int fileCount) = 0;
   virtual void EndJob() = 0;
-  // A failed file: its fixed message ("Error loading file %s!") and why it
-  // failed. The job waits until this returns, then goes on unless its
-  // request's stop was asked for meanwhile.
-  virtual void ShowError(const std::string& message, Status cause) = 0;
+  // A failed file. The job waits until this returns, then goes on unless
+  // its request's stop was asked for meanwhile.
+  virtual void ShowError(const JobFailure& failure) = 0;
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetTotalPosition(int filesDone) = 0;
   virtual void SetCurrentPosition(int percent) = 0;

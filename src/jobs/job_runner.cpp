@@ -23,11 +23,12 @@ using Clock = std::chrono::steady_clock;
 // Tells the host what became of a file that ended: its picture is still the
 // loader's.
 void TellFileEnded(const JobRequest& request, const std::string& name, SourceLoader& loader, Status status,
-                   Clock::time_point start, JobHost& host) {
+                   std::string cause, Clock::time_point start, JobHost& host) {
   GuardMemory([&] {
     FileOutcome outcome{.input = name,
                         .output = OutputPath(OutputName(request, name), request.placement),
                         .status = status,
+                        .cause = std::move(cause),
                         .seconds = std::chrono::duration<double>(Clock::now() - start).count()};
     if (const Bitmap* picture = loader.CurrentImage().GetBitmap()) {
       outcome.width = static_cast<uint32_t>(picture->Width());
@@ -44,30 +45,82 @@ void TellFileEnded(const JobRequest& request, const std::string& name, SourceLoa
   });
 }
 
-// The work for one file, under the guard. The file's steps report their own
-// failures; memory that runs out in the job's own texts and names, between
-// them, is reported here.
+// The output of a source as one file: folder and name, however written.
+std::string OutputKey(const JobRequest& request, const std::string& name) {
+  const std::string output =
+      ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
+  // Absolute first: the relative form would change once the output exists.
+  std::error_code error;
+  const std::filesystem::path canonical =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(output, error), error);
+  return error ? output : canonical.string();
+}
+
+// A file whose output an earlier file of the job writes fails, naming that
+// file: one of the two pictures would be lost without a word.
+Status RefuseSameOutput(const JobRequest& request, const std::string& name, const std::string& earlier,
+                        JobHost& host) {
+  const std::string target = OutputPath(OutputName(request, name), request.placement);
+  host.ShowError({FormatText(kErrorSavingFile, target), target, Status::WriteFailed,
+                  FormatText(kCauseSameOutput, earlier)});
+  return Status::WriteFailed;
+}
+
+// Passes every call on and keeps the cause of the last failure, for the
+// file's outcome.
+class FailureMemo final : public JobHost {
+ public:
+  explicit FailureMemo(JobHost& host) : host_(host) {}
+  void BeginJob(int fileCount) override { host_.BeginJob(fileCount); }
+  void EndJob() override { host_.EndJob(); }
+  void ShowError(const JobFailure& failure) override {
+    cause_ = failure.Cause();
+    host_.ShowError(failure);
+  }
+  void SetLabel(const std::string& text) override { host_.SetLabel(text); }
+  void SetTotalPosition(int filesDone) override { host_.SetTotalPosition(filesDone); }
+  void SetCurrentPosition(int percent) override { host_.SetCurrentPosition(percent); }
+  void ShowBatchProgress(const BatchProgress& progress) override { host_.ShowBatchProgress(progress); }
+  void FileEnded(const FileOutcome& outcome) override { host_.FileEnded(outcome); }
+  // The last failure's cause, else the status's own text; empty for Ok.
+  std::string Cause(Status status) const {
+    if (status == Status::Ok) return {};
+    return cause_.empty() ? StatusText(status) : cause_;
+  }
+
+ private:
+  JobHost& host_;
+  std::string cause_;
+};
+
+// The work for one file, under the guard; earlier, when not null, is the
+// earlier file of the job with the same output. The file's steps report
+// their own failures; memory that runs out in the job's own texts and
+// names, between them, is reported here.
 Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host, const FileResources& resources) {
+                  JobProgress& progress, JobHost& host, const FileResources& resources,
+                  const std::string* earlier) {
   const Clock::time_point start = Clock::now();
+  FailureMemo memo(host);
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
-    const Status result = request.kind == JobKind::Convert
-                              ? ConvertFile(request, name, loader, progress, host, resources)
-                              : ExportFile(request, name, loader, progress, host, resources);
+    const Status result = earlier != nullptr ? RefuseSameOutput(request, name, *earlier, memo)
+                          : request.kind == JobKind::Convert
+                              ? ConvertFile(request, name, loader, progress, memo, resources)
+                              : ExportFile(request, name, loader, progress, memo, resources);
     reported = true;
     return result;
   });
   if (!reported) {
     GuardMemory([&] {
-      host.ShowError(FormatText(kErrorLoadingFile, name), status);
+      memo.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
       return Status::Ok;
     });
   }
   if (status != Status::Cancelled) {
     progress.EndFile();
-    TellFileEnded(request, name, loader, status, start, host);
+    TellFileEnded(request, name, loader, status, memo.Cause(status), start, host);
   }
   return status;
 }
@@ -91,8 +144,8 @@ class SerializedHost final : public JobHost {
   void EndJob() override {
     Locked([&] { host_.EndJob(); });
   }
-  void ShowError(const std::string& message, Status cause) override {
-    Locked([&] { host_.ShowError(message, cause); });
+  void ShowError(const JobFailure& failure) override {
+    Locked([&] { host_.ShowError(failure); });
   }
   void SetLabel(const std::string& text) override {
     Locked([&] { host_.SetLabel(text); });
@@ -209,7 +262,7 @@ std::string OutputName(const JobRequest& request, const std::string& sourceName)
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal, Status::InvalidParameter);
+    host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
   loader.SetFolder(request.sourceFolder);
@@ -222,10 +275,13 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   host.BeginJob(static_cast<int>(files.size()));
   BatchMeter batch(host, request, files);
   JobProgress progress(host, loader.CurrentImagePath(), batch);
+  std::map<std::string, size_t> firstOfOutput;
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const Status status = RunOneFile(request, i, files[i], loader, progress, host,
-                                     FileResources{.pool = pool, .pictureLoaded = {}});
+    const size_t first = firstOfOutput.emplace(OutputKey(request, files[i]), i).first->second;
+    const Status status =
+        RunOneFile(request, i, files[i], loader, progress, host,
+                   FileResources{.pool = pool, .pictureLoaded = {}}, first != i ? &files[first] : nullptr);
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -236,22 +292,18 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
 
 JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads, uint64_t sideBySideBytes) {
   if (const auto refusal = RefuseJob(request)) {
-    host.ShowError(*refusal, Status::InvalidParameter);
+    host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
-  // Files that write the same output form one group, worked on in order;
-  // a group holds indexes into files.
+  // Files that write the same output form one group, worked on in order
+  // (all but its first fail); a group holds indexes into files.
   std::vector<std::string> files;
   std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
   for (const std::string& name : request.names) {
     if (!IsRequestFile(request, name)) continue;
     files.push_back(name);
-    std::error_code error;
-    const std::string output =
-        ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
-    const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
+    const auto [it, added] = groupOfOutput.emplace(OutputKey(request, name), groups.size());
     if (added) groups.emplace_back();
     groups[it->second].push_back(files.size() - 1);
   }
@@ -278,9 +330,10 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
                                       loaded = bytes;
                                       admission.Loaded(bytes);
                                     }};
-      const Status status = request.stop.stop_requested() ? Status::Cancelled
-                                                          : RunOneFile(request, group[i], files[group[i]],
-                                                                       loader, progress, shared, resources);
+      const Status status = request.stop.stop_requested()
+                                ? Status::Cancelled
+                                : RunOneFile(request, group[i], files[group[i]], loader, progress, shared,
+                                             resources, i > 0 ? &files[group[0]] : nullptr);
       // Let go of the picture now rather than when the next one is loaded.
       loader.Clear();
       if (status != Status::Ok && status != Status::Cancelled) ++failed;

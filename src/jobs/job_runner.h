@@ -58,8 +58,10 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
 // the same pool. A file starts once the pictures of those running are
 // loaded and hold less than sideBySideBytes (the first always starts), so
 // large pictures are done one at a time with every thread on their frames,
-// and small ones side by side. Files with the same output are done one
-// after the other, in order. Host calls are serialized.
+// and small ones side by side. Host calls are serialized.
+//
+// In both, a file whose output (the same folder and name) an earlier file
+// of the job writes fails, naming that file, and leaves the output alone.
 inline constexpr uint64_t kSideBySideBytes = uint64_t{64} << 20;
 JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads,
                            uint64_t sideBySideBytes = kSideBySideBytes);

@@ -1,5 +1,7 @@
 #include "jobs/job_texts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -29,6 +31,18 @@ std::string FormatText(const char* format, const std::string& text) { return For
 
 std::string FormatText(const char* format, const std::string& text, int number) {
   return Format(format, text.c_str(), number);
+}
+
+std::string DamagedFramesCause(uint64_t damaged, uint64_t frames) {
+  return std::to_string(damaged) + " of " + std::to_string(frames) + " frames damaged";
+}
+
+std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t height, uint64_t maxSide) {
+  std::string upper(format);
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels; a " + upper +
+         " picture is at most " + std::to_string(maxSide) + " x " + std::to_string(maxSide);
 }
 
 std::string ReplaceExtension(const std::string& name, const std::string& extension) {

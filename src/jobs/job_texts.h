@@ -1,20 +1,32 @@
 // The texts a job shows, and how it names its outputs.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace rzt2 {
 
 inline constexpr char kErrorLoadingFile[] = "Error loading file %s!";
 inline constexpr char kErrorSavingFile[] = "Error while creating/saving file %s!";
+inline constexpr char kErrorCreatingFolder[] = "Error while creating folder %s!";
 inline constexpr char kLabelLoading[] = "%s: Loading...";
 inline constexpr char kLabelCreatingPreview[] = "%s: Creating preview...";
 inline constexpr char kLabelWritingZoom[] = "%s: Writing frames for zoom %d%%...";
 inline constexpr char kLabelSaving[] = "%s: Saving...";
 
+// A cause that says more than its status: the input whose output this one
+// would replace.
+inline constexpr char kCauseSameOutput[] = "also the output of %s, earlier in this job";
+
 // printf-style formatting of one of the texts above.
 std::string FormatText(const char* format, const std::string& text);
 std::string FormatText(const char* format, const std::string& text, int number);
+
+// "3 of 40 frames damaged"
+std::string DamagedFramesCause(uint64_t damaged, uint64_t frames);
+// "2000000 x 10 pixels; a GIF picture is at most 65535 x 65535"
+std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t height, uint64_t maxSide);
 
 // The file name with the text from its last "." replaced by extension
 // (which starts with "."); a name without "." gets it appended. Only the

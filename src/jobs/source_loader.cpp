@@ -27,7 +27,7 @@ void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const D
       currentImage_ = ReadMapPreview(path);
       return;
     }
-    currentImage_ = ReadMapImage(path);
+    currentImage_ = ReadMapImage(path, &damage_);
   } else {
     currentImage_ = ImageHandle::FromFile(path, limits, copies);
   }
@@ -42,6 +42,7 @@ void SourceLoader::SetFolder(const std::string& folder) {
 
 void SourceLoader::Clear() {
   currentImage_.Reset();
+  damage_ = {};
   currentImagePath_.clear();
 }
 

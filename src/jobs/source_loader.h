@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/image_handle.h"
+#include "mapfile/map_file_reader.h"
 
 namespace rzt2 {
 
@@ -25,6 +26,9 @@ class SourceLoader {
                   HalvedCopies copies = HalvedCopies::OnFirstUse);
 
   ImageHandle& CurrentImage() { return currentImage_; }
+  // The frames of a map file's picture that did not decode (white in it);
+  // none for any other picture.
+  const MapImageDamage& Damage() const { return damage_; }
   const std::string& CurrentImagePath() const { return currentImagePath_; }
   // Replaces the picture, keeping the path (a re-encoded map picture).
   void ReplaceImage(ImageHandle image) { currentImage_ = std::move(image); }
@@ -39,6 +43,7 @@ class SourceLoader {
  private:
   std::string folder_;
   ImageHandle currentImage_;
+  MapImageDamage damage_;
   std::string currentImagePath_;
 };
 

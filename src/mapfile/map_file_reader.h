@@ -87,12 +87,28 @@ class MapFileReader {
 // cannot be read, is not an accepted map file or the block lies outside it.
 ImageHandle ReadMapPreview(const std::filesystem::path& path);
 ImageHandle ReadMapPreview(std::span<const uint8_t> file);
+// The size of the picture ReadMapImage rebuilds: the header's picture size
+// when it fits in the 100 % level's frame grid (the grid pads the picture
+// to whole frames), else the grid's.
+struct MapImageSize {
+  uint64_t width = 0;
+  uint64_t height = 0;
+};
+MapImageSize MapImageSizeOf(const MapHeader& header);
+
+// How many of the 100 % level's frames a rebuilt picture has white.
+struct MapImageDamage {
+  uint64_t damaged = 0;  // frames that did not decode
+  uint64_t frames = 0;   // of all
+};
+
 // The 100 % level rebuilt from its frames: an Argb32 picture of
-// columns x frameWidth by rows x frameHeight, carrying the first frame's
-// palette. Frames that do not decode stay white. An empty handle with the
-// status when the file cannot be read, is not an accepted map file, or its
-// first level's frame index is refused (MapFileReader::ReadFrameIndex).
-ImageHandle ReadMapImage(const std::filesystem::path& path);
-ImageHandle ReadMapImage(std::span<const uint8_t> file);
+// MapImageSizeOf the header, carrying the first frame's palette. Frames
+// that do not decode stay white and are counted in damage (when not null).
+// An empty handle with the status when the file cannot be read, is not an
+// accepted map file, or its first level's frame index is refused
+// (MapFileReader::ReadFrameIndex).
+ImageHandle ReadMapImage(const std::filesystem::path& path, MapImageDamage* damage = nullptr);
+ImageHandle ReadMapImage(std::span<const uint8_t> file, MapImageDamage* damage = nullptr);
 
 }  // namespace rzt2

@@ -17,23 +17,25 @@ ImageHandle PreviewOf(const MapFileReader& reader) {
   return ImageHandle::FromMapFrame(bytes, DecodeLimits{kMaxPreviewPixels});
 }
 
-ImageHandle FirstLevelOf(const MapFileReader& reader) {
+ImageHandle FirstLevelOf(const MapFileReader& reader, MapImageDamage* damage) {
   FrameIndex index;
   if (const Status status = reader.ReadFrameIndex(reader.Header().firstLevel, index); status != Status::Ok) {
     return ImageHandle::Failed(status);
   }
   const LevelEntry& level = index.Level();
-  const auto frameW = static_cast<int32_t>(level.frameWidth);
-  const auto frameH = static_cast<int32_t>(level.frameHeight);
-  ImageHandle result =
-      ImageHandle::CreateBlank(frameW * static_cast<int32_t>(level.columns),
-                               frameH * static_cast<int32_t>(level.rows), PixelFormat::Argb32);
+  const MapImageSize size = MapImageSizeOf(reader.Header());
+  if (size.width > INT32_MAX || size.height > INT32_MAX) return ImageHandle::Failed(Status::TooLarge);
+  ImageHandle result = ImageHandle::CreateBlank(static_cast<int32_t>(size.width),
+                                                static_cast<int32_t>(size.height), PixelFormat::Argb32);
   if (!result) return result;
   Surface surface(result);
   surface.Clear(kOpaqueWhite);
 
   // A frame is never larger than the frame size; anything claiming more is damage.
+  const auto frameW = static_cast<int32_t>(level.frameWidth);
+  const auto frameH = static_cast<int32_t>(level.frameHeight);
   const DecodeLimits limits{uint64_t{level.frameWidth} * level.frameHeight};
+  MapImageDamage counted{0, uint64_t{level.columns} * level.rows};
   std::vector<uint8_t> frame;
   for (uint32_t row = 0; row < level.rows; ++row) {
     for (uint32_t column = 0; column < level.columns; ++column) {
@@ -41,7 +43,10 @@ ImageHandle FirstLevelOf(const MapFileReader& reader) {
         return ImageHandle::Failed(status);
       }
       ImageHandle decoded = ImageHandle::FromMapFrame(frame, limits);
-      if (decoded.IsNull()) continue;  // its area stays white
+      if (decoded.IsNull()) {  // its area stays white
+        ++counted.damaged;
+        continue;
+      }
       ColorPalette palette;
       if (row == 0 && column == 0 && decoded.GetPalette(palette) == Status::Ok) result.SetPalette(palette);
       const Rect destination{static_cast<int32_t>(column) * frameW, static_cast<int32_t>(row) * frameH,
@@ -49,6 +54,7 @@ ImageHandle FirstLevelOf(const MapFileReader& reader) {
       surface.DrawImage(decoded, destination, Rect{0, 0, frameW, frameH});
     }
   }
+  if (damage != nullptr) *damage = counted;
   return result;
 }
 
@@ -60,8 +66,8 @@ Status OpenReader(std::span<const uint8_t> file, std::unique_ptr<MapFileReader>&
   return MapFileReader::FromMemory(file, out);
 }
 
-template <typename Source>
-ImageHandle ReadWith(const Source& source, ImageHandle (*read)(const MapFileReader&)) {
+template <typename Source, typename Read>
+ImageHandle ReadWith(const Source& source, Read&& read) {
   return GuardMemory([&] {
     std::unique_ptr<MapFileReader> reader;
     const Status status = OpenReader(source, reader);
@@ -71,9 +77,22 @@ ImageHandle ReadWith(const Source& source, ImageHandle (*read)(const MapFileRead
 
 }  // namespace
 
+MapImageSize MapImageSizeOf(const MapHeader& header) {
+  const LevelEntry& level = header.firstLevel;
+  const MapImageSize grid{uint64_t{level.frameWidth} * level.columns,
+                          uint64_t{level.frameHeight} * level.rows};
+  const bool fits = header.imageWidth > 0 && header.imageHeight > 0 && header.imageWidth <= grid.width &&
+                    header.imageHeight <= grid.height;
+  return fits ? MapImageSize{header.imageWidth, header.imageHeight} : grid;
+}
+
 ImageHandle ReadMapPreview(const std::filesystem::path& path) { return ReadWith(path, PreviewOf); }
 ImageHandle ReadMapPreview(std::span<const uint8_t> file) { return ReadWith(file, PreviewOf); }
-ImageHandle ReadMapImage(const std::filesystem::path& path) { return ReadWith(path, FirstLevelOf); }
-ImageHandle ReadMapImage(std::span<const uint8_t> file) { return ReadWith(file, FirstLevelOf); }
+ImageHandle ReadMapImage(const std::filesystem::path& path, MapImageDamage* damage) {
+  return ReadWith(path, [damage](const MapFileReader& reader) { return FirstLevelOf(reader, damage); });
+}
+ImageHandle ReadMapImage(std::span<const uint8_t> file, MapImageDamage* damage) {
+  return ReadWith(file, [damage](const MapFileReader& reader) { return FirstLevelOf(reader, damage); });
+}
 
 }  // namespace rzt2

@@ -81,20 +81,22 @@ TEST_F(CliTest, ConvertWritesEveryFrameFormatSoThatQtDecodesEachFrame) {
     EXPECT_EQ(DecodeWithQt(map.Block(preview.offset, preview.size)).size(), QSize(639, 447));
     fs::remove(dir / "chart.rzt2");
   }
-  // Inputs with one output name are done in the order given, never at once;
+  // Of inputs with one output name the first writes it, the others fail;
   // without a terminal, and not asked for, no progress.
   ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 100, 100, 1), Status::Ok);
   ASSERT_EQ(SavePicture(dir / "a.bmp", "image/bmp", 300, 100, 2), Status::Ok);
   const CliRun run = Run({"convert", "--ignore-settings", "-j", "2", "--frame=64x32", "a.png", "a.bmp"});
-  EXPECT_EQ(std::pair(run.exitCode, run.err), std::pair(0, std::string()));
+  EXPECT_EQ(std::pair(run.exitCode, run.err),
+            std::pair(1, std::string("Error while creating/saving file a.rzt2! (also the output of a.png, "
+                                     "earlier in this job)\n")));
   const MapBytes map(dir / "a.rzt2");
   EXPECT_EQ(std::tuple(map.U32(48), map.Entry(0).frameWidth, map.Entry(0).frameHeight),
-            std::tuple(300u, 64u, 32u));
-  EXPECT_EQ(MapBytes(dir / "a.rzt2.bak").U32(48), 100u);
+            std::tuple(100u, 64u, 32u));
+  EXPECT_FALSE(fs::exists(dir / "a.rzt2.bak"));
 }
 
 // Stale temporary files of ours go when their folder is written.
-TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
+TEST_F(CliTest, ExportWritesTheMapsPictureAtItsOwnSizeInEveryFormat) {
   ASSERT_EQ(SavePicture(dir / "chart.png", "image/png", 1000, 700), Status::Ok);
   const auto put = [&](const std::string& name, int hoursOld) {
     WriteFileBytes(dir / name, {1, 2, 3});
@@ -106,13 +108,27 @@ TEST_F(CliTest, ExportWritesTheMapsPictureWhiteAroundInEveryFormat) {
   ASSERT_TRUE(Convert({"--format", "png", "chart.png"}));
   EXPECT_EQ(FolderNames(dir.Path()),
             (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp", "chart.png", "chart.rzt2"}));
+  // The picture keeps its own size, not its frame grid's (1120 x 800); the
+  // picture it was made from is kept as a backup; -o makes its folder.
+  const std::vector<uint8_t> original = ReadFileBytes(dir / "chart.png");
   for (const char* format : {"gif", "jpeg", "png", "bmp", "tiff"}) {
     const CliRun run = Run({"export", "-q", "--ignore-settings", "--format", format, "chart.rzt2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const QImage image = DecodeWithQt(ReadFileBytes(dir / (std::string("chart.") + format)));
-    EXPECT_EQ(image.size(), QSize(1120, 800)) << format;
-    EXPECT_EQ(image.pixel(1119, 799) & 0xFFFFFF, 0xFFFFFFu) << format;
+    EXPECT_EQ(image.size(), QSize(1000, 700)) << format;
   }
+  EXPECT_EQ(ReadFileBytes(dir / "chart.png.bak"), original);
+  ASSERT_EQ(Run({"export", "-q", "--format", "bmp", "-o", "made/in", "chart.rzt2"}).exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir / "made/in/chart.bmp"));
+  // Damaged frames leave the picture white there, and fail the file.
+  std::vector<uint8_t> bytes = ReadFileBytes(dir / "chart.rzt2");
+  const FrameRef last = MapBytes(bytes).Ref(MapBytes(bytes).Entry(0), kFirstFrameRef + 34);
+  std::fill_n(bytes.begin() + last.offset, last.size, uint8_t{0});
+  WriteFileBytes(dir / "chart.rzt2", bytes);
+  const CliRun damaged = Run({"export", "-q", "--format", "png", "chart.rzt2"});
+  EXPECT_EQ(std::pair(damaged.exitCode, damaged.err),
+            std::pair(1, std::string("Error loading file chart.rzt2! (1 of 35 frames damaged)\n")));
+  EXPECT_EQ(DecodeWithQt(ReadFileBytes(dir / "chart.png")).pixel(999, 699) & 0xFFFFFF, 0xFFFFFFu);
 }
 
 // Every frame of a transparent picture is the picture composed on white:
@@ -173,6 +189,15 @@ TEST_F(CliTest, InfoAndCheckReadMapFilesAndPrintEachNameOnOneLine) {
   EXPECT_NE(check.out.find("short.rzt2: level 0"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("a.png: not a map file"), std::string::npos) << check.out;
   EXPECT_EQ(check.err, "Error loading file gone\\x09.rzt2! (file not found)\n");
+  // A metafile planted as a frame is no frame: it is never rendered.
+  ASSERT_TRUE(Convert({"--format", "bmp", "-o", "bmp", "a.png"}));
+  std::vector<uint8_t> planted = ReadFileBytes(dir / "bmp/a.rzt2");
+  const FrameRef first = MapBytes(planted).Ref(MapBytes(planted).Entry(0), kFirstFrameRef);
+  const auto wmf = ReadFileBytes(fs::path(RZT2_TEST_DATA) / "metafiles/map.wmf");
+  std::copy(wmf.begin(), wmf.end(), planted.begin() + first.offset);
+  WriteFileBytes(dir / "bmp/a.rzt2", planted);
+  EXPECT_NE(Run({"check", "bmp/a.rzt2"}).out.find("frame 0 does not decode: unknown image format"),
+            std::string::npos);
 
   const CliRun json = Run({"info", "--json", odd});
   QJsonParseError error{};
@@ -327,25 +352,38 @@ TEST_F(CliTest, NulSeparatedNamesAndTheReportKeepEveryByteOfOddNames) {
 TEST_F(CliTest, JsonProgressWeighsFilesByTheirPixelsAndEndsAtAHundred) {
   ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 1600, 1200), Status::Ok);
   ASSERT_EQ(SavePicture(dir / "small.png", "image/png", 200, 100), Status::Ok);
-  const CliRun run =
-      Run({"convert", "--ignore-settings", "--progress=json", "-j", "1", "big.png", "small.png"});
-  EXPECT_EQ(run.exitCode, 0);
+  WriteFileBytes(dir / "bad.png", {1});
+  // Every line is JSON, failures too.
+  const CliRun run = Run({"convert", "--ignore-settings", "--progress=json", "-j", "1", "big.png", "gone.png",
+                          "bad.png", "small.png"});
+  EXPECT_EQ(run.exitCode, 1);
   std::istringstream lines(run.err);
   double percent = 0, percentAfterBig = 0;
   QJsonObject last;
+  std::vector<QJsonObject> failures;
   for (std::string line; std::getline(lines, line);) {
     QJsonParseError error{};
-    last = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+    if (object.contains("error")) {
+      failures.push_back(object);
+      continue;
+    }
+    last = object;
     EXPECT_GE(last["percent"].toDouble(), percent) << line;
     EXPECT_LE(last["done"].toInteger(), last["total"].toInteger()) << line;
     percent = last["percent"].toDouble();
     if (last["filesDone"].toInt() == 1) percentAfterBig = percent;
   }
-  EXPECT_EQ(last["filesDone"].toInt(), 2);
+  EXPECT_EQ(last["filesDone"].toInt(), 3);
   EXPECT_EQ(last["percent"].toDouble(), 100.0);
   EXPECT_EQ(last["done"].toInteger(), last["total"].toInteger());
   EXPECT_GT(percentAfterBig, 90.0);  // a hundred times the small picture's pixels
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_EQ(failures[0], QJsonObject({{"error", "Error loading file gone.png!"},
+                                      {"file", "gone.png"},
+                                      {"cause", "file not found"}}));
+  EXPECT_EQ(failures[1]["cause"].toString(), "unknown image format");
 }
 
 TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {

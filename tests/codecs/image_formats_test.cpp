@@ -52,6 +52,10 @@ TEST(ImageFormatsTest, SniffingKnowsEverySignatureAndNothingShorter) {
     EXPECT_EQ(format->name, c.format);
     EXPECT_EQ(SniffFormat(std::span(bytes).first(bytes.size() - 1)), nullptr) << c.format;
   }
+  // What a map holds decodes as a frame format only: a metafile there starts no helper.
+  const auto wmf = test::ReadFileBytes(std::string(RZT2_TEST_DATA) + "/metafiles/map.wmf");
+  std::unique_ptr<Bitmap> frame;
+  EXPECT_EQ(DecodeFrameImage(wmf, {}, frame), Status::UnknownImageFormat);
 }
 
 }  // namespace

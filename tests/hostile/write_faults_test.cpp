@@ -123,7 +123,7 @@ TEST_F(WriteFaultTest, EachFailedFileIsReportedAndEarlierFilesStayAsTheyWere) {
        },
        {"a.png"},
        "a.bmp a.rzt2 a.rzt2.bak b.rzt2 filler",
-       "a.bmp a.rzt2 a.rzt2.bak b.rzt2 b.rzt2.bak kept"},
+       "a.bmp a.bmp.bak a.rzt2 a.rzt2.bak b.rzt2 b.rzt2.bak kept"},
       {"access denied",
        [&] { return test::MountPrivateTmpfs(out_, 1 << 20, true, PutEarlierFiles); },
        {"a.png"},

@@ -6,6 +6,7 @@
 #include <functional>
 #include <tuple>
 
+#include "mapfile/map_test_helpers.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -141,6 +142,73 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
   EXPECT_TRUE(std::filesystem::exists("src/out/a.jpeg"));
   EXPECT_TRUE(host.Saw("label a.jpeg: Saving..."));
   for (const auto& event : host.events) EXPECT_TRUE(!event.starts_with("current") || event == "current 0");
+}
+
+// The first of two inputs with one output (the same folder and name,
+// however written) writes it; the second fails naming the first.
+TEST_F(JobTest, ASecondInputWithTheOutputOfAnEarlierOneFailsInBothRunners) {
+  Picture("x.png", 40, 30);
+  Picture("x.bmp", 20, 10, "image/bmp");
+  for (const bool parallel : {false, true}) {
+    host = RecordingHost();
+    std::filesystem::remove("x.rzt2");
+    const JobRequest request{.names = {"x.png", "./x.bmp"}};
+    const JobResult result = parallel ? RunJobInParallel(request, host, 2) : Run(request);
+    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(2, 1));
+    EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file ./x.rzt2! (also the "
+                                                    "output of x.png, earlier in this job)"});
+    EXPECT_EQ(test::OpenMap("x.rzt2")->Header().imageWidth, 40u) << parallel;
+    EXPECT_FALSE(std::filesystem::exists("x.rzt2.bak"));
+  }
+}
+
+// A map's picture is exported at its own size, not its frame grid's, and
+// made into a map again at that size; an earlier picture of the output's
+// name is kept as a backup. Damaged frames stay white and fail the file.
+TEST_F(JobTest, AMapExportsAtItsOwnSizeKeepingTheEarlierPictureAndFailsOnDamage) {
+  Picture("m.png", 200, 100);
+  const std::vector<uint8_t> original = test::ReadFileBytes("m.png");
+  const EncoderParams params{.FrameSizeX = 64, .FrameSizeY = 64, .ZoomLevelsMask = 0};  // 4 x 2 frames
+  ASSERT_EQ(Run({.names = {"m.png"}, .params = params}).failed, 0);
+  ASSERT_EQ(Run({.kind = JobKind::Export, .names = {"m.rzt2"}, .exportFormat = 2}).failed, 0);
+  EXPECT_EQ(test::ReadFileBytes("m.png.bak"), original);
+  const auto exported = test::Decoded(DecodePng, test::ReadFileBytes("m.png"));
+  ASSERT_NE(exported, nullptr);
+  EXPECT_EQ(std::pair(exported->Width(), exported->Height()), std::pair(200, 100));
+  ASSERT_EQ(Run({.names = {"m.rzt2"}, .params = params}).failed, 0);
+  EXPECT_EQ(test::OpenMap("m.rzt2")->Header().imageWidth, 200u);
+
+  std::vector<uint8_t> bytes = test::ReadFileBytes("m.rzt2");
+  const test::MapBytes map(bytes);
+  const FrameRef second = map.Ref(map.Entry(0), kFirstFrameRef + 1);
+  std::fill_n(bytes.begin() + second.offset, second.size, uint8_t{0});
+  test::WriteFileBytes("m.rzt2", bytes);
+  loader.Clear();
+  const JobResult damaged = Run({.kind = JobKind::Export, .names = {"m.rzt2"}, .exportFormat = 3});
+  EXPECT_EQ(damaged.failed, 1);
+  EXPECT_EQ(host.errors.back(), "Error loading file m.rzt2! (1 of 8 frames damaged)");
+  const auto white = test::Decoded(DecodeBmp, test::ReadFileBytes("m.bmp"));
+  ASSERT_NE(white, nullptr);
+  const auto pixelBytes = static_cast<size_t>(BytesPerPixel(white->Format()));
+  const uint8_t* secondFramesFirst = white->Row(0) + 64 * pixelBytes;
+  EXPECT_TRUE(
+      std::all_of(secondFramesFirst, secondFramesFirst + pixelBytes, [](uint8_t b) { return b == 0xFF; }));
+}
+
+// A map the export format cannot hold fails from its header, before a
+// frame (here, a damaged frame index) is read.
+TEST_F(JobTest, AnExportOverTheFormatsSizeFailsBeforeReadingTheMap) {
+  Picture("thin.png", 65536, 2);
+  ASSERT_EQ(Run({.names = {"thin.png"}, .params = {.FrameSizeX = 512, .ZoomLevelsMask = 0}}).failed, 0);
+  std::vector<uint8_t> bytes = test::ReadFileBytes("thin.rzt2");
+  const LevelEntry top = test::MapBytes(bytes).Entry(0);
+  WriteU32(&bytes[top.indexOffset + kFirstFrameRef * kFrameRefSize], 0xFFFFFFF0);  // frame 0 outside the file
+  test::WriteFileBytes("thin.rzt2", bytes);
+  host = RecordingHost();
+  EXPECT_EQ(Run({.kind = JobKind::Export, .names = {"thin.rzt2"}, .exportFormat = 0}).failed, 1);
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file thin.gif! (65536 x 2 "
+                                                  "pixels; a GIF picture is at most 65535 x 65535)"});
+  EXPECT_FALSE(std::filesystem::exists("thin.gif"));
 }
 
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {

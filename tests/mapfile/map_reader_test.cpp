@@ -31,20 +31,21 @@ class MapReaderTest : public testing::Test {
   ImageHandle picture_;
 };
 
-TEST_F(MapReaderTest, RebuildsTheFullSizePictureWithWhiteAroundItAndReadsThePreview) {
+// The picture has its own size, not its frame grid's (1120 x 800).
+TEST_F(MapReaderTest, RebuildsThePictureAtItsOwnSizeAndReadsThePreview) {
   for (int32_t code = 0; code <= 4; ++code) {
     SCOPED_TRACE(testing::Message() << "EncoderCode " << code);
     WriteMap(1000, 700, test::Params(code, 255));
     ImageHandle image = ReadImage();
     ASSERT_FALSE(image.IsNull()) << StatusText(image.LastStatus());
     const Bitmap& bitmap = *image.GetBitmap();
-    ASSERT_EQ(bitmap.Width(), 1120);
-    ASSERT_EQ(bitmap.Height(), 800);
+    ASSERT_EQ(bitmap.Width(), 1000);
+    ASSERT_EQ(bitmap.Height(), 700);
     EXPECT_EQ(bitmap.Format(), PixelFormat::Argb32);
     // The first frame's palette; JPEG frames have none, and lose 12 at most on average per channel.
     const ColorPalette expectedPalette = code == 1 ? ColorPalette{} : palette_;
     EXPECT_EQ(bitmap.Palette(), expectedPalette);
-    ImageHandle expected = ImageHandle::CreateBlank(1120, 800, PixelFormat::Argb32);
+    ImageHandle expected = ImageHandle::CreateBlank(1000, 700, PixelFormat::Argb32);
     Surface canvas(expected);
     canvas.Clear(test::kWhite);
     ASSERT_EQ(canvas.DrawImage(picture_, Rect{0, 0, 1000, 700}), Status::Ok);
@@ -67,8 +68,10 @@ TEST_F(MapReaderTest, UndecodableFramesStayWhite) {
   ASSERT_EQ(level.columns * level.rows, 6u);
   // Frame 4 (row 1, column 1) loses all but one byte of its body.
   Patch(bytes, level.indexOffset + (16 + 4) * 8 + 4, 1);
-  ImageHandle image = ReadImage();
+  MapImageDamage damage;
+  ImageHandle image = ReadMapImage(path_, &damage);
   ASSERT_FALSE(image.IsNull());
+  EXPECT_EQ(std::pair(damage.damaged, damage.frames), std::pair(uint64_t{1}, uint64_t{6}));
   for (int32_t y = 0; y < 320; ++y) {
     for (int32_t x = 0; x < 480; ++x) {
       const bool lost = x >= 160 && x < 320 && y >= 160;

@@ -19,8 +19,8 @@ struct RecordingHost final : JobHost {
 
   void BeginJob(int n) override { fileCount = n; }
   void EndJob() override { Record("end"); }
-  void ShowError(const std::string& message, Status cause) override {
-    errors.push_back(message + " (" + StatusText(cause) + ")");
+  void ShowError(const JobFailure& failure) override {
+    errors.push_back(failure.message + " (" + failure.Cause() + ")");
   }
   void SetLabel(const std::string& text) override { Record("label " + text); }
   void SetTotalPosition(int n) override { Record("total " + std::to_string(n)); }

@@ -154,7 +154,7 @@ Status SavePicture(const std::filesystem::path& path, const char* mime, int32_t 
   const ImageFormat* encoder = FindEncoder(mime);
   if (encoder == nullptr) return Status::InvalidParameter;
   const auto bitmap = MakeMapLikeBitmap(width, height, format, seed);
-  return bitmap ? SaveImageToFile(*bitmap, path, *encoder) : Status::OutOfMemory;
+  return bitmap ? SaveImageToFile(*bitmap, path, *encoder, EarlierFile::Replace) : Status::OutOfMemory;
 }
 
 std::vector<uint8_t> Encode(EncodeFunction encode, const Bitmap& bitmap) {

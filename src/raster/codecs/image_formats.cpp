@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "io/pending_file.h"
-
 namespace rzt2 {
 
 namespace {
@@ -45,18 +43,23 @@ Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, st
 
 Status DecodeFrameImage(std::span<const uint8_t> data, const DecodeLimits& limits,
                         std::unique_ptr<Bitmap>& out, RowSink* rows) {
-  const ImageFormat* format = SniffFormat(data);
-  return format != nullptr && FrameCode(*format) >= 0 ? format->decode(data, limits, out, rows)
-                                                      : Status::UnknownImageFormat;
+  const ImageFormat* format = FindFormat(
+      kFrameFormats, [data](const ImageFormat& frame) { return MatchesAny(frame.signatures, data); });
+  return format != nullptr ? format->decode(data, limits, out, rows) : Status::UnknownImageFormat;
 }
 
-Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ImageFormat& format) {
+bool FitsFormat(const ImageFormat& format, uint64_t width, uint64_t height) {
+  return width <= format.maxSide && height <= format.maxSide;
+}
+
+Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ImageFormat& format,
+                       EarlierFile earlier) {
   if (format.encode == nullptr) return Status::InvalidParameter;
   ScratchStream stream;
   if (const Status status = format.encode(bitmap, stream); status != Status::Ok) return status;
   // Written beside the target and moved over it only when complete: a
   // failed export must not destroy an earlier file of that name.
-  return WriteFileAtomically(path, stream.Data(), EarlierFile::Replace);
+  return WriteFileAtomically(path, stream.Data(), earlier);
 }
 
 }  // namespace rzt2

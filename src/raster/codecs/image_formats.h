@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "base/status.h"
+#include "io/pending_file.h"
 #include "io/scratch_stream.h"
 #include "raster/bitmap.h"
 #include "raster/codecs/decode_limits.h"
@@ -86,6 +87,9 @@ struct ImageFormat {
   bool quantizeForExport;  // holds 256 colours at most: exports are reduced first
   EncodeFunction encode;   // null for a format that is only decoded
   DecodeFunction decode;
+  // The widest and highest picture the format describes (0 for a format
+  // only decoded): an export checks it before it reads a pixel.
+  uint32_t maxSide;
 };
 
 inline constexpr Signature kGifSignatures[] = {{At(0, "GIF87a")}, {At(0, "GIF89a")}};
@@ -98,13 +102,14 @@ inline constexpr Signature kTiffSignatures[] = {
 // The frame formats first, in EncoderCode order, which is also the order of
 // the export formats and of both dialogs' lists; then the formats only decoded.
 inline constexpr ImageFormat kImageFormats[] = {
-    {"gif", "image/gif", kGifSignatures, 784, true, EncodeGif, DecodeGif},
-    {"jpeg", "image/jpeg", kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg},
-    {"png", "image/png", kPngSignatures, 864, false, EncodePng, DecodePng},
-    {"bmp", "image/bmp", kBmpSignatures, 0, false, EncodeBmp, DecodeBmp},
-    {"tiff", "image/tiff", kTiffSignatures, 0, false, EncodeTiff, DecodeTiff},
-    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeMetafile},
-    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeMetafile},
+    // 16-bit sides; libjpeg's JPEG_MAX_DIMENSION; 31-bit sides; signed 32-bit sides; 32-bit sides.
+    {"gif", "image/gif", kGifSignatures, 784, true, EncodeGif, DecodeGif, 65535},
+    {"jpeg", "image/jpeg", kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg, 65500},
+    {"png", "image/png", kPngSignatures, 864, false, EncodePng, DecodePng, 0x7FFFFFFF},
+    {"bmp", "image/bmp", kBmpSignatures, 0, false, EncodeBmp, DecodeBmp, 0x7FFFFFFF},
+    {"tiff", "image/tiff", kTiffSignatures, 0, false, EncodeTiff, DecodeTiff, 0xFFFFFFFF},
+    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeMetafile, 0},
+    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeMetafile, 0},
 };
 
 // The frame formats: the rows that encode, which lead the table.
@@ -134,8 +139,13 @@ Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, st
 Status DecodeFrameImage(std::span<const uint8_t> data, const DecodeLimits& limits,
                         std::unique_ptr<Bitmap>& out, RowSink* rows = nullptr);
 
-// Encodes into a file with the format's encoder, replacing the file; the
-// file is complete or absent. InvalidParameter for a format only decoded.
-Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ImageFormat& format);
+// Whether a picture of that size fits the format's maxSide.
+bool FitsFormat(const ImageFormat& format, uint64_t width, uint64_t height);
+
+// Encodes into a file with the format's encoder; the file is complete or
+// absent, and an earlier one dealt with as asked. InvalidParameter for a
+// format only decoded.
+Status SaveImageToFile(const Bitmap& bitmap, const std::filesystem::path& path, const ImageFormat& format,
+                       EarlierFile earlier);
 
 }  // namespace rzt2

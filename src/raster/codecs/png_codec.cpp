@@ -301,6 +301,9 @@ struct PngImage {
 // to the caller's setjmp.
 void WriteInfo(png_structp png, png_infop info, const PngImage& image) {
   const Bitmap& bitmap = *image.bitmap;
+  // libpng's default user limit (a million pixels a side) is for reading;
+  // what we write may take all the format describes.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()),
                8, image.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);

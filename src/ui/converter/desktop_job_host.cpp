@@ -32,7 +32,7 @@ void DesktopJobHost::BeginJob(int fileCount) {
   onWindowThread([this, fileCount] { progressWindow_->setFileCount(fileCount); });
 }
 
-void DesktopJobHost::ShowError(const std::string& message, Status /*cause*/) {
+void DesktopJobHost::ShowError(const JobFailure& failure) {
   // The message box shows the fixed message only, as it always has.
   struct Answer {
     std::mutex mutex;
@@ -40,7 +40,7 @@ void DesktopJobHost::ShowError(const std::string& message, Status /*cause*/) {
     bool done = false;
   };
   const auto answer = std::make_shared<Answer>();
-  onWindowThread([this, answer, text = QString::fromStdString(message)] {
+  onWindowThread([this, answer, text = QString::fromStdString(failure.message)] {
     if (!prompts_.showJobError(progressWindow_.get(), text, QStringLiteral("Information"))) cancel();
     std::lock_guard lock(answer->mutex);
     answer->done = true;

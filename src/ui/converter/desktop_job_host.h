@@ -44,7 +44,7 @@ class DesktopJobHost final : public QObject, public JobHost {
   void BeginJob(int fileCount) override;
   // The window closes when the main window has learnt that the job ended.
   void EndJob() override {}
-  void ShowError(const std::string& message, Status cause) override;
+  void ShowError(const JobFailure& failure) override;
   void SetLabel(const std::string& text) override;
   void SetTotalPosition(int filesDone) override;
   void SetCurrentPosition(int percent) override;
