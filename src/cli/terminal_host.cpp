@@ -93,7 +93,7 @@ std::string ProgressLine(const BatchProgress& progress, std::chrono::seconds ela
 
 std::string FailureLine(const std::string& message, Status cause) {
   std::string line = Printable(message);
-  if (cause != Status::Ok) line += std::string(" (") + StatusText(cause) + ")";
+  if (cause != Status::Ok) line += " (" + Printable(StatusText(cause)) + ")";
   return line;
 }
 
