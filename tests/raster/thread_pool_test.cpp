@@ -57,6 +57,7 @@ TEST(ThreadPoolTest, WithoutWorkersTheCallerRunsEveryTask) {
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2})) << "the last one, when the pool went";
 }
 
+// The worker is held until the pool is going: what is queued runs all the same.
 TEST(ThreadPoolTest, AWorkerTakesEveryShortTaskBeforeALongOne) {
   const Watchdog watchdog;
   std::mutex mutex;
@@ -66,6 +67,7 @@ TEST(ThreadPoolTest, AWorkerTakesEveryShortTaskBeforeALongOne) {
     order += task;
   };
   std::promise<void> release;
+  std::jthread releaser;
   {
     ThreadPool pool(1);
     pool.Post([&, released = release.get_future().share()] {
@@ -74,7 +76,10 @@ TEST(ThreadPoolTest, AWorkerTakesEveryShortTaskBeforeALongOne) {
     });
     pool.PostLong([&] { record('L'); });
     pool.Post([&] { record('b'); });
-    release.set_value();
+    releaser = std::jthread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      release.set_value();
+    });
   }
   EXPECT_EQ(order, "abL");
 }
