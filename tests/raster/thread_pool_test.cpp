@@ -107,6 +107,7 @@ TEST(ThreadPoolTest, LongTasksWaitingForShortOnesNeverNestAndEveryTaskRunsOnce) 
       inFile = false;
     };
     std::vector<std::jthread> posters;
+    posters.reserve(kPosters);
     for (int p = 0; p < kPosters; ++p) {
       posters.emplace_back([&, p] {
         for (int f = p; f < kFiles; f += kPosters) pool.PostLong(file);
