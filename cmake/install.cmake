@@ -24,6 +24,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/rzt2.1.gz DESTINATION ${CMAKE_INST
 install(FILES ${RZT2_RESOURCES}/rzt2.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME rzt2)
 install(FILES ${RZT2_RESOURCES}/rzt2-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME rzt2.xml)
+# The licence, GPL-3.0-or-later (LICENSE), in the form Debian reads it.
+install(FILES ${RZT2_RESOURCES}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(TARGET rzt2tool)
   # The icon is drawn once, as SVG; the hicolor PNG sizes are rendered from it.
@@ -62,6 +64,7 @@ set(CPACK_PACKAGE_CONTACT "Velmora")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "map picture converter for RZT2 map files")
 set(CPACK_PACKAGE_DESCRIPTION
   "Turns pictures (BMP, JPEG, GIF, PNG, TIFF) into RZT2 map files for a phone map viewer, and map files back into pictures. Provides the command-line tool rzt2 and the desktop program rzt2tool.")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

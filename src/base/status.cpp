@@ -1,6 +1,26 @@
 #include "base/status.h"
 
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+
 namespace rzt2 {
+
+namespace {
+
+// Every text recorded is kept, so that a pointer StatusText handed out
+// stays valid; a process finds few problems with its temporary folder.
+std::mutex problemsMutex;
+std::set<std::string, std::less<>> problems;
+std::atomic<const char*> temporaryFolderProblem{"temporary folder unusable"};
+
+}  // namespace
+
+void SetTemporaryFolderProblem(std::string_view text) {
+  const std::lock_guard lock(problemsMutex);
+  temporaryFolderProblem = problems.emplace(text).first->c_str();
+}
 
 const char* StatusText(Status status) {
   switch (status) {
@@ -48,6 +68,8 @@ const char* StatusText(Status status) {
       return "over the file size limit";
     case Status::OverPixelCeiling:
       return "picture over the ceiling of 2147483648 pixels";
+    case Status::TemporaryFolderUnusable:
+      return temporaryFolderProblem.load();
   }
   return "unknown status";
 }

@@ -7,6 +7,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <type_traits>
 
 namespace rzt2 {
@@ -23,25 +24,31 @@ enum class Status : int {
   NotRegularFile,  // a folder, FIFO, device or socket where a file was expected
   ReadFailed,
   WriteFailed,
-  UnknownImageFormat,  // the bytes are not any format we decode
-  CorruptData,         // a known format whose data is damaged or truncated
-  TooLarge,            // over a pixel, decoded bytes or frame grid limit (DecodeLimits)
-  UnsupportedFormat,   // a known format in a variant we do not decode
-  NameTooLong,         // a file name longer than its file system takes
-  BackupFailed,        // the earlier file could not be kept under its backup name
-  TargetIsSource,      // the output would replace the file it is made from
-  Cancelled,           // the user stopped the work; nothing of it was kept
-  DiskFull,            // no space or quota left on the file system
-  FileSizeLimit,       // over the largest file the process may write
-  OverPixelCeiling,    // a picture of more pixels than any is decoded with (kPixelCeiling)
+  UnknownImageFormat,       // the bytes are not any format we decode
+  CorruptData,              // a known format whose data is damaged or truncated
+  TooLarge,                 // over a pixel, decoded bytes or frame grid limit (DecodeLimits)
+  UnsupportedFormat,        // a known format in a variant we do not decode
+  NameTooLong,              // a file name longer than its file system takes
+  BackupFailed,             // the earlier file could not be kept under its backup name
+  TargetIsSource,           // the output would replace the file it is made from
+  Cancelled,                // the user stopped the work; nothing of it was kept
+  DiskFull,                 // no space or quota left on the file system
+  FileSizeLimit,            // over the largest file the process may write
+  OverPixelCeiling,         // a picture of more pixels than any is decoded with (kPixelCeiling)
+  TemporaryFolderUnusable,  // pixels over the memory budget have nowhere to go
 };
 // Codes travel by number between processes (the metafile helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::OverPixelCeiling) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::TemporaryFolderUnusable) + 1;
 
 // A short lower-case English text for the status, which rzt2 prints in
 // brackets after a failure's message.
 const char* StatusText(Status status);
+
+// Makes text, such as "temporary folder /x: does not exist", the text of
+// TemporaryFolderUnusable from now on. The folder is the process's, so the
+// problem found last stands for every failure it caused.
+void SetTemporaryFolderProblem(std::string_view text);
 
 // Runs work, the body of a public entry point of one of the core's modules,
 // and turns memory running out inside it (std::bad_alloc, or

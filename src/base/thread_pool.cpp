@@ -26,6 +26,10 @@ void ThreadPool::Post(std::function<void()> task) {
 }
 
 void ThreadPool::PostLong(std::function<void()> task) {
+  if (workers_.empty()) {
+    task();  // no worker would ever take it
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     longTasks_.push_back(std::move(task));

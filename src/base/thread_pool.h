@@ -3,7 +3,8 @@
 // runs queued ones meanwhile (HelpUntil), so waiting leaves no core idle
 // while work is queued and cannot deadlock the pool. Long tasks (whole
 // files, which wait for their frames) run only on the pool's own threads,
-// when no short task is queued.
+// when no short task is queued; a pool without threads runs each at once,
+// on the thread that posts it.
 #pragma once
 
 #include <condition_variable>
@@ -18,7 +19,8 @@ namespace rzt2 {
 class ThreadPool {
  public:
   // threads workers; with none, short tasks run only inside HelpUntil, on
-  // the thread that waits for them, in the order they were posted.
+  // the thread that waits for them, in the order they were posted, and
+  // PostLong runs its task before it returns.
   explicit ThreadPool(int threads);
   // Runs every queued task, then joins the workers.
   ~ThreadPool();

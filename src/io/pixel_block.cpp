@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "base/memory_budget.h"
@@ -41,15 +43,29 @@ void ZeroPixels(uint8_t* block, size_t size) {
   std::memset(block, 0, size);
 }
 
+// Why the temporary folder took no file, as a cause that names the folder
+// (a missing $TMPDIR is not a missing input); a full disk stays "disk full".
+Status TemporaryFolderFailure(const std::filesystem::path& folder, int error) {
+  const Status status = StatusFromErrno(error, Status::WriteFailed);
+  if (status == Status::DiskFull || status == Status::OutOfMemory) return status;
+  const std::string what = error == ENOENT                     ? "does not exist"
+                           : error == ENOTDIR                  ? "is not a folder"
+                           : error == EACCES || error == EPERM ? "cannot be written to"
+                           : error == EROFS                    ? "is on a read-only file system"
+                                                               : std::generic_category().message(error);
+  SetTemporaryFolderProblem("temporary folder " + folder.string() + ": " + what);
+  return Status::TemporaryFolderUnusable;
+}
+
 // A new file in folder that no name reaches, open for reading and writing.
 Status OpenUnlinkedFile(const std::filesystem::path& folder, UniqueFd& out) {
   out = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
   if (out.IsValid()) return Status::Ok;
-  if (errno != EOPNOTSUPP && errno != EISDIR) return StatusFromErrno(errno, Status::WriteFailed);
+  if (errno != EOPNOTSUPP && errno != EISDIR) return TemporaryFolderFailure(folder, errno);
   // A file system without O_TMPFILE: a named file, unlinked at once.
   std::string name = (folder / ".rzt2-pixels-XXXXXX").string();
   out = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
-  if (!out.IsValid()) return StatusFromErrno(errno, Status::WriteFailed);
+  if (!out.IsValid()) return TemporaryFolderFailure(folder, errno);
   ::unlink(name.c_str());
   return Status::Ok;
 }
@@ -77,7 +93,7 @@ Status MapTemporaryFile(size_t size, uint8_t*& out) {
 
 std::filesystem::path TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
-  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+  return folder != nullptr && *folder != '\0' ? folder : "/var/tmp";
 }
 
 Status PixelBlock::Allocate(size_t size, PixelBlock& out) {

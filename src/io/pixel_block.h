@@ -1,7 +1,8 @@
 // PixelBlock: the zero-filled bytes of a picture or of one of its halved
 // copies. A block lives in the process's memory while the process's
 // MemoryBudget has room for it; otherwise it is a shared mapping of an
-// unlinked file in the temporary folder ($TMPDIR, else /tmp), whose pages
+// unlinked file in the temporary folder ($TMPDIR, else /var/tmp: /tmp is
+// often memory itself), whose pages
 // the kernel writes back and drops under memory pressure. Either way the
 // bytes are plain memory to their users, so results do not depend on where
 // they live.
@@ -19,7 +20,7 @@ namespace rzt2 {
 // frame-sized block would cost more than it saves.
 inline constexpr size_t kSmallPixelBlock = size_t{64} << 10;
 
-// $TMPDIR when set and not empty, else /tmp.
+// $TMPDIR when set and not empty, else /var/tmp.
 std::filesystem::path TemporaryFolder();
 
 class PixelBlock {
@@ -27,8 +28,8 @@ class PixelBlock {
   PixelBlock() = default;
   // OutOfMemory when memory runs out; on disk, DiskFull when the temporary
   // folder has not the room (checked before any of it is used, so a write
-  // into the mapping never finds the disk full), or the cause of the failed
-  // file operation.
+  // into the mapping never finds the disk full), TemporaryFolderUnusable
+  // when it takes no file, or the cause of the failed file operation.
   static Status Allocate(size_t size, PixelBlock& out);
   PixelBlock(PixelBlock&& other) noexcept;
   PixelBlock& operator=(PixelBlock&& other) noexcept;

@@ -314,10 +314,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
   std::atomic<int> failed{0};
   std::mutex totalMutex;  // keeps the total bar moving forward only
   int done = 0;
-  // With one thread the files run on this one, one after the other, as in
-  // RunJob; with more, each group is a long task on the pool.
-  std::optional<ThreadPool> pool;
-  if (threads > 1) pool.emplace(threads);
+  ThreadPool* framePool = nullptr;  // the pool below, once there is one
   Admission admission(std::max(threads, 1), sideBySideBytes);
   const auto runGroup = [&](const std::vector<size_t>& group) {
     SourceLoader loader;
@@ -326,7 +323,7 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
     for (size_t i = 0; i < group.size(); ++i) {
       if (i > 0) admission.NextFile();
       std::optional<uint64_t> loaded;
-      const FileResources resources{.pool = pool ? &*pool : nullptr, .pictureLoaded = [&](uint64_t bytes) {
+      const FileResources resources{.pool = framePool, .pictureLoaded = [&](uint64_t bytes) {
                                       loaded = bytes;
                                       admission.Loaded(bytes);
                                     }};
@@ -346,6 +343,12 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
     }
     admission.GroupDone();
   };
+  // With one thread the files run on this one, one after the other, as in
+  // RunJob; with more, each group is a long task on the pool. The pool comes
+  // after everything its workers use, so that it is destroyed, and its
+  // workers joined, before any of it, also when an exception unwinds.
+  std::optional<ThreadPool> pool;
+  if (threads > 1) framePool = &pool.emplace(threads);
   for (const auto& group : groups) {
     if (request.stop.stop_requested()) break;
     admission.Start();

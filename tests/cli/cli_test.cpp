@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -271,6 +272,22 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
   EXPECT_NE(stored.err.find("RZT2 frames encoder algorithm is 7"), std::string::npos) << stored.err;
   EXPECT_FALSE(fs::exists(dir / "a.rzt2"));
   EXPECT_EQ(Run({"convert", "-q", "--format", "png", "a.png"}).exitCode, 0);
+  // Pixels over the memory budget have no temporary folder to go to.
+  ASSERT_EQ(SavePicture(dir / "big.png", "image/png", 300, 300), Status::Ok);
+  const char* tmpdir = std::getenv("TMPDIR");
+  const bool wasSet = tmpdir != nullptr;
+  const std::string saved = wasSet ? tmpdir : "";
+  ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
+  const CliRun spilled = Run({"convert", "-q", "--ignore-settings", "--memory", "0", "big.png"});
+  if (wasSet) {
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  EXPECT_EQ(spilled.exitCode, 1);
+  EXPECT_NE(spilled.err.find("(temporary folder " + (dir / "missing").string() + ": does not exist)"),
+            std::string::npos)
+      << spilled.err;
 }
 
 // Names on the command line come first, then the list's, each line's end

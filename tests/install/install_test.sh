@@ -26,6 +26,9 @@ desktop-file-validate "$desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$usr/share/metainfo/com.velmora.rzt2tool.metainfo.xml" >/dev/null ||
   fail "AppStream metainfo"
 xmllint --noout "$usr/share/mime/packages/rzt2.xml" || fail "MIME XML"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$usr/share/metainfo/com.velmora.rzt2tool.metainfo.xml" ||
+  fail "AppStream licence"
+grep -q '^License: GPL-3+$' "$usr/share/doc/rzt2/copyright" || fail "Debian copyright"
 
 # Man pages: groff's warnings go to stderr; the header names the version.
 for page in rzt2 rzt2tool; do

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/memory_budget.h"
 #include "imaging/surface.h"
+#include "io/pixel_block.h"
 #include "raster/codecs/image_formats.h"
 #include "raster/pyramid.h"
 #include "support/test_support.h"
@@ -71,6 +74,31 @@ TEST(PixelBlockTest, PicturesOverTheBudgetLiveOnDiskWithTheSameBytes) {
   EXPECT_GT(inMemory, uint64_t{700} * 500 * 4) << "the picture and its halved copies";
   EXPECT_EQ(onDisk, 0u);
   EXPECT_EQ(MemoryBudget::Process().InUse(), heldBefore) << "every block gave its bytes back";
+}
+
+// Spilled pixels go to $TMPDIR, else to /var/tmp: /tmp is often memory
+// itself (tmpfs). A folder that takes no file is a cause of its own.
+TEST(PixelBlockTest, TheTemporaryFolderIsTmpdirElseVarTmp) {
+  const test::TempDir dir;
+  const char* set = std::getenv("TMPDIR");
+  const bool wasSet = set != nullptr;
+  const std::string saved = wasSet ? set : "";
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(TemporaryFolder(), "/var/tmp");
+  ::setenv("TMPDIR", "", 1);
+  EXPECT_EQ(TemporaryFolder(), "/var/tmp");
+  ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
+  EXPECT_EQ(TemporaryFolder(), dir / "missing");
+  {
+    const test::ScopedMemoryBudget scope(0);
+    PixelBlock block;
+    EXPECT_EQ(PixelBlock::Allocate(kSmallPixelBlock, block), Status::TemporaryFolderUnusable);
+  }
+  if (!wasSet) {
+    ::unsetenv("TMPDIR");
+  } else {
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  }
 }
 
 // Halved copies built behind the decoder are those built after it, level by
