@@ -95,8 +95,10 @@ TEST_F(MapViewerTest, OpensWithinTheScreenAndClosesOnEscapeOrCtrlW) {
     ASSERT_NE(viewer, nullptr);
     auto* canvas = Find<MapCanvas>(*viewer, "mapCanvas");
     EXPECT_GT(canvas->framesLoading(), 0);
+    QApplication::setActiveWindow(viewer);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
     EXPECT_TRUE(viewer->screen()->availableGeometry().contains(viewer->frameGeometry()));
-    EXPECT_TRUE(canvas->toolTip().contains("Escape or Ctrl+W: close"));
+    EXPECT_TRUE(Find<QAction>(*viewer, "keysAction")->toolTip().contains("Escape or Ctrl+W: close"));
     QTest::keyClick(canvas, key, modifiers);
     EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.isNull(); }));
   }

@@ -65,7 +65,7 @@ TEST_F(PreviewTest, ThePaneSaysLoadingOrWhyAFileCannotBeShown) {
   pane->showLoading();
   EXPECT_TRUE(QTest::qWaitFor([&] { return pane->note() == "Loading ..."; }));
   const std::pair<const char*, QString> notes[] = {
-      {"bad.png", "This picture cannot be shown.\n(corrupt data)"}, {"sub", ""}, {"red.png", ""}};
+      {"bad.png", "This picture cannot be shown.\n(unknown image format)"}, {"sub", ""}, {"red.png", ""}};
   for (const auto& [name, note] : notes) {
     Focus(name);
     QMetaObject::invokeMethod(&Timer(), "timeout");

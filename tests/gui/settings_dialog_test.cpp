@@ -117,6 +117,7 @@ TEST_F(SettingsDialogTest, OkTranslatesTheZoomChoiceAndTheDestination) {
     EXPECT_EQ(std::pair(Stored().DstFolder, Stored().DstFolderAsSame), std::pair(folder, asSame)) << text;
   }
   OpenDialog();
+  Edit("destinationEdit")->clear();
   QTest::keyClicks(Edit("destinationEdit"), QString::fromStdString(Folder()));
   EXPECT_FALSE(Find<QLabel>(*dialog, "destinationWarning")->isVisible());
 }

@@ -68,7 +68,7 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent), loadingDelay_(new Q
   setAttribute(Qt::WA_OpaquePaintEvent);
   loadingDelay_->setSingleShot(true);
   loadingDelay_->setInterval(kLoadingDelayMs);
-  connect(loadingDelay_, &QTimer::timeout, this, [this] { showNote(tr("Loading ...")); });
+  connect(loadingDelay_, &QTimer::timeout, this, [this] { showNote(loadingNote()); });
 }
 
 void PreviewPane::setPicture(QImage picture) {
@@ -80,9 +80,17 @@ void PreviewPane::setPicture(QImage picture) {
 }
 
 void PreviewPane::showLoading() {
-  // A quick load keeps the picture before it until the next one is ready.
-  if (!loadingDelay_->isActive() && note_.isEmpty()) loadingDelay_->start();
+  if (note_ == loadingNote()) return;
+  // A quick load keeps the picture before it until the next one is ready;
+  // a note about the file before goes at once.
+  if (!note_.isEmpty()) {
+    note_.clear();
+    update();
+  }
+  if (!loadingDelay_->isActive()) loadingDelay_->start();
 }
+
+QString PreviewPane::loadingNote() { return tr("Loading ..."); }
 
 void PreviewPane::showNote(const QString& note) {
   setPicture(QImage());

@@ -56,6 +56,8 @@ class PreviewPane final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  static QString loadingNote();
+
   QImage picture_;
   QString note_;
   QTimer* loadingDelay_;

@@ -191,6 +191,10 @@ QWidget* SettingsDialog::createDestinationGroup() {
   destinationWarning_ = new QLabel(tr("This folder does not exist."), group);
   destinationWarning_->setObjectName(QStringLiteral("destinationWarning"));
   destinationWarning_->setStyleSheet(QStringLiteral("color: #c00000"));
+  // The dialog keeps its size when the warning comes and goes.
+  QSizePolicy keepRoom = destinationWarning_->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  destinationWarning_->setSizePolicy(keepRoom);
   auto* grid = new QGridLayout(group);
   grid->addWidget(same, 0, 0, 1, 2);
   grid->addWidget(select, 1, 0);

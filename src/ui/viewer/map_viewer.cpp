@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolTip>
 #include <cmath>
 
 #include "jobs/job_texts.h"
@@ -48,7 +49,6 @@ MapViewer::MapViewer(std::shared_ptr<const MapFileReader> reader, const QString&
   setWindowTitle(QStringLiteral("%1 - RZT2 map viewer").arg(fileName));
   canvas_ = new MapCanvas(std::move(reader), options.cacheBytes, options.loaderThreads, this);
   canvas_->setObjectName(QStringLiteral("mapCanvas"));
-  canvas_->setToolTip(kKeys);
   setCentralWidget(canvas_);
   addTools();
   addStatusLine();
@@ -81,7 +81,12 @@ void MapViewer::addTools() {
   outlines->setCheckable(true);
   connect(outlines, &QAction::toggled, canvas_, &MapCanvas::setOutlines);
   tools->addSeparator();
-  addTool(tools, QStringLiteral("Keys"), kKeys, "keysAction");
+  // The keys as a tooltip of their own button, and on a click.
+  QAction* keys = addTool(tools, QStringLiteral("Keys"), kKeys, "keysAction");
+  connect(keys, &QAction::triggered, this, [tools, keys] {
+    const QWidget* button = tools->widgetForAction(keys);
+    QToolTip::showText(button->mapToGlobal(QPoint(0, button->height())), kKeys, tools);
+  });
 }
 
 void MapViewer::addStatusLine() {

@@ -2,8 +2,8 @@
 // level (MapCanvas), with a status line of the level, the zoom, the
 // picture point and the frame under the mouse, the latest damage found and
 // the frame cache, and a toggle that outlines the frames. It opens within
-// the screen's available area; Escape and Ctrl+W close it, and the canvas's
-// tooltip and the "Keys" button list the keys.
+// the screen's available area; Escape and Ctrl+W close it, and the "Keys"
+// button lists the keys.
 #pragma once
 
 #include <QMainWindow>
