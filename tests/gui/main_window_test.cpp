@@ -69,6 +69,9 @@ TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
   QTest::keyClick(&List(), Qt::Key_L, Qt::ControlModifier);
   EXPECT_EQ(QApplication::focusWidget(), &PathBox());
   EXPECT_EQ(PathBox().selectedText().toStdString(), Folder());
+  PathBox().deselect();  // and again from the box itself
+  QTest::keyClick(&PathBox(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(PathBox().selectedText().toStdString(), Folder());
   PathBox().clear();
   QTest::keyClick(&PathBox(), Qt::Key_Tab);
   EXPECT_EQ(prompts.messages, std::vector<QString>{"Error [error] Invalid folder name"});
