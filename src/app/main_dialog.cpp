@@ -12,12 +12,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <iterator>
 
 #include "app/about_dialog.h"
 #include "ui/common/app_icon.h"
@@ -34,8 +36,12 @@ namespace rzt2 {
 namespace {
 
 constexpr int kPreviewDelayMs = 500;
-// The window's size and place: a group of its own in the settings' store.
+// The window's size and place, and the scale they were taken at: a group of
+// its own in the settings' store.
 constexpr char kGeometryKey[] = "MainWindow/geometry";
+constexpr char kScaleKey[] = "MainWindow/scale";
+// The first size takes at most this share of the screen's available area.
+constexpr double kScreenShare = 0.9;
 
 QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
   auto* button = new QPushButton(text, parent);
@@ -75,7 +81,11 @@ MainDialog::MainDialog(const std::string& settingsStore, UserPrompts* prompts, S
   std::error_code error;
   const std::filesystem::path startFolder = std::filesystem::current_path(error);
   if (!error) sourceFolder_ = startFolder.string();
-  buildControls();
+  createControls();
+  layOutControls();
+  connectControls();
+  addShortcuts();
+  addViewMapAction();
   initDialog();
 }
 
@@ -84,7 +94,7 @@ MainDialog::~MainDialog() {
   if (jobHost_) jobHost_->abandon();
 }
 
-void MainDialog::buildControls() {
+void MainDialog::createControls() {
   setWindowTitle(QStringLiteral("Norvexa RZT2 Converter Tool"));
   // No minimize or maximize box.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -99,16 +109,19 @@ void MainDialog::buildControls() {
   exportButton_ = makeButton(this, QStringLiteral("&Export images"), "exportButton");
   pathBox_ = new QLineEdit(this);
   pathBox_->setObjectName(QStringLiteral("pathBox"));
+  pathBox_->setToolTip(QStringLiteral("The folder listed below (Ctrl+L)"));
   // Files and folders dropped on it are the window's, not text.
   pathBox_->setAcceptDrops(false);
   browseButton_ = new QToolButton(this);
   browseButton_->setObjectName(QStringLiteral("browseButton"));
   browseButton_->setText(QStringLiteral("..."));
+  previewPane_ = new PreviewPane(this);
+  previewPane_->setObjectName(QStringLiteral("previewPane"));
+}
 
+void MainDialog::layOutControls() {
   // The pane sits inside a sunken frame of its own.
   auto* paneFrame = makeFrame(this, QFrame::StyledPanel);
-  previewPane_ = new PreviewPane(paneFrame);
-  previewPane_->setObjectName(QStringLiteral("previewPane"));
   auto* paneLayout = new QVBoxLayout(paneFrame);
   paneLayout->setContentsMargins(0, 0, 0, 0);
   paneLayout->addWidget(previewPane_);
@@ -135,14 +148,14 @@ void MainDialog::buildControls() {
   grid->setRowStretch(2, 1);
   grid->setColumnStretch(2, 1);
 
-  // The order of the controls in the original template is the tab order.
-  QWidget::setTabOrder(fileList_, createButton_);
-  QWidget::setTabOrder(createButton_, settingsButton_);
-  QWidget::setTabOrder(settingsButton_, previewCheck_);
-  QWidget::setTabOrder(previewCheck_, exportButton_);
-  QWidget::setTabOrder(exportButton_, pathBox_);
-  QWidget::setTabOrder(pathBox_, browseButton_);
+  // Tab follows the layout: the left column from the top, the preview
+  // check, then the buttons from left to right.
+  QWidget* const chain[] = {pathBox_,        browseButton_, fileList_,    previewCheck_,
+                            settingsButton_, createButton_, exportButton_};
+  for (size_t i = 1; i < std::size(chain); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
 
+void MainDialog::connectControls() {
   // Keys are looked at before any control sees them.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 
@@ -173,9 +186,20 @@ void MainDialog::buildControls() {
     if (!jobHost_ && (previewPane_->hasPicture() || awaitingPreview_)) BuildPreviewBitmap();
   });
   connect(pathBox_, &QLineEdit::textChanged, this, &MainDialog::onPathTextChanged);
+}
+
+void MainDialog::addShortcuts() {
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &MainDialog::showAbout);
+  // As in file managers: the path, ready to be typed over.
+  auto* location = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+  connect(location, &QShortcut::activated, this, [this] {
+    pathBox_->setFocus(Qt::ShortcutFocusReason);
+    pathBox_->selectAll();
+  });
+}
 
+void MainDialog::addViewMapAction() {
   // The list's context menu is this one item; it and F3 act on the focused
   // entry, when that is a map file.
   viewMapAction_ = new QAction(QStringLiteral("View map"), fileList_);
@@ -216,12 +240,19 @@ void MainDialog::initDialog() {
 
 void MainDialog::restoreWindowGeometry() {
   const QSettings store(QString::fromStdString(settings_.StoreFileName()), QSettings::NativeFormat);
-  restoreGeometry(store.value(QLatin1String(kGeometryKey)).toByteArray());
+  // A size kept at another scale would now be too large or too small: the
+  // window then starts at its natural size, as on the first start.
+  if (qFuzzyCompare(store.value(QLatin1String(kScaleKey)).toDouble(), devicePixelRatioF()) &&
+      restoreGeometry(store.value(QLatin1String(kGeometryKey)).toByteArray())) {
+    return;
+  }
+  resize(sizeHint().boundedTo(screen()->availableGeometry().size() * kScreenShare));
 }
 
 void MainDialog::saveWindowGeometry() {
   QSettings store(QString::fromStdString(settings_.StoreFileName()), QSettings::NativeFormat);
   store.setValue(QLatin1String(kGeometryKey), saveGeometry());
+  store.setValue(QLatin1String(kScaleKey), devicePixelRatioF());
 }
 
 bool MainDialog::preTranslateKey(QObject* watched, const QKeyEvent& key) {
@@ -255,12 +286,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
       onPathFocusLost();
     }
   }
-  return QDialog::eventFilter(watched, event);
-}
-
-void MainDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return;
-  QDialog::keyPressEvent(event);
+  return QWidget::eventFilter(watched, event);
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
@@ -285,7 +311,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
     return;
   }
   saveWindowGeometry();
-  QDialog::closeEvent(event);
+  QWidget::closeEvent(event);
 }
 
 }  // namespace rzt2

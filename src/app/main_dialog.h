@@ -1,4 +1,5 @@
-// MainDialog: the desktop program's only top-level window. It owns the
+// MainDialog: the desktop program's main window, a top-level window that
+// the application's event loop runs; closing it ends the program. It owns the
 // settings, the file list of the source folder, the preview of the focused
 // file, the folder path box, and the current picture that the preview and
 // the jobs share. The list holds bare names; the window keeps the folder
@@ -16,9 +17,9 @@
 // dropped folder is opened.
 #pragma once
 
-#include <QDialog>
 #include <QIcon>
 #include <QImage>
+#include <QWidget>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -43,7 +44,7 @@ class PreviewPane;
 class ShellNamespace;
 class UserPrompts;
 
-class MainDialog final : public QDialog {
+class MainDialog final : public QWidget {
   Q_OBJECT
 
  public:
@@ -57,7 +58,6 @@ class MainDialog final : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -76,7 +76,11 @@ class MainDialog final : public QDialog {
   void viewFocusedMap();
 
  private:
-  void buildControls();
+  void createControls();
+  void layOutControls();
+  void connectControls();
+  void addViewMapAction();
+  void addShortcuts();
   void initDialog();
   bool preTranslateKey(QObject* watched, const QKeyEvent& key);
 
@@ -107,7 +111,8 @@ class MainDialog final : public QDialog {
   // for the pane, on the worker; the pane shows it when no newer request
   // came meanwhile.
   void BuildPreviewBitmap();
-  void showPreview(int generation, const QImage& picture);
+  // note: why a file gave no picture, empty otherwise.
+  void showPreview(int generation, const QImage& picture, const QString& note);
   // Forgets the requests whose pictures are not shown yet.
   void dropPreviewRequests();
   // Drops the current picture and the preview, and the pending preview load.

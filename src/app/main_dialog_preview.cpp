@@ -2,6 +2,7 @@
 // for the timer's interval, on the worker: a large picture takes seconds.
 #include <QMetaObject>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/main_dialog.h"
 #include "ui/converter/file_list.h"
@@ -25,6 +26,7 @@ void MainDialog::onPreviewTimer() {
   if (!previewEnabled_ || previewItem_ < 0 || previewItem_ >= fileList_->count()) return;
   if (fileList_->focusedIndex() != previewItem_) return;
   previewName_ = fileList_->itemName(previewItem_);
+  previewPane_->showLoading();
   BuildPreviewBitmap();
 }
 
@@ -40,16 +42,28 @@ void MainDialog::BuildPreviewBitmap() {
     loader.LoadSource(name, true, {}, HalvedCopies::WhileDecoding);
     if (generation != previewGeneration_) return;
     QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());
+    // A folder shows nothing; a file that gives no picture says why.
+    QString note;
+    std::error_code error;
+    if (picture.isNull() && !std::filesystem::is_directory(std::filesystem::path(folder) / name, error)) {
+      note = QStringLiteral("This picture cannot be shown.\n(%1)")
+                 .arg(QString::fromUtf8(StatusText(loader.CurrentImage().LastStatus())));
+    }
     QMetaObject::invokeMethod(
-        this, [this, generation, picture = std::move(picture)] { showPreview(generation, picture); },
+        this,
+        [this, generation, picture = std::move(picture), note] { showPreview(generation, picture, note); },
         Qt::QueuedConnection);
   });
 }
 
-void MainDialog::showPreview(int generation, const QImage& picture) {
+void MainDialog::showPreview(int generation, const QImage& picture, const QString& note) {
   if (generation != previewGeneration_) return;
   awaitingPreview_ = false;
-  previewPane_->setPicture(picture);
+  if (note.isEmpty()) {
+    previewPane_->setPicture(picture);
+  } else {
+    previewPane_->showNote(note);
+  }
   updateBusyCursor();
 }
 

@@ -1,5 +1,7 @@
 #include "app/map_converter.h"
 
+#include <memory>
+
 #include "app/main_dialog.h"
 #include "ui/common/app_icon.h"
 #include "ui/common/user_prompts.h"
@@ -13,18 +15,18 @@ MapConverter::MapConverter(int& argc, char** argv) : application_(argc, argv) {
 }
 
 int MapConverter::run(const std::string& mapFile) {
+  // The window that is shown first lives until the event loop ends; closing
+  // the last window ends it.
+  std::unique_ptr<MainDialog> window;
+  DialogPrompts prompts;
   if (!mapFile.empty()) {
     // A file manager's "Open" asks to see the file, not the converter.
-    DialogPrompts prompts;
     if (!openMapViewer(mapFile, prompts)) return 1;
-    return QApplication::exec();
+  } else {
+    window = std::make_unique<MainDialog>();
+    window->show();
   }
-  {
-    // The window's own run is the only main loop; its result is not used.
-    MainDialog window;
-    window.exec();
-  }
-  return 0;
+  return QApplication::exec();
 }
 
 }  // namespace rzt2

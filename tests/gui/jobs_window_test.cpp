@@ -33,15 +33,19 @@ TEST_F(GuiTest, AConversionShowsEachFailureWhileItsStepIsShownThenListsTheNewFil
   Click("exportButton");
   List().selectAll();
   Focus("strip.png");
-  std::vector<QString> shown;  // "step | current% | done/files" at each error box
+  // "step | current% | done/files" at each error box; a step without a
+  // percentage has a busy bar.
+  std::vector<QString> shown;
   prompts.whileShown = [&] {
     EXPECT_FALSE(Find<QTimer>("previewTimer")->isActive());
     const auto* progress = Window().findChild<QDialog*>(QStringLiteral("progressWindow"));
     ASSERT_TRUE(progress && progress->isVisible());
     const auto* total = Find<QProgressBar>(*progress, "totalBar");
-    shown.push_back(QStringLiteral("%1 | %2% | %3/%4")
+    const auto* current = Find<QProgressBar>(*progress, "currentBar");
+    shown.push_back(QStringLiteral("%1 | %2 | %3/%4")
                         .arg(Find<QLabel>(*progress, "stepLabel")->text())
-                        .arg(Find<QProgressBar>(*progress, "currentBar")->value())
+                        .arg(current->maximum() == 0 ? QStringLiteral("busy")
+                                                     : QStringLiteral("%1%").arg(current->value()))
                         .arg(total->value())
                         .arg(total->maximum()));
   };
@@ -52,9 +56,15 @@ TEST_F(GuiTest, AConversionShowsEachFailureWhileItsStepIsShownThenListsTheNewFil
   const QString refusal = "Information [info] No files selected.\nPlease select at least one file!";
   EXPECT_EQ(prompts.messages,
             (std::vector<QString>{refusal, refusal, "Information [error] Error loading file bad.png!"}));
-  EXPECT_EQ(shown, std::vector<QString>{"bad.png: Loading... | 0% | 0/2"});
+  EXPECT_EQ(shown, std::vector<QString>{"bad.png: Loading... | busy | 0/2"});
   EXPECT_NE(Item("strip.rzt2"), nullptr);
   EXPECT_TRUE(List().selectedItems().isEmpty());
+  // An export onto its own picture is refused as it saves.
+  Select({"strip.png"});
+  prompts.exportAnswer = 2;  // png
+  Click("exportButton");
+  WaitUntilIdle();
+  EXPECT_EQ(shown.back(), "strip.png: Saving... | busy | 0/1");
 }
 
 // The clicks and keys happen before the window's thread has learnt that the

@@ -1,5 +1,6 @@
 // The main window: start-up, the folder path box, the file list and moving
 // through folders, and the dialogs its buttons open.
+#include <QScreen>
 #include <QSettings>
 
 #include "gui_fixture.h"
@@ -24,8 +25,9 @@ TEST_F(GuiTest, TheListingHasFoldersThenConvertibleFilesEachByName) {
   EXPECT_EQ(listFolder(dir / "gone").folders, std::vector<std::string>{".."});
 }
 
-// The window reopens where it was, in a settings group of its own; Escape
-// does not close it.
+// The window reopens where it was, in a settings group of its own, unless
+// the scale has changed since; Escape does not close it; Tab follows the
+// layout.
 TEST_F(GuiTest, StartsOnTheStoredSettingsAndReopensWhereItWas) {
   Open([](ConverterSettings& s) { s.EnablePreview = 1; });
   EXPECT_TRUE(Find<QCheckBox>("previewCheck")->isChecked());
@@ -33,13 +35,26 @@ TEST_F(GuiTest, StartsOnTheStoredSettingsAndReopensWhereItWas) {
   EXPECT_FALSE(Window().windowIcon().isNull());
   QTest::keyClick(&List(), Qt::Key_Escape);
   EXPECT_TRUE(Window().isVisible());
+  QStringList tabOrder;
+  for (QWidget* widget = &PathBox(); tabOrder.size() < 7; widget = widget->nextInFocusChain()) {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible()) tabOrder << widget->objectName();
+  }
+  EXPECT_EQ(tabOrder, (QStringList{"pathBox", "browseButton", "fileList", "previewCheck", "settingsButton",
+                                   "createButton", "exportButton"}));
   const QRect placed(QPoint(30, 40), Window().minimumSizeHint() + QSize(20, 10));
   Window().setGeometry(placed);
   Window().close();
   Open();
   EXPECT_EQ(Window().geometry(), placed);
-  EXPECT_EQ(QSettings(QString::fromStdString(StoreFile()), QSettings::IniFormat).childGroups(),
-            QStringList{"MainWindow"});
+  QSettings store(QString::fromStdString(StoreFile()), QSettings::IniFormat);
+  EXPECT_EQ(store.childGroups(), QStringList{"MainWindow"});
+  // Kept at another scale, the size would be wrong: the natural one, within the screen.
+  Window().close();
+  store.setValue("MainWindow/scale", 2.0);
+  store.sync();
+  Open();
+  EXPECT_NE(Window().size(), placed.size());
+  EXPECT_TRUE(Window().screen()->availableGeometry().contains(Window().frameGeometry()));
 }
 
 TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
@@ -49,7 +64,14 @@ TEST_F(GuiTest, ThePathBoxEntersEveryFolderTypedAndRefusesToBeLeftOnNone) {
   Touch("ab/cd/x.png");
   const fs::path before = fs::current_path();
   Open();
-  PathBox().setFocus();
+  // Ctrl+L, as in file managers: the path, ready to be typed over.
+  List().setFocus();
+  QTest::keyClick(&List(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::focusWidget(), &PathBox());
+  EXPECT_EQ(PathBox().selectedText().toStdString(), Folder());
+  PathBox().deselect();  // and again from the box itself
+  QTest::keyClick(&PathBox(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(PathBox().selectedText().toStdString(), Folder());
   PathBox().clear();
   QTest::keyClick(&PathBox(), Qt::Key_Tab);
   EXPECT_EQ(prompts.messages, std::vector<QString>{"Error [error] Invalid folder name"});
@@ -79,6 +101,7 @@ TEST_F(GuiTest, TheListOpensTheFocusedFolderOrConvertsTheSelectedFiles) {
   Touch("inner/b.png");
   Open();
   Focus("inner");
+  EXPECT_EQ(List().visualItemRect(Item("inner")).width(), List().viewport()->width());
   QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, List().visualItemRect(Item("inner")).center());
   EXPECT_EQ(Stored().SrcFolder, (dir / "inner").string());
   // A file opens the conversion of the selected files, if there are any.
@@ -109,6 +132,29 @@ TEST_F(GuiTest, TheChosenFolderBecomesTheSourceFolderTakenAsItComes) {
     Click("browseButton");
     EXPECT_EQ(Stored().SrcFolder, stored);
     EXPECT_NE(Item("inside.png"), nullptr);
+  }
+}
+
+// Window managers put a box where they like unless it is placed.
+TEST_F(GuiTest, BoxesOpenCentredOverTheirOwnersWindow) {
+  QWidget owner;
+  owner.setGeometry(120, 90, 600, 420);
+  auto* inner = new QPushButton(&owner);
+  owner.show();
+  DialogPrompts real;
+  const std::function<void()> asks[] = {
+      [&] { real.showMessage(inner, "text", "caption", MessageIcon::Error); },
+      [&] { real.askExportFormat(inner, "message"); }};
+  for (const auto& ask : asks) {
+    QRect shown;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      ASSERT_NE(box, nullptr);
+      shown = box->frameGeometry();
+      box->close();
+    });
+    ask();
+    EXPECT_LE((shown.center() - owner.frameGeometry().center()).manhattanLength(), 2) << shown.x();
   }
 }
 

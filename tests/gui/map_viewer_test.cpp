@@ -4,6 +4,8 @@
 #include "ui/viewer/map_viewer.h"
 
 #include <QAction>
+#include <QPointer>
+#include <QScreen>
 #include <algorithm>
 
 #include "gui_fixture.h"
@@ -80,6 +82,25 @@ TEST_F(MapViewerTest, AtEachLevelsOwnZoomEveryFrameShowsAsTheReaderDecodesIt) {
   for (const bool on : {true, false}) {
     Find<QAction>(*viewer_, "outlineAction")->setChecked(on);
     EXPECT_EQ(Mismatches(Shown(), map, map.Entry(6), 0) != 0, on);
+  }
+}
+
+// The window's thread reads nothing: the preview comes from a loader.
+TEST_F(MapViewerTest, OpensWithinTheScreenAndClosesOnEscapeOrCtrlW) {
+  WriteMap(dir / "map.rzt2", kZoomMaskNone);
+  const std::pair<Qt::Key, Qt::KeyboardModifier> closers[] = {{Qt::Key_Escape, Qt::NoModifier},
+                                                              {Qt::Key_W, Qt::ControlModifier}};
+  for (const auto& [key, modifiers] : closers) {
+    const QPointer<MapViewer> viewer = openMapViewer((dir / "map.rzt2").string(), prompts);
+    ASSERT_NE(viewer, nullptr);
+    auto* canvas = Find<MapCanvas>(*viewer, "mapCanvas");
+    EXPECT_GT(canvas->framesLoading(), 0);
+    QApplication::setActiveWindow(viewer);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+    EXPECT_TRUE(viewer->screen()->availableGeometry().contains(viewer->frameGeometry()));
+    EXPECT_TRUE(Find<QAction>(*viewer, "keysAction")->toolTip().contains("Escape or Ctrl+W: close"));
+    QTest::keyClick(canvas, key, modifiers);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.isNull(); }));
   }
 }
 

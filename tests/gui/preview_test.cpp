@@ -56,5 +56,24 @@ TEST_F(PreviewTest, AResultArrivingAfterANewerRequestIsNotShown) {
   }
 }
 
+// A load that takes a moment says so; a file that gives no picture says
+// why, a folder shows nothing.
+TEST_F(PreviewTest, ThePaneSaysLoadingOrWhyAFileCannotBeShown) {
+  WriteFileBytes(dir / "bad.png", {1, 2, 3});
+  Open([](ConverterSettings& s) { s.EnablePreview = 1; });
+  auto* pane = Find<PreviewPane>("previewPane");
+  pane->showLoading();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return pane->note() == "Loading ..."; }));
+  const std::pair<const char*, QString> notes[] = {
+      {"bad.png", "This picture cannot be shown.\n(unknown image format)"}, {"sub", ""}, {"red.png", ""}};
+  for (const auto& [name, note] : notes) {
+    Focus(name);
+    QMetaObject::invokeMethod(&Timer(), "timeout");
+    WaitUntilIdle();
+    EXPECT_EQ(pane->note(), note) << name;
+  }
+  EXPECT_EQ(PaneCentre(), Qt::red);
+}
+
 }  // namespace
 }  // namespace rzt2::test

@@ -44,4 +44,7 @@ done
 
 # Qt on X talks to D-Bus, which keeps buffers until exit (see the file).
 export LSAN_OPTIONS="suppressions=$suppressions${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-QT_QPA_PLATFORM=xcb "$program" --gtest_filter='*OnARealDisplay*'
+export QT_QPA_PLATFORM=xcb
+"$program" --gtest_filter='*OnARealDisplay*' || exit
+# The viewer's first size must fit the screen at any scale.
+QT_SCALE_FACTOR=1.5 "$program" --gtest_filter='*OnARealDisplayTheViewer*'

@@ -1,12 +1,18 @@
-// On a real X server with a window manager (real_display.sh starts both):
-// the progress window is drawn while a job runs, as the window system
-// shows it. Skipped on any other platform.
+// On a real X server with a window manager (real_display.sh starts both,
+// and runs the viewer's test again at 1.5 times scale): the progress
+// window is drawn while a job runs, and the viewer opens within the screen,
+// as the window system shows them. Skipped on any other platform.
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
+#include <QStatusBar>
 #include <QWindow>
 
 #include "gui_fixture.h"
+#include "mapfile/map_test_helpers.h"
+#include "ui/viewer/map_canvas.h"
+#include "ui/viewer/map_viewer.h"
 
 namespace rzt2::test {
 namespace {
@@ -44,6 +50,24 @@ TEST_F(GuiTest, OnARealDisplayTheProgressWindowIsPaintedWhileAJobRuns) {
     Find<QPushButton>(*progress, "cancelButton")->click();
     WaitUntilIdle();
   }
+}
+
+TEST_F(GuiTest, OnARealDisplayTheViewerOpensWithinTheScreenAndEscapeClosesIt) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs real_display.sh";
+  const ColorPalette palette = DistinctKeyPalette();
+  ImageHandle picture = BlockPicture(1000, 700, palette);
+  const fs::path map = dir / "map.rzt2";
+  ASSERT_EQ(MapWriter::Create(Params(0), &palette, nullptr)->WriteMapFile(picture, map), Status::Ok);
+  const QPointer<MapViewer> viewer = openMapViewer(map.string(), prompts);
+  ASSERT_NE(viewer, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
+  QTest::qWait(200);  // the window manager's frame
+  const QRect area = viewer->screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(viewer->frameGeometry())) << viewer->frameGeometry().height();
+  const QStatusBar* status = viewer->statusBar();
+  EXPECT_TRUE(area.contains(QRect(status->mapToGlobal(QPoint(0, 0)), status->size())));
+  QTest::keyClick(Find<MapCanvas>(*viewer, "mapCanvas"), Qt::Key_Escape);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.isNull(); }));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // messages, the zoom and destination translations, and Cancel.
 #include "ui/converter/settings_dialog.h"
 
+#include <QLabel>
 #include <QRadioButton>
 #include <tuple>
 
@@ -72,7 +73,7 @@ TEST_F(SettingsDialogTest, OkStopsAtTheFirstFailingFieldInExchangeOrder) {
       {"previewHeightEdit", Integer("Preview height"), "99999999999"},
       {"previewHeightEdit", Range("Preview height", 128, 1024), "128"},
       {"previewWidthEdit", Range("Preview width", 128, 1024), " 1024 "},
-      {"encoderCombo", Warning("Please choose a frame format."), ""}};
+      {"encoderCombo", Warning("RZT2 frames encoder algorithm: please choose one."), ""}};
   for (const auto& [field, message, next] : steps) {
     prompts.messages.clear();
     Press("okButton");
@@ -92,6 +93,7 @@ TEST_F(SettingsDialogTest, OkStopsAtTheFirstFailingFieldInExchangeOrder) {
   EXPECT_EQ(Stored().Encoder(), (EncoderParams{32, 512, 255, 1024, 128, 2}));
 }
 
+// A chosen destination that does not exist is pointed out.
 TEST_F(SettingsDialogTest, OkTranslatesTheZoomChoiceAndTheDestination) {
   // The stored mask, the choice shown and the mask saved; the destination
   // typed, whether "Select" is checked, and the folder and flag saved.
@@ -108,10 +110,16 @@ TEST_F(SettingsDialogTest, OkTranslatesTheZoomChoiceAndTheDestination) {
     EXPECT_EQ(Combo("zoomCombo")->currentIndex(), shown) << stored;
     Edit("destinationEdit")->setText(text);
     Find<QRadioButton>(*dialog, select ? "selectRadio" : "sameFolderRadio")->setChecked(true);
+    // None of these folders exists.
+    EXPECT_EQ(Find<QLabel>(*dialog, "destinationWarning")->isVisible(), select && *text) << text;
     Press("okButton");
     EXPECT_EQ(Stored().ZoomLevelsMask, saved) << stored;
     EXPECT_EQ(std::pair(Stored().DstFolder, Stored().DstFolderAsSame), std::pair(folder, asSame)) << text;
   }
+  OpenDialog();
+  Edit("destinationEdit")->clear();
+  QTest::keyClicks(Edit("destinationEdit"), QString::fromStdString(Folder()));
+  EXPECT_FALSE(Find<QLabel>(*dialog, "destinationWarning")->isVisible());
 }
 
 // A size that fails while a destination is typed shows its message but

@@ -11,7 +11,7 @@ class QLabel;
 
 namespace rzt2 {
 
-class ExportDialog final : public QDialog {
+class ExportDialog : public QDialog {
   Q_OBJECT
 
  public:

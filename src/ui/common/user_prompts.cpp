@@ -1,6 +1,9 @@
 #include "ui/common/user_prompts.h"
 
 #include <QMessageBox>
+#include <QScreen>
+#include <algorithm>
+#include <utility>
 
 #include "ui/common/export_dialog.h"
 
@@ -20,28 +23,57 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// A dialog that opens centred over its owner's window, wherever the window
+// manager would put it, and within the owner's screen. The box takes its
+// final size while it is being shown, so it is placed after that.
+template <typename Dialog>
+class Centred final : public Dialog {
+ public:
+  template <typename... Args>
+  explicit Centred(QWidget* owner, Args&&... args) : Dialog(std::forward<Args>(args)..., owner) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    Dialog::showEvent(event);
+    const QWidget* owner = this->parentWidget();
+    if (!owner) return;
+    const QWidget* window = owner->window();
+    QRect placed(QPoint(), this->frameGeometry().size());
+    placed.moveCenter(window->frameGeometry().center());
+    if (const QScreen* screen = window->screen()) {
+      const QRect area = screen->availableGeometry();
+      placed.moveLeft(
+          std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() - placed.width())));
+      placed.moveTop(
+          std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height())));
+    }
+    this->move(placed.topLeft());
+  }
+};
+
 }  // namespace
 
 void DialogPrompts::showMessage(QWidget* owner, const QString& text, const QString& caption,
                                 MessageIcon icon) {
-  QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, owner);
+  Centred<QMessageBox> box(owner, boxIcon(icon), caption, text, QMessageBox::Ok);
   box.exec();
 }
 
 bool DialogPrompts::showJobError(QWidget* owner, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok | QMessageBox::Cancel, owner);
+  Centred<QMessageBox> box(owner, QMessageBox::Critical, caption, text,
+                           QMessageBox::Ok | QMessageBox::Cancel);
   // Enter goes on, as the OK-only box did; Escape and the close box stop.
   box.setDefaultButton(QMessageBox::Ok);
   return box.exec() == QMessageBox::Ok;
 }
 
 bool DialogPrompts::askYesNo(QWidget* owner, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+  Centred<QMessageBox> box(owner, QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<int> DialogPrompts::askExportFormat(QWidget* owner, const QString& message) {
-  ExportDialog dialog(owner);
+  Centred<ExportDialog> dialog(owner);
   dialog.setMessage(message);
   dialog.setFormatIndex(0);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

@@ -1,5 +1,6 @@
 // The questions and messages the desktop program puts to the user, behind
-// one interface so that tests answer them without modal windows.
+// one interface so that tests answer them without modal windows. Each box
+// opens centred over its owner's window.
 #pragma once
 
 #include <QString>

@@ -4,10 +4,25 @@
 #include <QString>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 
+#include "jobs/job_texts.h"
 #include "ui/common/user_prompts.h"
 
 namespace rzt2 {
+
+namespace {
+
+// Loading a picture and saving an export give no percentage.
+bool isUnmeasuredStep(const std::string& label) {
+  for (const std::string_view format : {kLabelLoading, kLabelSaving}) {
+    // The texts put the file's name first.
+    if (label.ends_with(format.substr(format.find("%s") + 2))) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 DesktopJobHost::DesktopJobHost(QWidget* owner, UserPrompts& prompts, int fileCount)
     : prompts_(prompts), progressWindow_(std::make_unique<ProgressDialog>(owner)) {
@@ -53,7 +68,10 @@ void DesktopJobHost::ShowError(const JobFailure& failure) {
 }
 
 void DesktopJobHost::SetLabel(const std::string& text) {
-  onWindowThread([this, text = QString::fromStdString(text)] { progressWindow_->setStepText(text); });
+  onWindowThread([this, text = QString::fromStdString(text), busy = isUnmeasuredStep(text)] {
+    progressWindow_->setStepText(text);
+    progressWindow_->setCurrentBusy(busy);
+  });
 }
 
 void DesktopJobHost::SetTotalPosition(int filesDone) {

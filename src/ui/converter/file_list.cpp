@@ -12,10 +12,8 @@ namespace rzt2 {
 namespace {
 constexpr int kNameRole = Qt::UserRole;  // the name's bytes, exactly as listed
 constexpr int kIconSize = 16;
-// The list is as wide as this many average characters, and its one column
-// leaves this many pixels of its width free.
+// The list is as wide as this many average characters.
 constexpr int kWidthChars = 34;
-constexpr int kColumnMargin = 18;
 // Shows the whole name as a tooltip where the list cuts it short, and no
 // tooltip where the name fits.
 class CutNameTips final : public QStyledItemDelegate {
@@ -50,7 +48,11 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent) {
   setHeaderLabels({QStringLiteral("File")});
   // A small-icon view shows no column header.
   header()->hide();
-  header()->setStretchLastSection(false);
+  // The one column fills the list, and so does a selected row.
+  header()->setStretchLastSection(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // A long name keeps its start and its extension.
+  setTextElideMode(Qt::ElideMiddle);
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -109,11 +111,6 @@ std::vector<std::string> FileList::selectedNames() const {
 
 QSize FileList::sizeHint() const {
   return {fontMetrics().averageCharWidth() * kWidthChars, QTreeWidget::sizeHint().height()};
-}
-
-void FileList::resizeEvent(QResizeEvent* event) {
-  QTreeWidget::resizeEvent(event);
-  setColumnWidth(0, viewport()->width() - kColumnMargin);
 }
 
 void FileList::focusInEvent(QFocusEvent* event) {

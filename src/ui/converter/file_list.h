@@ -1,7 +1,7 @@
 // The main window's file list: one column "File" of bare names, folders
 // first, with small icons and multiple selection. The current item is the
 // focused one, which the preview and the open action act on. A name too
-// long for the list shows whole in a tooltip.
+// long for the list loses its middle, and shows whole in a tooltip.
 #pragma once
 
 #include <QFileIconProvider>
@@ -40,7 +40,6 @@ class FileList final : public QTreeWidget {
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QIcon iconFor(const std::string& name, bool folder);

@@ -1,6 +1,7 @@
 #include "ui/converter/preview_pane.h"
 
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +15,8 @@ constexpr uint32_t kOpaqueWhite = 0xFFFFFFFFu;
 // The pane's preferred size in average characters and lines of its font.
 constexpr int kWidthChars = 90;
 constexpr int kHeightLines = 35;
+// A picture that takes longer than this to load is said to be loading.
+constexpr int kLoadingDelayMs = 200;
 
 // Rgb24 rows are B,G,R, which is Qt's BGR888.
 QImage toQImage(const ImageHandle& handle) {
@@ -61,12 +64,37 @@ QImage renderPreview(ImageHandle& picture, int32_t paneWidth, int32_t paneHeight
   return toQImage(preview);
 }
 
-PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent), loadingDelay_(new QTimer(this)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  loadingDelay_->setSingleShot(true);
+  loadingDelay_->setInterval(kLoadingDelayMs);
+  connect(loadingDelay_, &QTimer::timeout, this, [this] { showNote(loadingNote()); });
+}
 
 void PreviewPane::setPicture(QImage picture) {
+  loadingDelay_->stop();
+  note_.clear();
   picture_ = std::move(picture);
   picture_.setDevicePixelRatio(devicePixelRatioF());
   update();
+}
+
+void PreviewPane::showLoading() {
+  if (note_ == loadingNote()) return;
+  // A quick load keeps the picture before it until the next one is ready;
+  // a note about the file before goes at once.
+  if (!note_.isEmpty()) {
+    note_.clear();
+    update();
+  }
+  if (!loadingDelay_->isActive()) loadingDelay_->start();
+}
+
+QString PreviewPane::loadingNote() { return tr("Loading ..."); }
+
+void PreviewPane::showNote(const QString& note) {
+  setPicture(QImage());
+  note_ = note;
 }
 
 QSize PreviewPane::pixelSize() const {
@@ -84,6 +112,10 @@ void PreviewPane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
+  if (!note_.isEmpty()) {
+    painter.setPen(QColor(96, 96, 96));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, note_);
+  }
 }
 
 void PreviewPane::resizeEvent(QResizeEvent* event) {

@@ -1,15 +1,20 @@
 // The preview pane: a picture scaled to fit the pane with its proportions
 // kept, centred on white. The scaled picture is built exactly as large as
 // the pane, in device pixels, and painted 1:1. Building it may take long
-// for a large picture, so it is done apart from the pane, on any thread.
+// for a large picture, so it is done apart from the pane, on any thread;
+// meanwhile the pane says "Loading ...", and for a picture that cannot be
+// shown it says so in a short note.
 #pragma once
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 
 #include "imaging/image_handle.h"
 #include "raster/bitmap.h"
+
+class QTimer;
 
 namespace rzt2 {
 
@@ -28,8 +33,13 @@ class PreviewPane final : public QWidget {
  public:
   explicit PreviewPane(QWidget* parent = nullptr);
 
-  // Shows picture (of pixelSize(), or null for white only).
+  // Shows picture (of pixelSize(), or null for white only) and no note.
   void setPicture(QImage picture);
+  // White, with "Loading ..." once a load has taken a moment.
+  void showLoading();
+  // White, with note in the middle.
+  void showNote(const QString& note);
+  const QString& note() const { return note_; }
   bool hasPicture() const { return !picture_.isNull(); }
   // The pane's size in device pixels.
   QSize pixelSize() const;
@@ -46,7 +56,11 @@ class PreviewPane final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  static QString loadingNote();
+
   QImage picture_;
+  QString note_;
+  QTimer* loadingDelay_;
 };
 
 }  // namespace rzt2

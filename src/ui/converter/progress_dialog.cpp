@@ -96,6 +96,11 @@ void ProgressDialog::setFilesDone(int filesDone) { totalBar_->setValue(filesDone
 
 void ProgressDialog::setCurrentPercent(int percent) { currentBar_->setValue(percent); }
 
+void ProgressDialog::setCurrentBusy(bool busy) {
+  // A bar without a range shows that work goes on.
+  currentBar_->setRange(0, busy ? 0 : 100);
+}
+
 void ProgressDialog::reject() {
   // The job stops within a frame; the window stays until it has.
   if (!cancelButton_->isEnabled()) return;

@@ -25,6 +25,9 @@ class ProgressDialog final : public QDialog {
   void setFilesDone(int filesDone);
   // The bar of the current file, 0..100.
   void setCurrentPercent(int percent);
+  // The bar of the current file moves on its own, for a step that gives
+  // no percentage, until it is set not busy.
+  void setCurrentBusy(bool busy);
 
   // Escape: as "Cancel".
   void reject() override;

@@ -2,10 +2,12 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +17,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <iterator>
 
 #include "ui/common/user_prompts.h"
 #include "ui/converter/folder_tree_dialog.h"
@@ -25,10 +26,59 @@ namespace rzt2 {
 
 namespace {
 
-// zoomChoice: the items of the zoom combo box, and the masks they stand for.
-constexpr int kZoomNone = 0;
-constexpr int kZoomFrom25 = 1;
-constexpr int kZoomFrom50 = 2;
+enum class Section { Main, Expert };
+
+// An item of a combo box: the text it shows and the value it stands for.
+struct Choice {
+  QString text;
+  int32_t value;
+};
+
+QList<Choice> zoomChoices() {
+  return {{QStringLiteral("None"), kZoomMaskNone},
+          {QStringLiteral("From 25%"), kZoomMaskFrom25},
+          {QStringLiteral("From 50%"), kZoomMaskFrom50}};
+}
+
+QList<Choice> frameFormatChoices() {
+  QList<Choice> choices;
+  for (const ImageFormat& format : kFrameFormats) {
+    const auto code = static_cast<int32_t>(choices.size());
+    choices.append(
+        {QString::fromLatin1(format.name.data(), static_cast<qsizetype>(format.name.size())), code});
+  }
+  return choices;
+}
+
+}  // namespace
+
+// One setting of the dialog: its declaration gives the label, the range
+// and the default; the row gives the field it edits, where it goes and
+// when it is checked. A setting with choices is a combo box, any other a
+// digits-only edit.
+struct SettingRow {
+  const IntSetting* setting;
+  int32_t ConverterSettings::*value;
+  Section section;
+  const char* objectName;
+  int checkOrder;
+  QList<Choice> (*choices)() = nullptr;
+  int shownForOtherValues = -1;  // the item shown for a value no item stands for
+};
+
+namespace {
+
+// The dialog's settings in the order they are shown; a new setting is one
+// row here. Any zoom mask but the three offered (1, 127, 253, ...) opens
+// as "From 25%"; a format code outside the list opens with none chosen.
+const SettingRow kRows[] = {
+    {&kZoomLevelsMask, &ConverterSettings::ZoomLevelsMask, Section::Main, "zoomCombo", 2, zoomChoices, 1},
+    {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
+    {&kFrameSizeY, &ConverterSettings::FrameSizeY, Section::Expert, "frameHeightEdit", 3},
+    {&kMiniFrameSizeX, &ConverterSettings::MiniFrameSizeX, Section::Expert, "previewWidthEdit", 6},
+    {&kMiniFrameSizeY, &ConverterSettings::MiniFrameSizeY, Section::Expert, "previewHeightEdit", 5},
+    {&kEncoderCode, &ConverterSettings::EncoderCode, Section::Expert, "encoderCombo", 1, frameFormatChoices},
+};
 
 // destinationChoice: the radio buttons.
 constexpr int kSameAsSource = 0;
@@ -53,9 +103,6 @@ class DigitsOnlyFilter : public QObject {
   }
 };
 
-int indexOrNone(int index, int count) { return index >= 0 && index < count ? index : -1; }
-
-// The text the dialog shows for a setting, declared with the setting.
 QString labelOf(const IntSetting& setting) {
   return QString::fromUtf8(setting.label.data(), static_cast<qsizetype>(setting.label.size()));
 }
@@ -69,194 +116,167 @@ void setTextIfChanged(QLineEdit* edit, const QString& text) {
 
 SettingsDialog::SettingsDialog(ConverterSettings& settings, ShellNamespace& shell, UserPrompts& prompts,
                                QWidget* parent)
-    : QDialog(parent), settings_(settings), shell_(shell), prompts_(prompts) {
-  createControls();
-  openFromRecord();
-  showMembers();
+    : QDialog(parent), settings_(settings), shell_(shell), prompts_(prompts), draft_(settings) {
+  setWindowTitle(tr("RZT2 encoder settings"));
+  auto* mainGroup = new QGroupBox(tr("Main settings "), this);
+  mainForm_ = new QFormLayout(mainGroup);
+  QWidget* destinationGroup = createDestinationGroup();
+  auto* expertGroup = new QGroupBox(tr("Expert settings (do not change) "), this);
+  expertForm_ = new QFormLayout(expertGroup);
+  for (QFormLayout* form : {mainForm_, expertForm_})
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  createForms();
+  QWidget* buttons = createButtons();
+  auto* layout = new QVBoxLayout(this);
+  for (QWidget* part :
+       {static_cast<QWidget*>(mainGroup), destinationGroup, static_cast<QWidget*>(expertGroup), buttons}) {
+    layout->addWidget(part);
+  }
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  // Tab follows the layout, from the top.
+  QList<QWidget*> chain;
+  for (QWidget* group :
+       {static_cast<QWidget*>(mainGroup), destinationGroup, static_cast<QWidget*>(expertGroup), buttons}) {
+    for (QWidget* child : group->findChildren<QWidget*>()) {
+      if (child->focusPolicy() & Qt::TabFocus) chain.append(child);
+    }
+  }
+  for (qsizetype i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+  showAll();
 }
 
-void SettingsDialog::createControls() {
-  setWindowTitle(tr("RZT2 encoder settings"));
-  const auto named = [](auto* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-  };
-  auto* digitsOnly = new DigitsOnlyFilter(this);
-  const auto numberEdit = [&](const char* name) {
-    auto* edit = named(new QLineEdit(this), name);
-    edit->installEventFilter(digitsOnly);
-    return edit;
-  };
+void SettingsDialog::createForms() {
+  for (const SettingRow& row : kRows) {
+    QWidget* control = createControl(row);
+    (row.section == Section::Main ? mainForm_ : expertForm_)->addRow(labelOf(*row.setting), control);
+    fields_.push_back({&row, control});
+  }
+  std::stable_sort(fields_.begin(), fields_.end(),
+                   [](const Field& a, const Field& b) { return a.row->checkOrder < b.row->checkOrder; });
+}
 
-  auto* mainGroup = new QGroupBox(tr("Main settings "), this);
-  zoomCombo_ = named(new QComboBox(mainGroup), "zoomCombo");
-  zoomCombo_->addItems({tr("None"), tr("From 25%"), tr("From 50%")});
-  auto* mainRow = new QHBoxLayout(mainGroup);
-  mainRow->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup));
-  mainRow->addStretch();
-  mainRow->addWidget(zoomCombo_);
+QWidget* SettingsDialog::createControl(const SettingRow& row) {
+  if (row.choices) {
+    auto* combo = new QComboBox(this);
+    for (const Choice& choice : row.choices()) combo->addItem(choice.text, choice.value);
+    combo->setObjectName(QLatin1String(row.objectName));
+    return combo;
+  }
+  auto* edit = new QLineEdit(this);
+  edit->setObjectName(QLatin1String(row.objectName));
+  edit->installEventFilter(new DigitsOnlyFilter(edit));
+  const IntSetting& setting = *row.setting;
+  edit->setToolTip(setting.range ? tr("From %1 to %2; %3 at first")
+                                       .arg(setting.range->min)
+                                       .arg(setting.range->max)
+                                       .arg(setting.defaultValue)
+                                 : tr("%1 at first").arg(setting.defaultValue));
+  return edit;
+}
 
-  auto* destinationGroup = new QGroupBox(tr("Destination folder "), this);
-  auto* same = named(new QRadioButton(labelOf(kDstFolderAsSame), destinationGroup), "sameFolderRadio");
-  auto* select = named(new QRadioButton(tr("Select"), destinationGroup), "selectRadio");
+QWidget* SettingsDialog::createDestinationGroup() {
+  auto* group = new QGroupBox(tr("Destination folder "), this);
+  auto* same = new QRadioButton(labelOf(kDstFolderAsSame), group);
+  same->setObjectName(QStringLiteral("sameFolderRadio"));
+  auto* select = new QRadioButton(tr("Select"), group);
+  select->setObjectName(QStringLiteral("selectRadio"));
   destinationGroup_ = new QButtonGroup(this);
   destinationGroup_->addButton(same, kSameAsSource);
   destinationGroup_->addButton(select, kSelect);
-  destinationEdit_ = named(new QLineEdit(this), "destinationEdit");
-  auto* browse = named(new QToolButton(this), "browseButton");
+  destinationEdit_ = new QLineEdit(group);
+  destinationEdit_->setObjectName(QStringLiteral("destinationEdit"));
+  auto* browse = new QToolButton(group);
+  browse->setObjectName(QStringLiteral("browseButton"));
   browse->setText(tr("..."));
-  auto* destinationGrid = new QGridLayout(destinationGroup);
-  destinationGrid->addWidget(same, 0, 0, 1, 2);
-  destinationGrid->addWidget(select, 1, 0);
-  destinationGrid->addWidget(framePathField(destinationEdit_, browse, destinationGroup), 1, 1);
-  destinationGrid->setColumnStretch(1, 1);
-
-  auto* expertGroup = new QGroupBox(tr("Expert settings (do not change) "), this);
-  frameWidthEdit_ = numberEdit("frameWidthEdit");
-  frameHeightEdit_ = numberEdit("frameHeightEdit");
-  previewWidthEdit_ = numberEdit("previewWidthEdit");
-  previewHeightEdit_ = numberEdit("previewHeightEdit");
-  encoderCombo_ = named(new QComboBox(this), "encoderCombo");
-  for (const ImageFormat& format : kFrameFormats) {
-    encoderCombo_->addItem(
-        QString::fromLatin1(format.name.data(), static_cast<qsizetype>(format.name.size())));
-  }
-  auto* expertGrid = new QGridLayout(expertGroup);
-  expertGrid->addWidget(new QLabel(labelOf(kFrameSizeX), expertGroup), 0, 0);
-  expertGrid->addWidget(frameWidthEdit_, 0, 1);
-  expertGrid->addWidget(new QLabel(labelOf(kMiniFrameSizeX), expertGroup), 0, 3);
-  expertGrid->addWidget(previewWidthEdit_, 0, 4);
-  expertGrid->addWidget(new QLabel(labelOf(kFrameSizeY), expertGroup), 1, 0);
-  expertGrid->addWidget(frameHeightEdit_, 1, 1);
-  expertGrid->addWidget(new QLabel(labelOf(kMiniFrameSizeY), expertGroup), 1, 3);
-  expertGrid->addWidget(previewHeightEdit_, 1, 4);
-  expertGrid->addWidget(new QLabel(labelOf(kEncoderCode), expertGroup), 2, 0, 1, 4);
-  expertGrid->addWidget(encoderCombo_, 2, 4);
-  expertGrid->setColumnMinimumWidth(2, expertGrid->horizontalSpacing() * 2);
-  expertGrid->setColumnStretch(2, 1);
-
-  auto* ok = named(new QPushButton(tr("OK"), this), "okButton");
-  ok->setDefault(true);
-  auto* cancel = named(new QPushButton(tr("Cancel"), this), "cancelButton");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(mainGroup);
-  layout->addWidget(destinationGroup);
-  layout->addWidget(expertGroup);
-  layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-
-  // The order of the controls in the original template, with the radio
-  // buttons last.
-  QWidget* const chain[] = {zoomCombo_,
-                            destinationEdit_,
-                            browse,
-                            frameWidthEdit_,
-                            frameHeightEdit_,
-                            previewWidthEdit_,
-                            previewHeightEdit_,
-                            encoderCombo_,
-                            ok,
-                            cancel,
-                            same,
-                            select};
-  for (size_t i = 1; i < std::size(chain); ++i) {
-    QWidget::setTabOrder(chain[i - 1], chain[i]);
-  }
-
+  destinationWarning_ = new QLabel(tr("This folder does not exist."), group);
+  destinationWarning_->setObjectName(QStringLiteral("destinationWarning"));
+  destinationWarning_->setStyleSheet(QStringLiteral("color: #c00000"));
+  // The dialog keeps its size when the warning comes and goes.
+  QSizePolicy keepRoom = destinationWarning_->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  destinationWarning_->setSizePolicy(keepRoom);
+  auto* grid = new QGridLayout(group);
+  grid->addWidget(same, 0, 0, 1, 2);
+  grid->addWidget(select, 1, 0);
+  grid->addWidget(framePathField(destinationEdit_, browse, group), 1, 1);
+  grid->addWidget(destinationWarning_, 2, 1);
+  grid->setColumnStretch(1, 1);
   connect(browse, &QToolButton::clicked, this, &SettingsDialog::onBrowse);
-  // textEdited comes from the user only, never from showMembers.
+  // textEdited comes from the user only, never from showAll.
   connect(destinationEdit_, &QLineEdit::textEdited, this, &SettingsDialog::onDestinationEdited);
-  connect(ok, &QPushButton::clicked, this, &SettingsDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &SettingsDialog::reject);
+  connect(destinationEdit_, &QLineEdit::textChanged, this, &SettingsDialog::updateDestinationWarning);
+  connect(destinationGroup_, &QButtonGroup::idToggled, this, &SettingsDialog::updateDestinationWarning);
+  return group;
 }
 
-void SettingsDialog::openFromRecord() {
-  frameWidthInput_ = settings_.FrameSizeX;
-  frameHeightInput_ = settings_.FrameSizeY;
-  previewWidthInput_ = settings_.MiniFrameSizeX;
-  previewHeightInput_ = settings_.MiniFrameSizeY;
-  encoderIndex_ = settings_.EncoderCode;
-  // Any mask but these two (1, 127, 253, ...) opens as "From 25%".
-  const int32_t mask = settings_.ZoomLevelsMask;
-  zoomChoice_ = mask == kZoomMaskNone ? kZoomNone : mask == kZoomMaskFrom50 ? kZoomFrom50 : kZoomFrom25;
-  destinationText_ = QString::fromStdString(settings_.DstFolder);
-  destinationChoice_ = settings_.DstFolderAsSame != 0 ? kSameAsSource : kSelect;
+QWidget* SettingsDialog::createButtons() {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  ok->setObjectName(QStringLiteral("okButton"));
+  ok->setDefault(true);
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &SettingsDialog::reject);
+  return buttons;
 }
 
-void SettingsDialog::copyToRecord() {
-  settings_.FrameSizeX = frameWidthInput_;
-  settings_.FrameSizeY = frameHeightInput_;
-  settings_.MiniFrameSizeX = previewWidthInput_;
-  settings_.MiniFrameSizeY = previewHeightInput_;
-  settings_.EncoderCode = encoderIndex_;
-  settings_.ZoomLevelsMask = zoomChoice_ == kZoomNone     ? kZoomMaskNone
-                             : zoomChoice_ == kZoomFrom50 ? kZoomMaskFrom50
-                                                          : kZoomMaskFrom25;
-  // The jobs put the folder straight in front of each file name.
-  std::string folder = destinationText_.toStdString();
-  const char separator = QDir::separator().toLatin1();
-  if (!folder.empty() && folder.back() != separator) folder += separator;
-  settings_.DstFolder = folder;
-  settings_.DstFolderAsSame = destinationChoice_ == kSameAsSource ? 1 : 0;
-}
-
-std::array<SettingsDialog::NumberField, 4> SettingsDialog::numberFields() {
-  return {{{frameHeightEdit_, &frameHeightInput_, &kFrameSizeY},
-           {frameWidthEdit_, &frameWidthInput_, &kFrameSizeX},
-           {previewHeightEdit_, &previewHeightInput_, &kMiniFrameSizeY},
-           {previewWidthEdit_, &previewWidthInput_, &kMiniFrameSizeX}}};
-}
-
-void SettingsDialog::showDestination() {
-  setTextIfChanged(destinationEdit_, destinationText_);
-  // An exclusive group cannot uncheck its last checked button.
-  destinationGroup_->setExclusive(false);
-  for (QAbstractButton* button : destinationGroup_->buttons()) {
-    button->setChecked(destinationGroup_->id(button) == destinationChoice_);
-  }
-  destinationGroup_->setExclusive(true);
-}
-
-void SettingsDialog::showMembers() {
-  encoderCombo_->setCurrentIndex(indexOrNone(encoderIndex_, encoderCombo_->count()));
-  zoomCombo_->setCurrentIndex(indexOrNone(zoomChoice_, zoomCombo_->count()));
-  for (const NumberField& field : numberFields()) {
-    setTextIfChanged(field.edit, QString::number(*field.member));
+void SettingsDialog::showAll() {
+  for (const Field& field : fields_) {
+    const int32_t value = draft_.*field.row->value;
+    if (auto* combo = qobject_cast<QComboBox*>(field.control)) {
+      const int index = combo->findData(value);
+      combo->setCurrentIndex(index >= 0 ? index : field.row->shownForOtherValues);
+    } else {
+      setTextIfChanged(static_cast<QLineEdit*>(field.control), QString::number(value));
+    }
   }
   showDestination();
 }
 
+void SettingsDialog::showDestination() {
+  setTextIfChanged(destinationEdit_, QString::fromStdString(draft_.DstFolder));
+  destinationGroup_->button(draft_.DstFolderAsSame != 0 ? kSameAsSource : kSelect)->setChecked(true);
+  updateDestinationWarning();
+}
+
+void SettingsDialog::updateDestinationWarning() {
+  const QString folder = destinationEdit_->text();
+  destinationWarning_->setVisible(destinationGroup_->checkedId() == kSelect && !folder.isEmpty() &&
+                                  !QFileInfo(folder).isDir());
+}
+
 bool SettingsDialog::takeIn() {
-  encoderIndex_ = encoderCombo_->currentIndex();
-  zoomChoice_ = zoomCombo_->currentIndex();
-  for (const NumberField& field : numberFields()) {
-    if (!takeInNumber(field)) return false;
+  for (const Field& field : fields_) {
+    if (!takeInField(field)) return false;
   }
-  destinationText_ = destinationEdit_->text();
-  destinationChoice_ = destinationGroup_->checkedId();
+  draft_.DstFolder = destinationEdit_->text().toStdString();
+  draft_.DstFolderAsSame = destinationGroup_->checkedId() == kSameAsSource ? 1 : 0;
   return true;
 }
 
-bool SettingsDialog::takeInNumber(const NumberField& field) {
+bool SettingsDialog::takeInField(const Field& field) {
+  int32_t& value = draft_.*field.row->value;
+  if (auto* combo = qobject_cast<QComboBox*>(field.control)) {
+    value = combo->currentIndex() < 0 ? -1 : combo->currentData().toInt();
+    return true;
+  }
   static const QRegularExpression kInteger(QStringLiteral("^[+-]?[0-9]+$"));
-  const QString text = field.edit->text().trimmed();
-  const QString label = labelOf(*field.setting);
-  if (!kInteger.match(text).hasMatch())
-    return fail(field.edit, tr("%1: please enter an integer.").arg(label));
-  const SettingRange& range = *field.setting->range;
-  const QString rangeMessage =
-      tr("%1: please enter an integer between %2 and %3.").arg(label).arg(range.min).arg(range.max);
+  auto* edit = static_cast<QLineEdit*>(field.control);
+  const QString text = edit->text().trimmed();
+  const IntSetting& setting = *field.row->setting;
+  const QString label = labelOf(setting);
+  if (!kInteger.match(text).hasMatch()) return fail(edit, tr("%1: please enter an integer.").arg(label));
+  const QString rangeMessage = setting.range ? tr("%1: please enter an integer between %2 and %3.")
+                                                   .arg(label)
+                                                   .arg(setting.range->min)
+                                                   .arg(setting.range->max)
+                                             : tr("%1: please enter a smaller number.").arg(label);
   bool fits = false;
-  const int32_t value = text.toInt(&fits);
-  // Out of range as well, but too long for the member to keep.
-  if (!fits) return fail(field.edit, rangeMessage);
-  *field.member = value;
-  if (!field.setting->Admits(value)) return fail(field.edit, rangeMessage);
+  const int32_t number = text.toInt(&fits);
+  // Out of range as well, but too long for the setting to keep.
+  if (!fits) return fail(edit, rangeMessage);
+  value = number;
+  if (!setting.Admits(number)) return fail(edit, rangeMessage);
   return true;
 }
 
@@ -269,13 +289,18 @@ bool SettingsDialog::fail(QWidget* field, const QString& message) {
 
 void SettingsDialog::accept() {
   if (!takeIn()) return;
-  // A stored format code outside the list opens with no format selected;
-  // the record must get a real one before a map writer uses it.
-  if (!kEncoderCode.Admits(encoderIndex_)) {
-    fail(encoderCombo_, tr("Please choose a frame format."));
-    return;
+  // The copy as a whole: a choice taken in as none (a format code that was
+  // outside the list) must be made before the record gets it.
+  for (const Field& field : fields_) {
+    if (!field.row->setting->Admits(draft_.*field.row->value)) {
+      fail(field.control, tr("%1: please choose one.").arg(labelOf(*field.row->setting)));
+      return;
+    }
   }
-  copyToRecord();
+  // The jobs put the folder straight in front of each file name.
+  const char separator = QDir::separator().toLatin1();
+  if (!draft_.DstFolder.empty() && draft_.DstFolder.back() != separator) draft_.DstFolder += separator;
+  settings_ = draft_;
   settings_.SaveSettings();
   QDialog::accept();
 }
@@ -284,8 +309,8 @@ void SettingsDialog::onBrowse() {
   takeIn();  // a failing field shows its message; picking goes on regardless
   FolderTreeDialog dialog(shell_, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  destinationChoice_ = kSelect;
-  destinationText_ = QString::fromStdString(dialog.selectedPath());
+  draft_.DstFolderAsSame = 0;
+  draft_.DstFolder = dialog.selectedPath();
   showDestination();
 }
 
@@ -294,8 +319,8 @@ void SettingsDialog::onDestinationEdited() {
   // keystroke is taken in here, and no other field is shown again, so
   // that nothing the user typed anywhere is put back.
   takeIn();
-  destinationText_ = destinationEdit_->text();
-  destinationChoice_ = kSelect;
+  draft_.DstFolder = destinationEdit_->text().toStdString();
+  draft_.DstFolderAsSame = 0;
   showDestination();
 }
 

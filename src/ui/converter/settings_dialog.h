@@ -1,37 +1,43 @@
 // SettingsDialog: the modal "RZT2 encoder settings" dialog for the frame and
 // preview sizes, the frame format, the additional zoom levels and the
-// destination folder of a ConverterSettings record. It opens from the record;
-// exec() returns Accepted only after the dialog copied its values back into
-// the record and called SaveSettings. Cancel leaves record and store alone.
-// The source folder and the preview flag are neither shown nor changed.
+// destination folder of a ConverterSettings record. It edits a copy of the
+// record; exec() returns Accepted only after the dialog checked the copy as a
+// whole, copied it back into the record and called SaveSettings. Cancel
+// leaves record and store alone. The source folder and the preview flag are
+// neither shown nor changed.
 //
-// Each control has one member, and members and controls are exchanged in one
-// fixed order: format, zoom, frame height, frame width, preview height,
-// preview width, destination text, destination choice. Taking the controls in
-// stops at the first size that is not an integer within its range: it shows
-// a message and puts the focus on that field with its text selected; a number
-// out of range is kept in its member all the same, later members keep their
-// values. OK also refuses to close while no frame format is chosen. Typing
-// a destination, or picking one with "...", takes the controls in as well,
+// Each setting is one row of a form, built from the setting's declaration
+// (label, range, default; mapfile/encoder_params.h) and the row table in
+// settings_dialog.cpp. Taking the controls in goes through the rows in their
+// check order (format, zoom, frame height, frame width, preview height,
+// preview width), then the destination text and choice, and stops at the
+// first size that is not an integer within its range: it shows a message
+// and puts the focus on that field with its text selected; a number out of
+// range is kept in the copy all the same, later fields keep their values.
+// OK also refuses to close while no frame format is chosen. Typing a
+// destination, or picking one with "...", takes the controls in as well,
 // keeps the destination even when a size fails, checks "Select", and shows
-// no other member again: no edit made elsewhere is put back.
+// no other field again: no edit made elsewhere is put back. A chosen
+// destination folder that does not exist is pointed out below it.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <array>
-#include <cstdint>
+#include <vector>
 
 #include "settings/converter_settings.h"
 
 class QButtonGroup;
-class QComboBox;
+class QFormLayout;
+class QLabel;
 class QLineEdit;
+class QWidget;
 
 namespace rzt2 {
 
 class ShellNamespace;
 class UserPrompts;
+struct SettingRow;
 
 class SettingsDialog final : public QDialog {
   Q_OBJECT
@@ -46,49 +52,38 @@ class SettingsDialog final : public QDialog {
   void accept() override;
 
  private:
-  struct NumberField {
-    QLineEdit* edit;
-    int32_t* member;
-    const IntSetting* setting;
+  // A row's control, with the row it shows.
+  struct Field {
+    const SettingRow* row;
+    QWidget* control;
   };
 
-  void createControls();
-  void openFromRecord();
-  void copyToRecord();
-  // Members to controls: all of them, or the destination text and choice.
-  void showMembers();
+  void createForms();
+  QWidget* createDestinationGroup();
+  QWidget* createButtons();
+  QWidget* createControl(const SettingRow& row);
+  // The copy to the controls: all of them, or the destination only.
+  void showAll();
   void showDestination();
-  // Controls to members; false at the first field that fails.
+  // The controls to the copy; false at the first field that fails.
   bool takeIn();
-  bool takeInNumber(const NumberField& field);
+  bool takeInField(const Field& field);
   bool fail(QWidget* field, const QString& message);
-  // The size fields in exchange order.
-  std::array<NumberField, 4> numberFields();
-
   void onBrowse();
   void onDestinationEdited();
+  void updateDestinationWarning();
 
   ConverterSettings& settings_;
   ShellNamespace& shell_;
   UserPrompts& prompts_;
+  ConverterSettings draft_;  // what the dialog shows and takes in
 
-  int encoderIndex_ = -1;
-  int zoomChoice_ = -1;
-  int32_t frameHeightInput_ = 0;
-  int32_t frameWidthInput_ = 0;
-  int32_t previewHeightInput_ = 0;
-  int32_t previewWidthInput_ = 0;
-  QString destinationText_;
-  int destinationChoice_ = -1;
-
-  QComboBox* encoderCombo_ = nullptr;
-  QComboBox* zoomCombo_ = nullptr;
-  QLineEdit* frameHeightEdit_ = nullptr;
-  QLineEdit* frameWidthEdit_ = nullptr;
-  QLineEdit* previewHeightEdit_ = nullptr;
-  QLineEdit* previewWidthEdit_ = nullptr;
+  std::vector<Field> fields_;  // in check order
+  QFormLayout* mainForm_ = nullptr;
+  QFormLayout* expertForm_ = nullptr;
   QLineEdit* destinationEdit_ = nullptr;
   QButtonGroup* destinationGroup_ = nullptr;
+  QLabel* destinationWarning_ = nullptr;
 };
 
 }  // namespace rzt2

@@ -85,20 +85,72 @@ void FrameLoader::request(std::vector<Request> wanted) {
   wake_.notify_all();
 }
 
+void FrameLoader::loadPreview() {
+  addTask([this] {
+    std::vector<uint8_t> bytes;
+    const Status status = reader_->ReadPreview(bytes);
+    DecodedFrame preview =
+        status == Status::Ok ? decodeMapPicture(bytes, DecodeLimits{kMaxPreviewPixels}) : failed(status);
+    deliver([this, preview = std::move(preview)] { emit previewDecoded(preview); });
+  });
+}
+
+void FrameLoader::readIndex(size_t levelPosition, const LevelEntry& level) {
+  addTask([this, levelPosition, level] {
+    auto index = std::make_shared<FrameIndex>();
+    const Status status = GuardMemory([&] { return reader_->ReadFrameIndex(level, *index); });
+    std::shared_ptr<const FrameIndex> read;
+    if (status == Status::Ok) read = std::move(index);
+    deliver([this, levelPosition, status, read] { emit indexRead(levelPosition, status, read); });
+  });
+}
+
+void FrameLoader::addTask(std::function<void()> task) {
+  {
+    const std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+    ++tasksPending_;
+  }
+  wake_.notify_one();
+}
+
+void FrameLoader::deliver(std::function<void()> result) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, result = std::move(result)] {
+        {
+          const std::lock_guard lock(mutex_);
+          --tasksPending_;
+        }
+        result();
+      },
+      Qt::QueuedConnection);
+}
+
 int FrameLoader::pending() const {
   const std::lock_guard lock(mutex_);
-  return static_cast<int>(waiting_.size() + taken_.size());
+  return static_cast<int>(waiting_.size() + taken_.size()) + tasksPending_;
 }
 
 void FrameLoader::work(const std::stop_token& stop) {
   for (;;) {
     Request request;
+    std::function<void()> task;
     {
       std::unique_lock lock(mutex_);
-      if (!wake_.wait(lock, stop, [this] { return !waiting_.empty(); })) return;
-      request = std::move(waiting_.front());
-      waiting_.pop_front();
-      taken_.insert(request.key);
+      if (!wake_.wait(lock, stop, [this] { return !tasks_.empty() || !waiting_.empty(); })) return;
+      if (!tasks_.empty()) {
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      } else {
+        request = std::move(waiting_.front());
+        waiting_.pop_front();
+        taken_.insert(request.key);
+      }
+    }
+    if (task) {
+      task();
+      continue;
     }
     DecodedFrame frame = decodeFrame(*reader_, *request.index, request.key.column, request.key.row);
     QMetaObject::invokeMethod(

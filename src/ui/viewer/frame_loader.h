@@ -1,13 +1,15 @@
-// FrameLoader decodes the frames of one map file on worker threads, which
-// touch no widget. A request names the frames the window wants now, most
-// wanted first, and replaces every frame still waiting, so that frames
-// scrolled away before a worker took them are never read. Each decoded
-// frame is delivered on the loader's own thread by frameDecoded.
+// FrameLoader reads and decodes one map file on worker threads, which touch
+// no widget: the preview picture, a level's frame index, and frames. A
+// request names the frames the window wants now, most wanted first, and
+// replaces every frame still waiting, so that frames scrolled away before a
+// worker took them are never read; the preview and the indexes go before
+// any frame. Each result is delivered on the loader's own thread.
 #pragma once
 
 #include <QObject>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -45,18 +47,30 @@ class FrameLoader final : public QObject {
 
   // A frame that a worker has already taken is not decoded again.
   void request(std::vector<Request> wanted);
-  // Frames waiting or being decoded, not yet delivered.
+  // The preview, delivered by previewDecoded.
+  void loadPreview();
+  // The frame index of level, delivered by indexRead with levelPosition.
+  void readIndex(size_t levelPosition, const LevelEntry& level);
+  // Frames, previews and indexes waiting or being read, not yet delivered.
   int pending() const;
 
  signals:
   void frameDecoded(const FrameKey& key, const DecodedFrame& frame);
+  void previewDecoded(const DecodedFrame& preview);
+  void indexRead(size_t levelPosition, Status status, const std::shared_ptr<const FrameIndex>& index);
 
  private:
   void work(const std::stop_token& stop);
+  // Runs task on a worker before any frame; it delivers through deliver.
+  void addTask(std::function<void()> task);
+  // Runs deliver on the loader's thread, then counts the task as done.
+  void deliver(std::function<void()> result);
 
   std::shared_ptr<const MapFileReader> reader_;
   mutable std::mutex mutex_;
   std::condition_variable_any wake_;
+  std::deque<std::function<void()>> tasks_;           // the preview and indexes
+  int tasksPending_ = 0;                              // queued or running
   std::deque<Request> waiting_;                       // most wanted first
   std::unordered_set<FrameKey, FrameKeyHash> taken_;  // by a worker, not yet delivered
   std::vector<std::jthread> workers_;

@@ -64,10 +64,10 @@ MapCanvas::MapCanvas(std::shared_ptr<const MapFileReader> reader, size_t cacheBy
                      : QSizeF(static_cast<double>(first.entry.columns * first.coverWidth),
                               static_cast<double>(first.entry.rows * first.coverHeight));
   pictureSize_ = pictureSize_.expandedTo(QSizeF(1, 1));
-  std::vector<uint8_t> preview;
-  if (reader_->ReadPreview(preview) == Status::Ok)
-    preview_ = decodeMapPicture(preview, DecodeLimits{kMaxPreviewPixels}).image;
   connect(loader_.get(), &FrameLoader::frameDecoded, this, &MapCanvas::onFrameDecoded);
+  connect(loader_.get(), &FrameLoader::previewDecoded, this, &MapCanvas::onPreviewDecoded);
+  connect(loader_.get(), &FrameLoader::indexRead, this, &MapCanvas::onIndexRead);
+  loader_->loadPreview();
 }
 
 MapCanvas::~MapCanvas() = default;
@@ -77,7 +77,7 @@ QSize MapCanvas::sizeHint() const { return {800, 600}; }
 bool MapCanvas::showsFrames() const {
   const auto coarsest = std::min_element(levels_.begin(), levels_.end(),
                                          [](const auto& a, const auto& b) { return a.zoom() < b.zoom(); });
-  return preview_.isNull() || zoom_ >= coarsest->zoom() / 2;
+  return previewAbsent_ || zoom_ >= coarsest->zoom() / 2;
 }
 
 QPointF MapCanvas::toPicture(QPointF point) const { return (point + origin_) / zoom_; }
@@ -144,19 +144,35 @@ void MapCanvas::viewChanged() {
   emit statusChanged();
 }
 
-MapCanvas::LevelIndex& MapCanvas::levelIndex() {
-  LevelIndex& level = indexes_[level_];
-  if (!level.read) {
-    level.read = true;
-    auto index = std::make_shared<FrameIndex>();
-    level.status = reader_->ReadFrameIndex(levels_[level_].entry, *index);
-    if (level.status == Status::Ok) {
-      level.index = std::move(index);
-    } else {
-      damage_ = QStringLiteral("level %1: %2").arg(levels_[level_].index).arg(StatusText(level.status));
-    }
+void MapCanvas::requestIndex() {
+  LevelIndex& index = indexes_[level_];
+  if (index.requested) return;
+  index.requested = true;
+  loader_->readIndex(level_, levels_[level_].entry);
+}
+
+void MapCanvas::onIndexRead(size_t levelPosition, Status status,
+                            const std::shared_ptr<const FrameIndex>& index) {
+  LevelIndex& level = indexes_[levelPosition];
+  level.read = true;
+  level.status = status;
+  level.index = index;
+  if (status != Status::Ok)
+    damage_ = QStringLiteral("level %1: %2").arg(levels_[levelPosition].index).arg(StatusText(status));
+  if (levelPosition == level_) requestFrames();
+  update();
+  emit statusChanged();
+}
+
+void MapCanvas::onPreviewDecoded(const DecodedFrame& preview) {
+  preview_ = preview.image;
+  previewAbsent_ = preview_.isNull();
+  // Without a preview the frames stand for it at every zoom.
+  if (previewAbsent_) {
+    viewChanged();
+  } else {
+    update();
   }
-  return level;
 }
 
 MapCanvas::Span MapCanvas::visibleFrames() const {
@@ -197,7 +213,8 @@ QString MapCanvas::frameName(const FrameKey& key) const {
 
 void MapCanvas::requestFrames() {
   const Span span = visibleFrames();
-  LevelIndex& index = levelIndex();
+  if (!span.empty) requestIndex();
+  const LevelIndex& index = levelIndex();
   std::vector<FrameLoader::Request> wanted;
   if (!span.empty && index.index) {
     for (uint32_t row = span.firstRow; row <= span.lastRow; ++row) {
@@ -236,6 +253,7 @@ QString MapCanvas::describeFrameAt(QPointF picturePoint) {
   if (column >= shown.entry.columns || row >= shown.entry.rows) return {};
   const FrameKey key = keyOf(static_cast<uint32_t>(column), static_cast<uint32_t>(row));
   const LevelIndex& index = levelIndex();
+  if (!index.read) return QStringLiteral("level %1: reading its frame index").arg(key.level);
   if (!index.index) return QStringLiteral("level %1: %2").arg(key.level).arg(StatusText(index.status));
   if (const DecodedFrame* frame = cache_.find(key); frame && frame->status != Status::Ok)
     return frameName(key) + ": " + StatusText(frame->status);
@@ -247,7 +265,7 @@ void MapCanvas::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), kBackground);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const Span span = visibleFrames();
-  const bool damagedLevel = span.empty ? false : !levelIndex().index;
+  const bool damagedLevel = !span.empty && levelIndex().read && !levelIndex().index;
   struct Shown {
     QRect rect;
     const DecodedFrame* frame;

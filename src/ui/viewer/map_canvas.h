@@ -3,8 +3,10 @@
 // between stored levels, and at a level's own zoom copied 1:1. Only the
 // visible frames are read, by a FrameLoader off the window's thread, and
 // they are kept in a FrameCache; until a frame arrives the preview stands
-// in for it. Farther out than half the coarsest level's zoom the preview
-// alone is shown, so that no zoom asks for more frames than fit a screen.
+// in for it. The preview and each level's frame index are read by the
+// loader too, so that the window's thread never waits for the file.
+// Farther out than half the coarsest level's zoom the preview alone is
+// shown, so that no zoom asks for more frames than fit a screen.
 //
 // Drag or the arrow keys pan, the wheel or + and - zoom about the mouse
 // (about the centre when the mouse is elsewhere), Home fits the picture.
@@ -81,8 +83,9 @@ class MapCanvas final : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
-  // A level's frame index, read when the level is first shown.
+  // A level's frame index, asked for when the level is first shown.
   struct LevelIndex {
+    bool requested = false;
     bool read = false;
     Status status = Status::Ok;
     std::shared_ptr<const FrameIndex> index;
@@ -100,7 +103,11 @@ class MapCanvas final : public QWidget {
   // After any change of zoom, position or size: keeps the picture in view,
   // picks the level, asks for its missing frames and repaints.
   void viewChanged();
-  LevelIndex& levelIndex();
+  const LevelIndex& levelIndex() const { return indexes_[level_]; }
+  // The current level's index is asked for once; it comes to onIndexRead.
+  void requestIndex();
+  void onIndexRead(size_t levelPosition, Status status, const std::shared_ptr<const FrameIndex>& index);
+  void onPreviewDecoded(const DecodedFrame& preview);
   Span visibleFrames() const;
   QRect frameRect(uint32_t column, uint32_t row) const;
   FrameKey keyOf(uint32_t column, uint32_t row) const { return FrameKey{level().index, column, row}; }
@@ -114,6 +121,9 @@ class MapCanvas final : public QWidget {
   size_t level_ = 0;
   QSizeF pictureSize_;
   QImage preview_;
+  // The preview stands in for frames while it is coming; without one the
+  // frames are shown at every zoom.
+  bool previewAbsent_ = false;
   FrameCache cache_;
   // Frames delivered since the view last changed: not asked for again in
   // this view even when the cache had to drop them, so that a cache too

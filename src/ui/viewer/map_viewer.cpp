@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolTip>
 #include <cmath>
 
 #include "jobs/job_texts.h"
@@ -15,6 +17,15 @@ namespace rzt2 {
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
+// The first size, when the screen has room for it and its frame.
+constexpr QSize kPreferredSize(1000, 750);
+constexpr double kScreenShare = 0.9;
+
+const QString kKeys = QStringLiteral(
+    "Drag or arrow keys: move\n"
+    "Wheel, + and -: zoom\n"
+    "Home: the whole map\n"
+    "Escape or Ctrl+W: close");
 
 QLabel* addLabel(QStatusBar* bar, const char* name, bool permanent = false) {
   auto* label = new QLabel(bar);
@@ -39,7 +50,21 @@ MapViewer::MapViewer(std::shared_ptr<const MapFileReader> reader, const QString&
   canvas_ = new MapCanvas(std::move(reader), options.cacheBytes, options.loaderThreads, this);
   canvas_->setObjectName(QStringLiteral("mapCanvas"));
   setCentralWidget(canvas_);
+  addTools();
+  addStatusLine();
+  auto* close = new QAction(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("closeAction"));
+  close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+  addAction(close);
+  connect(close, &QAction::triggered, this, &QWidget::close);
+  canvas_->setFocus();
+  // Within the screen's available area at any scale, with room for the
+  // window's frame, which is not known before the window is shown.
+  const QSize room = screen()->availableGeometry().size() * kScreenShare;
+  resize(kPreferredSize.boundedTo(room));
+}
 
+void MapViewer::addTools() {
   // The keys belong to the canvas; the buttons only show that they exist.
   QToolBar* tools = addToolBar(QStringLiteral("View"));
   tools->setMovable(false);
@@ -55,7 +80,16 @@ MapViewer::MapViewer(std::shared_ptr<const MapFileReader> reader, const QString&
                               QStringLiteral("Draw the edge of every frame"), "outlineAction");
   outlines->setCheckable(true);
   connect(outlines, &QAction::toggled, canvas_, &MapCanvas::setOutlines);
+  tools->addSeparator();
+  // The keys as a tooltip of their own button, and on a click.
+  QAction* keys = addTool(tools, QStringLiteral("Keys"), kKeys, "keysAction");
+  connect(keys, &QAction::triggered, this, [tools, keys] {
+    const QWidget* button = tools->widgetForAction(keys);
+    QToolTip::showText(button->mapToGlobal(QPoint(0, button->height())), kKeys, tools);
+  });
+}
 
+void MapViewer::addStatusLine() {
   QStatusBar* status = statusBar();
   levelLabel_ = addLabel(status, "levelLabel");
   zoomLabel_ = addLabel(status, "zoomLabel");
@@ -66,9 +100,6 @@ MapViewer::MapViewer(std::shared_ptr<const MapFileReader> reader, const QString&
   cacheLabel_ = addLabel(status, "cacheLabel", true);
   connect(canvas_, &MapCanvas::statusChanged, this, &MapViewer::updateStatus);
   updateStatus();
-
-  canvas_->setFocus();
-  resize(1000, 750);
 }
 
 void MapViewer::updateStatus() {

@@ -1,7 +1,9 @@
 // MapViewer: a window that shows one map file as the phone will, level by
 // level (MapCanvas), with a status line of the level, the zoom, the
 // picture point and the frame under the mouse, the latest damage found and
-// the frame cache, and a toggle that outlines the frames.
+// the frame cache, and a toggle that outlines the frames. It opens within
+// the screen's available area; Escape and Ctrl+W close it, and the "Keys"
+// button lists the keys.
 #pragma once
 
 #include <QMainWindow>
@@ -32,6 +34,8 @@ class MapViewer final : public QMainWindow {
             const ViewerOptions& options = {}, QWidget* parent = nullptr);
 
  private:
+  void addTools();
+  void addStatusLine();
   void updateStatus();
 
   MapCanvas* canvas_;
