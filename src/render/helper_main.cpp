@@ -5,6 +5,7 @@
 // limits below make sure that it ends.
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -36,7 +38,8 @@ namespace {
 using rzt2::Status;
 
 // Room for the libraries themselves and for parsing; the picture's pixels
-// come on top once its size is known. The address-space limit cannot work
+// come on top once its size is known, up to the allowance the converter
+// gives (its memory budget). The address-space limit cannot work
 // under AddressSanitizer, which reserves terabytes of shadow memory.
 constexpr rlim_t kBaseMemory = rlim_t{1} << 30;
 constexpr rlim_t kBytesPerPixel = 16;  // two pages of libwmf's, cairo's surface, the reply
@@ -53,6 +56,10 @@ void LimitMemory(rlim_t bytes) {
   limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? bytes : std::min(bytes, limit.rlim_max);
   setrlimit(RLIMIT_AS, &limit);
 }
+
+// Ends this process with its parent, which may die before the request is
+// made: then the parent is no longer the one that started us.
+bool EndWithParent(pid_t parent) { return ::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && ::getppid() == parent; }
 
 void LimitProcess(rlim_t cpuSeconds) {
   const rlimit noCore{0, 0};
@@ -102,9 +109,14 @@ bool ParseNumber(const char* text, T& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t maxPixels = 0;
+  uint64_t maxPixels = 0, memoryAllowance = 0;
   rlim_t cpuSeconds = 0;
-  if (argc != 3 || !ParseNumber(argv[1], maxPixels) || !ParseNumber(argv[2], cpuSeconds)) return 2;
+  pid_t parent = 0;
+  if (argc != 5 || !ParseNumber(argv[1], maxPixels) || !ParseNumber(argv[2], memoryAllowance) ||
+      !ParseNumber(argv[3], cpuSeconds) || !ParseNumber(argv[4], parent)) {
+    return 2;
+  }
+  if (!EndWithParent(parent)) return 2;
   LimitProcess(cpuSeconds);
 #ifdef RZT2_ADDRESS_SANITIZER
   // libwmf never frees the picture of its raster device; the process ends
@@ -122,14 +134,18 @@ int main(int argc, char** argv) {
 
   uint32_t width = 0, height = 0;
   Status status = rzt2::MeasureMetafile(data, maxPixels, width, height);
+  // Refused from the header, before the libraries allocate any pixel.
+  const uint64_t pictureBytes = kBytesPerPixel * width * height;
+  if (status == Status::Ok && pictureBytes > memoryAllowance) status = Status::OverMemoryAllowance;
   rzt2::RenderedPicture picture;
   if (status == Status::Ok) {
-    LimitMemory(kBaseMemory + kBytesPerPixel * width * height);
+    LimitMemory(kBaseMemory + pictureBytes);
     try {
       status = rzt2::RenderMetafile(data, maxPixels, picture);
     } catch (const std::bad_alloc&) {
-      status = Status::OutOfMemory;
+      status = Status::OverMemoryAllowance;
     }
+    if (status == Status::OutOfMemory) status = Status::OverMemoryAllowance;
   }
   if (status != Status::Ok) return Reply(replyFd, {status, 0, 0}) ? 0 : 1;
   if (!Reply(replyFd, {Status::Ok, picture.width, picture.height})) return 1;

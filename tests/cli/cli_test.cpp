@@ -174,12 +174,15 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
   auto emf = ReadFileBytes(data / "map.emf");
   emf[4] = 0xF0;  // the header record claims more than the file holds
   WriteFileBytes(dir / "corrupt.emf", emf);
-  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "chart.emf", "truncated.wmf",
-                          "corrupt.emf", "plan.wmf"});
+  fs::copy_file(data / "huge-frame.wmf", dir / "huge.wmf");
+  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "--memory", "1G", "chart.emf",
+                          "truncated.wmf", "corrupt.emf", "huge.wmf", "plan.wmf"});
   EXPECT_EQ(run.exitCode, 1);
   for (const char* name : {"truncated.wmf", "corrupt.emf"}) {
     EXPECT_NE(run.err.find(std::string("Error loading file ") + name + "!"), std::string::npos) << run.err;
   }
+  EXPECT_NE(run.err.find("Error loading file huge.wmf! (needs more memory than allowed)"), std::string::npos)
+      << run.err;
   for (const auto& [name, width, height] :
        {std::tuple{"chart.rzt2", 242u, 162u}, {"plan.rzt2", 240u, 160u}}) {
     const MapBytes map(dir / name);
@@ -261,6 +264,56 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
     ::kill(pid, signal);
     EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.png"});
+  }
+}
+
+// The helpers started by pid that have used CPU time (so are drawing, past
+// their start), read from /proc.
+std::vector<pid_t> DrawingHelpersOf(pid_t pid) {
+  std::vector<pid_t> children;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.find("(rzt2-") == std::string::npos) continue;
+    std::istringstream fields(line.substr(line.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0;
+    std::string skipped;
+    long userTicks = 0;
+    fields >> state >> parent;
+    for (int i = 0; i < 9; ++i) fields >> skipped;
+    if (fields >> userTicks && parent == pid && state != 'Z' && userTicks > 10) {
+      children.push_back(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return children;
+}
+
+bool Gone(pid_t pid) {
+  std::ifstream stat(fs::path("/proc") / std::to_string(pid) / "stat");
+  std::string line;
+  return !std::getline(stat, line) || line.substr(line.rfind(')') + 2, 1) == "Z";
+}
+
+// A helper drawing a metafile on which libwmf loops ends with rzt2,
+// whether rzt2 is ended by a signal it handles or killed outright.
+TEST_F(CliTest, SignalsThatEndRzt2EndTheHelperDrawingForIt) {
+  fs::copy_file(fs::path(RZT2_TEST_DATA) / "metafiles" / "libwmf-loops.wmf", dir / "loops.wmf");
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    const pid_t pid = StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "loops.wmf"});
+    std::vector<pid_t> helpers;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((helpers = DrawingHelpersOf(pid)).empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(helpers.size(), 1u);
+    ::kill(pid, signal);
+    EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
+    const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Gone(helpers[0]) && std::chrono::steady_clock::now() < ended) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(Gone(helpers[0])) << "signal " << signal;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "base/memory_budget.h"
 #include "hostile/hostile_support.h"
 #include "raster/codecs/metafile_codec.h"
 #include "raster/codecs/metafile_wire.h"
@@ -43,9 +44,9 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     std::string body;
     Status expected;
   } cases[] = {
-      {"hangs", "exec sleep 30", Status::TooLarge},
+      {"hangs", "exec sleep 30", Status::DrawTimeout},
       {"crashes", "kill -SEGV $$", Status::CorruptData},
-      {"runs out of CPU time", "kill -XCPU $$", Status::TooLarge},
+      {"runs out of CPU time", "kill -XCPU $$", Status::DrawTimeout},
       {"answers nonsense", "echo not a reply", Status::CorruptData},
       {"claims four gigapixels", replyFile("huge", Reply(Status::Ok, 65536, 65536), 64), Status::TooLarge},
       {"sends half a picture", replyFile("half", Reply(Status::Ok, 100, 100), 20000), Status::CorruptData},
@@ -76,7 +77,27 @@ TEST(MetafileHelperTest, AMetafileOnWhichLibwmfLoopsRunsOutOfTime) {
   const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
   std::unique_ptr<Bitmap> out;
   EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
-            Status::TooLarge);
+            Status::DrawTimeout);
+}
+
+// A metafile whose declared size needs more than the memory budget is
+// refused from its header: a 102-byte WMF declaring 32767 x 32767 pixels
+// (16 GiB to draw) at once, a small one under a tiny budget.
+TEST(MetafileHelperTest, AMetafileOverTheMemoryBudgetIsRefusedFromItsHeader) {
+  MemoryBudget& budget = MemoryBudget::Process();
+  const uint64_t saved = budget.Limit();
+  const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
+  for (const auto& [name, limit] :
+       {std::pair{"huge-frame.wmf", uint64_t{8} << 30}, {"map.wmf", uint64_t{1} << 16}}) {
+    SCOPED_TRACE(name);
+    budget.SetLimit(limit);
+    std::unique_ptr<Bitmap> out;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / name), DecodeLimits{}, how, out),
+              Status::OverMemoryAllowance);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  }
+  budget.SetLimit(saved);
 }
 
 }  // namespace

@@ -8,12 +8,15 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
+#include "base/child_processes.h"
+#include "base/memory_budget.h"
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/metafile_wire.h"
 
@@ -38,7 +41,14 @@ class UniqueFd {
   int fd_;
 };
 
-// A started helper; killed and reaped when left running.
+// How a helper ended: its wait status and the CPU time it took.
+struct ChildEnd {
+  int waitStatus = 0;
+  std::chrono::seconds cpuTime{0};
+};
+
+// A started helper, listed for the signal handler while it lives; killed
+// and reaped when left running.
 class Child {
  public:
   Child() = default;
@@ -48,13 +58,17 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t* Pid() { return &pid_; }
-  // How the child ended: a wait status.
-  int Wait() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  void List() { slot_ = ListChild(pid_); }
+  ChildEnd Wait() {
+    UnlistChild(slot_);
+    slot_ = -1;
+    ChildEnd end;
+    rusage usage{};
+    while (::wait4(pid_, &end.waitStatus, 0, &usage) < 0 && errno == EINTR) {
     }
     pid_ = -1;
-    return status;
+    end.cpuTime = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
+    return end;
   }
   void Kill() {
     ::kill(pid_, SIGKILL);
@@ -63,6 +77,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  int slot_ = -1;
 };
 
 class SpawnSetup {
@@ -84,6 +99,10 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attributes_;
 };
+
+std::chrono::seconds CpuSeconds(const MetafileDecoding& how) {
+  return std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(how.timeLimit));
+}
 
 // The metafile on the child's standard input, its reply on its standard
 // output, no other descriptor of ours, and the signals we may ignore at
@@ -107,13 +126,17 @@ Status Spawn(const MetafileDecoding& how, const DecodeLimits& limits, int input,
   posix_spawnattr_setsigdefault(setup.Attributes(), &defaults);
   posix_spawnattr_setflags(setup.Attributes(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  const auto seconds = std::chrono::ceil<std::chrono::seconds>(how.timeLimit).count();
   std::string helper = how.helper.string();
   std::string maxPixels = std::to_string(limits.maxPixels);
-  std::string cpuSeconds = std::to_string(std::max<long long>(1, seconds));
-  char* argv[] = {helper.data(), maxPixels.data(), cpuSeconds.data(), nullptr};
+  std::string memory = std::to_string(MemoryBudget::Process().Limit());
+  std::string cpuSeconds = std::to_string(CpuSeconds(how).count());
+  std::string parent = std::to_string(::getpid());
+  char* argv[] = {helper.data(), maxPixels.data(), memory.data(), cpuSeconds.data(), parent.data(), nullptr};
   const int error = posix_spawn(child.Pid(), helper.c_str(), actions, setup.Attributes(), argv, environ);
-  if (error == 0) return Status::Ok;
+  if (error == 0) {
+    child.List();
+    return Status::Ok;
+  }
   *child.Pid() = -1;
   return error == ENOMEM || error == EAGAIN ? Status::OutOfMemory : Status::NotImplemented;
 }
@@ -150,13 +173,19 @@ ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline)
   return ReadEnd::Complete;
 }
 
-// A helper that ended without a whole reply: killed for its CPU time or its
-// memory, or crashed on the metafile.
-Status EndedEarly(int waitStatus) {
-  if (WIFSIGNALED(waitStatus) && (WTERMSIG(waitStatus) == SIGXCPU || WTERMSIG(waitStatus) == SIGKILL)) {
-    return Status::TooLarge;
+// A helper that ended without a whole reply: killed for its CPU time (the
+// soft limit's SIGXCPU, then the hard limit's SIGKILL), killed otherwise
+// (the kernel's out-of-memory killer), or crashed on the metafile.
+Status EndedEarly(const ChildEnd& end, const MetafileDecoding& how) {
+  if (!WIFSIGNALED(end.waitStatus)) return Status::CorruptData;
+  switch (WTERMSIG(end.waitStatus)) {
+    case SIGXCPU:
+      return Status::DrawTimeout;
+    case SIGKILL:
+      return end.cpuTime >= CpuSeconds(how) ? Status::DrawTimeout : Status::OverMemoryAllowance;
+    default:
+      return Status::CorruptData;
   }
-  return Status::CorruptData;
 }
 
 Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const MetafileDecoding& how,
@@ -179,9 +208,9 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const M
   uint8_t header[kMetafileReplySize];
   switch (ReadFully(replyEnd.Get(), header, sizeof header, deadline)) {
     case ReadEnd::TimedOut:
-      return Status::TooLarge;
+      return Status::DrawTimeout;
     case ReadEnd::Closed:
-      return EndedEarly(child.Wait());
+      return EndedEarly(child.Wait(), how);
     case ReadEnd::Complete:
       break;
   }
@@ -201,14 +230,14 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const M
   const size_t bytes = bitmap->Stride() * reply.height;
   switch (ReadFully(replyEnd.Get(), bitmap->MutableRow(0), bytes, deadline)) {
     case ReadEnd::TimedOut:
-      return Status::TooLarge;
+      return Status::DrawTimeout;
     case ReadEnd::Closed:
-      return EndedEarly(child.Wait());
+      return EndedEarly(child.Wait(), how);
     case ReadEnd::Complete:
       break;
   }
-  const int waitStatus = child.Wait();
-  if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0) return EndedEarly(waitStatus);
+  const ChildEnd end = child.Wait();
+  if (!WIFEXITED(end.waitStatus) || WEXITSTATUS(end.waitStatus) != 0) return EndedEarly(end, how);
   out = std::move(bitmap);
   return Status::Ok;
 }

@@ -5,11 +5,15 @@
 // there), an address-space limit for the libraries and one for the
 // picture's pixels, no core dumps, and nothing but the metafile bytes.
 //
+// The helper ends with the converter: it asks for SIGKILL when its parent
+// dies, and the converter's signal handler kills it (base/child_processes.h).
+//
 // Failures: UnknownImageFormat for bytes that are not a metafile;
 // CorruptData when the libraries refuse the metafile, the helper crashes or
-// answers nonsense; TooLarge over the pixel limit, or when the helper runs
-// out of time or is killed for its memory; NotImplemented when the helper
-// cannot be started.
+// answers nonsense; TooLarge over the pixel limit; OverMemoryAllowance when
+// the picture's declared size needs more than the memory budget (refused
+// from its header) or the helper runs out of memory; DrawTimeout when it
+// runs out of time; NotImplemented when the helper cannot be started.
 #pragma once
 
 #include <chrono>
@@ -21,7 +25,7 @@ namespace rzt2 {
 
 struct MetafileDecoding {
   std::filesystem::path helper;
-  std::chrono::milliseconds timeLimit{60'000};
+  std::chrono::milliseconds timeLimit{std::chrono::seconds(kDrawSeconds)};
 };
 
 // The helper next to the running program (where `cmake --install` puts

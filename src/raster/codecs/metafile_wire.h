@@ -1,7 +1,9 @@
 // The conversation between the metafile decoder and its helper program.
 //
-// The decoder starts `rzt2-metafile MAX_PIXELS SECONDS` with the metafile on
-// standard input. The helper answers on standard output with a 16-byte
+// The decoder starts `rzt2-metafile MAX_PIXELS MEMORY_BYTES SECONDS
+// PARENT_PID` with the metafile on standard input: the pixel limit, the
+// memory the picture may take (16 bytes a pixel while drawing), the CPU time
+// and the converter's process id, with which the helper ends. The helper answers on standard output with a 16-byte
 // reply: "RZMF", then a status code, the width and the height as
 // little-endian 32-bit numbers; when the status is Ok, width x height ARGB
 // pixels follow, top-down, each a little-endian 0xAARRGGBB with straight
