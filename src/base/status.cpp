@@ -53,6 +53,8 @@ const char* StatusText(Status status) {
       return "took longer than 60 s to draw";
     case Status::OverMemoryAllowance:
       return "needs more memory than allowed";
+    case Status::NoSuchPage:
+      return "no such page in the file";
   }
   return "unknown status";
 }

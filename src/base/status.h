@@ -36,10 +36,11 @@ enum class Status : int {
   OverPixelCeiling,     // a picture of more pixels than any is decoded with (kPixelCeiling)
   DrawTimeout,          // the helper drawing a picture ran out of time (kDrawSeconds)
   OverMemoryAllowance,  // the picture needs more memory than the helper drawing it may take
+  NoSuchPage,           // a page or frame past the last of the file
 };
 // Codes travel by number between processes (the render helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::OverMemoryAllowance) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::NoSuchPage) + 1;
 
 // How long the render helper may take to draw one picture, in seconds of
 // wall clock in the converter and of CPU time in the helper.

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <optional>
 
 #include "io/file_io.h"
@@ -20,13 +21,14 @@ namespace {
 // The work for one file, under the guard. The file's steps report their own
 // failures; memory that runs out in the job's own texts and names, between
 // them, is reported here.
-Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host, const FileResources& resources) {
+Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, uint32_t page,
+                  SourceLoader& loader, JobProgress& progress, JobHost& host,
+                  const FileResources& resources) {
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
     const Status result = request.kind == JobKind::Convert
-                              ? ConvertFile(request, name, loader, progress, host, resources)
+                              ? ConvertFile(request, name, page, loader, progress, host, resources)
                               : ExportFile(request, name, loader, progress, host, resources);
     reported = true;
     return result;
@@ -152,6 +154,18 @@ bool IsRequestFile(const JobRequest& request, const std::string& name) {
   return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
 }
 
+// The request's files, each once for every page it is converted from.
+struct PageList {
+  std::vector<std::string> files;
+  std::vector<uint32_t> pages;
+  void Add(const JobRequest& request, const std::string& name) {
+    for (const uint32_t page : PagesToConvert(request, ResolvePath(request.sourceFolder, name))) {
+      files.push_back(name);
+      pages.push_back(page);
+    }
+  }
+};
+
 }  // namespace
 
 Status JobFileStatus(const std::string& path) {
@@ -168,9 +182,25 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
   }));
 }
 
-std::string OutputName(const JobRequest& request, const std::string& sourceName) {
-  if (request.kind == JobKind::Convert) return ReplaceExtension(sourceName, ".rzt2");
+std::string OutputName(const JobRequest& request, const std::string& sourceName, uint32_t page) {
+  if (request.kind == JobKind::Convert) {
+    return ReplaceExtension(sourceName, page > 0 ? "-p" + std::to_string(page) + ".rzt2" : ".rzt2");
+  }
   return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
+}
+
+std::vector<uint32_t> PagesToConvert(const JobRequest& request, const std::string& path) {
+  if (request.kind != JobKind::Convert || !request.allPages) return {0};
+  std::vector<uint8_t> bytes;
+  uint32_t count = 0;
+  // A file that cannot be read or counted fails when it is loaded, as a whole.
+  if (ReadWholeFile(path, kMaxPictureFileBytes, bytes) != Status::Ok ||
+      CountPages(bytes, count) != Status::Ok || count < 2) {
+    return {0};
+  }
+  std::vector<uint32_t> pages(count);
+  std::iota(pages.begin(), pages.end(), 1u);
+  return pages;
 }
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
@@ -181,16 +211,18 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   loader.SetFolder(request.sourceFolder);
   // The files are decided when the job begins: one that goes missing later
   // fails to load and is reported, like any file that cannot be read.
-  std::vector<std::string> files;
-  std::copy_if(request.names.begin(), request.names.end(), std::back_inserter(files),
-               [&](const std::string& name) { return IsRequestFile(request, name); });
+  PageList list;
+  for (const std::string& name : request.names) {
+    if (IsRequestFile(request, name)) list.Add(request, name);
+  }
+  const std::vector<std::string>& files = list.files;
   JobResult result;
   host.BeginJob(static_cast<int>(files.size()));
   BatchMeter batch(host, request, files);
   JobProgress progress(host, loader.CurrentImagePath(), batch);
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const Status status = RunOneFile(request, i, files[i], loader, progress, host,
+    const Status status = RunOneFile(request, i, files[i], list.pages[i], loader, progress, host,
                                      FileResources{.pool = pool, .pictureLoaded = {}});
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
@@ -207,19 +239,21 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
   }
   // Files that write the same output form one group, worked on in order;
   // a group holds indexes into files.
-  std::vector<std::string> files;
+  PageList list;
+  for (const std::string& name : request.names) {
+    if (IsRequestFile(request, name)) list.Add(request, name);
+  }
+  const std::vector<std::string>& files = list.files;
   std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
-  for (const std::string& name : request.names) {
-    if (!IsRequestFile(request, name)) continue;
-    files.push_back(name);
+  for (size_t i = 0; i < files.size(); ++i) {
     std::error_code error;
-    const std::string output =
-        ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
+    const std::string output = ResolvePath(
+        request.sourceFolder, OutputPath(OutputName(request, files[i], list.pages[i]), request.placement));
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(output, error);
     const auto [it, added] = groupOfOutput.emplace(error ? output : canonical.string(), groups.size());
     if (added) groups.emplace_back();
-    groups[it->second].push_back(files.size() - 1);
+    groups[it->second].push_back(i);
   }
 
   SerializedHost shared(host);
@@ -244,9 +278,10 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
                                       loaded = bytes;
                                       admission.Loaded(bytes);
                                     }};
-      const Status status = request.stop.stop_requested() ? Status::Cancelled
-                                                          : RunOneFile(request, group[i], files[group[i]],
-                                                                       loader, progress, shared, resources);
+      const Status status = request.stop.stop_requested()
+                                ? Status::Cancelled
+                                : RunOneFile(request, group[i], files[group[i]], list.pages[group[i]], loader,
+                                             progress, shared, resources);
       // Let go of the picture now rather than when the next one is loaded.
       loader.Clear();
       if (status != Status::Ok && status != Status::Cancelled) ++failed;

@@ -1,4 +1,4 @@
-// The metafile decoder against a helper that misbehaves (hangs, crashes,
+// The rendering decoder against a helper that misbehaves (hangs, crashes,
 // answers nonsense, claims a huge picture): always a failure status, never
 // a hang or a large allocation here. Damaged metafiles are the fuzz
 // corpus's concern.
@@ -9,8 +9,8 @@
 
 #include "base/memory_budget.h"
 #include "hostile/hostile_support.h"
-#include "raster/codecs/metafile_codec.h"
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_codec.h"
+#include "raster/codecs/render_wire.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -22,7 +22,7 @@ constexpr size_t kSmallAllocation = size_t{1} << 20;
 const std::filesystem::path kData = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
 
 Bytes Reply(Status status, uint32_t width, uint32_t height) {
-  const auto reply = EncodeMetafileReply({status, width, height});
+  const auto reply = EncodeRenderReply({status, width, height, 1});
   return Bytes(reply.begin(), reply.end());
 }
 
@@ -56,11 +56,11 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
   const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const MetafileDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
+    const RenderDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
     Status status = Status::GenericError;
     std::unique_ptr<Bitmap> out;
     const size_t largest =
-        test::LargestAllocationDuring([&] { status = DecodeMetafileWith(wmf, DecodeLimits{}, how, out); });
+        test::LargestAllocationDuring([&] { status = DecodeRenderedWith(wmf, DecodeLimits{}, how, out); });
     EXPECT_EQ(status, c.expected);
     EXPECT_EQ(out != nullptr, c.expected == Status::Ok);
     if (c.expected != Status::Ok) {
@@ -68,15 +68,15 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     }
   }
   std::unique_ptr<Bitmap> out;
-  EXPECT_EQ(DecodeMetafileWith(wmf, DecodeLimits{}, {dir / "missing", std::chrono::seconds(1)}, out),
+  EXPECT_EQ(DecodeRenderedWith(wmf, DecodeLimits{}, {dir / "missing", std::chrono::seconds(1)}, out),
             Status::NotImplemented);
 }
 
 // Found by fuzzing: libwmf plays this WMF in an endless loop.
 TEST(MetafileHelperTest, AMetafileOnWhichLibwmfLoopsRunsOutOfTime) {
-  const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
+  const RenderDecoding how{DefaultRenderDecoding().helper, std::chrono::seconds(2)};
   std::unique_ptr<Bitmap> out;
-  EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
+  EXPECT_EQ(DecodeRenderedWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
             Status::DrawTimeout);
 }
 
@@ -86,14 +86,14 @@ TEST(MetafileHelperTest, AMetafileOnWhichLibwmfLoopsRunsOutOfTime) {
 TEST(MetafileHelperTest, AMetafileOverTheMemoryBudgetIsRefusedFromItsHeader) {
   MemoryBudget& budget = MemoryBudget::Process();
   const uint64_t saved = budget.Limit();
-  const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
+  const RenderDecoding how{DefaultRenderDecoding().helper, std::chrono::seconds(2)};
   for (const auto& [name, limit] :
        {std::pair{"huge-frame.wmf", uint64_t{8} << 30}, {"map.wmf", uint64_t{1} << 16}}) {
     SCOPED_TRACE(name);
     budget.SetLimit(limit);
     std::unique_ptr<Bitmap> out;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / name), DecodeLimits{}, how, out),
+    EXPECT_EQ(DecodeRenderedWith(test::ReadFileBytes(kData / name), DecodeLimits{}, how, out),
               Status::OverMemoryAllowance);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   }

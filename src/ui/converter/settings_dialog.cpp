@@ -91,10 +91,18 @@ void SettingsDialog::createControls() {
   auto* mainGroup = new QGroupBox(tr("Main settings "), this);
   zoomCombo_ = named(new QComboBox(mainGroup), "zoomCombo");
   zoomCombo_->addItems({tr("None"), tr("From 25%"), tr("From 50%")});
-  auto* mainRow = new QHBoxLayout(mainGroup);
-  mainRow->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup));
-  mainRow->addStretch();
-  mainRow->addWidget(zoomCombo_);
+  pagesCombo_ = named(new QComboBox(mainGroup), "pagesCombo");
+  pagesCombo_->addItems({tr("First"), tr("Each into its own map")});
+  dpiEdit_ = numberEdit("dpiEdit");
+  dpiEdit_->setToolTip(tr("0: each format's own (PDF 150, SVG and metafiles 96)"));
+  auto* mainGrid = new QGridLayout(mainGroup);
+  mainGrid->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup), 0, 0);
+  mainGrid->addWidget(zoomCombo_, 0, 2);
+  mainGrid->addWidget(new QLabel(labelOf(kAllPages), mainGroup), 1, 0);
+  mainGrid->addWidget(pagesCombo_, 1, 2);
+  mainGrid->addWidget(new QLabel(labelOf(kDrawingDpi), mainGroup), 2, 0);
+  mainGrid->addWidget(dpiEdit_, 2, 2);
+  mainGrid->setColumnStretch(1, 1);
 
   auto* destinationGroup = new QGroupBox(tr("Destination folder "), this);
   auto* same = named(new QRadioButton(labelOf(kDstFolderAsSame), destinationGroup), "sameFolderRadio");
@@ -153,6 +161,8 @@ void SettingsDialog::createControls() {
   // The order of the controls in the original template, with the radio
   // buttons last.
   QWidget* const chain[] = {zoomCombo_,
+                            pagesCombo_,
+                            dpiEdit_,
                             destinationEdit_,
                             browse,
                             frameWidthEdit_,
@@ -184,6 +194,8 @@ void SettingsDialog::openFromRecord() {
   // Any mask but these two (1, 127, 253, ...) opens as "From 25%".
   const int32_t mask = settings_.ZoomLevelsMask;
   zoomChoice_ = mask == kZoomMaskNone ? kZoomNone : mask == kZoomMaskFrom50 ? kZoomFrom50 : kZoomFrom25;
+  pagesChoice_ = settings_.AllPages != 0 ? 1 : 0;
+  dpiInput_ = settings_.DrawingDpi;
   destinationText_ = QString::fromStdString(settings_.DstFolder);
   destinationChoice_ = settings_.DstFolderAsSame != 0 ? kSameAsSource : kSelect;
 }
@@ -197,6 +209,8 @@ void SettingsDialog::copyToRecord() {
   settings_.ZoomLevelsMask = zoomChoice_ == kZoomNone     ? kZoomMaskNone
                              : zoomChoice_ == kZoomFrom50 ? kZoomMaskFrom50
                                                           : kZoomMaskFrom25;
+  settings_.AllPages = pagesChoice_ == 1 ? 1 : 0;
+  settings_.DrawingDpi = dpiInput_;
   // The jobs put the folder straight in front of each file name.
   std::string folder = destinationText_.toStdString();
   const char separator = QDir::separator().toLatin1();
@@ -205,11 +219,12 @@ void SettingsDialog::copyToRecord() {
   settings_.DstFolderAsSame = destinationChoice_ == kSameAsSource ? 1 : 0;
 }
 
-std::array<SettingsDialog::NumberField, 4> SettingsDialog::numberFields() {
+std::array<SettingsDialog::NumberField, 5> SettingsDialog::numberFields() {
   return {{{frameHeightEdit_, &frameHeightInput_, &kFrameSizeY},
            {frameWidthEdit_, &frameWidthInput_, &kFrameSizeX},
            {previewHeightEdit_, &previewHeightInput_, &kMiniFrameSizeY},
-           {previewWidthEdit_, &previewWidthInput_, &kMiniFrameSizeX}}};
+           {previewWidthEdit_, &previewWidthInput_, &kMiniFrameSizeX},
+           {dpiEdit_, &dpiInput_, &kDrawingDpi}}};
 }
 
 void SettingsDialog::showDestination() {
@@ -225,6 +240,7 @@ void SettingsDialog::showDestination() {
 void SettingsDialog::showMembers() {
   encoderCombo_->setCurrentIndex(indexOrNone(encoderIndex_, encoderCombo_->count()));
   zoomCombo_->setCurrentIndex(indexOrNone(zoomChoice_, zoomCombo_->count()));
+  pagesCombo_->setCurrentIndex(indexOrNone(pagesChoice_, pagesCombo_->count()));
   for (const NumberField& field : numberFields()) {
     setTextIfChanged(field.edit, QString::number(*field.member));
   }
@@ -234,6 +250,7 @@ void SettingsDialog::showMembers() {
 bool SettingsDialog::takeIn() {
   encoderIndex_ = encoderCombo_->currentIndex();
   zoomChoice_ = zoomCombo_->currentIndex();
+  pagesChoice_ = pagesCombo_->currentIndex();
   for (const NumberField& field : numberFields()) {
     if (!takeInNumber(field)) return false;
   }

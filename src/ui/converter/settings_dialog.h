@@ -63,7 +63,7 @@ class SettingsDialog final : public QDialog {
   bool takeInNumber(const NumberField& field);
   bool fail(QWidget* field, const QString& message);
   // The size fields in exchange order.
-  std::array<NumberField, 4> numberFields();
+  std::array<NumberField, 5> numberFields();
 
   void onBrowse();
   void onDestinationEdited();
@@ -74,6 +74,8 @@ class SettingsDialog final : public QDialog {
 
   int encoderIndex_ = -1;
   int zoomChoice_ = -1;
+  int pagesChoice_ = -1;  // 0: the first page, 1: each into its own map
+  int32_t dpiInput_ = 0;
   int32_t frameHeightInput_ = 0;
   int32_t frameWidthInput_ = 0;
   int32_t previewHeightInput_ = 0;
@@ -83,6 +85,8 @@ class SettingsDialog final : public QDialog {
 
   QComboBox* encoderCombo_ = nullptr;
   QComboBox* zoomCombo_ = nullptr;
+  QComboBox* pagesCombo_ = nullptr;
+  QLineEdit* dpiEdit_ = nullptr;
   QLineEdit* frameHeightEdit_ = nullptr;
   QLineEdit* frameWidthEdit_ = nullptr;
   QLineEdit* previewHeightEdit_ = nullptr;

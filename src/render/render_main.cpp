@@ -1,5 +1,6 @@
-// rzt2-metafile: renders one metafile from standard input for the converter
-// (the conversation is in raster/codecs/metafile_wire.h). It runs the old C
+// rzt2-render: renders one page of a drawn or complex picture (WMF, EMF,
+// PDF, SVG, SVGZ, HEIF, AVIF) from standard input for the converter (the
+// conversation is in raster/codecs/render_wire.h). It runs those large C
 // libraries in a process of its own so that a crash, a hang or a runaway
 // allocation on hostile input ends this process and never the converter; the
 // limits below make sure that it ends.
@@ -19,8 +20,11 @@
 #include <new>
 #include <vector>
 
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_wire.h"
+#include "render/heif_render.h"
 #include "render/metafile_render.h"
+#include "render/pdf_render.h"
+#include "render/svg_render.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define RZT2_ADDRESS_SANITIZER 1
@@ -42,7 +46,7 @@ using rzt2::Status;
 // gives (its memory budget). The address-space limit cannot work
 // under AddressSanitizer, which reserves terabytes of shadow memory.
 constexpr rlim_t kBaseMemory = rlim_t{1} << 30;
-constexpr rlim_t kBytesPerPixel = 16;  // two pages of libwmf's, cairo's surface, the reply
+constexpr rlim_t kBytesPerPixel = 16;  // two pages of libwmf's, a surface or bitmap, the reply
 #ifdef RZT2_ADDRESS_SANITIZER
 constexpr bool kLimitMemory = false;
 #else
@@ -94,8 +98,8 @@ bool ReadAll(int fd, std::vector<uint8_t>& out) {
   }
 }
 
-bool Reply(int fd, const rzt2::MetafileReply& reply) {
-  const auto bytes = rzt2::EncodeMetafileReply(reply);
+bool Reply(int fd, const rzt2::RenderReply& reply) {
+  const auto bytes = rzt2::EncodeRenderReply(reply);
   return WriteAll(fd, bytes.data(), bytes.size());
 }
 
@@ -106,14 +110,45 @@ bool ParseNumber(const char* text, T& value) {
   return error == std::errc() && rest == end;
 }
 
+struct Renderer {
+  Status (*measure)(std::span<const uint8_t> data, const rzt2::RenderRequest& request, rzt2::PageSize& out);
+  Status (*render)(std::span<const uint8_t> data, const rzt2::RenderRequest& request,
+                   rzt2::RenderedPicture& out);
+};
+
+const Renderer* RendererFor(rzt2::RenderedKind kind) {
+  using rzt2::RenderedKind;
+  static constexpr Renderer kMetafile{rzt2::MeasureMetafile, rzt2::RenderMetafile};
+  static constexpr Renderer kPdf{rzt2::MeasurePdf, rzt2::RenderPdf};
+  static constexpr Renderer kSvg{rzt2::MeasureSvg, rzt2::RenderSvg};
+  static constexpr Renderer kHeif{rzt2::MeasureHeif, rzt2::RenderHeif};
+  switch (kind) {
+    case RenderedKind::Emf:
+    case RenderedKind::Wmf:
+      return &kMetafile;
+    case RenderedKind::Pdf:
+      return &kPdf;
+    case RenderedKind::Svg:
+    case RenderedKind::Svgz:
+      return &kSvg;
+    case RenderedKind::Heif:
+      return &kHeif;
+    case RenderedKind::None:
+      break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t maxPixels = 0, memoryAllowance = 0;
+  rzt2::RenderRequest request;
+  uint64_t memoryAllowance = 0;
   rlim_t cpuSeconds = 0;
   pid_t parent = 0;
-  if (argc != 5 || !ParseNumber(argv[1], maxPixels) || !ParseNumber(argv[2], memoryAllowance) ||
-      !ParseNumber(argv[3], cpuSeconds) || !ParseNumber(argv[4], parent)) {
+  if (argc != 7 || !ParseNumber(argv[1], request.maxPixels) || !ParseNumber(argv[2], memoryAllowance) ||
+      !ParseNumber(argv[3], cpuSeconds) || !ParseNumber(argv[4], parent) ||
+      !ParseNumber(argv[5], request.dpi) || !ParseNumber(argv[6], request.page)) {
     return 2;
   }
   if (!EndWithParent(parent)) return 2;
@@ -132,23 +167,33 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> data;
   if (!ReadAll(STDIN_FILENO, data)) return 2;
 
-  uint32_t width = 0, height = 0;
-  Status status = rzt2::MeasureMetafile(data, maxPixels, width, height);
+  const Renderer* renderer = RendererFor(rzt2::SniffRendered(data));
+  if (renderer == nullptr) return Reply(replyFd, {Status::UnknownImageFormat, 0, 0, 0}) ? 0 : 1;
+  // Page 0 asks for the page count: measured as the first page.
+  const bool countOnly = request.page == 0;
+  if (countOnly) request.page = 1;
+  rzt2::PageSize size;
+  Status status = renderer->measure(data, request, size);
+  // A first page too large to draw still tells the count.
+  if (countOnly) {
+    if (status == Status::TooLarge) status = Status::Ok;
+    return Reply(replyFd, {status, 0, 0, size.pages}) ? 0 : 1;
+  }
   // Refused from the header, before the libraries allocate any pixel.
-  const uint64_t pictureBytes = kBytesPerPixel * width * height;
+  const uint64_t pictureBytes = kBytesPerPixel * size.width * size.height;
   if (status == Status::Ok && pictureBytes > memoryAllowance) status = Status::OverMemoryAllowance;
   rzt2::RenderedPicture picture;
   if (status == Status::Ok) {
     LimitMemory(kBaseMemory + pictureBytes);
     try {
-      status = rzt2::RenderMetafile(data, maxPixels, picture);
+      status = renderer->render(data, request, picture);
     } catch (const std::bad_alloc&) {
       status = Status::OverMemoryAllowance;
     }
     if (status == Status::OutOfMemory) status = Status::OverMemoryAllowance;
   }
-  if (status != Status::Ok) return Reply(replyFd, {status, 0, 0}) ? 0 : 1;
-  if (!Reply(replyFd, {Status::Ok, picture.width, picture.height})) return 1;
+  if (status != Status::Ok) return Reply(replyFd, {status, 0, 0, size.pages}) ? 0 : 1;
+  if (!Reply(replyFd, {Status::Ok, picture.width, picture.height, size.pages})) return 1;
   // The reply's pixels are little-endian, as this machine's.
   static_assert(std::endian::native == std::endian::little);
   return WriteAll(replyFd, picture.argb.data(), picture.argb.size() * sizeof(uint32_t)) ? 0 : 1;
