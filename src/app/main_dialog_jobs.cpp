@@ -66,6 +66,8 @@ void MainDialog::runDesktopJob(JobKind kind, int exportFormat, std::vector<std::
   request.names = std::move(names);
   request.sourceFolder = sourceFolder_;
   request.params = settings_.Encoder();
+  request.dpi = static_cast<uint32_t>(settings_.DrawingDpi);
+  request.allPages = settings_.AllPages != 0;
   request.placement = OutputPlacement{settings_.DstFolderAsSame != 0, settings_.DstFolder};
   request.exportFormat = exportFormat;
   jobHost_ = std::make_unique<DesktopJobHost>(this, *prompts_, fileCount);

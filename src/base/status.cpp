@@ -68,6 +68,13 @@ const char* StatusText(Status status) {
       return "over the file size limit";
     case Status::OverPixelCeiling:
       return "picture over the ceiling of 2147483648 pixels";
+    case Status::DrawTimeout:
+      static_assert(kDrawSeconds == 60, "the text names the time limit");
+      return "took longer than 60 s to draw";
+    case Status::OverMemoryAllowance:
+      return "needs more memory than allowed";
+    case Status::NoSuchPage:
+      return "no such page in the file";
     case Status::TemporaryFolderUnusable:
       return temporaryFolderProblem.load();
   }

@@ -57,6 +57,9 @@ int RunJobCommand(const CliOptions& options) {
   if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
   if (options.previewSizeY) request.params.MiniFrameSizeY = *options.previewSizeY;
   if (options.zoomLevelsMask) request.params.ZoomLevelsMask = *options.zoomLevelsMask;
+  request.dpi = static_cast<uint32_t>(options.dpi.value_or(settings.DrawingDpi));
+  request.allPages = options.page ? false : options.allPages || settings.AllPages != 0;
+  request.page = options.page.value_or(1);
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   } else {

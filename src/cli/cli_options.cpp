@@ -170,6 +170,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
           "the raw zoom level mask")
       ->type_name("N")
       ->excludes(zoom);
+  convert
+      ->add_option_function<int32_t>(
+          "--dpi", [&options](int32_t dpi) { options.dpi = dpi; },
+          "pixels an inch for PDF, SVG and metafiles; 0: each format's own (PDF 150, others 96) (" +
+              RangeText(kDrawingDpi) + ")")
+      ->type_name("N")
+      ->check(CLI::Range(kDrawingDpi.range->min, kDrawingDpi.range->max));
+  CLI::Option* page = convert
+                          ->add_option_function<uint32_t>(
+                              "--page", [&options](uint32_t number) { options.page = number; },
+                              "convert this page of a PDF or TIFF, or frame of a GIF, counted from 1")
+                          ->type_name("N")
+                          ->check(CLI::PositiveNumber.description(""));
+  convert
+      ->add_flag("--all-pages", options.allPages,
+                 "convert every page of a multi-page file into its own map, NAME-pN.rzt2")
+      ->excludes(page);
   AddJobOptions(*convert, options);
   convert
       ->add_option_function<std::string>(

@@ -12,10 +12,6 @@ namespace rzt2 {
 
 namespace {
 
-// The largest picture file we read into memory: well above any picture
-// under the default pixel limit in a compressed format.
-constexpr uint64_t kMaxPictureFileBytes = uint64_t{4} << 30;
-
 ImageHandle FromDecode(std::span<const uint8_t> bytes, const DecodeLimits& limits,
                        decltype(&DecodeImage) decode = DecodeImage,
                        HalvedCopies copies = HalvedCopies::OnFirstUse) {

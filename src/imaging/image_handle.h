@@ -26,6 +26,10 @@ enum class LockMode { Read, Write };
 // conversion, a preview). The pixels are the same.
 enum class HalvedCopies { OnFirstUse, WhileDecoding };
 
+// The largest picture file we read into memory: well above any picture
+// under the default pixel limit in a compressed format.
+inline constexpr uint64_t kMaxPictureFileBytes = uint64_t{4} << 30;
+
 class ImageHandle {
  public:
   ImageHandle() = default;

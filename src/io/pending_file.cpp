@@ -19,6 +19,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/child_processes.h"
+
 namespace rzt2 {
 
 namespace {
@@ -233,6 +235,7 @@ Status PendingFile::CommitFile() {
 void RemoveTemporaryFilesAndReraise(int number) {
   const int savedErrno = errno;
   gTerminating.store(true);
+  KillListedChildren();
   for (LiveFile& slot : gLiveFiles) {
     const int folder = slot.folder.load();
     if (folder < 0) continue;

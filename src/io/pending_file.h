@@ -63,8 +63,9 @@ class PendingFile {
   bool committed_ = false;
 };
 
-// A handler for SIGINT and SIGTERM: removes the temporary files being
-// written, then lets the signal end the process as it would have.
+// A handler for SIGINT and SIGTERM: kills the helper processes still
+// drawing (KillListedChildren), removes the temporary files being written,
+// then lets the signal end the process as it would have.
 // Async-signal-safe.
 void RemoveTemporaryFilesAndReraise(int number);
 

@@ -68,7 +68,7 @@ Status Load(const std::string& name, SourceLoader& loader, const FileResources& 
 
 }  // namespace
 
-Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
                    JobProgress& progress, JobHost& host, const FileResources& resources) {
   host.SetLabel(FormatText(kLabelLoading, name));
   progress.StartFile();
@@ -77,7 +77,9 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   if (!isMapFile && name == loader.CurrentImagePath()) loader.ForgetPath();
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
-  const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
+  DecodeLimits limits = MapWriter::ConversionLimits(request.params);
+  limits.page = page > 0 ? page : request.page;
+  limits.dpi = request.dpi;
   // Every level and the preview are drawn scaled down from the picture.
   if (const Status status = Load(name, loader, resources, limits, HalvedCopies::WhileDecoding);
       status != Status::Ok) {
@@ -92,7 +94,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   }
   // A large picture loads for seconds; a stop asked meanwhile ends the file here.
   if (request.stop.stop_requested()) return Status::Cancelled;
-  const std::string outputName = OutputName(request, name);
+  const std::string outputName = OutputName(request, name, page);
   host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
   const std::string target = OutputPath(outputName, request.placement);
   auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop, resources.pool);

@@ -21,7 +21,9 @@ struct FileResources {
   std::function<void(uint64_t pictureBytes)> pictureLoaded;
 };
 
-Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
+// page > 0: that page of the file into its own map (OutputName's "NAME-pN");
+// 0: the request's page into the file's map.
+Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
                    JobProgress& progress, JobHost& host, const FileResources& resources = {});
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,

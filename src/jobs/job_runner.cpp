@@ -8,6 +8,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <optional>
 
 #include "io/file_io.h"
@@ -22,11 +23,12 @@ using Clock = std::chrono::steady_clock;
 
 // Tells the host what became of a file that ended: its picture is still the
 // loader's.
-void TellFileEnded(const JobRequest& request, const std::string& name, SourceLoader& loader, Status status,
+void TellFileEnded(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
+                   Status status,
                    std::string cause, Clock::time_point start, JobHost& host) {
   GuardMemory([&] {
     FileOutcome outcome{.input = name,
-                        .output = OutputPath(OutputName(request, name), request.placement),
+                        .output = OutputPath(OutputName(request, name, page), request.placement),
                         .status = status,
                         .cause = std::move(cause),
                         .seconds = std::chrono::duration<double>(Clock::now() - start).count()};
@@ -46,9 +48,9 @@ void TellFileEnded(const JobRequest& request, const std::string& name, SourceLoa
 }
 
 // The output of a source as one file: folder and name, however written.
-std::string OutputKey(const JobRequest& request, const std::string& name) {
+std::string OutputKey(const JobRequest& request, const std::string& name, uint32_t page) {
   const std::string output =
-      ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name), request.placement));
+      ResolvePath(request.sourceFolder, OutputPath(OutputName(request, name, page), request.placement));
   // Absolute first: the relative form would change once the output exists.
   std::error_code error;
   const std::filesystem::path canonical =
@@ -58,9 +60,9 @@ std::string OutputKey(const JobRequest& request, const std::string& name) {
 
 // A file whose output an earlier file of the job writes fails, naming that
 // file: one of the two pictures would be lost without a word.
-Status RefuseSameOutput(const JobRequest& request, const std::string& name, const std::string& earlier,
-                        JobHost& host) {
-  const std::string target = OutputPath(OutputName(request, name), request.placement);
+Status RefuseSameOutput(const JobRequest& request, const std::string& name, uint32_t page,
+                        const std::string& earlier, JobHost& host) {
+  const std::string target = OutputPath(OutputName(request, name, page), request.placement);
   host.ShowError({FormatText(kErrorSavingFile, target), target, Status::WriteFailed,
                   FormatText(kCauseSameOutput, earlier)});
   return Status::WriteFailed;
@@ -97,17 +99,17 @@ class FailureMemo final : public JobHost {
 // earlier file of the job with the same output. The file's steps report
 // their own failures; memory that runs out in the job's own texts and
 // names, between them, is reported here.
-Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, SourceLoader& loader,
-                  JobProgress& progress, JobHost& host, const FileResources& resources,
+Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, uint32_t page,
+                  SourceLoader& loader, JobProgress& progress, JobHost& host, const FileResources& resources,
                   const std::string* earlier) {
   const Clock::time_point start = Clock::now();
   FailureMemo memo(host);
   progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
-    const Status result = earlier != nullptr ? RefuseSameOutput(request, name, *earlier, memo)
+    const Status result = earlier != nullptr ? RefuseSameOutput(request, name, page, *earlier, memo)
                           : request.kind == JobKind::Convert
-                              ? ConvertFile(request, name, loader, progress, memo, resources)
+                              ? ConvertFile(request, name, page, loader, progress, memo, resources)
                               : ExportFile(request, name, loader, progress, memo, resources);
     reported = true;
     return result;
@@ -120,7 +122,7 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
   }
   if (status != Status::Cancelled) {
     progress.EndFile();
-    TellFileEnded(request, name, loader, status, memo.Cause(status), start, host);
+    TellFileEnded(request, name, page, loader, status, memo.Cause(status), start, host);
   }
   return status;
 }
@@ -239,6 +241,18 @@ bool IsRequestFile(const JobRequest& request, const std::string& name) {
   return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
 }
 
+// The request's files, each once for every page it is converted from.
+struct PageList {
+  std::vector<std::string> files;
+  std::vector<uint32_t> pages;
+  void Add(const JobRequest& request, const std::string& name) {
+    for (const uint32_t page : PagesToConvert(request, ResolvePath(request.sourceFolder, name))) {
+      files.push_back(name);
+      pages.push_back(page);
+    }
+  }
+};
+
 }  // namespace
 
 Status JobFileStatus(const std::string& path) {
@@ -255,9 +269,25 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
   }));
 }
 
-std::string OutputName(const JobRequest& request, const std::string& sourceName) {
-  if (request.kind == JobKind::Convert) return ReplaceExtension(sourceName, ".rzt2");
+std::string OutputName(const JobRequest& request, const std::string& sourceName, uint32_t page) {
+  if (request.kind == JobKind::Convert) {
+    return ReplaceExtension(sourceName, page > 0 ? "-p" + std::to_string(page) + ".rzt2" : ".rzt2");
+  }
   return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
+}
+
+std::vector<uint32_t> PagesToConvert(const JobRequest& request, const std::string& path) {
+  if (request.kind != JobKind::Convert || !request.allPages) return {0};
+  std::vector<uint8_t> bytes;
+  uint32_t count = 0;
+  // A file that cannot be read or counted fails when it is loaded, as a whole.
+  if (ReadWholeFile(path, kMaxPictureFileBytes, bytes) != Status::Ok ||
+      CountPages(bytes, count) != Status::Ok || count < 2) {
+    return {0};
+  }
+  std::vector<uint32_t> pages(count);
+  std::iota(pages.begin(), pages.end(), 1u);
+  return pages;
 }
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
@@ -268,9 +298,11 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   loader.SetFolder(request.sourceFolder);
   // The files are decided when the job begins: one that goes missing later
   // fails to load and is reported, like any file that cannot be read.
-  std::vector<std::string> files;
-  std::copy_if(request.names.begin(), request.names.end(), std::back_inserter(files),
-               [&](const std::string& name) { return IsRequestFile(request, name); });
+  PageList list;
+  for (const std::string& name : request.names) {
+    if (IsRequestFile(request, name)) list.Add(request, name);
+  }
+  const std::vector<std::string>& files = list.files;
   JobResult result;
   host.BeginJob(static_cast<int>(files.size()));
   BatchMeter batch(host, request, files);
@@ -278,10 +310,10 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   std::map<std::string, size_t> firstOfOutput;
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
-    const size_t first = firstOfOutput.emplace(OutputKey(request, files[i]), i).first->second;
-    const Status status =
-        RunOneFile(request, i, files[i], loader, progress, host,
-                   FileResources{.pool = pool, .pictureLoaded = {}}, first != i ? &files[first] : nullptr);
+    const size_t first = firstOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), i).first->second;
+    const Status status = RunOneFile(request, i, files[i], list.pages[i], loader, progress, host,
+                                     FileResources{.pool = pool, .pictureLoaded = {}},
+                                     first != i ? &files[first] : nullptr);
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -297,15 +329,17 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
   }
   // Files that write the same output form one group, worked on in order
   // (all but its first fail); a group holds indexes into files.
-  std::vector<std::string> files;
+  PageList list;
+  for (const std::string& name : request.names) {
+    if (IsRequestFile(request, name)) list.Add(request, name);
+  }
+  const std::vector<std::string>& files = list.files;
   std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
-  for (const std::string& name : request.names) {
-    if (!IsRequestFile(request, name)) continue;
-    files.push_back(name);
-    const auto [it, added] = groupOfOutput.emplace(OutputKey(request, name), groups.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto [it, added] = groupOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), groups.size());
     if (added) groups.emplace_back();
-    groups[it->second].push_back(files.size() - 1);
+    groups[it->second].push_back(i);
   }
 
   SerializedHost shared(host);
@@ -329,8 +363,8 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
                                     }};
       const Status status = request.stop.stop_requested()
                                 ? Status::Cancelled
-                                : RunOneFile(request, group[i], files[group[i]], loader, progress, shared,
-                                             resources, i > 0 ? &files[group[0]] : nullptr);
+                                : RunOneFile(request, group[i], files[group[i]], list.pages[group[i]], loader,
+                                             progress, shared, resources, i > 0 ? &files[group[0]] : nullptr);
       // Let go of the picture now rather than when the next one is loaded.
       loader.Clear();
       if (status != Status::Ok && status != Status::Cancelled) ++failed;

@@ -27,6 +27,12 @@ struct JobRequest {
   EncoderParams params;
   OutputPlacement placement;
   int exportFormat = 0;  // the FrameCode of the export's format (FrameFormat)
+  // What a conversion takes of files of several pages (PDF, TIFF) or frames
+  // (GIF): this page, from 1, or with allPages each into its own map; and
+  // the pixels an inch of drawn formats (0: each format's own).
+  uint32_t page = 1;
+  bool allPages = false;
+  uint32_t dpi = 0;
   // Asked to stop: no further file starts, and the file being written is
   // abandoned, as if it had not been started, without an error.
   std::stop_token stop;
@@ -44,8 +50,13 @@ Status JobFileStatus(const std::string& path);
 // The names in folder (see ResolvePath) that are worked on.
 int CountJobFiles(const std::string& folder, const std::vector<std::string>& names);
 
-// The name of the output of one source, before any destination folder.
-std::string OutputName(const JobRequest& request, const std::string& sourceName);
+// The name of the output of one source, before any destination folder;
+// of one page of it (page > 0) "NAME-pN.rzt2".
+std::string OutputName(const JobRequest& request, const std::string& sourceName, uint32_t page = 0);
+
+// The pages a conversion makes a map of: {0}, the file as a whole at the
+// request's page, unless allPages asks for each of a file of several.
+std::vector<uint32_t> PagesToConvert(const JobRequest& request, const std::string& path);
 
 // One file after the other on the calling thread, with the caller's
 // loader (the desktop program's current picture), set to the source folder;

@@ -52,6 +52,14 @@ inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder alg
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt};
 inline constexpr IntSetting kEnablePreview{"EnablePreview", "Enable preview", 0, std::nullopt};
 
+// Pixels an inch at which PDF, SVG and metafiles are drawn; 0 for each
+// format's own (PDF 150, SVG and metafiles 96, their own units).
+inline constexpr IntSetting kDrawingDpi{"DrawingDpi", "Resolution of PDF and vector pictures", 0,
+                                        SettingRange{0, 2400}};
+// Pages of multi-page files (PDF, TIFF, animated GIF): 0 the first, else
+// each into its own map, "NAME-pN.rzt2".
+inline constexpr IntSetting kAllPages{"AllPages", "Pages of multi-page files", 0, std::nullopt};
+
 // The parameters that shape every map file written. Each map writer takes
 // its own copy.
 struct EncoderParams {

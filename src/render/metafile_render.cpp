@@ -3,9 +3,7 @@
 // keeps them exact). Each C handle is owned from the moment it exists.
 #include "render/metafile_render.h"
 
-#include <cairo.h>
 #include <emf2svg.h>
-#include <librsvg/rsvg.h>
 #include <libwmf/api.h>
 #include <libwmf/defs.h>
 #include <libwmf/gd.h>
@@ -18,33 +16,22 @@
 #include <memory>
 #include <span>
 
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_wire.h"
+#include "render/svg_render.h"
 
 namespace rzt2 {
 namespace {
 
-constexpr double kPixelsPerInch = 96;
+constexpr double kDefaultPixelsPerInch = 96;
 constexpr double kMillimetresPerInch = 25.4;
-// cairo's image surfaces end there; libwmf's raster device uses int sizes.
-constexpr double kMaxSide = 32767;
+
+// libwmf and libemf2svg take writable buffers, which they do not write.
+uint8_t* Writable(std::span<const uint8_t> data) { return const_cast<uint8_t*>(data.data()); }
 
 int32_t ReadS32(std::span<const uint8_t> data, size_t offset) {
   uint32_t value = 0;
   for (size_t b = 0; b < 4; ++b) value |= uint32_t{data[offset + b]} << (8 * b);
   return static_cast<int32_t>(value);
-}
-
-// Rounds a size in pixels and checks it against the limits.
-Status CheckedSize(double width, double height, uint64_t maxPixels, uint32_t& outWidth, uint32_t& outHeight) {
-  if (!std::isfinite(width) || !std::isfinite(height)) return Status::CorruptData;
-  width = std::round(width);
-  height = std::round(height);
-  if (width < 1 || height < 1) return Status::CorruptData;
-  if (width > kMaxSide || height > kMaxSide) return Status::TooLarge;
-  outWidth = static_cast<uint32_t>(width);
-  outHeight = static_cast<uint32_t>(height);
-  if (uint64_t{outWidth} * outHeight > maxPixels) return Status::TooLarge;
-  return Status::Ok;
 }
 
 // ---- EMF ----
@@ -60,7 +47,7 @@ struct EmfPlacement {
   double originY = 0;
 };
 
-Status PlaceEmf(std::span<const uint8_t> data, uint64_t maxPixels, EmfPlacement& out) {
+Status PlaceEmf(std::span<const uint8_t> data, const RenderRequest& request, EmfPlacement& out) {
   constexpr size_t kHeaderSize = 88;
   if (data.size() < kHeaderSize) return Status::CorruptData;
   // The header's own size and the file's size, which a truncated file lacks.
@@ -77,7 +64,7 @@ Status PlaceEmf(std::span<const uint8_t> data, uint64_t maxPixels, EmfPlacement&
   // Device units per millimetre of the reference device.
   const double unitsX = knownDevice ? deviceX / millimetresX : 1;
   const double unitsY = knownDevice ? deviceY / millimetresY : 1;
-  const double pixelsPerMillimetre = kPixelsPerInch / kMillimetresPerInch;
+  const double pixelsPerMillimetre = PixelsPerInch(request, kDefaultPixelsPerInch) / kMillimetresPerInch;
 
   double width = 0, height = 0;
   if (frameRight > frameLeft && frameBottom > frameTop) {
@@ -96,40 +83,15 @@ Status PlaceEmf(std::span<const uint8_t> data, uint64_t maxPixels, EmfPlacement&
     width = (boundsRight - boundsLeft + 1) * unitWidth;
     height = (boundsBottom - boundsTop + 1) * unitHeight;
   }
-  return CheckedSize(width, height, maxPixels, out.width, out.height);
+  return CheckedSize(width, height, request.maxPixels, out.width, out.height);
 }
 
 struct FreeDeleter {
   void operator()(void* memory) const { std::free(memory); }
 };
-struct GObjectDeleter {
-  void operator()(void* object) const { g_object_unref(object); }
-};
-struct GErrorDeleter {
-  void operator()(GError* error) const { g_error_free(error); }
-};
-struct CairoSurfaceDeleter {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct CairoDeleter {
-  void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
-};
-using OwnedError = std::unique_ptr<GError, GErrorDeleter>;
-
-uint32_t Unpremultiplied(uint32_t pixel) {
-  const uint32_t alpha = pixel >> 24;
-  if (alpha == 0 || alpha == 255) return alpha == 0 ? 0 : pixel;
-  uint32_t result = alpha << 24;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t channel = (pixel >> shift) & 0xFF;
-    result |= std::min<uint32_t>(255, (channel * 255 + alpha / 2) / alpha) << shift;
-  }
-  return result;
-}
-
-Status RenderEmf(std::vector<uint8_t>& data, uint64_t maxPixels, RenderedPicture& out) {
+Status RenderEmf(std::span<const uint8_t> data, const RenderRequest& request, RenderedPicture& out) {
   EmfPlacement place;
-  if (const Status status = PlaceEmf(data, maxPixels, place); status != Status::Ok) return status;
+  if (const Status status = PlaceEmf(data, request, place); status != Status::Ok) return status;
 
   char* rawSvg = nullptr;
   size_t svgLength = 0;
@@ -139,52 +101,22 @@ Status RenderEmf(std::vector<uint8_t>& data, uint64_t maxPixels, RenderedPicture
   options.emfplus = true;
   options.svgDelimiter = true;
   const int converted =
-      emf2svg(reinterpret_cast<char*>(data.data()), data.size(), &rawSvg, &svgLength, &options);
+      emf2svg(reinterpret_cast<char*>(Writable(data)), data.size(), &rawSvg, &svgLength, &options);
   const std::unique_ptr<char, FreeDeleter> svg(rawSvg);
   if (converted == 0 || svg == nullptr || svgLength == 0) return Status::CorruptData;
 
-  GError* rawError = nullptr;
-  const std::unique_ptr<RsvgHandle, GObjectDeleter> handle(
-      rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.get()), svgLength, &rawError));
-  OwnedError error(rawError);
-  if (handle == nullptr) return Status::CorruptData;
+  SvgHandle handle;
+  const std::span<const uint8_t> svgBytes(reinterpret_cast<const uint8_t*>(svg.get()), svgLength);
+  if (const Status status = LoadSvg(svgBytes, handle); status != Status::Ok) return status;
   double svgWidth = 0, svgHeight = 0;
-  if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &svgWidth, &svgHeight) || !(svgWidth > 0) ||
-      !(svgHeight > 0)) {
-    return Status::CorruptData;
+  if (const Status status = SvgSize(*handle, svgWidth, svgHeight); status != Status::Ok) return status;
+  RsvgRectangle viewport{place.originX, place.originY, static_cast<double>(place.width),
+                         static_cast<double>(place.height)};
+  if (place.scaleX > 0) {
+    viewport.width = svgWidth * place.scaleX;
+    viewport.height = svgHeight * place.scaleY;
   }
-
-  const std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(cairo_image_surface_create(
-      CAIRO_FORMAT_ARGB32, static_cast<int>(place.width), static_cast<int>(place.height)));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return Status::OutOfMemory;
-  {
-    const std::unique_ptr<cairo_t, CairoDeleter> cairo(cairo_create(surface.get()));
-    if (cairo_status(cairo.get()) != CAIRO_STATUS_SUCCESS) return Status::OutOfMemory;
-    RsvgRectangle viewport{place.originX, place.originY, static_cast<double>(place.width),
-                           static_cast<double>(place.height)};
-    if (place.scaleX > 0) {
-      viewport.width = svgWidth * place.scaleX;
-      viewport.height = svgHeight * place.scaleY;
-    }
-    rawError = nullptr;
-    const bool rendered = rsvg_handle_render_document(handle.get(), cairo.get(), &viewport, &rawError);
-    error.reset(rawError);
-    if (!rendered) return Status::CorruptData;
-  }
-  cairo_surface_flush(surface.get());
-
-  const uint8_t* pixels = cairo_image_surface_get_data(surface.get());
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface.get()));
-  out.width = place.width;
-  out.height = place.height;
-  out.argb.resize(size_t{place.width} * place.height);
-  for (uint32_t y = 0; y < place.height; ++y) {
-    // cairo's ARGB32 is a native-endian uint32 with premultiplied alpha.
-    const auto* row = reinterpret_cast<const uint32_t*>(pixels + y * stride);
-    uint32_t* target = out.argb.data() + size_t{y} * place.width;
-    for (uint32_t x = 0; x < place.width; ++x) target[x] = Unpremultiplied(row[x]);
-  }
-  return Status::Ok;
+  return DrawSvg(*handle, viewport, place.width, place.height, out);
 }
 
 // ---- WMF ----
@@ -293,7 +225,7 @@ bool WmfIsWhole(std::span<const uint8_t> data) {
 
 // A libwmf API on the raster device with the metafile scanned: bounds holds
 // the drawing's bounds in device units.
-Status OpenWmf(std::vector<uint8_t>& data, WmfApi& api, wmfD_Rect& bounds) {
+Status OpenWmf(std::span<const uint8_t> data, WmfApi& api, wmfD_Rect& bounds) {
   wmfAPI_Options options{};
   options.function = wmf_gd_function;
   wmfAPI* raw = nullptr;
@@ -304,7 +236,7 @@ Status OpenWmf(std::vector<uint8_t>& data, WmfApi& api, wmfD_Rect& bounds) {
   if (created != wmf_E_None || raw == nullptr) return Status::OutOfMemory;
   if (data.size() > static_cast<size_t>(LONG_MAX)) return Status::TooLarge;
   if (!WmfIsWhole(data)) return Status::CorruptData;
-  if (wmf_mem_open(raw, data.data(), static_cast<long>(data.size())) != wmf_E_None)
+  if (wmf_mem_open(raw, Writable(data), static_cast<long>(data.size())) != wmf_E_None)
     return Status::CorruptData;
   if (wmf_scan(raw, 0, &bounds) != wmf_E_None) return Status::CorruptData;
   return Status::Ok;
@@ -317,21 +249,22 @@ const wmfPlaceableMetaHeader* UsableFrame(const wmfAPI& api) {
   return &header;
 }
 
-Status MeasureWmf(wmfAPI& api, uint64_t maxPixels, uint32_t& width, uint32_t& height) {
+Status MeasureWmf(wmfAPI& api, const RenderRequest& request, uint32_t& width, uint32_t& height) {
+  const double pixelsPerInch = PixelsPerInch(request, kDefaultPixelsPerInch);
   if (const wmfPlaceableMetaHeader* frame = UsableFrame(api)) {
-    const double perUnit = kPixelsPerInch / frame->Inch;
+    const double perUnit = pixelsPerInch / frame->Inch;
     return CheckedSize((frame->Right - frame->Left) * perUnit, (frame->Bottom - frame->Top) * perUnit,
-                       maxPixels, width, height);
+                       request.maxPixels, width, height);
   }
   unsigned int displayWidth = 0, displayHeight = 0;
-  if (wmf_display_size(&api, &displayWidth, &displayHeight, kPixelsPerInch, kPixelsPerInch) != wmf_E_None) {
+  if (wmf_display_size(&api, &displayWidth, &displayHeight, pixelsPerInch, pixelsPerInch) != wmf_E_None) {
     return Status::CorruptData;
   }
-  return CheckedSize(displayWidth, displayHeight, maxPixels, width, height);
+  return CheckedSize(displayWidth, displayHeight, request.maxPixels, width, height);
 }
 
 // One play onto a white or a black page; pixels are libwmf's 0x00RRGGBB.
-Status PlayWmf(std::vector<uint8_t>& data, uint32_t width, uint32_t height, bool blackPage,
+Status PlayWmf(std::span<const uint8_t> data, uint32_t width, uint32_t height, bool blackPage,
                std::vector<uint32_t>& pixels, bool& drawn) {
   WmfApi api;
   wmfD_Rect bounds{};
@@ -375,10 +308,10 @@ uint32_t FromTwoPages(uint32_t onWhite, uint32_t onBlack) {
   return result;
 }
 
-Status RenderWmf(std::vector<uint8_t>& data, uint64_t maxPixels, RenderedPicture& out) {
-  uint32_t width = 0, height = 0;
-  if (const Status status = MeasureMetafile(data, maxPixels, width, height); status != Status::Ok)
-    return status;
+Status RenderWmf(std::span<const uint8_t> data, const RenderRequest& request, RenderedPicture& out) {
+  PageSize size;
+  if (const Status status = MeasureMetafile(data, request, size); status != Status::Ok) return status;
+  const uint32_t width = size.width, height = size.height;
   std::vector<uint32_t> onWhite, onBlack;
   bool drawn = false;
   if (const Status status = PlayWmf(data, width, height, false, onWhite, drawn); status != Status::Ok) {
@@ -397,34 +330,34 @@ Status RenderWmf(std::vector<uint8_t>& data, uint64_t maxPixels, RenderedPicture
 
 }  // namespace
 
-Status MeasureMetafile(std::vector<uint8_t>& data, uint64_t maxPixels, uint32_t& width, uint32_t& height) {
-  switch (SniffMetafile(data)) {
-    case MetafileKind::Emf: {
+Status MeasureMetafile(std::span<const uint8_t> data, const RenderRequest& request, PageSize& out) {
+  switch (SniffRendered(data)) {
+    case RenderedKind::Emf: {
       EmfPlacement place;
-      const Status status = PlaceEmf(data, maxPixels, place);
-      width = place.width;
-      height = place.height;
+      const Status status = PlaceEmf(data, request, place);
+      out.width = place.width;
+      out.height = place.height;
       return status;
     }
-    case MetafileKind::Wmf: {
+    case RenderedKind::Wmf: {
       WmfApi api;
       wmfD_Rect bounds{};
       if (const Status status = OpenWmf(data, api, bounds); status != Status::Ok) return status;
-      return MeasureWmf(*api, maxPixels, width, height);
+      return MeasureWmf(*api, request, out.width, out.height);
     }
-    case MetafileKind::None:
+    default:
       break;
   }
   return Status::UnknownImageFormat;
 }
 
-Status RenderMetafile(std::vector<uint8_t>& data, uint64_t maxPixels, RenderedPicture& out) {
-  switch (SniffMetafile(data)) {
-    case MetafileKind::Emf:
-      return RenderEmf(data, maxPixels, out);
-    case MetafileKind::Wmf:
-      return RenderWmf(data, maxPixels, out);
-    case MetafileKind::None:
+Status RenderMetafile(std::span<const uint8_t> data, const RenderRequest& request, RenderedPicture& out) {
+  switch (SniffRendered(data)) {
+    case RenderedKind::Emf:
+      return RenderEmf(data, request, out);
+    case RenderedKind::Wmf:
+      return RenderWmf(data, request, out);
+    default:
       break;
   }
   return Status::UnknownImageFormat;

@@ -66,6 +66,8 @@ bool ConverterSettings::LoadSettings() {
   SrcFolder = ReadText(*store, kSrcFolderKey);
   DstFolderAsSame = ReadNumber(*store, kDstFolderAsSame).value_or(0);
   EnablePreview = ReadNumber(*store, kEnablePreview).value_or(0);
+  AllPages = ReadNumber(*store, kAllPages).value_or(0);
+  if (auto dpi = ReadNumber(*store, kDrawingDpi); dpi && kDrawingDpi.Admits(*dpi)) DrawingDpi = *dpi;
   EncoderParams params = Encoder();
   for (const EncoderParamField& field : kEncoderParamFields) {
     if (auto number = ReadNumber(*store, *field.setting)) params.*field.member = *number;
@@ -82,6 +84,8 @@ bool ConverterSettings::SaveSettings() const {
   store->setValue(Key(kSrcFolderKey), QString::fromStdString(SrcFolder));
   WriteNumber(*store, kDstFolderAsSame, DstFolderAsSame);
   WriteNumber(*store, kEnablePreview, EnablePreview);
+  WriteNumber(*store, kDrawingDpi, DrawingDpi);
+  WriteNumber(*store, kAllPages, AllPages);
   WriteNumber(*store, kFrameSizeX, FrameSizeX);
   WriteNumber(*store, kFrameSizeY, FrameSizeY);
   WriteNumber(*store, kMiniFrameSizeX, MiniFrameSizeX);

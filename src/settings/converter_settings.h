@@ -4,7 +4,7 @@
 //
 // The store is a QSettings file in native format, organisation "Velmora",
 // application "rzt2tool", user scope; on Linux that is
-// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds ten values named exactly
+// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds twelve values named exactly
 // as the fields. Texts are UTF-8 and are not limited in length.
 #pragma once
 
@@ -34,6 +34,10 @@ class ConverterSettings : public EncoderParams {
   int32_t DstFolderAsSame = kDstFolderAsSame.defaultValue;
   // The main window's "Enable preview" check box.
   int32_t EnablePreview = kEnablePreview.defaultValue;
+  // Drawn formats' pixels an inch (0: each format's own), and whether each
+  // page of a multi-page file becomes its own map.
+  int32_t DrawingDpi = kDrawingDpi.defaultValue;
+  int32_t AllPages = kAllPages.defaultValue;
 
   // A copy of the six encoder parameters.
   EncoderParams Encoder() const { return *this; }
@@ -46,7 +50,7 @@ class ConverterSettings : public EncoderParams {
   // counts as missing. False, with no field changed, when the store does not
   // exist or cannot be read.
   bool LoadSettings();
-  // Writes all ten values. False when the store cannot be written.
+  // Writes all twelve values. False when the store cannot be written.
   bool SaveSettings() const;
 
   // The file the store lives in.

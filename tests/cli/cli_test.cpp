@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -223,12 +224,15 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
   auto emf = ReadFileBytes(data / "map.emf");
   emf[4] = 0xF0;  // the header record claims more than the file holds
   WriteFileBytes(dir / "corrupt.emf", emf);
-  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "chart.emf", "truncated.wmf",
-                          "corrupt.emf", "plan.wmf"});
+  fs::copy_file(data / "huge-frame.wmf", dir / "huge.wmf");
+  const CliRun run = Run({"convert", "-q", "-j", "2", "--ignore-settings", "--memory", "1G", "chart.emf",
+                          "truncated.wmf", "corrupt.emf", "huge.wmf", "plan.wmf"});
   EXPECT_EQ(run.exitCode, 1);
   for (const char* name : {"truncated.wmf", "corrupt.emf"}) {
     EXPECT_NE(run.err.find(std::string("Error loading file ") + name + "!"), std::string::npos) << run.err;
   }
+  EXPECT_NE(run.err.find("Error loading file huge.wmf! (needs more memory than allowed)"), std::string::npos)
+      << run.err;
   for (const auto& [name, width, height] :
        {std::tuple{"chart.rzt2", 242u, 162u}, {"plan.rzt2", 240u, 160u}}) {
     const MapBytes map(dir / name);
@@ -236,6 +240,87 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
     EXPECT_EQ(map.U32(52), height) << name;
   }
   EXPECT_EQ(Run({"check", "chart.rzt2", "plan.rzt2"}).exitCode, 0);
+}
+
+// Peak signal-to-noise ratio of b against a over red, green and blue, in
+// dB; 99 for identical pictures.
+double Psnr(const QImage& a, const QImage& b) {
+  const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+  double squares = 0;
+  for (int row = 0; row < x.height(); ++row) {
+    for (int column = 0; column < x.width(); ++column) {
+      const QRgb p = x.pixel(column, row), q = y.pixel(column, row);
+      for (const int shift : {16, 8, 0}) {
+        const double difference =
+            static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF);
+        squares += difference * difference;
+      }
+    }
+  }
+  const double mean = squares / (3.0 * x.width() * x.height());
+  return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// Each drawn or complex format (tests/data/drawn, made from map.png) makes
+// the map its PNG makes: exported back, the same size and within a PSNR.
+// Damaged files of each fail with a cause, and the batch goes on.
+TEST_F(CliTest, DrawnFormatsConvertAsTheirPngDoesAndDamagedOnesAreReported) {
+  const fs::path data = fs::path(RZT2_TEST_DATA) / "drawn";
+  // poppler's Splash resamples a PDF's embedded picture even at its own
+  // size, which blurs its edges: a PDF is held to the lossy formats' bound.
+  const std::pair<std::string, double> cases[] = {{"png", 99},  {"pdf", 25},  {"svg", 40},
+                                                  {"svgz", 40}, {"heic", 40}, {"avif", 40}};
+  std::vector<std::string> args = {"convert", "-q", "--ignore-settings"};
+  for (const auto& [extension, psnr] : cases) {
+    fs::copy_file(data / ("map." + extension), dir / ("map-" + extension + "." + extension));
+    args.push_back("map-" + extension + "." + extension);
+    if (extension == "png") continue;
+    auto bytes = ReadFileBytes(data / ("map." + extension));
+    bytes.resize(std::min<size_t>(bytes.size() / 2, 200));
+    WriteFileBytes(dir / ("damaged." + extension), bytes);
+    args.push_back("damaged." + extension);
+  }
+  const CliRun run = Run(args);
+  EXPECT_EQ(run.exitCode, 1);
+  for (const auto& [extension, psnr] : cases) {
+    if (extension == "png") continue;
+    EXPECT_NE(run.err.find("Error loading file damaged." + extension + "! ("), std::string::npos) << run.err;
+  }
+  fs::create_directory(dir / "out");
+  std::vector<std::string> exports = {"export", "-q", "--format", "png", "-o", "out"};
+  for (const auto& [extension, psnr] : cases) exports.push_back("map-" + extension + ".rzt2");
+  ASSERT_EQ(Run(exports).exitCode, 0);
+  const QImage reference(QString::fromStdString((dir / "out" / "map-png.png").string()));
+  ASSERT_FALSE(reference.isNull());
+  for (const auto& [extension, psnr] : cases) {
+    SCOPED_TRACE(extension);
+    const QImage picture(QString::fromStdString((dir / "out" / ("map-" + extension + ".png")).string()));
+    ASSERT_EQ(picture.size(), reference.size());
+    EXPECT_GE(Psnr(reference, picture), psnr);
+  }
+}
+
+// A PDF of three pages of three sizes: --all-pages makes a map of each,
+// --page one of the second; --dpi scales a page; a page past the last fails.
+TEST_F(CliTest, PagesOfAPdfConvertEachIntoItsOwnMapOrOneByNumber) {
+  fs::copy_file(fs::path(RZT2_TEST_DATA) / "drawn" / "pages.pdf", dir / "pages.pdf");
+  const auto size = [this](const std::string& name) {
+    const MapBytes map(dir / name);
+    return std::pair{map.U32(48), map.U32(52)};
+  };
+  ASSERT_TRUE(Convert({"--all-pages", "pages.pdf"}));
+  EXPECT_EQ(size("pages-p1.rzt2"), std::pair(300u, 200u));
+  EXPECT_EQ(size("pages-p2.rzt2"), std::pair(200u, 300u));
+  EXPECT_EQ(size("pages-p3.rzt2"), std::pair(150u, 150u));
+  EXPECT_FALSE(fs::exists(dir / "pages.rzt2"));
+  ASSERT_TRUE(Convert({"--page", "2", "pages.pdf"}));
+  EXPECT_EQ(size("pages.rzt2"), std::pair(200u, 300u));
+  ASSERT_TRUE(Convert({"--page", "2", "--dpi", "75", "pages.pdf"}));
+  EXPECT_EQ(size("pages.rzt2"), std::pair(100u, 150u));
+  const CliRun run = Run({"convert", "-q", "--ignore-settings", "--page", "4", "pages.pdf"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Error loading file pages.pdf! (no such page in the file)"), std::string::npos)
+      << run.err;
 }
 
 // Unusable command lines exit with 2, inputs that are not regular files
@@ -418,6 +503,56 @@ TEST_F(CliTest, SignalsThatEndRzt2TakeItsTemporaryFileAlong) {
     ::kill(pid, signal);
     EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.png"});
+  }
+}
+
+// The helpers started by pid that have used CPU time (so are drawing, past
+// their start), read from /proc.
+std::vector<pid_t> DrawingHelpersOf(pid_t pid) {
+  std::vector<pid_t> children;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.find("(rzt2-") == std::string::npos) continue;
+    std::istringstream fields(line.substr(line.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0;
+    std::string skipped;
+    long userTicks = 0;
+    fields >> state >> parent;
+    for (int i = 0; i < 9; ++i) fields >> skipped;
+    if (fields >> userTicks && parent == pid && state != 'Z' && userTicks > 10) {
+      children.push_back(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return children;
+}
+
+bool Gone(pid_t pid) {
+  std::ifstream stat(fs::path("/proc") / std::to_string(pid) / "stat");
+  std::string line;
+  return !std::getline(stat, line) || line.substr(line.rfind(')') + 2, 1) == "Z";
+}
+
+// A helper drawing a metafile on which libwmf loops ends with rzt2,
+// whether rzt2 is ended by a signal it handles or killed outright.
+TEST_F(CliTest, SignalsThatEndRzt2EndTheHelperDrawingForIt) {
+  fs::copy_file(fs::path(RZT2_TEST_DATA) / "metafiles" / "libwmf-loops.wmf", dir / "loops.wmf");
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    const pid_t pid = StartRzt2(dir.Path(), {"convert", "-q", "--ignore-settings", "loops.wmf"});
+    std::vector<pid_t> helpers;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((helpers = DrawingHelpersOf(pid)).empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(helpers.size(), 1u);
+    ::kill(pid, signal);
+    EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, signal);
+    const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Gone(helpers[0]) && std::chrono::steady_clock::now() < ended) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(Gone(helpers[0])) << "signal " << signal;
   }
 }
 

@@ -107,6 +107,23 @@ TEST(GifDecode, TheLogicalScreenAroundTheImage) {
   }
 }
 
+// An animated GIF: each frame decodes by its number, alone on the screen.
+TEST(GifDecode, FramesDecodeByNumber) {
+  HandMadeGif first, second;
+  first.Place({8, 6, 0, 0, 4, 3});
+  second.Place({8, 6, 4, 3, 4, 3});
+  std::vector<uint8_t> animated(first.bytes.begin(), first.bytes.end() - 1);  // without the trailer
+  animated.insert(animated.end(), second.bytes.begin() + HandMadeGif::kImage - 8, second.bytes.end());
+  uint32_t count = 0;
+  ASSERT_EQ(CountPages(animated, count), Status::Ok);
+  EXPECT_EQ(count, 2u);
+  std::unique_ptr<Bitmap> out;
+  ASSERT_EQ(test::DecodeWith(DecodeGif, animated, out, DecodeLimits{.page = 2}), Status::Ok);
+  EXPECT_EQ(out->Row(3)[4], 2);
+  EXPECT_EQ(out->Row(0)[0], 0);
+  EXPECT_EQ(test::DecodeWith(DecodeGif, animated, out, DecodeLimits{.page = 3}), Status::NoSuchPage);
+}
+
 TEST(GifHostileInput, MissingPartsAreRefused) {
   HandMadeGif noColorMap;
   noColorMap.bytes[10] &= 0x7F;  // no global table, and the image has none

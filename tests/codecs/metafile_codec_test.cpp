@@ -1,14 +1,13 @@
 // Metafiles made by Inkscape from map.svg (tests/data/metafiles) against the
 // SVG rendered directly by librsvg: size from the frame, exact colours,
 // unpainted pixels transparent; then the sizes of frameless metafiles.
-#include "raster/codecs/metafile_codec.h"
-
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <librsvg/rsvg.h>
 
 #include <memory>
 
+#include "raster/codecs/render_codec.h"
 #include "support/test_support.h"
 
 namespace rzt2 {

@@ -75,5 +75,31 @@ TEST(TiffHostileInput, LyingHeadersFailQuietlyWithAStatus) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
+// A TIFF of several pages: each decodes by its number, the count is read
+// from the directories, and a page past the last is NoSuchPage.
+TEST(TiffDecode, PagesDecodeByNumber) {
+  const auto pages = test::WriteWithLibtiff([](TIFF* tif) {
+    for (const uint32_t width : {3u, 5u}) {
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+      TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+      std::vector<uint8_t> row(3 * width, static_cast<uint8_t>(width));
+      TIFFWriteScanline(tif, row.data(), 0, 0);
+      TIFFWriteDirectory(tif);
+    }
+  });
+  uint32_t count = 0;
+  ASSERT_EQ(CountPages(pages, count), Status::Ok);
+  EXPECT_EQ(count, 2u);
+  std::unique_ptr<Bitmap> out;
+  for (const uint32_t page : {1u, 2u}) {
+    ASSERT_EQ(test::DecodeWith(DecodeTiff, pages, out, DecodeLimits{.page = page}), Status::Ok);
+    EXPECT_EQ(out->Width(), page == 1 ? 3 : 5);
+  }
+  EXPECT_EQ(test::DecodeWith(DecodeTiff, pages, out, DecodeLimits{.page = 3}), Status::NoSuchPage);
+}
+
 }  // namespace
 }  // namespace rzt2

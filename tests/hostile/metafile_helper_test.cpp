@@ -1,4 +1,4 @@
-// The metafile decoder against a helper that misbehaves (hangs, crashes,
+// The rendering decoder against a helper that misbehaves (hangs, crashes,
 // answers nonsense, claims a huge picture): always a failure status, never
 // a hang or a large allocation here. Damaged metafiles are the fuzz
 // corpus's concern.
@@ -7,9 +7,10 @@
 
 #include <fstream>
 
+#include "base/memory_budget.h"
 #include "hostile/hostile_support.h"
-#include "raster/codecs/metafile_codec.h"
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_codec.h"
+#include "raster/codecs/render_wire.h"
 #include "support/test_support.h"
 
 namespace rzt2 {
@@ -21,7 +22,7 @@ constexpr size_t kSmallAllocation = size_t{1} << 20;
 const std::filesystem::path kData = std::filesystem::path(RZT2_TEST_DATA) / "metafiles";
 
 Bytes Reply(Status status, uint32_t width, uint32_t height) {
-  const auto reply = EncodeMetafileReply({status, width, height});
+  const auto reply = EncodeRenderReply({status, width, height, 1});
   return Bytes(reply.begin(), reply.end());
 }
 
@@ -43,9 +44,9 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     std::string body;
     Status expected;
   } cases[] = {
-      {"hangs", "exec sleep 30", Status::TooLarge},
+      {"hangs", "exec sleep 30", Status::DrawTimeout},
       {"crashes", "kill -SEGV $$", Status::CorruptData},
-      {"runs out of CPU time", "kill -XCPU $$", Status::TooLarge},
+      {"runs out of CPU time", "kill -XCPU $$", Status::DrawTimeout},
       {"answers nonsense", "echo not a reply", Status::CorruptData},
       {"claims four gigapixels", replyFile("huge", Reply(Status::Ok, 65536, 65536), 64), Status::TooLarge},
       {"sends half a picture", replyFile("half", Reply(Status::Ok, 100, 100), 20000), Status::CorruptData},
@@ -55,11 +56,11 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
   const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const MetafileDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
+    const RenderDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
     Status status = Status::GenericError;
     std::unique_ptr<Bitmap> out;
     const size_t largest =
-        test::LargestAllocationDuring([&] { status = DecodeMetafileWith(wmf, DecodeLimits{}, how, out); });
+        test::LargestAllocationDuring([&] { status = DecodeRenderedWith(wmf, DecodeLimits{}, how, out); });
     EXPECT_EQ(status, c.expected);
     EXPECT_EQ(out != nullptr, c.expected == Status::Ok);
     if (c.expected != Status::Ok) {
@@ -67,16 +68,36 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     }
   }
   std::unique_ptr<Bitmap> out;
-  EXPECT_EQ(DecodeMetafileWith(wmf, DecodeLimits{}, {dir / "missing", std::chrono::seconds(1)}, out),
+  EXPECT_EQ(DecodeRenderedWith(wmf, DecodeLimits{}, {dir / "missing", std::chrono::seconds(1)}, out),
             Status::NotImplemented);
 }
 
 // Found by fuzzing: libwmf plays this WMF in an endless loop.
 TEST(MetafileHelperTest, AMetafileOnWhichLibwmfLoopsRunsOutOfTime) {
-  const MetafileDecoding how{DefaultMetafileDecoding().helper, std::chrono::seconds(2)};
+  const RenderDecoding how{DefaultRenderDecoding().helper, std::chrono::seconds(2)};
   std::unique_ptr<Bitmap> out;
-  EXPECT_EQ(DecodeMetafileWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
-            Status::TooLarge);
+  EXPECT_EQ(DecodeRenderedWith(test::ReadFileBytes(kData / "libwmf-loops.wmf"), DecodeLimits{}, how, out),
+            Status::DrawTimeout);
+}
+
+// A metafile whose declared size needs more than the memory budget is
+// refused from its header: a 102-byte WMF declaring 32767 x 32767 pixels
+// (16 GiB to draw) at once, a small one under a tiny budget.
+TEST(MetafileHelperTest, AMetafileOverTheMemoryBudgetIsRefusedFromItsHeader) {
+  MemoryBudget& budget = MemoryBudget::Process();
+  const uint64_t saved = budget.Limit();
+  const RenderDecoding how{DefaultRenderDecoding().helper, std::chrono::seconds(2)};
+  for (const auto& [name, limit] :
+       {std::pair{"huge-frame.wmf", uint64_t{8} << 30}, {"map.wmf", uint64_t{1} << 16}}) {
+    SCOPED_TRACE(name);
+    budget.SetLimit(limit);
+    std::unique_ptr<Bitmap> out;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DecodeRenderedWith(test::ReadFileBytes(kData / name), DecodeLimits{}, how, out),
+              Status::OverMemoryAllowance);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  }
+  budget.SetLimit(saved);
 }
 
 }  // namespace

@@ -36,6 +36,10 @@ struct DecodeLimits {
   // maxPixels, as map readers require of a stored level.
   uint32_t frameWidth = 0;
   uint32_t frameHeight = 0;
+  // Not limits, but what to decode: the page or frame of a file of several
+  // (from 1), and the pixels an inch of drawn formats (0: each format's own).
+  uint32_t page = 1;
+  uint32_t dpi = 0;
 };
 
 // Whether columns x rows frames of frameWidth x frameHeight pixels hold at

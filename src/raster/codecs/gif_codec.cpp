@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -66,15 +67,32 @@ Status ReadFailure(const GifFileType& gif) {
   return gif.Error == D_GIF_ERR_NOT_ENOUGH_MEM ? Status::OutOfMemory : Status::CorruptData;
 }
 
-// Reads records up to and including the first image descriptor, keeping
-// the transparent index of the graphic control extension before it.
-Status ReadToFirstImage(GifFileType& gif, int& transparentIndex) {
+// Passes over the compressed pixels of the image just described.
+Status SkipImage(GifFileType& gif) {
+  int codeSize = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetCode(&gif, &codeSize, &block) == GIF_ERROR) return ReadFailure(gif);
+  while (block != nullptr) {
+    if (DGifGetCodeNext(&gif, &block) == GIF_ERROR) return ReadFailure(gif);
+  }
+  return Status::Ok;
+}
+
+// Reads records up to and including the descriptor of image number `image`
+// (from 1), keeping the transparent index of the graphic control extension
+// before it; NoSuchPage when the file ends first, after `seen` images.
+Status ReadToImage(GifFileType& gif, uint32_t image, int& transparentIndex, uint32_t& seen) {
   while (true) {
     GifRecordType record = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(&gif, &record) == GIF_ERROR) return ReadFailure(gif);
     if (record == IMAGE_DESC_RECORD_TYPE) {
-      return DGifGetImageDesc(&gif) == GIF_ERROR ? ReadFailure(gif) : Status::Ok;
+      if (DGifGetImageDesc(&gif) == GIF_ERROR) return ReadFailure(gif);
+      if (++seen == image) return Status::Ok;
+      transparentIndex = NO_TRANSPARENT_COLOR;
+      if (const Status status = SkipImage(gif); status != Status::Ok) return status;
+      continue;
     }
+    if (record == TERMINATE_RECORD_TYPE && seen > 0) return Status::NoSuchPage;
     if (record != EXTENSION_RECORD_TYPE) return Status::CorruptData;  // ended without a picture
     int code = 0;
     GifByteType* block = nullptr;
@@ -153,7 +171,9 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
     return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Status::OutOfMemory : Status::CorruptData;
   }
   int transparentIndex = NO_TRANSPARENT_COLOR;
-  if (const Status status = ReadToFirstImage(*gif, transparentIndex); status != Status::Ok) {
+  uint32_t seen = 0;
+  if (const Status status = ReadToImage(*gif, std::max<uint32_t>(limits.page, 1), transparentIndex, seen);
+      status != Status::Ok) {
     return status;
   }
   const GifImageDesc& image = gif->Image;
@@ -249,6 +269,20 @@ Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream) {
 Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                  RowSink* /*rows*/) {
   return GuardMemory([&] { return Decode(data, limits, out); });
+}
+
+Status CountGifFrames(std::span<const uint8_t> data, uint32_t& frames) {
+  return GuardMemory([&] {
+    GifInput input{data};
+    int error = 0;
+    const GifReader gif(DGifOpen(&input, ReadFromSpan, &error));
+    if (gif == nullptr) return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Status::OutOfMemory : Status::CorruptData;
+    int transparentIndex = NO_TRANSPARENT_COLOR;
+    uint32_t seen = 0;
+    const Status status = ReadToImage(*gif, UINT32_MAX, transparentIndex, seen);
+    frames = std::max<uint32_t>(seen, 1);
+    return status == Status::NoSuchPage ? Status::Ok : status;
+  });
 }
 
 }  // namespace rzt2

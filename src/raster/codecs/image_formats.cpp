@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "raster/codecs/render_codec.h"
+
 namespace rzt2 {
 
 namespace {
@@ -33,6 +35,16 @@ const ImageFormat* FindEncoder(std::string_view mimeType) {
 const ImageFormat* SniffFormat(std::span<const uint8_t> data) {
   return FindFormat(kImageFormats,
                     [data](const ImageFormat& format) { return MatchesAny(format.signatures, data); });
+}
+
+Status CountPages(std::span<const uint8_t> data, uint32_t& pages) {
+  pages = 1;
+  const ImageFormat* format = SniffFormat(data);
+  if (format == nullptr) return Status::UnknownImageFormat;
+  if (format->decode == DecodeTiff) return CountTiffPages(data, pages);
+  if (format->decode == DecodeGif) return CountGifFrames(data, pages);
+  if (format->name == "pdf") return CountRenderedPages(data, pages);
+  return Status::Ok;
 }
 
 Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,

@@ -8,7 +8,8 @@
 // the limits and the data actually held before allocating, and never read
 // outside the input. Palette pictures decode as Indexed8 with their palette
 // and its stored entry count; others as Rgb24, or Argb32 when they carry
-// transparency. Only the first picture of a multi-picture file is decoded.
+// transparency. Of a file of several pages or frames, the limits' page is
+// decoded (CountPages tells how many there are).
 //
 // Encoders append a complete file at the stream's position. They take
 // Indexed8 bitmaps (with a palette) in every format, and Rgb24 and Argb32
@@ -28,7 +29,7 @@
 #include "io/scratch_stream.h"
 #include "raster/bitmap.h"
 #include "raster/codecs/decode_limits.h"
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_wire.h"
 #include "raster/codecs/signature.h"
 #include "raster/row_sink.h"
 
@@ -46,6 +47,9 @@ using EncodeFunction = Status (*)(const Bitmap& bitmap, ScratchStream& stream);
 Status EncodeGif(const Bitmap& bitmap, ScratchStream& stream);
 Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                  RowSink* rows = nullptr);
+// The images of an animated GIF; a frame decodes as its own image on the
+// screen, not composed with the frames before it.
+Status CountGifFrames(std::span<const uint8_t> data, uint32_t& frames);
 
 // Baseline JPEG at quality 75; indexed pictures are encoded from their
 // palette's colours, alpha is dropped.
@@ -69,12 +73,17 @@ Status DecodeBmp(std::span<const uint8_t> data, const DecodeLimits& limits, std:
 Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream);
 Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                   RowSink* rows = nullptr);
+// The directories (pages) of a TIFF.
+Status CountTiffPages(std::span<const uint8_t> data, uint32_t& pages);
 
-// Windows Metafile (WMF, placeable or not) and Enhanced Metafile (EMF, with
-// EMF+), rendered at the size of their frame at 96 pixels per inch into
-// Argb32; what they do not paint stays transparent. Rendered in a helper
-// process with time and memory limits (metafile_codec.h).
-Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+// Drawn and complex formats, rendered in a helper process with time and
+// memory limits (render_codec.h) into Argb32: Windows Metafile (WMF,
+// placeable or not) and Enhanced Metafile (EMF, with EMF+) at the size of
+// their frame, SVG and SVGZ at their size, both at 96 pixels an inch unless
+// the limits' dpi says otherwise, and what they do not paint transparent;
+// a PDF page at 150 pixels an inch (or the dpi) on white paper; HEIF and
+// AVIF at their size.
+Status DecodeRendered(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                       RowSink* rows = nullptr);
 
 struct ImageFormat {
@@ -108,8 +117,14 @@ inline constexpr ImageFormat kImageFormats[] = {
     {"png", "image/png", kPngSignatures, 864, false, EncodePng, DecodePng, 0x7FFFFFFF},
     {"bmp", "image/bmp", kBmpSignatures, 0, false, EncodeBmp, DecodeBmp, 0x7FFFFFFF},
     {"tiff", "image/tiff", kTiffSignatures, 0, false, EncodeTiff, DecodeTiff, 0xFFFFFFFF},
-    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeMetafile, 0},
-    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeMetafile, 0},
+    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"pdf", "application/pdf", kPdfSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"heif", "image/heif", kHeifSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"avif", "image/avif", kAvifSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"svgz", "image/svg+xml-compressed", kSvgzSignatures, 0, false, nullptr, DecodeRendered, 0},
+    // Last: its root element is looked for past the other formats' signatures.
+    {"svg", "image/svg+xml", kSvgSignatures, 0, false, nullptr, DecodeRendered, 0},
 };
 
 // The frame formats: the rows that encode, which lead the table.
@@ -129,6 +144,10 @@ const ImageFormat* FindFrameFormat(std::string_view name);
 const ImageFormat* FindEncoder(std::string_view mimeType);
 // The format whose signature the data starts with; null when none does.
 const ImageFormat* SniffFormat(std::span<const uint8_t> data);
+
+// How many pages (PDF, TIFF) or frames (GIF) the file holds; 1 for the
+// formats of one picture. Damaged files fail as their decoder would.
+Status CountPages(std::span<const uint8_t> data, uint32_t& pages);
 
 // Recognises the format by its leading bytes and decodes it;
 // UnknownImageFormat when no format claims the data.

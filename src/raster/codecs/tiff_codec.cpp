@@ -331,6 +331,9 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   MemoryFile file{data};
   TiffPtr tif = Open(file, "rm", diagnostics);  // "m": no mapping, every read goes through Read
   if (!tif || diagnostics.errors > 0) return Status::CorruptData;
+  if (limits.page > 1 && !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(limits.page - 1))) {
+    return diagnostics.errors > 0 ? Status::CorruptData : Status::NoSuchPage;
+  }
 
   uint32_t width = 0, height = 0;
   uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extraCount = 0;
@@ -444,6 +447,18 @@ Status EncodeTiff(const Bitmap& bitmap, ScratchStream& stream) {
 Status DecodeTiff(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                   RowSink* rows) {
   return GuardMemory([&] { return DecodeTiffUnchecked(data, limits, out, rows); });
+}
+
+Status CountTiffPages(std::span<const uint8_t> data, uint32_t& pages) {
+  return GuardMemory([&] {
+    if (!HasTiffSignature(data)) return Status::UnknownImageFormat;
+    Diagnostics diagnostics;
+    MemoryFile file{data};
+    const TiffPtr tif = Open(file, "rm", diagnostics);
+    if (!tif) return Status::CorruptData;
+    pages = std::max<uint32_t>(1, TIFFNumberOfDirectories(tif.get()));
+    return Status::Ok;
+  });
 }
 
 }  // namespace rzt2

@@ -8,8 +8,9 @@ namespace rzt2 {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kListedExtensions = {"bmp", "jpg", "tif", "gif", "jpeg",
-                                                               "png", "emf", "wmf", "rzt2"};
+constexpr std::array<std::string_view, 15> kListedExtensions = {"bmp", "jpg",  "tif",  "gif",  "jpeg",
+                                                                "png", "emf",  "wmf",  "rzt2", "pdf",
+                                                                "svg", "svgz", "heic", "heif", "avif"};
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 

@@ -40,6 +40,10 @@ QList<Choice> zoomChoices() {
           {QStringLiteral("From 50%"), kZoomMaskFrom50}};
 }
 
+QList<Choice> pagesChoices() {
+  return {{QStringLiteral("First"), 0}, {QStringLiteral("Each into its own map"), 1}};
+}
+
 QList<Choice> frameFormatChoices() {
   QList<Choice> choices;
   for (const ImageFormat& format : kFrameFormats) {
@@ -73,6 +77,8 @@ namespace {
 // as "From 25%"; a format code outside the list opens with none chosen.
 const SettingRow kRows[] = {
     {&kZoomLevelsMask, &ConverterSettings::ZoomLevelsMask, Section::Main, "zoomCombo", 2, zoomChoices, 1},
+    {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
+    {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
     {&kFrameSizeY, &ConverterSettings::FrameSizeY, Section::Expert, "frameHeightEdit", 3},
     {&kMiniFrameSizeX, &ConverterSettings::MiniFrameSizeX, Section::Expert, "previewWidthEdit", 6},

@@ -1,21 +1,24 @@
-// Metafiles through the rzt2-metafile helper: the bytes go in through a
-// memory file, the picture comes back through a pipe read against a
-// deadline. The child is always reaped, killed first when it must be.
-#include "raster/codecs/metafile_codec.h"
+// Drawn and complex formats through the rzt2-render helper: the bytes go in
+// through a memory file, the picture comes back through a pipe read against
+// a deadline. The child is always reaped, killed first when it must be.
+#include "raster/codecs/render_codec.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
+#include "base/child_processes.h"
+#include "base/memory_budget.h"
 #include "raster/codecs/codec_guard.h"
-#include "raster/codecs/metafile_wire.h"
+#include "raster/codecs/render_wire.h"
 
 namespace rzt2 {
 namespace {
@@ -38,7 +41,14 @@ class UniqueFd {
   int fd_;
 };
 
-// A started helper; killed and reaped when left running.
+// How a helper ended: its wait status and the CPU time it took.
+struct ChildEnd {
+  int waitStatus = 0;
+  std::chrono::seconds cpuTime{0};
+};
+
+// A started helper, listed for the signal handler while it lives; killed
+// and reaped when left running.
 class Child {
  public:
   Child() = default;
@@ -48,13 +58,17 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t* Pid() { return &pid_; }
-  // How the child ended: a wait status.
-  int Wait() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  void List() { slot_ = ListChild(pid_); }
+  ChildEnd Wait() {
+    UnlistChild(slot_);
+    slot_ = -1;
+    ChildEnd end;
+    rusage usage{};
+    while (::wait4(pid_, &end.waitStatus, 0, &usage) < 0 && errno == EINTR) {
     }
     pid_ = -1;
-    return status;
+    end.cpuTime = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
+    return end;
   }
   void Kill() {
     ::kill(pid_, SIGKILL);
@@ -63,6 +77,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  int slot_ = -1;
 };
 
 class SpawnSetup {
@@ -85,10 +100,15 @@ class SpawnSetup {
   posix_spawnattr_t attributes_;
 };
 
-// The metafile on the child's standard input, its reply on its standard
+std::chrono::seconds CpuSeconds(const RenderDecoding& how) {
+  return std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(how.timeLimit));
+}
+
+// The file on the child's standard input, its reply on its standard
 // output, no other descriptor of ours, and the signals we may ignore at
 // their defaults.
-Status Spawn(const MetafileDecoding& how, const DecodeLimits& limits, int input, int output, Child& child) {
+Status Spawn(const RenderDecoding& how, const DecodeLimits& limits, uint32_t page, int input, int output,
+             Child& child) {
   SpawnSetup setup;
   posix_spawn_file_actions_t* actions = setup.Actions();
   if (posix_spawn_file_actions_adddup2(actions, input, STDIN_FILENO) != 0 ||
@@ -107,19 +127,26 @@ Status Spawn(const MetafileDecoding& how, const DecodeLimits& limits, int input,
   posix_spawnattr_setsigdefault(setup.Attributes(), &defaults);
   posix_spawnattr_setflags(setup.Attributes(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  const auto seconds = std::chrono::ceil<std::chrono::seconds>(how.timeLimit).count();
   std::string helper = how.helper.string();
   std::string maxPixels = std::to_string(limits.maxPixels);
-  std::string cpuSeconds = std::to_string(std::max<long long>(1, seconds));
-  char* argv[] = {helper.data(), maxPixels.data(), cpuSeconds.data(), nullptr};
+  std::string memory = std::to_string(MemoryBudget::Process().Limit());
+  std::string cpuSeconds = std::to_string(CpuSeconds(how).count());
+  std::string parent = std::to_string(::getpid());
+  std::string dpi = std::to_string(limits.dpi);
+  std::string pageText = std::to_string(page);
+  char* argv[] = {helper.data(), maxPixels.data(), memory.data(),   cpuSeconds.data(),
+                  parent.data(), dpi.data(),       pageText.data(), nullptr};
   const int error = posix_spawn(child.Pid(), helper.c_str(), actions, setup.Attributes(), argv, environ);
-  if (error == 0) return Status::Ok;
+  if (error == 0) {
+    child.List();
+    return Status::Ok;
+  }
   *child.Pid() = -1;
   return error == ENOMEM || error == EAGAIN ? Status::OutOfMemory : Status::NotImplemented;
 }
 
 Status WriteMemoryFile(std::span<const uint8_t> data, UniqueFd& file) {
-  file.Reset(::memfd_create("rzt2-metafile", MFD_CLOEXEC));
+  file.Reset(::memfd_create("rzt2-render", MFD_CLOEXEC));
   if (file.Get() < 0) return Status::OutOfMemory;
   size_t done = 0;
   while (done < data.size()) {
@@ -150,18 +177,25 @@ ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline)
   return ReadEnd::Complete;
 }
 
-// A helper that ended without a whole reply: killed for its CPU time or its
-// memory, or crashed on the metafile.
-Status EndedEarly(int waitStatus) {
-  if (WIFSIGNALED(waitStatus) && (WTERMSIG(waitStatus) == SIGXCPU || WTERMSIG(waitStatus) == SIGKILL)) {
-    return Status::TooLarge;
+// A helper that ended without a whole reply: killed for its CPU time (the
+// soft limit's SIGXCPU, then the hard limit's SIGKILL), killed otherwise
+// (the kernel's out-of-memory killer), or crashed on the file.
+Status EndedEarly(const ChildEnd& end, const RenderDecoding& how) {
+  if (!WIFSIGNALED(end.waitStatus)) return Status::CorruptData;
+  switch (WTERMSIG(end.waitStatus)) {
+    case SIGXCPU:
+      return Status::DrawTimeout;
+    case SIGKILL:
+      return end.cpuTime >= CpuSeconds(how) ? Status::DrawTimeout : Status::OverMemoryAllowance;
+    default:
+      return Status::CorruptData;
   }
-  return Status::CorruptData;
 }
 
-Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const MetafileDecoding& how,
-              std::unique_ptr<Bitmap>& out) {
-  if (SniffMetafile(data) == MetafileKind::None) return Status::UnknownImageFormat;
+// One conversation with a helper: its reply, and for a page its pixels.
+Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const RenderDecoding& how,
+                uint32_t page, RenderReply& reply, std::unique_ptr<Bitmap>& out) {
+  if (SniffRendered(data) == RenderedKind::None) return Status::UnknownImageFormat;
   if (how.helper.empty()) return Status::NotImplemented;
   UniqueFd input;
   if (const Status status = WriteMemoryFile(data, input); status != Status::Ok) return status;
@@ -170,24 +204,24 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const M
   UniqueFd replyEnd(pipeEnds[0]), childEnd(pipeEnds[1]);
 
   Child child;
-  if (const Status status = Spawn(how, limits, input.Get(), childEnd.Get(), child); status != Status::Ok) {
+  if (const Status status = Spawn(how, limits, page, input.Get(), childEnd.Get(), child);
+      status != Status::Ok) {
     return status;
   }
   childEnd.Reset();  // the reply ends when the child does
   const Clock::time_point deadline = Clock::now() + how.timeLimit;
 
-  uint8_t header[kMetafileReplySize];
+  uint8_t header[kRenderReplySize];
   switch (ReadFully(replyEnd.Get(), header, sizeof header, deadline)) {
     case ReadEnd::TimedOut:
-      return Status::TooLarge;
+      return Status::DrawTimeout;
     case ReadEnd::Closed:
-      return EndedEarly(child.Wait());
+      return EndedEarly(child.Wait(), how);
     case ReadEnd::Complete:
       break;
   }
-  MetafileReply reply;
-  if (!DecodeMetafileReply(header, reply)) return Status::CorruptData;
-  if (reply.status != Status::Ok) return reply.status;
+  if (!DecodeRenderReply(header, reply)) return Status::CorruptData;
+  if (reply.status != Status::Ok || page == 0) return reply.status;
   if (reply.width == 0 || reply.height == 0 || reply.width > INT32_MAX || reply.height > INT32_MAX) {
     return Status::CorruptData;
   }
@@ -201,14 +235,14 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, const M
   const size_t bytes = bitmap->Stride() * reply.height;
   switch (ReadFully(replyEnd.Get(), bitmap->MutableRow(0), bytes, deadline)) {
     case ReadEnd::TimedOut:
-      return Status::TooLarge;
+      return Status::DrawTimeout;
     case ReadEnd::Closed:
-      return EndedEarly(child.Wait());
+      return EndedEarly(child.Wait(), how);
     case ReadEnd::Complete:
       break;
   }
-  const int waitStatus = child.Wait();
-  if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0) return EndedEarly(waitStatus);
+  const ChildEnd end = child.Wait();
+  if (!WIFEXITED(end.waitStatus) || WEXITSTATUS(end.waitStatus) != 0) return EndedEarly(end, how);
   out = std::move(bitmap);
   return Status::Ok;
 }
@@ -217,28 +251,41 @@ std::filesystem::path FindHelper() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    std::filesystem::path nextToUs = self.parent_path() / kMetafileHelperName;
+    std::filesystem::path nextToUs = self.parent_path() / kRenderHelperName;
     if (::access(nextToUs.c_str(), X_OK) == 0) return nextToUs;
   }
-  return RZT2_METAFILE_HELPER;
+  return RZT2_RENDER_HELPER;
 }
 
 }  // namespace
 
-const MetafileDecoding& DefaultMetafileDecoding() {
-  static const MetafileDecoding decoding{FindHelper()};
+const RenderDecoding& DefaultRenderDecoding() {
+  static const RenderDecoding decoding{FindHelper()};
   return decoding;
 }
 
-Status DecodeMetafileWith(std::span<const uint8_t> data, const DecodeLimits& limits,
-                          const MetafileDecoding& how, std::unique_ptr<Bitmap>& out) {
-  return GuardMemory([&] { return Decode(data, limits, how, out); });
+Status DecodeRenderedWith(std::span<const uint8_t> data, const DecodeLimits& limits,
+                          const RenderDecoding& how, std::unique_ptr<Bitmap>& out) {
+  return GuardMemory([&] {
+    RenderReply reply;
+    return Converse(data, limits, how, std::max<uint32_t>(limits.page, 1), reply, out);
+  });
 }
 
-Status DecodeMetafile(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+Status DecodeRendered(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                       RowSink* /*rows*/) {
   // Finding the helper builds paths: under the guard too.
-  return GuardMemory([&] { return Decode(data, limits, DefaultMetafileDecoding(), out); });
+  return GuardMemory([&] { return DecodeRenderedWith(data, limits, DefaultRenderDecoding(), out); });
+}
+
+Status CountRenderedPages(std::span<const uint8_t> data, uint32_t& pages) {
+  return GuardMemory([&] {
+    RenderReply reply;
+    std::unique_ptr<Bitmap> none;
+    const Status status = Converse(data, DecodeLimits{}, DefaultRenderDecoding(), 0, reply, none);
+    pages = reply.pages;
+    return status;
+  });
 }
 
 }  // namespace rzt2
