@@ -36,6 +36,13 @@ struct DecodeLimits {
   // maxPixels, as map readers require of a stored level.
   uint32_t frameWidth = 0;
   uint32_t frameHeight = 0;
+  // Not limits but hints. The size a preview is shown at, or 0 x 0 for the
+  // whole picture: a decoder that holds reduced resolutions (JPEG 2000) may
+  // then return the smallest that still covers it. And the threads a decoder
+  // may run its work on.
+  uint32_t shownWidth = 0;
+  uint32_t shownHeight = 0;
+  uint32_t threads = 1;
 };
 
 // Whether columns x rows frames of frameWidth x frameHeight pixels hold at
