@@ -58,7 +58,9 @@ Status ConvertFile(const JobRequest& request, const std::string& name, SourceLoa
   if (!isMapFile && name == loader.CurrentImagePath()) loader.ForgetPath();
   // A picture whose frames would make a map that readers refuse fails here,
   // as a picture that cannot be loaded.
-  const DecodeLimits limits = MapWriter::ConversionLimits(request.params);
+  DecodeLimits limits = MapWriter::ConversionLimits(request.params);
+  // The frames' threads are idle while the picture decodes.
+  if (resources.pool != nullptr) limits.threads = static_cast<uint32_t>(resources.pool->Threads()) + 1;
   // Every level and the preview are drawn scaled down from the picture.
   if (const Status status = Load(name, loader, resources, limits, HalvedCopies::WhileDecoding);
       status != Status::Ok) {

@@ -8,8 +8,8 @@ namespace rzt2 {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kListedExtensions = {"bmp", "jpg", "tif", "gif", "jpeg",
-                                                               "png", "emf", "wmf", "rzt2"};
+constexpr std::array<std::string_view, 14> kListedExtensions = {
+    "bmp", "jpg", "tif", "gif", "jpeg", "png", "emf", "wmf", "webp", "jp2", "j2k", "j2c", "jpx", "rzt2"};
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
