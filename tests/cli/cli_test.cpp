@@ -189,6 +189,47 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
   EXPECT_EQ(Run({"check", "chart.rzt2", "plan.rzt2"}).exitCode, 0);
 }
 
+// WebP and JPEG 2000 pictures make the maps their PNG makes, exported back
+// alike; damaged ones are reported with their cause and the batch goes on.
+TEST_F(CliTest, WebpAndJpeg2000ConvertAndExportAsTheirPngDoes) {
+  const std::pair<const char*, double> files[] = {
+      // each with the least PSNR its export keeps
+      {"lossless.webp", 40}, {"lossy.webp", 25}, {"animated.webp", 40},  {"lossless.jp2", 40},
+      {"lossy.jp2", 25},     {"tiled.jp2", 40},  {"codestream.j2k", 40}, {"alpha.webp", 40},
+      {"alpha.jp2", 40},     {"source.png", 40}, {"alpha.png", 40}};
+  // Each under a name of its own: "lossless.webp" becomes "lossless-webp.webp".
+  const auto stem = [](const fs::path& file) {
+    return file.stem().string() + "-" + file.extension().string().substr(1);
+  };
+  std::vector<std::string> args = {"convert", "-q", "--ignore-settings", "truncated.webp"};
+  for (const auto& [file, psnr] : files) {
+    fs::copy_file(kDecodeOnlyPictures / file, dir / (stem(file) + fs::path(file).extension().string()));
+    args.push_back(stem(file) + fs::path(file).extension().string());
+  }
+  fs::copy_file(kDecodeOnlyPictures / "truncated.webp", dir / "truncated.webp");
+  fs::copy_file(kDecodeOnlyPictures / "truncated.jp2", dir / "truncated.jp2");
+  args.push_back("truncated.jp2");
+  const CliRun converted = Run(args);
+  EXPECT_EQ(converted.exitCode, 1);
+  for (const char* name : {"truncated.webp", "truncated.jp2"}) {
+    const std::string line = std::string("Error loading file ") + name + "! (corrupt data)\n";
+    EXPECT_NE(converted.err.find(line), std::string::npos) << converted.err;
+  }
+  fs::create_directory(dir / "out");
+  args = {"export", "-q", "--ignore-settings", "--format", "png", "-o", "out"};
+  for (const auto& [file, psnr] : files) args.push_back(stem(file) + ".rzt2");
+  const CliRun exported = Run(args);
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  for (const auto& [file, psnr] : files) {
+    const bool alpha = std::string_view(file).starts_with("alpha");
+    const auto expected =
+        Decoded(DecodePng, ReadFileBytes(dir / "out" / (alpha ? "alpha-png.png" : "source-png.png")));
+    const auto actual = Decoded(DecodePng, ReadFileBytes(dir / "out" / (stem(file) + ".png")));
+    ASSERT_TRUE(expected && actual) << file;
+    EXPECT_GE(Psnr(*expected, *actual), psnr) << file;
+  }
+}
+
 // Unusable command lines exit with 2, inputs that are not regular files
 // with 1 at once, each naming the cause.
 TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
