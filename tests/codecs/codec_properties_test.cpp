@@ -183,7 +183,7 @@ TEST(DecodeOnlyFormats, EveryTruncationFailsCleanly) {
   for (const DecodeOnlyFile& file : kDecodeOnlyFiles) {
     const auto bytes = DecodeOnlyBytes(file);
     const size_t signatureSize = bytes[0] == 0xFF ? 4 : 12;
-    for (size_t length = 0; length < bytes.size(); length += 1 + length / 300) {
+    for (size_t length = 0; length < bytes.size(); length += 1 + length / 100) {
       std::unique_ptr<Bitmap> out;
       ASSERT_EQ(test::DecodeWith(DecodeImage, std::span(bytes).first(length), out),
                 length < signatureSize ? Status::UnknownImageFormat : Status::CorruptData)
