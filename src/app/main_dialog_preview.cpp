@@ -2,7 +2,9 @@
 // for the timer's interval, on the worker: a large picture takes seconds.
 #include <QMetaObject>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "app/main_dialog.h"
 #include "ui/converter/file_list.h"
@@ -39,7 +41,11 @@ void MainDialog::BuildPreviewBitmap() {
     // A request that a newer one replaced is skipped, before and after loading.
     if (generation != previewGeneration_) return;
     loader.SetFolder(folder);
-    loader.LoadSource(name, true, {}, HalvedCopies::WhileDecoding);
+    // A JPEG 2000 scan decodes only the resolution the pane shows.
+    const DecodeLimits limits{.shownWidth = static_cast<uint32_t>(std::max(size.width(), 1)),
+                              .shownHeight = static_cast<uint32_t>(std::max(size.height(), 1)),
+                              .threads = std::max(1u, std::thread::hardware_concurrency())};
+    loader.LoadSource(name, true, limits, HalvedCopies::WhileDecoding);
     if (generation != previewGeneration_) return;
     QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());
     // A folder shows nothing; a file that gives no picture says why.

@@ -154,6 +154,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
       "Exit status: 0 all files done, 1 at least one file failed, 2 unusable command line or settings.");
 
   CLI::App* convert = app.add_subcommand("convert", "pictures or map files -> map files");
+  convert->footer(
+      "Pictures are recognised by their contents: BMP, JPEG, GIF, PNG, TIFF, WMF, EMF, WebP, JPEG 2000 "
+      "(.jp2 .jpx .j2k .j2c), PDF, SVG/SVGZ, HEIF/AVIF.");
   AddFormatOption(*convert, options, "frame format");
   AddSizeOption(*convert, "--frame", kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY,
                 "frame size");

@@ -80,6 +80,8 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   DecodeLimits limits = MapWriter::ConversionLimits(request.params);
   limits.page = page > 0 ? page : request.page;
   limits.dpi = request.dpi;
+  // The frames' threads are idle while the picture decodes.
+  if (resources.pool != nullptr) limits.threads = static_cast<uint32_t>(resources.pool->Threads()) + 1;
   // Every level and the preview are drawn scaled down from the picture.
   if (const Status status = Load(name, loader, resources, limits, HalvedCopies::WhileDecoding);
       status != Status::Ok) {

@@ -30,6 +30,8 @@ void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const D
     currentImage_ = ReadMapImage(path, &damage_);
   } else {
     currentImage_ = ImageHandle::FromFile(path, limits, copies);
+    // A picture decoded for a shown size may be a reduced one, not the full picture.
+    if (limits.shownWidth != 0 || limits.shownHeight != 0) return;
   }
   if (!currentImage_.IsNull()) currentImagePath_ = name;
 }

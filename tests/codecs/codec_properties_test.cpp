@@ -2,7 +2,10 @@
 // nothing, exact limits, and clean failures on truncated data.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
+#include <tuple>
 
 #include "support/test_support.h"
 
@@ -98,23 +101,126 @@ TEST(CodecHostileInput, EveryTruncationFailsCleanly) {
   }
 }
 
+// The formats only decoded: files Pillow made of source.png, each with the
+// picture it must give and the least PSNR it keeps (infinite: the same pixels).
+struct DecodeOnlyFile {
+  const char* file;
+  const char* format;  // its row of the table
+  const char* picture;
+  double minPsnr;
+};
+constexpr double kExact = std::numeric_limits<double>::infinity();
+const DecodeOnlyFile kDecodeOnlyFiles[] = {
+    {"lossless.webp", "webp", "source.png", kExact}, {"lossy.webp", "webp", "source.png", 25},
+    {"animated.webp", "webp", "source.png", kExact}, {"alpha.webp", "webp", "alpha.png", kExact},
+    {"lossless.jp2", "jp2", "source.png", kExact},   {"lossy.jp2", "jp2", "source.png", 25},
+    {"tiled.jp2", "jp2", "source.png", kExact},      {"codestream.j2k", "jp2", "source.png", kExact},
+    {"alpha.jp2", "jp2", "alpha.png", kExact},       {"grey.jp2", "jp2", "grey.png", kExact},
+};
+
+std::vector<uint8_t> DecodeOnlyBytes(const DecodeOnlyFile& file) {
+  return test::ReadFileBytes(test::kDecodeOnlyPictures / file.file);
+}
+
+TEST(DecodeOnlyFormats, EachFileIsSniffedAndGivesItsPicture) {
+  for (const DecodeOnlyFile& file : kDecodeOnlyFiles) {
+    SCOPED_TRACE(file.file);
+    const auto bytes = DecodeOnlyBytes(file);
+    const ImageFormat* format = SniffFormat(bytes);
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->name, file.format);
+    const auto expected =
+        test::Decoded(DecodePng, test::ReadFileBytes(test::kDecodeOnlyPictures / file.picture));
+    const auto decoded = test::Decoded(DecodeImage, bytes);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_GE(test::Psnr(*expected, *decoded), file.minPsnr);
+    const bool alpha = expected->Format() == PixelFormat::Argb32;
+    if (alpha || file.minPsnr == kExact) {
+      EXPECT_EQ(test::MaxChannelDifference(*expected, *decoded), 0);
+    }
+  }
+}
+
+// A JPEG 2000 picture comes tile by tile, its rows told as each row of
+// tiles is in; a preview takes the smallest resolution that covers it.
+TEST(DecodeOnlyFormats, Jpeg2000TellsRowsAndPreviewsAtAReducedResolution) {
+  struct Rows final : RowSink {
+    std::vector<int32_t> told;
+    void RowsDone(const Bitmap& /*picture*/, int32_t rows) noexcept override { told.push_back(rows); }
+    void Abandon() noexcept override { told.push_back(-1); }
+  };
+  const auto bytes = test::ReadFileBytes(test::kDecodeOnlyPictures / "tiled.jp2");
+  Rows rows;
+  std::unique_ptr<Bitmap> whole;
+  ASSERT_EQ(DecodeJpeg2000(bytes, {}, whole, &rows), Status::Ok);
+  EXPECT_EQ(rows.told, (std::vector<int32_t>{32, 64, 90}));  // 32 x 32 tiles
+  const DecodeLimits previews[] = {{.shownWidth = 30, .shownHeight = 22},
+                                   {.shownWidth = 60, .shownHeight = 45}};
+  const std::pair<int32_t, int32_t> sizes[] = {{30, 23}, {60, 45}};  // a quarter, a half
+  for (size_t i = 0; i < std::size(previews); ++i) {
+    std::unique_ptr<Bitmap> reduced;
+    ASSERT_EQ(DecodeJpeg2000(bytes, previews[i], reduced), Status::Ok);
+    EXPECT_EQ(std::pair(reduced->Width(), reduced->Height()), sizes[i]);
+    // Each pixel stands for the square it covers, not far from its mean: the
+    // wavelet's short filters let stripes through.
+    const int32_t factor = whole->Width() / reduced->Width();
+    double difference = 0;
+    for (int32_t y = 0; y + 1 < reduced->Height(); ++y) {
+      for (int32_t x = 0; x + 1 < reduced->Width(); ++x) {
+        double sum = 0;
+        for (int32_t dy = 0; dy < factor; ++dy) {
+          for (int32_t dx = 0; dx < factor; ++dx)
+            sum += GreenOf(whole->PixelArgb(x * factor + dx, y * factor + dy));
+        }
+        difference += std::abs(sum / (factor * factor) - GreenOf(reduced->PixelArgb(x, y)));
+      }
+    }
+    EXPECT_LT(difference / ((reduced->Width() - 1) * (reduced->Height() - 1)), 25) << factor;
+  }
+}
+
+TEST(DecodeOnlyFormats, EveryTruncationFailsCleanly) {
+  for (const DecodeOnlyFile& file : kDecodeOnlyFiles) {
+    const auto bytes = DecodeOnlyBytes(file);
+    const size_t signatureSize = bytes[0] == 0xFF ? 4 : 12;
+    for (size_t length = 0; length < bytes.size(); length += 1 + length / 100) {
+      std::unique_ptr<Bitmap> out;
+      ASSERT_EQ(test::DecodeWith(DecodeImage, std::span(bytes).first(length), out),
+                length < signatureSize ? Status::UnknownImageFormat : Status::CorruptData)
+          << file.file << " length " << length;
+    }
+  }
+}
+
+// The limits of a width x height picture, and what each must give.
+std::vector<std::pair<DecodeLimits, Status>> LimitCases(uint32_t width, uint32_t height) {
+  const uint64_t pixels = uint64_t{width} * height;
+  return {
+      {{.maxPixels = pixels - 1}, Status::TooLarge},
+      {{.maxPixels = pixels}, Status::Ok},
+      {{.maxPixels = pixels, .frameWidth = width, .frameHeight = height}, Status::Ok},
+      {{.maxPixels = pixels, .frameWidth = width, .frameHeight = height + 1}, Status::TooLarge},  // its grid
+      {{.maxPixels = pixels, .frameWidth = width + 1, .frameHeight = height}, Status::TooLarge},
+      {{.maxPixels = pixels, .maxBytes = pixels - 1}, Status::TooLarge},  // less than the picture itself
+  };
+}
+
 TEST(CodecHostileInput, EveryLimitIsExact) {
   const auto picture = test::MakeIndexedBitmap(40, 30);
-  const std::pair<DecodeLimits, Status> cases[] = {
-      {{.maxPixels = 1199}, Status::TooLarge},
-      {{.maxPixels = 1200}, Status::Ok},
-      {{.maxPixels = 1200, .frameWidth = 40, .frameHeight = 30}, Status::Ok},
-      {{.maxPixels = 1200, .frameWidth = 40, .frameHeight = 31}, Status::TooLarge},  // its grid is 40 x 31
-      {{.maxPixels = 1200, .frameWidth = 41, .frameHeight = 30}, Status::TooLarge},
-      {{.maxPixels = 1200, .maxBytes = 1199}, Status::TooLarge},  // less than the picture itself
-  };
-  for (const Codec& codec : kCodecs) {
-    const auto file = test::Encode(codec.Encoder(), *picture);
-    for (const auto& [limits, expected] : cases) {
+  std::vector<std::tuple<std::string, DecodeFunction, std::vector<uint8_t>>> files;
+  for (const Codec& codec : kCodecs)
+    files.emplace_back(codec.name, codec.Decoder(), test::Encode(codec.Encoder(), *picture));
+  for (const DecodeOnlyFile& file : kDecodeOnlyFiles)
+    files.emplace_back(file.file, DecodeImage, DecodeOnlyBytes(file));
+  for (const auto& [name, decode, bytes] : files) {
+    std::unique_ptr<Bitmap> full;
+    ASSERT_EQ(test::DecodeWith(decode, bytes, full), Status::Ok) << name;
+    for (const auto& [limits, expected] :
+         LimitCases(static_cast<uint32_t>(full->Width()), static_cast<uint32_t>(full->Height()))) {
       std::unique_ptr<Bitmap> out;
-      EXPECT_EQ(test::DecodeWith(codec.Decoder(), file, out, limits), expected)
-          << codec.name << " " << limits.maxPixels << " " << limits.maxBytes << " " << limits.frameWidth
-          << "x" << limits.frameHeight;
+      EXPECT_EQ(test::DecodeWith(decode, bytes, out, limits), expected)
+          << name << " " << limits.maxPixels << " " << limits.maxBytes << " " << limits.frameWidth << "x"
+          << limits.frameHeight;
     }
   }
 }

@@ -97,6 +97,18 @@ TEST(DecoderBombTest, HeadersClaimingFarMoreThanTheFileHolds) {
       {"PNG of 1 x 1M", test::ZeroPng(1, 1 << 20, 8, 0), shapes, Status::Ok},  // no array of row pointers
       {"TIFF of one strip", RgbTiff(1024, 1024, 16, 1, 1024), shapes, Status::TooLarge},
       {"progressive JPEG of 1024 x 1024", test::JpegClaiming(1024, 1024, true), shapes, Status::TooLarge},
+      {"JPEG 2000 over the pixel ceiling",
+       test::Jpeg2000Claiming(100000, 100000, 1024),
+       {},
+       Status::OverPixelCeiling},
+      // OpenJPEG would hold the one tile in 32-bit samples.
+      {"JPEG 2000 of one 40000 x 40000 tile",
+       test::Jpeg2000Claiming(40000, 40000, 40000),
+       {},
+       Status::TooLarge},
+      {"JPEG 2000 of 1024 x 1024 tiles, no data", test::Jpeg2000Claiming(40000, 40000, 1024), shapes,
+       Status::TooLarge},
+      {"JPEG 2000 of 16 x 16, no data", test::Jpeg2000Claiming(16, 16, 16), {}, Status::CorruptData},
   };
   for (const int compression :
        {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS}) {

@@ -166,4 +166,24 @@ Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression, uint32_t o
   return out;
 }
 
+Bytes Jpeg2000Claiming(uint32_t width, uint32_t height, uint32_t tileSide) {
+  Bytes out;
+  const auto put = [&out](uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  put(0xFF4F, 2);                         // SOC
+  put(0xFF51, 2), put(41, 2), put(0, 2);  // SIZ of one component
+  put(width, 4), put(height, 4), put(0, 4), put(0, 4);
+  put(tileSide, 4), put(tileSide, 4), put(0, 4), put(0, 4);
+  put(1, 2), put(7, 1), put(1, 1), put(1, 1);                              // 8 bits, no subsampling
+  put(0xFF52, 2), put(12, 2), put(0, 1), put(0, 1), put(1, 2), put(0, 1);  // COD: one layer
+  put(5, 1), put(4, 1), put(4, 1), put(0, 1), put(1, 1);                   // five levels, 5/3
+  put(0xFF5C, 2), put(19, 2), put(0x40, 1);                                // QCD: no quantization
+  for (int band = 0; band < 16; ++band) put(8 << 3, 1);
+  put(0xFF90, 2), put(10, 2), put(0, 2), put(0, 4), put(0, 1), put(1, 1);  // SOT of tile 0, to the end
+  put(0xFF93, 2);                                                          // SOD, and no data
+  put(0xFFD9, 2);                                                          // EOC
+  return out;
+}
+
 }  // namespace rzt2::test

@@ -27,6 +27,9 @@ Bytes CompressJpeg(uint16_t width, uint16_t height, int components,
 // data and end marker, so it ends early; a progressive one is cut inside
 // its first scan.
 Bytes JpegClaiming(uint16_t width, uint16_t height, bool progressive);
+// A JPEG 2000 codestream of one 8-bit component, tiles of tileSide, that
+// ends after the header of its first tile.
+Bytes Jpeg2000Claiming(uint32_t width, uint32_t height, uint32_t tileSide);
 // An 8-bit RLE BMP of width x height that ends at once: a valid, blank picture.
 Bytes RleBmp(int32_t width, int32_t height);
 // An 8-bit grey TIFF holding 64 bytes at offset 122, whose tags claim any

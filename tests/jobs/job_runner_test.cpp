@@ -246,6 +246,14 @@ TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndUnusableSettingsRefuseTheJob) {
   loader.LoadSource("a.rzt2", true);
   EXPECT_TRUE(loader.CurrentImagePath().empty());
   EXPECT_FALSE(loader.CurrentImage().IsNull());
+
+  // A preview for a shown size may be a reduced picture: never the full one.
+  std::filesystem::copy_file(test::kDecodeOnlyPictures / "tiled.jp2", "scan.jp2");
+  loader.LoadSource("scan.jp2", true, {.shownWidth = 30, .shownHeight = 30});
+  EXPECT_EQ(loader.CurrentImage().Width(), 30u);
+  EXPECT_TRUE(loader.CurrentImagePath().empty());
+  loader.LoadSource("scan.jp2", false);
+  EXPECT_EQ(loader.CurrentImage().Width(), 120u);
 }
 
 }  // namespace

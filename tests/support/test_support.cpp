@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -230,6 +232,26 @@ int MaxChannelDifference(const Bitmap& a, const Bitmap& b) {
 double MeanRgbDifference(const Bitmap& a, const Bitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
   return ChannelDifferences(a, b, {0, 8, 16}).second / (3.0 * a.Width() * a.Height());
+}
+
+double Psnr(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return -1;
+  std::vector<uint32_t> rowA(static_cast<size_t>(a.Width())), rowB(rowA.size());
+  double squares = 0;
+  for (int32_t y = 0; y < a.Height(); ++y) {
+    a.ReadArgb(0, y, a.Width(), rowA.data());
+    b.ReadArgb(0, y, b.Width(), rowB.data());
+    for (size_t x = 0; x < rowA.size(); ++x) {
+      for (int shift : {0, 8, 16}) {
+        const double d =
+            static_cast<double>((rowA[x] >> shift) & 255) - static_cast<double>((rowB[x] >> shift) & 255);
+        squares += d * d;
+      }
+    }
+  }
+  if (squares == 0) return std::numeric_limits<double>::infinity();
+  const double mean = squares / (3.0 * a.Width() * a.Height());
+  return 10 * std::log10(255.0 * 255.0 / mean);
 }
 
 }  // namespace rzt2::test

@@ -24,6 +24,9 @@ namespace rzt2::test {
 inline const std::filesystem::path kGoImageData = "/usr/share/go-1.19/src/image/testdata";
 inline const std::filesystem::path kGoPngData = "/usr/share/go-1.19/src/image/png/testdata";
 inline const std::filesystem::path kXImageData = "/usr/share/gocode/src/golang.org/x/image/testdata";
+// source.png and the same picture in the formats only decoded, which the
+// build makes (tests/data/make_pictures.py).
+inline const std::filesystem::path kDecodeOnlyPictures = RZT2_TEST_PICTURES;
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes away.
@@ -115,5 +118,8 @@ int MaxChannelDifference(const Bitmap& a, const Bitmap& b);
 // The mean difference of the red, green and blue channels; -1 when the
 // sizes differ.
 double MeanRgbDifference(const Bitmap& a, const Bitmap& b);
+// The peak signal-to-noise ratio of the red, green and blue channels in dB:
+// infinite for equal pixels, -1 when the sizes differ.
+double Psnr(const Bitmap& a, const Bitmap& b);
 
 }  // namespace rzt2::test

@@ -40,6 +40,13 @@ struct DecodeLimits {
   // (from 1), and the pixels an inch of drawn formats (0: each format's own).
   uint32_t page = 1;
   uint32_t dpi = 0;
+  // Not limits but hints. The size a preview is shown at, or 0 x 0 for the
+  // whole picture: a decoder that holds reduced resolutions (JPEG 2000) may
+  // then return the smallest that still covers it. And the threads a decoder
+  // may run its work on.
+  uint32_t shownWidth = 0;
+  uint32_t shownHeight = 0;
+  uint32_t threads = 1;
 };
 
 // Whether columns x rows frames of frameWidth x frameHeight pixels hold at

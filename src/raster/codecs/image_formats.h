@@ -86,6 +86,17 @@ Status CountTiffPages(std::span<const uint8_t> data, uint32_t& pages);
 Status DecodeRendered(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                       RowSink* rows = nullptr);
 
+// WebP, lossy or lossless, with alpha as Argb32; of an animation the first
+// frame, composed on its canvas.
+Status DecodeWebp(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                  RowSink* rows = nullptr);
+
+// JPEG 2000: JP2 and JPX files, and bare codestreams (.j2k, .j2c), of grey,
+// grey and alpha, RGB or RGBA at full size; decoded tile by tile, at a
+// reduced resolution when limits give a shown size.
+Status DecodeJpeg2000(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
+                      RowSink* rows = nullptr);
+
 struct ImageFormat {
   std::string_view name;  // as the dialogs and --format show it; exports end in "." + name
   std::string_view mimeType;
@@ -107,6 +118,10 @@ inline constexpr Signature kPngSignatures[] = {{At(0, "\x89PNG\r\n\x1a\n")}};
 inline constexpr Signature kBmpSignatures[] = {{At(0, "BM")}};
 inline constexpr Signature kTiffSignatures[] = {
     {At(0, "II*\0")}, {At(0, "MM\0*")}, {At(0, "II+\0")}, {At(0, "MM\0+")}};  // classic, BigTIFF
+inline constexpr Signature kWebpSignatures[] = {{At(0, "RIFF"), At(8, "WEBP")}};
+inline constexpr Signature kJp2Signatures[] = {{At(0, "\0\0\0\x0CjP  \r\n\x87\n")}};  // also JPX
+inline constexpr Signature kJ2kSignatures[] = {{At(0, "\xFF\x4F\xFF\x51")}};          // SOC, SIZ
+inline constexpr Signature kJpeg2000Signatures[] = {kJp2Signatures[0], kJ2kSignatures[0]};
 
 // The frame formats first, in EncoderCode order, which is also the order of
 // the export formats and of both dialogs' lists; then the formats only decoded.
@@ -122,6 +137,8 @@ inline constexpr ImageFormat kImageFormats[] = {
     {"pdf", "application/pdf", kPdfSignatures, 0, false, nullptr, DecodeRendered, 0},
     {"heif", "image/heif", kHeifSignatures, 0, false, nullptr, DecodeRendered, 0},
     {"avif", "image/avif", kAvifSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"webp", "image/webp", kWebpSignatures, 0, false, nullptr, DecodeWebp, 0},
+    {"jp2", "image/jp2", kJpeg2000Signatures, 0, false, nullptr, DecodeJpeg2000, 0},
     {"svgz", "image/svg+xml-compressed", kSvgzSignatures, 0, false, nullptr, DecodeRendered, 0},
     // Last: its root element is looked for past the other formats' signatures.
     {"svg", "image/svg+xml", kSvgSignatures, 0, false, nullptr, DecodeRendered, 0},

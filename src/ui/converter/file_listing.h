@@ -16,7 +16,8 @@ struct FolderListing {
 };
 
 // True when the text after the last "." is one of the listed extensions
-// (bmp, jpg, tif, gif, jpeg, png, emf, wmf, rzt2) in any case.
+// (bmp, jpg, tif, gif, jpeg, png, emf, wmf, webp, jp2, j2k, j2c, jpx, rzt2)
+// in any case.
 bool isListedFileName(std::string_view name);
 
 // An unreadable folder lists nothing but its parent entry.
