@@ -52,9 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rzt2::ImageHandle image = rzt2::ReadMapImage(file);
   if (image) {
     Require(reader != nullptr);
-    const rzt2::LevelEntry& level = reader->Header().firstLevel;
-    Require(image.Width() == level.frameWidth * level.columns);
-    Require(image.Height() == level.frameHeight * level.rows);
+    const rzt2::MapImageSize size = rzt2::MapImageSizeOf(reader->Header());
+    Require(image.Width() == size.width && image.Height() == size.height);
     Require(image.GetBitmap()->Format() == rzt2::PixelFormat::Argb32);
   }
 

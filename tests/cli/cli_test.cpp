@@ -258,14 +258,15 @@ TEST_F(CliTest, DrawnFormatsConvertAsTheirPngDoesAndDamagedOnesAreReported) {
     if (extension == "png") continue;
     auto bytes = ReadFileBytes(data / ("map." + extension));
     bytes.resize(std::min<size_t>(bytes.size() / 2, 200));
-    WriteFileBytes(dir / ("damaged." + extension), bytes);
-    args.push_back("damaged." + extension);
+    WriteFileBytes(dir / ("damaged-" + extension + "." + extension), bytes);
+    args.push_back("damaged-" + extension + "." + extension);
   }
   const CliRun run = Run(args);
   EXPECT_EQ(run.exitCode, 1);
   for (const auto& [extension, psnr] : cases) {
     if (extension == "png") continue;
-    EXPECT_NE(run.err.find("Error loading file damaged." + extension + "! ("), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Error loading file damaged-" + extension + "." + extension + "! ("), std::string::npos)
+        << run.err;
   }
   fs::create_directory(dir / "out");
   std::vector<std::string> exports = {"export", "-q", "--format", "png", "-o", "out"};
@@ -323,11 +324,11 @@ TEST_F(CliTest, WebpAndJpeg2000ConvertAndExportAsTheirPngDoes) {
     args.push_back(stem(file) + fs::path(file).extension().string());
   }
   fs::copy_file(kDecodeOnlyPictures / "truncated.webp", dir / "truncated.webp");
-  fs::copy_file(kDecodeOnlyPictures / "truncated.jp2", dir / "truncated.jp2");
-  args.push_back("truncated.jp2");
+  fs::copy_file(kDecodeOnlyPictures / "truncated.jp2", dir / "truncated-jp2.jp2");
+  args.push_back("truncated-jp2.jp2");
   const CliRun converted = Run(args);
   EXPECT_EQ(converted.exitCode, 1);
-  for (const char* name : {"truncated.webp", "truncated.jp2"}) {
+  for (const char* name : {"truncated.webp", "truncated-jp2.jp2"}) {
     const std::string line = std::string("Error loading file ") + name + "! (corrupt data)\n";
     EXPECT_NE(converted.err.find(line), std::string::npos) << converted.err;
   }

@@ -35,7 +35,7 @@ def main():
     picture = map_picture()
     picture.save(out / "source.png")
     picture.save(out / "lossless.webp", lossless=True)
-    picture.save(out / "lossy.webp", quality=85)
+    picture.save(out / "lossy.webp", quality=95)
     with_alpha = picture.convert("RGBA")
     with_alpha.putalpha(Image.linear_gradient("L").resize((WIDTH, HEIGHT)))
     with_alpha.save(out / "alpha.png")
@@ -43,7 +43,7 @@ def main():
     picture.save(out / "animated.webp", save_all=True, lossless=True,
                  append_images=[picture.transpose(Image.Transpose.ROTATE_180)])
     picture.save(out / "lossless.jp2", irreversible=False)
-    picture.save(out / "lossy.jp2", irreversible=True, quality_mode="rates", quality_layers=[8])
+    picture.save(out / "lossy.jp2", irreversible=True, quality_mode="rates", quality_layers=[3])
     picture.save(out / "tiled.jp2", tile_size=(32, 32))
     with_alpha.save(out / "alpha.jp2")
     picture.convert("L").save(out / "grey.png")
