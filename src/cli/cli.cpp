@@ -47,6 +47,7 @@ int RunJobCommand(const CliOptions& options) {
   if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
   if (options.previewSizeY) request.params.MiniFrameSizeY = *options.previewSizeY;
   if (options.zoomLevelsMask) request.params.ZoomLevelsMask = *options.zoomLevelsMask;
+  if (options.paletteMode) request.params.PaletteMode = *options.paletteMode;
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   } else {

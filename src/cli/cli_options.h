@@ -30,6 +30,7 @@ struct CliOptions {
   std::optional<int32_t> frameSizeX, frameSizeY;
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;
+  std::optional<int32_t> paletteMode;  // --palette: kPaletteBuiltIn or kPaletteAdaptive
   std::optional<std::string> outputDir;
   int jobs = 0;                          // 0: one per core
   std::optional<uint64_t> memoryBudget;  // --memory, in bytes; none: the default budget

@@ -91,10 +91,15 @@ void SettingsDialog::createControls() {
   auto* mainGroup = new QGroupBox(tr("Main settings "), this);
   zoomCombo_ = named(new QComboBox(mainGroup), "zoomCombo");
   zoomCombo_->addItems({tr("None"), tr("From 25%"), tr("From 50%")});
-  auto* mainRow = new QHBoxLayout(mainGroup);
-  mainRow->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup));
-  mainRow->addStretch();
-  mainRow->addWidget(zoomCombo_);
+  // Items in the order of the PaletteMode values.
+  paletteCombo_ = named(new QComboBox(mainGroup), "paletteCombo");
+  paletteCombo_->addItems({tr("Built-in"), tr("Adaptive: fitted to each map")});
+  auto* mainGrid = new QGridLayout(mainGroup);
+  mainGrid->addWidget(new QLabel(labelOf(kZoomLevelsMask), mainGroup), 0, 0);
+  mainGrid->addWidget(zoomCombo_, 0, 2);
+  mainGrid->addWidget(new QLabel(labelOf(kPaletteMode), mainGroup), 1, 0);
+  mainGrid->addWidget(paletteCombo_, 1, 2);
+  mainGrid->setColumnStretch(1, 1);
 
   auto* destinationGroup = new QGroupBox(tr("Destination folder "), this);
   auto* same = named(new QRadioButton(labelOf(kDstFolderAsSame), destinationGroup), "sameFolderRadio");
@@ -153,6 +158,7 @@ void SettingsDialog::createControls() {
   // The order of the controls in the original template, with the radio
   // buttons last.
   QWidget* const chain[] = {zoomCombo_,
+                            paletteCombo_,
                             destinationEdit_,
                             browse,
                             frameWidthEdit_,
@@ -184,6 +190,7 @@ void SettingsDialog::openFromRecord() {
   // Any mask but these two (1, 127, 253, ...) opens as "From 25%".
   const int32_t mask = settings_.ZoomLevelsMask;
   zoomChoice_ = mask == kZoomMaskNone ? kZoomNone : mask == kZoomMaskFrom50 ? kZoomFrom50 : kZoomFrom25;
+  paletteChoice_ = settings_.PaletteMode;
   destinationText_ = QString::fromStdString(settings_.DstFolder);
   destinationChoice_ = settings_.DstFolderAsSame != 0 ? kSameAsSource : kSelect;
 }
@@ -197,6 +204,7 @@ void SettingsDialog::copyToRecord() {
   settings_.ZoomLevelsMask = zoomChoice_ == kZoomNone     ? kZoomMaskNone
                              : zoomChoice_ == kZoomFrom50 ? kZoomMaskFrom50
                                                           : kZoomMaskFrom25;
+  settings_.PaletteMode = kPaletteMode.Admits(paletteChoice_) ? paletteChoice_ : kPaletteMode.defaultValue;
   // The jobs put the folder straight in front of each file name.
   std::string folder = destinationText_.toStdString();
   const char separator = QDir::separator().toLatin1();
@@ -225,6 +233,7 @@ void SettingsDialog::showDestination() {
 void SettingsDialog::showMembers() {
   encoderCombo_->setCurrentIndex(indexOrNone(encoderIndex_, encoderCombo_->count()));
   zoomCombo_->setCurrentIndex(indexOrNone(zoomChoice_, zoomCombo_->count()));
+  paletteCombo_->setCurrentIndex(indexOrNone(paletteChoice_, paletteCombo_->count()));
   for (const NumberField& field : numberFields()) {
     setTextIfChanged(field.edit, QString::number(*field.member));
   }
@@ -234,6 +243,7 @@ void SettingsDialog::showMembers() {
 bool SettingsDialog::takeIn() {
   encoderIndex_ = encoderCombo_->currentIndex();
   zoomChoice_ = zoomCombo_->currentIndex();
+  paletteChoice_ = paletteCombo_->currentIndex();
   for (const NumberField& field : numberFields()) {
     if (!takeInNumber(field)) return false;
   }

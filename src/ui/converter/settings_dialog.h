@@ -1,12 +1,12 @@
 // SettingsDialog: the modal "RZT2 encoder settings" dialog for the frame and
-// preview sizes, the frame format, the additional zoom levels and the
-// destination folder of a ConverterSettings record. It opens from the record;
+// preview sizes, the frame format, the additional zoom levels, the palette
+// and the destination folder of a ConverterSettings record. It opens from the record;
 // exec() returns Accepted only after the dialog copied its values back into
 // the record and called SaveSettings. Cancel leaves record and store alone.
 // The source folder and the preview flag are neither shown nor changed.
 //
 // Each control has one member, and members and controls are exchanged in one
-// fixed order: format, zoom, frame height, frame width, preview height,
+// fixed order: format, zoom, palette, frame height, frame width, preview height,
 // preview width, destination text, destination choice. Taking the controls in
 // stops at the first size that is not an integer within its range: it shows
 // a message and puts the focus on that field with its text selected; a number
@@ -74,6 +74,7 @@ class SettingsDialog final : public QDialog {
 
   int encoderIndex_ = -1;
   int zoomChoice_ = -1;
+  int paletteChoice_ = -1;
   int32_t frameHeightInput_ = 0;
   int32_t frameWidthInput_ = 0;
   int32_t previewHeightInput_ = 0;
@@ -83,6 +84,7 @@ class SettingsDialog final : public QDialog {
 
   QComboBox* encoderCombo_ = nullptr;
   QComboBox* zoomCombo_ = nullptr;
+  QComboBox* paletteCombo_ = nullptr;
   QLineEdit* frameHeightEdit_ = nullptr;
   QLineEdit* frameWidthEdit_ = nullptr;
   QLineEdit* previewHeightEdit_ = nullptr;
