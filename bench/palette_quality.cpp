@@ -59,7 +59,7 @@ int Compare(int count, char** paths) {
     const double samples = 3.0 * s.Width() * s.Height();
     const double mse = squared / samples;
     if (mse == 0) {
-      std::printf("%8s dB  mean error %5.2f\n", "exact", 0.0);
+      std::printf("%8s     mean error %5.2f\n", "exact", 0.0);
     } else {
       std::printf("%8.2f dB  mean error %5.2f\n", 10 * std::log10(255.0 * 255.0 / mse), absolute / samples);
     }

@@ -21,7 +21,7 @@ constexpr uint32_t kOpaque = 0xFF000000;
 constexpr size_t kFittedEntries = 254;  // entries 1 to 254
 // libimagequant's share of a large picture: enough rows that rare colours
 // still count, few enough that fitting stays a small part of a conversion.
-constexpr uint64_t kSamplePixels = uint64_t{3} << 20;
+constexpr uint64_t kSamplePixels = uint64_t{1} << 17;
 
 // The colour a frame shows for the pixel: composed on white, as the writer
 // composes (premultiplied, then the rest of white added), 0x00RRGGBB.
@@ -87,6 +87,8 @@ struct Survey {
   void Scan(const Bitmap& picture, int32_t top, int32_t bottom, FewColors& band) {
     std::vector<uint32_t> row(static_cast<size_t>(width));
     for (int32_t y = top; y < bottom; ++y) {
+      // Once the colours are too many to keep, only the sampled rows count.
+      if (y % step != 0 && tooManyColors.load(std::memory_order_relaxed)) continue;
       picture.ReadArgb(0, y, width, row.data());
       for (uint32_t& argb : row) argb = OnWhite(argb);
       if (!tooManyColors.load(std::memory_order_relaxed)) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "imaging/image_handle.h"
 #include "raster/color_palette.h"
@@ -18,7 +19,9 @@ namespace rzt2 {
 
 class ExactColorMemo {
  public:
-  // 16 MiB, one byte per RGB colour; an invalid memo when memory is exhausted.
+  // 16 MiB, one byte per RGB colour, and the entries that can be nearest
+  // to the colours of each 6-bit key (listed on first use, so a search looks
+  // at a handful); an invalid memo when memory is exhausted.
   static ExactColorMemo Create();
 
   ExactColorMemo() = default;  // invalid
@@ -43,6 +46,8 @@ class ExactColorMemo {
 
  private:
   std::unique_ptr<uint8_t[]> memo_;  // 0: no index chosen yet
+  std::unique_ptr<uint32_t[]> listStart_;
+  std::vector<uint8_t> lists_;
 };
 
 }  // namespace rzt2

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <set>
 
 #include "imaging/exact_color_memo.h"
@@ -71,6 +72,31 @@ TEST(AdaptivePaletteTest, FewColorsKeepTheirOwnEntriesWhichTheSixBitMemoWouldMer
   image.GetBitmap()->SetPalette({});
   ASSERT_EQ(PaletteForMap(image, false, nullptr, palette), Status::Ok);
   EXPECT_EQ(palette, MakeFixedPalette());
+}
+
+// The memo searches only the entries that can be nearest to a colour's
+// 6-bit key; it must find what a search of every entry finds, ties included.
+TEST(AdaptivePaletteTest, TheMemoFindsTheNearestEntryOfAFullSearch) {
+  std::mt19937 random(5);
+  ColorPalette palette;
+  for (int i = 0; i < 256; ++i) palette.entries.push_back(0xFF000000 | (random() & 0xF0F0F0));  // ties
+  ExactColorMemo memo = ExactColorMemo::Create();
+  for (int n = 0; n < 20000; ++n) {
+    const uint32_t color = 0xFF000000 | (random() & 0xFFFFFF);
+    uint32_t best = UINT32_MAX, bestIndex = 0;
+    for (uint32_t i = 1; i < 256; ++i) {
+      const auto d = [&](int shift) {
+        const int delta = static_cast<int>((palette.entries[i] >> shift) & 0xFF) -
+                          static_cast<int>((color >> shift) & 0xFF);
+        return static_cast<uint32_t>(delta * delta);
+      };
+      if (d(16) + d(8) + d(0) < best) {
+        best = d(16) + d(8) + d(0);
+        bestIndex = i;
+      }
+    }
+    ASSERT_EQ(memo.Index(color, palette), bestIndex) << std::hex << color;
+  }
 }
 
 // Mean error of the picture reduced through the palette.
