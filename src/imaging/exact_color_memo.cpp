@@ -111,13 +111,15 @@ ExactColorMemo ExactColorMemo::Create() {
 }
 
 void ExactColorMemo::Reset() {
-  if (!memo_) return;
+  if (!used_) return;
+  used_ = false;
   std::memset(memo_.get(), 0, kColors);
   std::memset(listStart_.get(), 0, QuantizerWorkArea::kSize * sizeof(uint32_t));
   lists_.clear();
 }
 
 uint8_t ExactColorMemo::Index(uint32_t argb, const ColorPalette& palette) {
+  used_ = true;
   return Lookup(argb, EntrySearch(palette), {memo_.get(), listStart_.get(), lists_});
 }
 
@@ -139,6 +141,7 @@ void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
   }
   const EntrySearch search(palette);
   const MemoParts parts{memo_.get(), listStart_.get(), lists_};
+  used_ = true;
   const uint8_t* in = sourceLock.Scan0();
   uint8_t* out = destinationLock.Scan0();
   for (int32_t y = 0; y < rect.height; ++y) {

@@ -48,6 +48,7 @@ class ExactColorMemo {
   std::unique_ptr<uint8_t[]> memo_;  // 0: no index chosen yet
   std::unique_ptr<uint32_t[]> listStart_;
   std::vector<uint8_t> lists_;
+  bool used_ = false;  // written since created or reset: a fresh memo needs no clearing
 };
 
 }  // namespace rzt2
