@@ -60,6 +60,7 @@ int RunJobCommand(const CliOptions& options) {
   request.dpi = static_cast<uint32_t>(options.dpi.value_or(settings.DrawingDpi));
   request.allPages = options.page ? false : options.allPages || settings.AllPages != 0;
   request.page = options.page.value_or(1);
+  if (options.paletteMode) request.params.PaletteMode = *options.paletteMode;
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   } else {
@@ -120,7 +121,8 @@ int RunJobCommand(const CliOptions& options) {
   if (report.WriteStatus() != Status::Ok) {
     std::fprintf(
         stderr, "rzt2: %s\n",
-        FailureLine({"the report " + *options.report + " is incomplete", {}, report.WriteStatus(), {}}).c_str());
+        FailureLine({"the report " + *options.report + " is incomplete", {}, report.WriteStatus(), {}})
+            .c_str());
     ++failed;
   }
   return failed > 0 ? kExitFailed : kExitOk;

@@ -84,6 +84,12 @@ void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& 
   AddChoiceOption(command, "--format", options.format, formats, help)->type_name("FORMAT");
 }
 
+void AddPaletteOption(CLI::App& command, CliOptions& options, const std::string& help) {
+  AddChoiceOption<std::optional<int32_t>>(command, "--palette", options.paletteMode,
+                                          {{"fixed", kPaletteBuiltIn}, {"adaptive", kPaletteAdaptive}}, help)
+      ->type_name("KIND");
+}
+
 // The options convert and export share: where outputs go, threads,
 // progress, and where the defaults come from.
 void AddJobOptions(CLI::App& command, CliOptions& options) {
@@ -173,6 +179,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
           "the raw zoom level mask")
       ->type_name("N")
       ->excludes(zoom);
+  AddPaletteOption(*convert, options,
+                   "colours of pictures without a 256-colour palette of their own: fixed (the built-in "
+                   "palette) or adaptive (fitted to each picture)");
   convert
       ->add_option_function<int32_t>(
           "--dpi", [&options](int32_t dpi) { options.dpi = dpi; },
@@ -209,6 +218,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
   CLI::App* exportCommand = app.add_subcommand("export", "map files and pictures -> pictures");
   AddFormatOption(*exportCommand, options, "format of the pictures written");
   exportCommand->get_option("--format")->required();
+  AddPaletteOption(*exportCommand, options,
+                   "colours of GIF pictures: fixed (the built-in palette) or adaptive (fitted to each "
+                   "picture)");
   AddJobOptions(*exportCommand, options);
   AddFiles(*exportCommand, options, "map files or pictures", false);
 

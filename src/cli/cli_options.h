@@ -33,9 +33,10 @@ struct CliOptions {
   std::optional<int32_t> frameSizeX, frameSizeY;
   std::optional<int32_t> previewSizeX, previewSizeY;
   std::optional<int32_t> zoomLevelsMask;
-  std::optional<int32_t> dpi;    // --dpi: drawn formats' pixels an inch
-  std::optional<uint32_t> page;  // --page: this page of multi-page files, from 1
-  bool allPages = false;         // --all-pages: each page into its own map
+  std::optional<int32_t> dpi;          // --dpi: drawn formats' pixels an inch
+  std::optional<uint32_t> page;        // --page: this page of multi-page files, from 1
+  bool allPages = false;               // --all-pages: each page into its own map
+  std::optional<int32_t> paletteMode;  // --palette: kPaletteBuiltIn or kPaletteAdaptive
   std::optional<std::string> outputDir;
   int jobs = 0;                          // 0: one per core
   std::optional<uint64_t> memoryBudget;  // --memory, in bytes; none: the default budget

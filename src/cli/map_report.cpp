@@ -62,6 +62,11 @@ std::string InfoText(const std::vector<MapReport>& reports) {
            Number(i.header.firstLevel.frameWidth) + " x " + Number(i.header.firstLevel.frameHeight) + "\n";
     out += "  preview   " + Number(i.previewWidth) + " x " + Number(i.previewHeight) + " at " +
            Number(i.preview.offset) + ", " + Number(i.preview.size) + " bytes\n";
+    if (const auto kind = PaletteKindOf(i)) {
+      out += "  palette   " +
+             (kind->builtIn ? std::string("built-in") : "its own, " + Number(kind->colors) + " colours") +
+             "\n";
+    }
     out += "  level  zoom     grid     frames  index at    prefix\n";
     for (size_t level = 0; level < i.levels.size(); ++level) {
       const LevelEntry& e = i.levels[level];
@@ -97,6 +102,9 @@ std::string InfoJson(const std::vector<MapReport>& reports) {
                        {"size", i.preview.size},
                        {"width", i.previewWidth},
                        {"height", i.previewHeight}};
+    if (const auto kind = PaletteKindOf(i)) {
+      file["palette"] = {{"kind", kind->builtIn ? "built-in" : "own"}, {"colors", kind->colors}};
+    }
     file["randomValues"] = i.header.randomValues;
     file["randomSum"] = i.header.randomSum;
     Json& levels = file["levels"] = Json::array();

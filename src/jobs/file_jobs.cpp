@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "imaging/adaptive_palette.h"
+#include "imaging/exact_color_memo.h"
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
 #include "io/scratch_stream.h"
@@ -26,6 +28,19 @@ Status ReencodeThroughPng(SourceLoader& loader, const DecodeLimits& limits) {
   if (const Status status = EncodePng(*quantized.GetBitmap(), png); status != Status::Ok) return status;
   loader.ReplaceImage(ImageHandle::FromStream(png, limits));
   return loader.CurrentImage().IsNull() ? loader.CurrentImage().LastStatus() : Status::Ok;
+}
+
+// The picture reduced to 256 colours: with the built-in palette (or its
+// own) as map frames are, or with a palette fitted to it.
+ImageHandle QuantizeForExport(ImageHandle& image, const JobRequest& request, const FileResources& resources) {
+  if (request.params.PaletteMode != kPaletteAdaptive) return QuantizeImage(image);
+  ColorPalette palette;
+  if (const Status status = PaletteForMap(image, true, resources.pool, palette); status != Status::Ok) {
+    return ImageHandle::Failed(status);
+  }
+  ExactColorMemo memo = ExactColorMemo::Create();
+  if (!memo) return ImageHandle::Failed(Status::OutOfMemory);
+  return memo.QuantizedCopy(image, palette);
 }
 
 // By device and inode: "./a.png", a hard link or a symlink name the same file.
@@ -88,7 +103,14 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
     return Report(host, kErrorLoadingFile, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
-  const ColorPalette palette = PaletteForImage(loader.CurrentImage());
+  // Chosen from the picture as loaded: a map file's own palette, before
+  // its picture is encoded again.
+  ColorPalette palette;
+  if (const Status status = PaletteForMap(
+          loader.CurrentImage(), request.params.PaletteMode == kPaletteAdaptive, resources.pool, palette);
+      status != Status::Ok) {
+    return Report(host, kErrorLoadingFile, name, status);
+  }
   if (isMapFile) {
     if (const Status status = ReencodeThroughPng(loader, limits); status != Status::Ok) {
       return Report(host, kErrorLoadingFile, name, status);
@@ -142,7 +164,7 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
     status = Status::TargetIsSource;
   } else {
     ImageHandle quantized;
-    if (format.quantizeForExport) quantized = QuantizeImage(image);
+    if (format.quantizeForExport) quantized = QuantizeForExport(image, request, resources);
     ImageHandle& picture = format.quantizeForExport ? quantized : image;
     status = picture.IsNull()
                  ? picture.LastStatus()

@@ -24,8 +24,7 @@ using Clock = std::chrono::steady_clock;
 // Tells the host what became of a file that ended: its picture is still the
 // loader's.
 void TellFileEnded(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
-                   Status status,
-                   std::string cause, Clock::time_point start, JobHost& host) {
+                   Status status, std::string cause, Clock::time_point start, JobHost& host) {
   GuardMemory([&] {
     FileOutcome outcome{.input = name,
                         .output = OutputPath(OutputName(request, name, page), request.placement),
@@ -311,9 +310,9 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
   for (size_t i = 0; i < files.size(); ++i) {
     if (request.stop.stop_requested()) break;
     const size_t first = firstOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), i).first->second;
-    const Status status = RunOneFile(request, i, files[i], list.pages[i], loader, progress, host,
-                                     FileResources{.pool = pool, .pictureLoaded = {}},
-                                     first != i ? &files[first] : nullptr);
+    const Status status =
+        RunOneFile(request, i, files[i], list.pages[i], loader, progress, host,
+                   FileResources{.pool = pool, .pictureLoaded = {}}, first != i ? &files[first] : nullptr);
     if (status == Status::Cancelled) break;
     if (status != Status::Ok) ++result.failed;
     host.SetTotalPosition(++result.files);
@@ -337,7 +336,8 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
   std::vector<std::vector<size_t>> groups;
   std::map<std::string, size_t> groupOfOutput;
   for (size_t i = 0; i < files.size(); ++i) {
-    const auto [it, added] = groupOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), groups.size());
+    const auto [it, added] =
+        groupOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), groups.size());
     if (added) groups.emplace_back();
     groups[it->second].push_back(i);
   }

@@ -47,6 +47,12 @@ inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", "Preview height", 
 // The frame format (FrameFormat).
 inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder algorithm", 0,
                                          SettingRange{0, kFrameFormatCount - 1}};
+// The palette of a map file whose picture has no 256-entry palette of its
+// own: the built-in one, or one fitted to the picture (entry 255 white).
+inline constexpr int32_t kPaletteBuiltIn = 0;
+inline constexpr int32_t kPaletteAdaptive = 1;
+inline constexpr IntSetting kPaletteMode{"PaletteMode", "Palette", kPaletteBuiltIn,
+                                         SettingRange{kPaletteBuiltIn, kPaletteAdaptive}};
 
 // The two interface flags; any value is kept, non-zero means on.
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt};
@@ -69,6 +75,7 @@ struct EncoderParams {
   int32_t MiniFrameSizeX = kMiniFrameSizeX.defaultValue;
   int32_t MiniFrameSizeY = kMiniFrameSizeY.defaultValue;
   int32_t EncoderCode = kEncoderCode.defaultValue;
+  int32_t PaletteMode = kPaletteMode.defaultValue;
 
   friend bool operator==(const EncoderParams&, const EncoderParams&) = default;
 };
@@ -78,13 +85,14 @@ struct EncoderParamField {
   const IntSetting* setting;
   int32_t EncoderParams::*member;
 };
-inline constexpr std::array<EncoderParamField, 6> kEncoderParamFields{{
+inline constexpr std::array<EncoderParamField, 7> kEncoderParamFields{{
     {&kFrameSizeX, &EncoderParams::FrameSizeX},
     {&kFrameSizeY, &EncoderParams::FrameSizeY},
     {&kZoomLevelsMask, &EncoderParams::ZoomLevelsMask},
     {&kMiniFrameSizeX, &EncoderParams::MiniFrameSizeX},
     {&kMiniFrameSizeY, &EncoderParams::MiniFrameSizeY},
     {&kEncoderCode, &EncoderParams::EncoderCode},
+    {&kPaletteMode, &EncoderParams::PaletteMode},
 }};
 
 // Why value is not admitted for setting, e.g. "Frames height is 600; it must

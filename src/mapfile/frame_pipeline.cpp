@@ -209,7 +209,7 @@ class MapWriter::Pipeline {
       if (const Status status = Surface(canvas_).Clear(kOpaqueWhite); status != Status::Ok) return status;
     }
     slot.draw.Composite(*canvas_.GetBitmap());
-    QuantizeInto(canvas_, slot.indexed, state.palette, writer_.workArea_);
+    writer_.ReduceToPalette(canvas_, slot.indexed, state.palette);
     for (ImageHandle* handle : {&canvas_, &slot.indexed}) {
       if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
     }

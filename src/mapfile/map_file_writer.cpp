@@ -37,7 +37,7 @@ Status MapWriter::WriteMapFile(ImageHandle& image, const std::filesystem::path& 
 
 Status MapWriter::MapFile(ImageHandle& image, const std::filesystem::path& path) {
   if (CheckEncoderParams(params_)) return Status::InvalidParameter;
-  if (!workArea_) return Status::OutOfMemory;
+  if (!HasMemo()) return Status::OutOfMemory;
   MapHeader header;
   header.imageWidth = image.Width();
   header.imageHeight = image.Height();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "imaging/fixed_palette.h"
 #include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
@@ -107,6 +108,7 @@ Status ReadInfo(const MapFileReader& reader, MapFileInfo& info) {
     if (DecodeFrameImage(bytes, DecodeLimits{kMaxPreviewPixels}, preview) == Status::Ok) {
       info.previewWidth = static_cast<uint32_t>(preview->Width());
       info.previewHeight = static_cast<uint32_t>(preview->Height());
+      info.palette = preview->Palette();
     }
   }
   return Status::Ok;
@@ -143,6 +145,17 @@ void Check(const MapFileReader& reader, const MapFileInfo& info, std::vector<std
 
 Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
   return GuardMemory([&] { return ReadInfo(reader, info); });
+}
+
+std::optional<PaletteKind> PaletteKindOf(const MapFileInfo& info) {
+  if (info.palette.Count() != 256) return std::nullopt;
+  if (info.palette.entries == MakeFixedPalette().entries) return PaletteKind{true, 255};
+  std::vector<uint32_t> colors;
+  for (size_t i = 1; i < info.palette.entries.size(); ++i)
+    colors.push_back(info.palette.entries[i] & 0xFFFFFF);
+  std::sort(colors.begin(), colors.end());
+  return PaletteKind{false,
+                     static_cast<uint32_t>(std::unique(colors.begin(), colors.end()) - colors.begin())};
 }
 
 const char* MapInfoProblem(Status status) {

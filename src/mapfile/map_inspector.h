@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mapfile/map_file_reader.h"
 #include "mapfile/map_records.h"
 #include "raster/codecs/image_formats.h"
+#include "raster/color_palette.h"
 
 namespace rzt2 {
 
@@ -23,7 +25,17 @@ struct MapFileInfo {
   const ImageFormat* format = nullptr;  // the preview's, by its signature; null when unknown
   uint32_t previewWidth = 0;            // 0 when the preview does not decode
   uint32_t previewHeight = 0;
+  ColorPalette palette;  // the preview's, which every frame shares; empty when it has none
 };
+
+// What kind of palette a file holds: the built-in one, or its own with the
+// number of distinct colours its frames can be given (entries 1 to 255).
+struct PaletteKind {
+  bool builtIn = false;
+  uint32_t colors = 0;
+};
+// Nothing for a file whose preview carries no 256-entry palette.
+std::optional<PaletteKind> PaletteKindOf(const MapFileInfo& info);
 
 // Fills info from the header, the level table and the preview.
 // UnknownImageFormat for a file that ends before its level table,

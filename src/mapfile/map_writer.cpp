@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "imaging/fixed_palette.h"
+#include "imaging/adaptive_palette.h"
 
 namespace rzt2 {
 
@@ -22,7 +22,8 @@ MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, P
       progressSink_(progressSink),
       stop_(std::move(stop)),
       pool_(pool),
-      workArea_(QuantizerWorkArea::Create()),
+      workArea_(params.PaletteMode == kPaletteAdaptive ? QuantizerWorkArea() : QuantizerWorkArea::Create()),
+      exactMemo_(params.PaletteMode == kPaletteAdaptive ? ExactColorMemo::Create() : ExactColorMemo()),
       palette_(palette) {}
 
 Status MapWriter::EncodeToBuffer(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length) {
@@ -44,14 +45,28 @@ Status MapWriter::Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t
 }
 
 Status MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
-  if (!workArea_) return Status::OutOfMemory;
-  out = palette_ != nullptr ? *palette_ : PaletteForImage(image);
-  if (out.Count() == 0) return palette_ != nullptr ? Status::InvalidParameter : Status::OutOfMemory;
+  if (!HasMemo()) return Status::OutOfMemory;
+  if (palette_ != nullptr) {
+    out = *palette_;
+    if (out.Count() == 0) return Status::InvalidParameter;
+  } else if (const Status status = PaletteForMap(image, params_.PaletteMode == kPaletteAdaptive, pool_, out);
+             status != Status::Ok) {
+    return status;
+  }
   if (out != workAreaPalette_) {
-    std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
+    if (workArea_) std::memset(workArea_.Data(), 0, QuantizerWorkArea::kSize);
+    exactMemo_.Reset();
     workAreaPalette_ = out;
   }
   return Status::Ok;
+}
+
+void MapWriter::ReduceToPalette(ImageHandle& frame, ImageHandle& indexed, const ColorPalette& palette) {
+  if (exactMemo_) {
+    exactMemo_.QuantizeInto(frame, indexed, palette);
+  } else {
+    QuantizeInto(frame, indexed, palette, workArea_);
+  }
 }
 
 }  // namespace rzt2

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/thread_pool.h"
+#include "imaging/exact_color_memo.h"
 #include "imaging/image_handle.h"
 #include "imaging/quantizer.h"
 #include "io/file_io.h"
@@ -67,6 +68,9 @@ class MapWriter {
   // the writer's own), and quantized and written in file order on the
   // writer's thread, which also reports progress: the file's bytes do not
   // depend on the pool. Without a pool, all runs on the writer's thread.
+  // Without a palette, each level and the preview take PaletteForMap of
+  // the picture. With PaletteMode adaptive, frames are reduced through an
+  // ExactColorMemo instead of the 6-bit memo.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
                                            ProgressSink* progressSink, std::stop_token stop = {},
                                            ThreadPool* pool = nullptr);
@@ -126,10 +130,14 @@ class MapWriter {
   Status Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t& length);
   Status MapFile(ImageHandle& image, const std::filesystem::path& path);
 
-  // The palette for a level or the preview. The work area belongs to one
+  // The palette for a level or the preview. The memo belongs to one
   // palette: it is emptied only when the palette differs from the last one,
   // so the levels of a file reuse each other's colour matches.
   Status TakePalette(ImageHandle& image, ColorPalette& out);
+  // Whether the memo of the palette mode exists (memory was not exhausted).
+  bool HasMemo() const { return workArea_ || exactMemo_; }
+  // One frame into its indexes, through the memo of the palette mode.
+  void ReduceToPalette(ImageHandle& frame, ImageHandle& indexed, const ColorPalette& palette);
 
   const ImageFormat* format_;  // null when EncoderCode names no frame format
   ScratchStream scratchStream_;
@@ -138,9 +146,10 @@ class MapWriter {
   EncoderParams params_;
   ProgressSink* progressSink_;
   std::stop_token stop_;
-  ThreadPool* pool_;  // null: the writer's thread alone
-  QuantizerWorkArea workArea_;
-  ColorPalette workAreaPalette_;  // the palette the work area's matches belong to
+  ThreadPool* pool_;              // null: the writer's thread alone
+  QuantizerWorkArea workArea_;    // the built-in palette mode's
+  ExactColorMemo exactMemo_;      // the adaptive one's
+  ColorPalette workAreaPalette_;  // the palette the memo's matches belong to
   const ColorPalette* palette_;
 };
 

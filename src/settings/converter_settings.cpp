@@ -72,6 +72,8 @@ bool ConverterSettings::LoadSettings() {
   for (const EncoderParamField& field : kEncoderParamFields) {
     if (auto number = ReadNumber(*store, *field.setting)) params.*field.member = *number;
   }
+  // Written by a later version, perhaps: this one draws with the default.
+  if (!kPaletteMode.Admits(params.PaletteMode)) params.PaletteMode = kPaletteMode.defaultValue;
   SetEncoder(params);
   return true;
 }
@@ -92,6 +94,7 @@ bool ConverterSettings::SaveSettings() const {
   WriteNumber(*store, kMiniFrameSizeY, MiniFrameSizeY);
   WriteNumber(*store, kEncoderCode, EncoderCode);
   WriteNumber(*store, kZoomLevelsMask, ZoomLevelsMask);
+  WriteNumber(*store, kPaletteMode, PaletteMode);
   store->sync();
   return store->status() == QSettings::NoError;
 }

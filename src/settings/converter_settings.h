@@ -4,7 +4,7 @@
 //
 // The store is a QSettings file in native format, organisation "Velmora",
 // application "rzt2tool", user scope; on Linux that is
-// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds twelve values named exactly
+// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds thirteen values named exactly
 // as the fields. Texts are UTF-8 and are not limited in length.
 #pragma once
 
@@ -16,7 +16,7 @@
 
 namespace rzt2 {
 
-// The six encoder parameters come first, as the EncoderParams block that
+// The encoder parameters come first, as the EncoderParams block that
 // each map writer copies.
 class ConverterSettings : public EncoderParams {
  public:
@@ -39,7 +39,7 @@ class ConverterSettings : public EncoderParams {
   int32_t DrawingDpi = kDrawingDpi.defaultValue;
   int32_t AllPages = kAllPages.defaultValue;
 
-  // A copy of the six encoder parameters.
+  // A copy of the encoder parameters.
   EncoderParams Encoder() const { return *this; }
   void SetEncoder(const EncoderParams& params) { static_cast<EncoderParams&>(*this) = params; }
 
@@ -47,10 +47,11 @@ class ConverterSettings : public EncoderParams {
   void SetDefaults();
   // Reads the store. A missing folder reads as empty, a missing flag as 0,
   // a missing number leaves its field alone; a value that is not a number
-  // counts as missing. False, with no field changed, when the store does not
+  // counts as missing. A PaletteMode that names no palette reads as the
+  // default. False, with no field changed, when the store does not
   // exist or cannot be read.
   bool LoadSettings();
-  // Writes all twelve values. False when the store cannot be written.
+  // Writes all thirteen values. False when the store cannot be written.
   bool SaveSettings() const;
 
   // The file the store lives in.

@@ -134,7 +134,7 @@ TEST_F(CliTest, ExportWritesTheMapsPictureAtItsOwnSizeInEveryFormat) {
 }
 
 // Every frame of a transparent picture is the picture composed on white:
-// no frame keeps what the frame drawn before it left.
+// no frame keeps what the frame drawn before it left, with either palette.
 TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
   // 480 x 480, transparent but for a red block in the last column of the
   // first row: 3 x 3 frames of 160, drawn row by row.
@@ -155,9 +155,10 @@ TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
   }
   WriteFileBytes(dir / "clear.png", Encode(EncodePng, *argb));
   WriteFileBytes(dir / "clear.gif", Encode(EncodeGif, *indexed));
-  for (const char* name : {"clear.png", "clear.gif"}) {
-    SCOPED_TRACE(name);
-    ASSERT_TRUE(Convert({"--zoom", "none", name}));
+  for (const auto& [name, kind] : {std::pair("clear.png", "fixed"), std::pair("clear.png", "adaptive"),
+                                   std::pair("clear.gif", "fixed")}) {
+    SCOPED_TRACE(std::string(name) + " " + kind);
+    ASSERT_TRUE(Convert({"--zoom", "none", "--palette", kind, name}));
     const QImage picture(QString::fromStdString((dir / name).string()));
     ASSERT_TRUE(picture.hasAlphaChannel());
     QImage composed(480, 480, QImage::Format_RGB32);
@@ -172,6 +173,51 @@ TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
           << "frame " << k;
     }
   }
+}
+
+// A fitted palette keeps a picture of 200 colours, pairs of which share a
+// key of the 6-bit memo, exactly: through a map file and back, and in a
+// GIF export. Info tells a fitted palette from the built-in one, and a map
+// converted again keeps its palette whatever the option.
+TEST_F(CliTest, AdaptivePaletteKeepsEveryColourOfAFewColourPicture) {
+  std::unique_ptr<Bitmap> picture;
+  ASSERT_EQ(Bitmap::Create(300, 100, PixelFormat::Rgb24, picture), Status::Ok);
+  for (int32_t y = 0; y < 100; ++y) {
+    for (int32_t x = 0; x < 300; ++x) {
+      const auto i = static_cast<uint8_t>((x + 7 * y) % 200);  // Rgb24 is B, G, R
+      uint8_t* bgr = picture->MutableRow(y) + 3 * x;
+      bgr[0] = static_cast<uint8_t>(60 + (i & 1));
+      bgr[1] = static_cast<uint8_t>(4 * (i / 2 % 10) + 40);
+      bgr[2] = static_cast<uint8_t>(4 * (i / 20) + 100);
+    }
+  }
+  WriteFileBytes(dir / "few.png", Encode(EncodePng, *picture));
+  const auto exact = [&](const fs::path& path) {
+    const QImage image(QString::fromStdString(path.string()));
+    for (int32_t y = 0; y < 100; ++y) {
+      for (int32_t x = 0; x < 300; ++x) {
+        if ((image.pixel(x, y) & 0xFFFFFF) != (picture->PixelArgb(x, y) & 0xFFFFFF)) return false;
+      }
+    }
+    return true;
+  };
+  ASSERT_TRUE(Convert({"--palette", "adaptive", "--zoom", "none", "few.png"}));
+  const std::string info = Run({"info", "few.rzt2"}).out;
+  EXPECT_NE(info.find("palette   its own, 201 colours"), std::string::npos) << info;
+  fs::create_directory(dir / "out");
+  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "png", "-o", "out", "few.rzt2"}).exitCode,
+            0);
+  EXPECT_TRUE(exact(dir / "out" / "few.png"));
+  fs::rename(dir / "few.rzt2", dir / "again.rzt2");
+  ASSERT_TRUE(Convert({"--palette", "fixed", "again.rzt2"}));
+  EXPECT_NE(Run({"info", "--json", "again.rzt2"}).out.find(R"("kind": "own")"), std::string::npos);
+  ASSERT_TRUE(Convert({"--palette", "fixed", "few.png"}));
+  EXPECT_NE(Run({"info", "few.rzt2"}).out.find("palette   built-in"), std::string::npos);
+  ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--palette", "adaptive", "--format", "gif", "few.png"})
+                .exitCode,
+            0);
+  EXPECT_TRUE(exact(dir / "few.gif"));
+  EXPECT_NE(Run({"convert", "--help"}).out.find("--palette"), std::string::npos);
 }
 
 // Names print on one line with their odd bytes escaped; JSON keeps them as UTF-8 and bytes.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "imaging/fixed_palette.h"
+#include "imaging/adaptive_palette.h"
 #include "mapfile/map_test_helpers.h"
 
 namespace rzt2::test {
@@ -65,8 +65,9 @@ constexpr GoldenCase kCases[] = {
 uint64_t WriteAndFingerprint(const TempDir& dir, const std::string& picture, const EncoderParams& params,
                              int poolThreads) {
   ImageHandle image = MakePicture(picture);
-  const ColorPalette palette = PaletteForImage(image);
   ThreadPool pool(poolThreads);
+  ColorPalette palette;
+  if (PaletteForMap(image, params.PaletteMode == kPaletteAdaptive, &pool, palette) != Status::Ok) return 0;
   auto writer = MapWriter::Create(params, &palette, nullptr, {}, &pool);
   const auto path = dir / "golden.rzt2";
   std::filesystem::remove(path);
@@ -89,7 +90,8 @@ TEST(GoldenFilesTest, WrittenFilesKeepTheirBytes) {
 
 // Frames are drawn and encoded on several threads: 1, 2 and 8 threads in
 // all write the same files, opaque (whose inner frames keep a trace of the
-// frame before them), translucent, indexed and enlarged pictures alike.
+// frame before them), translucent, indexed and enlarged pictures alike,
+// with the built-in palette in every format and with fitted palettes.
 TEST(GoldenFilesTest, ThreadsDoNotChangeTheBytes) {
   constexpr struct {
     const char* picture;
@@ -111,6 +113,17 @@ TEST(GoldenFilesTest, ThreadsDoNotChangeTheBytes) {
         EXPECT_EQ(WriteAndFingerprint(dir, c.picture, params, poolThreads), one)
             << c.picture << " format " << code << " with " << poolThreads + 1 << " threads";
       }
+    }
+    const EncoderParams adaptive{.FrameSizeX = c.frameW,
+                                 .FrameSizeY = c.frameH,
+                                 .ZoomLevelsMask = c.zoomMask,
+                                 .EncoderCode = 2,
+                                 .PaletteMode = kPaletteAdaptive};
+    const uint64_t one = WriteAndFingerprint(dir, c.picture, adaptive, 0);
+    ASSERT_NE(one, 0u) << c.picture << " adaptive";
+    for (const int poolThreads : {1, 7}) {
+      EXPECT_EQ(WriteAndFingerprint(dir, c.picture, adaptive, poolThreads), one)
+          << c.picture << " adaptive with " << poolThreads + 1 << " threads";
     }
   }
 }

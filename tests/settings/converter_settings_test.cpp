@@ -17,7 +17,7 @@ namespace rzt2 {
 
 void PrintTo(const EncoderParams& p, std::ostream* out) {
   *out << "{" << p.FrameSizeX << ", " << p.FrameSizeY << ", " << p.ZoomLevelsMask << ", " << p.MiniFrameSizeX
-       << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << "}";
+       << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << ", " << p.PaletteMode << "}";
 }
 
 namespace {
@@ -36,7 +36,7 @@ class ConverterSettingsTest : public testing::Test {
   // Settings on the test's store with every value changed from its default.
   ConverterSettings NonDefaults() const {
     ConverterSettings settings = Settings();
-    settings.SetEncoder({200, 96, 253, 512, 300, 2});
+    settings.SetEncoder({200, 96, 253, 512, 300, 2, kPaletteAdaptive});
     settings.DstFolder = "/srv/maps/out/";
     settings.SrcFolder = "/home/user/scans";
     settings.DstFolderAsSame = 0;
@@ -75,21 +75,27 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
       "253\n");
   ConverterSettings settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 2}, "", "", 0, 0));
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 2, 1}, "", "", 0, 0));
   // Missing or non-numeric numbers leave their fields.
   WriteStore(
       "FrameSizeX=abc\nFrameSizeY=1.5\nMiniFrameSizeX=99999999999\nMiniFrameSizeY=\nEncoderCode=3\n"
       "DstFolderAsSame=yes\nEnablePreview=1\n");
   settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 3}, "", "", 0, 1));
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 3, 1}, "", "", 0, 1));
+  // Saved and loaded again, every value comes back.
+  ASSERT_TRUE(settings.SaveSettings());
+  ConverterSettings saved = Settings();
+  ASSERT_TRUE(saved.LoadSettings());
+  EXPECT_EQ(Values(saved), Values(settings));
   // Values out of range are kept as stored, and saved again as they are,
-  // with folders the store's text form must quote or escape.
+  // with folders the store's text form must quote or escape; a palette
+  // mode that names no palette is the default.
   WriteStore(
       "FrameSizeX=600\nFrameSizeY=-5\nMiniFrameSizeX=0\nEncoderCode=9\nZoomLevelsMask=-1\nDstFolderAsSame="
-      "7\n");
+      "7\nPaletteMode=2\n");
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{600, -5, -1, 0, 300, 9}, "", "", 7, 0));
+  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{600, -5, -1, 0, 300, 9, 0}, "", "", 7, 0));
   settings.SrcFolder = "/data/M\xC3\xA4ps, \"old\"; #1 = a\\b [x]/ ";
   settings.DstFolder = " " + settings.SrcFolder;
   ASSERT_TRUE(settings.SaveSettings());

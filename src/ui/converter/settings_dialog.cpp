@@ -40,6 +40,12 @@ QList<Choice> zoomChoices() {
           {QStringLiteral("From 50%"), kZoomMaskFrom50}};
 }
 
+// In the order of the PaletteMode values.
+QList<Choice> paletteChoices() {
+  return {{QStringLiteral("Built-in"), kPaletteBuiltIn},
+          {QStringLiteral("Adaptive: fitted to each map"), kPaletteAdaptive}};
+}
+
 QList<Choice> pagesChoices() {
   return {{QStringLiteral("First"), 0}, {QStringLiteral("Each into its own map"), 1}};
 }
@@ -77,6 +83,7 @@ namespace {
 // as "From 25%"; a format code outside the list opens with none chosen.
 const SettingRow kRows[] = {
     {&kZoomLevelsMask, &ConverterSettings::ZoomLevelsMask, Section::Main, "zoomCombo", 2, zoomChoices, 1},
+    {&kPaletteMode, &ConverterSettings::PaletteMode, Section::Main, "paletteCombo", 9, paletteChoices},
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
     {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},

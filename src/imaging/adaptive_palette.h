@@ -1,0 +1,28 @@
+// Palettes fitted to one picture. The picture is taken as frames show it:
+// composed on white. Entry 255 is white (where the picture is transparent,
+// and beyond its edges), entry 0 is never chosen, and entries 1 to 254 are
+// fitted: a picture of at most 254 colours besides white keeps each of them
+// exactly; any other is reduced by libimagequant, deterministically and
+// without dithering. Entries left over repeat entry 1, which a search
+// reaches first, so they are never chosen.
+#pragma once
+
+#include "base/thread_pool.h"
+#include "imaging/image_handle.h"
+#include "raster/color_palette.h"
+
+namespace rzt2 {
+
+// The fitted palette of the picture: 256 opaque entries. The colours are
+// counted on every pixel; libimagequant sees every row of small pictures
+// and evenly spaced rows of large ones. Work is spread over the pool's
+// threads (and the caller's); the palette does not depend on them.
+// OutOfMemory when memory runs out, GenericError when libimagequant fails.
+Status FitPalette(const Bitmap& picture, ThreadPool* pool, ColorPalette& out);
+
+// The palette of a map file made from the image: its own when it has 256
+// entries (PaletteForImage), else FitPalette when adaptive, else
+// FixedPalette. A failure leaves an empty palette and its status.
+Status PaletteForMap(ImageHandle& image, bool adaptive, ThreadPool* pool, ColorPalette& out);
+
+}  // namespace rzt2
