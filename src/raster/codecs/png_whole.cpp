@@ -83,13 +83,6 @@ std::optional<std::span<const uint8_t>> ImageData(std::span<const uint8_t> file,
   return idats == 1 ? first : std::span<const uint8_t>(joined);
 }
 
-uint8_t Paeth(uint8_t left, uint8_t up, uint8_t upLeft) {
-  const int p = left + up - upLeft;
-  const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upLeft);
-  if (pa <= pb && pa <= pc) return left;
-  return pb <= pc ? up : upLeft;
-}
-
 #if defined(__SSE2__)
 // Paeth, the filter that takes most of the time, a pixel at a time with its
 // channels side by side in 16-bit lanes; bytes is a multiple of Bpp. Reads
@@ -125,6 +118,13 @@ void UnfilterPaeth(const uint8_t* in, const uint8_t* prior, size_t bytes, uint8_
     upLeft = up;
   }
 }
+#else
+uint8_t Paeth(uint8_t left, uint8_t up, uint8_t upLeft) {
+  const int p = left + up - upLeft;
+  const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upLeft);
+  if (pa <= pb && pa <= pc) return left;
+  return pb <= pc ? up : upLeft;
+}
 #endif
 
 // Unfilters one row from in to out, which may start up to the row's filter
@@ -158,14 +158,14 @@ void Unfilter(uint8_t filter, const uint8_t* in, const uint8_t* prior, size_t by
       return;
     default:
 #if defined(__SSE2__)
-      if (bpp == 3) return UnfilterPaeth<3>(in, prior, bytes, out);
-      if (bpp == 4) return UnfilterPaeth<4>(in, prior, bytes, out);
-#endif
+      return bpp == 3 ? UnfilterPaeth<3>(in, prior, bytes, out) : UnfilterPaeth<4>(in, prior, bytes, out);
+#else
       for (size_t i = 0; i < first; ++i) out[i] = static_cast<uint8_t>(in[i] + prior[i]);
       for (size_t i = bpp; i < bytes; ++i) {
         out[i] = static_cast<uint8_t>(in[i] + Paeth(out[i - bpp], prior[i], prior[i - bpp]));
       }
       return;
+#endif
   }
 }
 
