@@ -1,5 +1,6 @@
 // MapWriter::WriteBlocks: the frames of the preview and of the levels, in
-// four steps. Drawing (filtering the picture) and encoding run on the pool;
+// four steps, after the halved copies the draws need are built on the pool.
+// Drawing (filtering the picture) and encoding run on the pool;
 // compositing, quantizing and writing run on the writer's thread in file
 // order, because both carry state from one frame to the next: a frame that
 // is not cleared keeps a faint trace of the frame before it, and the
@@ -13,6 +14,7 @@
 
 #include "imaging/surface.h"
 #include "mapfile/map_writer.h"
+#include "raster/pyramid.h"
 #include "raster/resample.h"
 
 namespace rzt2 {
@@ -101,8 +103,19 @@ class MapWriter::Pipeline {
   }
 
   Status Run(ImageHandle& image, const UniqueFd& file, uint32_t& offset) {
-    // The halved copies are made here, on one thread, and shared by the draws.
-    picture_.Reductions();
+    // The halved copies the draws need are made first, on the pool, so that
+    // no draw waits for another to build one.
+    int deepest = 0;
+    for (const Block& block : blocks_) {
+      const double factor =
+          std::min(double(block.sourceFrameW) / block.frameW, double(block.sourceFrameH) / block.frameH);
+      deepest = std::max(deepest, ReductionLevel(factor));
+    }
+    if (deepest > 0) {
+      if (const Status status = picture_.Reductions().BuildAhead(deepest, pool_); status != Status::Ok) {
+        return status;
+      }
+    }
     clearEveryFrame_ = HasTransparency(picture_);
     uint64_t total = 0;
     for (const Block& block : blocks_) total += uint64_t{block.columns} * block.rows;

@@ -12,14 +12,15 @@ Bitmap::Bitmap(int32_t width, int32_t height, PixelFormat format, size_t stride,
 
 Bitmap::~Bitmap() = default;
 
-Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out) {
+Status Bitmap::Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out,
+                      size_t spareBytes) {
   if (width <= 0 || height <= 0) return Status::InvalidParameter;
   if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kPixelCeiling) {
     return Status::OverPixelCeiling;
   }
   const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(BytesPerPixel(format));
   PixelBlock pixels;
-  if (const Status status = PixelBlock::Allocate(stride * static_cast<size_t>(height), pixels);
+  if (const Status status = PixelBlock::Allocate(stride * static_cast<size_t>(height) + spareBytes, pixels);
       status != Status::Ok) {
     return status;
   }

@@ -43,8 +43,10 @@ class Bitmap {
   // Allocates zero-filled pixels in a PixelBlock (in memory or on disk, by
   // the memory budget); refuses sizes that are not positive, and with
   // OverPixelCeiling those past kPixelCeiling; reports a failed allocation
-  // with its cause.
-  static Status Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out);
+  // with its cause. spareBytes more follow the last row, for a decoder that
+  // unpacks longer rows in place.
+  static Status Create(int32_t width, int32_t height, PixelFormat format, std::unique_ptr<Bitmap>& out,
+                       size_t spareBytes = 0);
   ~Bitmap();
   Bitmap(const Bitmap&) = delete;
   Bitmap& operator=(const Bitmap&) = delete;

@@ -1,7 +1,9 @@
 #include "raster/pyramid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
+#include <new>
 
 #include "raster/bitmap.h"
 
@@ -127,6 +129,56 @@ Status HalveLevel(const PremulImage& level, std::unique_ptr<PremulImage>& out) {
   return Status::Ok;
 }
 
+// Rows of a level the pool's tasks make at a time: enough bands for every
+// thread to take several, few enough that a band outweighs its posting.
+int32_t BandRows(int32_t height, int threads) {
+  constexpr int32_t kMinBandRows = 16;
+  return std::max(kMinBandRows, height / (4 * std::max(threads, 1) + 1) + 1);
+}
+
+// The level below above (or below the picture, when above is null), its
+// bands made on the pool.
+Status HalveInBands(const Bitmap& picture, const PremulImage* above, ThreadPool& pool,
+                    std::unique_ptr<PremulImage>& out) {
+  std::unique_ptr<PremulImage> half;
+  const Status made = above == nullptr ? MakeHalf(picture.Width(), picture.Height(), half)
+                                       : MakeHalf(above->width, above->height, half);
+  if (made != Status::Ok) return made;
+  const int32_t band = BandRows(half->height, pool.Threads());
+  std::atomic<int32_t> pending{0};
+  std::atomic<bool> outOfMemory{false};
+  PremulImage& level = *half;
+  for (int32_t first = 0; first < level.height; first += band) {
+    const int32_t last = std::min(level.height, first + band);
+    ++pending;
+    try {
+      pool.Post([&, first, last] {
+        const Status status = GuardMemory([&] {
+          std::vector<uint32_t> top, bottom;
+          for (int32_t y = first; y < last; ++y) {
+            if (above == nullptr) {
+              HalvePictureRow(picture, y, top, bottom, level.MutableRow(y));
+            } else {
+              HalveLevelRow(*above, y, level.MutableRow(y));
+            }
+          }
+          return Status::Ok;
+        });
+        if (status != Status::Ok) outOfMemory = true;
+        --pending;
+      });
+    } catch (const std::bad_alloc&) {
+      --pending;
+      outOfMemory = true;
+      break;
+    }
+  }
+  pool.HelpUntil([&] { return pending.load() == 0; });
+  if (outOfMemory) return Status::OutOfMemory;
+  out = std::move(half);
+  return Status::Ok;
+}
+
 }  // namespace
 
 Status Pyramid::Level(int k, const PremulImage*& out) {
@@ -138,6 +190,23 @@ Status Pyramid::Level(int k, const PremulImage*& out) {
     levels_.push_back(std::move(half));
   }
   out = levels_[static_cast<size_t>(k - 1)].get();
+  return Status::Ok;
+}
+
+Status Pyramid::BuildAhead(int k, ThreadPool& pool) {
+  std::unique_lock lock(mutex_);
+  // Built outside the lock: the caller helps the pool, which may run draws
+  // of other pictures meanwhile. Nothing draws from this one until it returns.
+  while (static_cast<int>(levels_.size()) < k) {
+    const size_t built = levels_.size();
+    const PremulImage* above = levels_.empty() ? nullptr : levels_.back().get();
+    lock.unlock();
+    std::unique_ptr<PremulImage> half;
+    const Status status = HalveInBands(picture_, above, pool, half);
+    lock.lock();
+    if (status != Status::Ok) return status;
+    if (levels_.size() == built) levels_.push_back(std::move(half));  // else another thread's is there
+  }
   return Status::Ok;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "base/thread_pool.h"
 #include "io/pixel_block.h"
 #include "raster/row_sink.h"
 
@@ -43,6 +44,11 @@ class Pyramid {
   // PixelBlock's status when one cannot be had. Threads may ask at once:
   // one builds, the others wait for it.
   Status Level(int k, const PremulImage*& out);
+
+  // Builds the levels up to k that are not there yet, each in bands of rows
+  // run on the pool (the caller helps), so that draws posted afterwards
+  // find them made and never wait for one another.
+  Status BuildAhead(int k, ThreadPool& pool);
 
   // The bytes of the levels built so far held in the process's memory.
   uint64_t MemoryBytes() const;

@@ -9,6 +9,18 @@
 
 namespace rzt2 {
 
+// Halving until a factor below 2 is left for the cubic filter keeps the
+// cost per destination pixel bounded, and makes reductions by powers of two
+// plain copies of a reduction.
+int ReductionLevel(double factor) {
+  int k = 0;
+  while (factor >= 2.0 && k < 30) {
+    factor /= 2.0;
+    ++k;
+  }
+  return k;
+}
+
 namespace {
 
 // Catmull-Rom: interpolating (weight 1 at 0, 0 at the other integers), so
@@ -18,18 +30,6 @@ float CubicWeight(double x) {
   if (x < 1.0) return static_cast<float>((1.5 * x - 2.5) * x * x + 1.0);
   if (x < 2.0) return static_cast<float>(((-0.5 * x + 2.5) * x - 4.0) * x + 2.0);
   return 0.0f;
-}
-
-// Which reduction to filter from: halving until a factor below 2 is left
-// for the cubic filter keeps the cost per destination pixel bounded, and
-// makes reductions by powers of two plain copies of a reduction.
-int ChooseLevel(double factor) {
-  int k = 0;
-  while (factor >= 2.0 && k < 30) {
-    factor /= 2.0;
-    ++k;
-  }
-  return k;
 }
 
 // The filter of one axis: for each destination index drawn, a window of
@@ -207,7 +207,7 @@ Status FilteredDraw::Filter(const Bitmap& picture, int32_t targetWidth, int32_t 
                             const Rect& s) {
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
-  const int k = ChooseLevel(std::min(ratioX, ratioY));
+  const int k = ReductionLevel(std::min(ratioX, ratioY));
   const PremulImage* level = nullptr;
   if (k > 0) {
     if (const Status status = picture.Reductions().Level(k, level); status != Status::Ok) return status;

@@ -11,6 +11,11 @@
 
 namespace rzt2 {
 
+// The halved copy (Pyramid level) a draw that shrinks by factor, source
+// pixels per destination pixel on its less shrunk axis, filters from; 0
+// for the picture itself.
+int ReductionLevel(double factor);
+
 Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& destination, const Rect& source);
 
 // DrawPicture in its two steps, so that frames can be filtered on several

@@ -101,9 +101,11 @@ TEST(PixelBlockTest, TheTemporaryFolderIsTmpdirElseVarTmp) {
   }
 }
 
-// Halved copies built behind the decoder are those built after it, level by
-// level; a decode that fails leaves nothing reading its picture.
-TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingEqualThoseBuiltAfter) {
+// Halved copies built behind the decoder, and those built ahead in bands on
+// a pool, are those built on first use, level by level; a decode that fails
+// leaves nothing reading its picture.
+TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUse) {
+  ThreadPool pool(2);
   const std::pair<EncodeFunction, PixelFormat> cases[] = {{EncodeJpeg, PixelFormat::Rgb24},
                                                           {EncodePng, PixelFormat::Rgb24},
                                                           {EncodePng, PixelFormat::Argb32},
@@ -116,12 +118,17 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingEqualThoseBuiltAfter) {
     builder.Finish(*overlapped);
     ASSERT_EQ(DecodeImage(bytes, {}, after), Status::Ok);
     EXPECT_GT(overlapped->MemoryBytes(), after->MemoryBytes()) << "built before any draw";
+    std::unique_ptr<Bitmap> ahead;
+    ASSERT_EQ(DecodeImage(bytes, {}, ahead), Status::Ok);
+    ASSERT_EQ(ahead->Reductions().BuildAhead(10, pool), Status::Ok);
     for (int k = 1; k <= 10; ++k) {
-      const PremulImage *a = nullptr, *b = nullptr;
+      const PremulImage *a = nullptr, *b = nullptr, *c = nullptr;
       ASSERT_EQ(overlapped->Reductions().Level(k, a), Status::Ok);
       ASSERT_EQ(after->Reductions().Level(k, b), Status::Ok);
+      ASSERT_EQ(ahead->Reductions().Level(k, c), Status::Ok);
       ASSERT_EQ(std::pair(a->width, a->height), std::pair(b->width, b->height));
       EXPECT_EQ(std::memcmp(a->Row(0), b->Row(0), a->block.Size()), 0) << "level " << k;
+      EXPECT_EQ(std::memcmp(c->Row(0), b->Row(0), c->block.Size()), 0) << "level " << k << ", built ahead";
     }
     PyramidBuilder abandoned;
     std::unique_ptr<Bitmap> none;

@@ -1,4 +1,5 @@
-// PNG on libpng. libpng reports errors by longjmp, so every libpng call that
+// PNG on libpng, but for the plain true-colour pictures png_whole decodes
+// faster. libpng reports errors by longjmp, so every libpng call that
 // can fail runs inside one of the small setjmp functions below: they own
 // nothing with a destructor, and their callers own every buffer.
 #include <libdeflate.h>
@@ -12,6 +13,7 @@
 
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/image_formats.h"
+#include "raster/codecs/png_whole.h"
 
 namespace rzt2 {
 namespace {
@@ -269,6 +271,9 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
       uint64_t{header.width} * header.height * static_cast<uint64_t>(BytesPerPixel(format));
   if (const Status status = CheckDecodeBytes(limits, pixelBytes + rowBuffers); status != Status::Ok) {
     return status;
+  }
+  if (!header.hasTrns) {
+    if (const std::optional<Status> whole = DecodeWholePng(data, out, rows)) return *whole;
   }
   if (!SetLayout(png, handle.Info(), header)) return io.failure;
   std::unique_ptr<Bitmap> bitmap;
