@@ -24,20 +24,20 @@ enum class Status : int {
   NotRegularFile,  // a folder, FIFO, device or socket where a file was expected
   ReadFailed,
   WriteFailed,
-  UnknownImageFormat,   // the bytes are not any format we decode
-  CorruptData,          // a known format whose data is damaged or truncated
-  TooLarge,             // over a pixel, decoded bytes or frame grid limit (DecodeLimits)
-  UnsupportedFormat,    // a known format in a variant we do not decode
-  NameTooLong,          // a file name longer than its file system takes
-  BackupFailed,         // the earlier file could not be kept under its backup name
-  TargetIsSource,       // the output would replace the file it is made from
-  Cancelled,            // the user stopped the work; nothing of it was kept
-  DiskFull,             // no space or quota left on the file system
-  FileSizeLimit,        // over the largest file the process may write
-  OverPixelCeiling,     // a picture of more pixels than any is decoded with (kPixelCeiling)
-  DrawTimeout,          // the helper drawing a picture ran out of time (kDrawSeconds)
-  OverMemoryAllowance,  // the picture needs more memory than the helper drawing it may take
-  NoSuchPage,           // a page or frame past the last of the file
+  UnknownImageFormat,       // the bytes are not any format we decode
+  CorruptData,              // a known format whose data is damaged or truncated
+  TooLarge,                 // over a pixel, decoded bytes or frame grid limit (DecodeLimits)
+  UnsupportedFormat,        // a known format in a variant we do not decode
+  NameTooLong,              // a file name longer than its file system takes
+  BackupFailed,             // the earlier file could not be kept under its backup name
+  TargetIsSource,           // the output would replace the file it is made from
+  Cancelled,                // the user stopped the work; nothing of it was kept
+  DiskFull,                 // no space or quota left on the file system
+  FileSizeLimit,            // over the largest file the process may write
+  OverPixelCeiling,         // a picture of more pixels than any is decoded with (kPixelCeiling)
+  DrawTimeout,              // the helper drawing a picture ran out of time (kDrawSeconds)
+  OverMemoryAllowance,      // the picture needs more memory than the helper drawing it may take
+  NoSuchPage,               // a page or frame past the last of the file
   TemporaryFolderUnusable,  // pixels over the memory budget have nowhere to go
 };
 // Codes travel by number between processes (the render helper's reply):

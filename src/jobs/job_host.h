@@ -44,7 +44,7 @@ struct FileOutcome {
   std::string input;   // as the request names it
   std::string output;  // the output it was to write, as failure messages name it
   Status status = Status::Ok;
-  std::string cause;  // what went wrong, as the failure said it; empty when it ended well
+  std::string cause;               // what went wrong, as the failure said it; empty when it ended well
   double seconds = 0;              // from the start of its work to its end
   uint32_t width = 0, height = 0;  // the picture's size; 0 when it was not loaded
   uint64_t outputBytes = 0;        // the size of the output written; 0 when it failed

@@ -9,8 +9,8 @@ namespace rzt2 {
 namespace {
 
 constexpr std::array<std::string_view, 20> kListedExtensions = {
-    "bmp", "jpg", "tif",  "gif",  "jpeg", "png",  "emf",  "wmf",  "webp", "jp2",
-    "j2k", "j2c", "jpx", "rzt2", "pdf",  "svg",  "svgz", "heic", "heif", "avif"};
+    "bmp", "jpg", "tif", "gif",  "jpeg", "png", "emf",  "wmf",  "webp", "jp2",
+    "j2k", "j2c", "jpx", "rzt2", "pdf",  "svg", "svgz", "heic", "heif", "avif"};
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
