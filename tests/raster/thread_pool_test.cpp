@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <string>
@@ -17,29 +15,6 @@
 
 namespace rzt2 {
 namespace {
-
-// A pool that deadlocks would hold the run until ctest's timeout: this ends
-// the program after a minute instead.
-class Watchdog {
- public:
-  Watchdog()
-      : thread_([this] {
-          if (ended_.get_future().wait_for(std::chrono::minutes(1)) == std::future_status::timeout) {
-            std::fputs("the pool hangs\n", stderr);
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    ended_.set_value();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::promise<void> ended_;
-  std::thread thread_;
-};
 
 // Without workers, a waiter runs short tasks in order and a long task runs
 // as it is posted, on the posting thread.
@@ -59,7 +34,6 @@ TEST(ThreadPoolTest, WithoutWorkersTheCallerRunsEveryTask) {
 
 // The worker is held until the pool is going: what is queued runs all the same.
 TEST(ThreadPoolTest, AWorkerTakesEveryShortTaskBeforeALongOne) {
-  const Watchdog watchdog;
   std::mutex mutex;
   std::string order;
   const auto record = [&](char task) {
@@ -89,7 +63,6 @@ TEST(ThreadPoolTest, AWorkerTakesEveryShortTaskBeforeALongOne) {
 // and no file starts inside another's wait. Tasks still queued when the pool
 // goes all run, each once, whichever thread posted them.
 TEST(ThreadPoolTest, LongTasksWaitingForShortOnesNeverNestAndEveryTaskRunsOnce) {
-  const Watchdog watchdog;
   constexpr int kFiles = 6, kFrames = 20, kPosters = 3, kExtra = 50;
   std::atomic<int> frames{0}, files{0}, extra{0};
   std::atomic<bool> nested{false};
@@ -124,7 +97,6 @@ TEST(ThreadPoolTest, LongTasksWaitingForShortOnesNeverNestAndEveryTaskRunsOnce) 
 
 // A waiter whose condition changes outside any task wakes at Notify.
 TEST(ThreadPoolTest, NotifyWakesAWaiter) {
-  const Watchdog watchdog;
   ThreadPool pool(1);
   std::atomic<bool> ready{false};
   std::jthread setter([&] {
