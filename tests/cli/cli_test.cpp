@@ -331,11 +331,12 @@ TEST_F(CliTest, DecodedFormatsConvertAsTheirPngDoesAndDamagedOnesAreReported) {
     const std::string extension = item.file.extension().string();
     args.push_back(stem(item.file) + extension);
     fs::copy_file(item.file, dir / args.back());
-    if (extension == ".png" || !damaged.insert("damaged" + extension).second) continue;
+    const std::string broken = "damaged-" + extension.substr(1) + extension;
+    if (extension == ".png" || !damaged.insert(broken).second) continue;
     auto bytes = ReadFileBytes(item.file);
     bytes.resize(std::min<size_t>(bytes.size() / 2, 200));
-    WriteFileBytes(dir / ("damaged" + extension), bytes);
-    args.push_back("damaged" + extension);
+    WriteFileBytes(dir / broken, bytes);
+    args.push_back(broken);
   }
   const CliRun run = Run(args);
   EXPECT_EQ(run.exitCode, 1);
