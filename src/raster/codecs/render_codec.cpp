@@ -192,6 +192,20 @@ Status EndedEarly(const ChildEnd& end, const RenderDecoding& how) {
   }
 }
 
+// Reads size bytes of the helper's reply, or says why they did not come.
+Status ReadReply(Child& child, int fd, uint8_t* out, size_t size, Clock::time_point deadline,
+                 const RenderDecoding& how) {
+  switch (ReadFully(fd, out, size, deadline)) {
+    case ReadEnd::TimedOut:
+      return Status::DrawTimeout;
+    case ReadEnd::Closed:
+      return EndedEarly(child.Wait(), how);
+    case ReadEnd::Complete:
+      break;
+  }
+  return Status::Ok;
+}
+
 // One conversation with a helper: its reply, and for a page its pixels.
 Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const RenderDecoding& how,
                 uint32_t page, RenderReply& reply, std::unique_ptr<Bitmap>& out) {
@@ -212,13 +226,9 @@ Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const
   const Clock::time_point deadline = Clock::now() + how.timeLimit;
 
   uint8_t header[kRenderReplySize];
-  switch (ReadFully(replyEnd.Get(), header, sizeof header, deadline)) {
-    case ReadEnd::TimedOut:
-      return Status::DrawTimeout;
-    case ReadEnd::Closed:
-      return EndedEarly(child.Wait(), how);
-    case ReadEnd::Complete:
-      break;
+  if (const Status status = ReadReply(child, replyEnd.Get(), header, sizeof header, deadline, how);
+      status != Status::Ok) {
+    return status;
   }
   if (!DecodeRenderReply(header, reply)) return Status::CorruptData;
   if (reply.status != Status::Ok || page == 0) return reply.status;
@@ -233,13 +243,9 @@ Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const
   if (created != Status::Ok) return created;
   // Rows are contiguous: the stride is exactly the row's bytes.
   const size_t bytes = bitmap->Stride() * reply.height;
-  switch (ReadFully(replyEnd.Get(), bitmap->MutableRow(0), bytes, deadline)) {
-    case ReadEnd::TimedOut:
-      return Status::DrawTimeout;
-    case ReadEnd::Closed:
-      return EndedEarly(child.Wait(), how);
-    case ReadEnd::Complete:
-      break;
+  if (const Status status = ReadReply(child, replyEnd.Get(), bitmap->MutableRow(0), bytes, deadline, how);
+      status != Status::Ok) {
+    return status;
   }
   const ChildEnd end = child.Wait();
   if (!WIFEXITED(end.waitStatus) || WEXITSTATUS(end.waitStatus) != 0) return EndedEarly(end, how);
