@@ -186,7 +186,7 @@ TEST_F(CliTest, AdaptivePaletteKeepsEveryColourOfAFewColourPicture) {
   for (int32_t y = 0; y < 100; ++y) {
     for (int32_t x = 0; x < 300; ++x) {
       const auto i = static_cast<uint8_t>((x + 7 * y) % 200);  // Rgb24 is B, G, R
-      uint8_t* bgr = picture->MutableRow(y) + 3 * x;
+      uint8_t* bgr = picture->MutableRow(y) + ptrdiff_t{3} * x;
       bgr[0] = static_cast<uint8_t>(60 + (i & 1));
       bgr[1] = static_cast<uint8_t>(4 * (i / 2 % 10) + 40);
       bgr[2] = static_cast<uint8_t>(4 * (i / 20) + 100);
