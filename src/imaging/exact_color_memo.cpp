@@ -13,8 +13,6 @@ namespace rzt2 {
 namespace {
 
 constexpr size_t kColors = size_t{1} << 24;
-constexpr uint32_t kMaxEntries = 256;
-constexpr uint8_t kTransparentIndex = 255;
 
 // The searchable entries unpacked. A search packs each distance with its
 // index (distance << 8 | index) and takes the smallest: the nearest entry,
@@ -22,7 +20,7 @@ constexpr uint8_t kTransparentIndex = 255;
 // to some colour of the pixel's 6-bit key, a handful, listed once per key.
 class EntrySearch {
  public:
-  explicit EntrySearch(const ColorPalette& palette) : count_(std::min(palette.Count(), kMaxEntries)) {
+  explicit EntrySearch(const ColorPalette& palette) : count_(std::min(palette.Count(), kMaxPaletteEntries)) {
     for (uint32_t i = 0; i < count_; ++i) {
       rgb_[i] = {RedOf(palette.entries[i]), GreenOf(palette.entries[i]), BlueOf(palette.entries[i])};
     }
@@ -34,7 +32,7 @@ class EntrySearch {
   // is farther from every colour of the box than that one.
   [[gnu::noinline]] void ListCandidates(uint32_t key, std::vector<uint8_t>& lists) const {
     const std::array<uint32_t, 3> low{(key >> 12) * 4, ((key >> 6) & 0x3F) * 4, (key & 0x3F) * 4};
-    std::array<uint32_t, kMaxEntries> nearest{};
+    std::array<uint32_t, kMaxPaletteEntries> nearest{};
     uint32_t bound = UINT32_MAX;
     for (uint32_t i = 1; i < count_; ++i) {
       uint32_t near = 0, far = 0;
@@ -76,7 +74,7 @@ class EntrySearch {
 
  private:
   uint32_t count_;
-  std::array<std::array<uint32_t, 3>, kMaxEntries> rgb_{};
+  std::array<std::array<uint32_t, 3>, kMaxPaletteEntries> rgb_{};
 };
 
 // The memo, and the candidate lists by 6-bit key.

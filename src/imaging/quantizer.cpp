@@ -11,14 +11,11 @@ namespace rzt2 {
 
 namespace {
 
-constexpr uint32_t kMaxEntries = 256;
-constexpr uint8_t kTransparentIndex = 255;
-
 // The RGB parts of the searchable entries, unpacked once per call so that a
 // search runs over three small arrays instead of packed palette entries.
 class PaletteRgb {
  public:
-  explicit PaletteRgb(const ColorPalette& palette) : count_(std::min(palette.Count(), kMaxEntries)) {
+  explicit PaletteRgb(const ColorPalette& palette) : count_(std::min(palette.Count(), kMaxPaletteEntries)) {
     for (uint32_t i = 0; i < count_; ++i) {
       red_[i] = static_cast<int32_t>(RedOf(palette.entries[i]));
       green_[i] = static_cast<int32_t>(GreenOf(palette.entries[i]));
@@ -51,9 +48,9 @@ class PaletteRgb {
 
  private:
   uint32_t count_;
-  std::array<int32_t, kMaxEntries> red_;
-  std::array<int32_t, kMaxEntries> green_;
-  std::array<int32_t, kMaxEntries> blue_;
+  std::array<int32_t, kMaxPaletteEntries> red_;
+  std::array<int32_t, kMaxPaletteEntries> green_;
+  std::array<int32_t, kMaxPaletteEntries> blue_;
 };
 
 // One Argb32 pixel as stored: a little-endian 0xAARRGGBB.

@@ -24,6 +24,11 @@
 
 namespace rzt2 {
 
+// The most palette entries a search looks at, and the index every pixel
+// under half alpha gets.
+inline constexpr uint32_t kMaxPaletteEntries = 256;
+inline constexpr uint8_t kTransparentIndex = 255;
+
 // The colour-match memo: one byte per key, 0 while no index is chosen.
 class QuantizerWorkArea {
  public:
