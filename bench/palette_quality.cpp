@@ -105,7 +105,10 @@ int Districts(const char* path, int32_t width, int32_t height, int n) {
     }
     above = nearest;
   }
-  return rzt2::SaveImageToFile(*picture, path, *rzt2::FindFrameFormat("png")) == rzt2::Status::Ok ? 0 : 1;
+  return rzt2::SaveImageToFile(*picture, path, *rzt2::FindFrameFormat("png"), rzt2::EarlierFile::Replace) ==
+                 rzt2::Status::Ok
+             ? 0
+             : 1;
 }
 
 }  // namespace

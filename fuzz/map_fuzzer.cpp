@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rzt2::ImageHandle image = rzt2::ReadMapImage(file);
   if (image) {
     Require(reader != nullptr);
-    const rzt2::MapImageSize size = rzt2::MapImageSizeOf(reader->Header());
-    Require(image.Width() == size.width && image.Height() == size.height);
+    const rzt2::MapImageSize imageSize = rzt2::MapImageSizeOf(reader->Header());
+    Require(image.Width() == imageSize.width && image.Height() == imageSize.height);
     Require(image.GetBitmap()->Format() == rzt2::PixelFormat::Argb32);
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <limits>
 #include <new>
 
@@ -97,7 +98,95 @@ inline uint8_t Lookup(uint32_t argb, const PaletteRgb& rgb, uint8_t* memo) {
   }
 }
 
+// Work area entries as FrameQuantizer's steps share them: Commit writes
+// while scans on other threads read.
+inline uint8_t LoadEntry(const uint8_t* memo, uint32_t key) {
+  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(memo[key])).load(std::memory_order_relaxed);
+}
+
+// QuantizeRow's runs, reading the memo without writing it: a pixel whose
+// key has no entry gets 0, and its key is listed once with the pixel.
+[[gnu::noinline]] void ScanRow(const uint8_t* in, uint8_t* out, int32_t width, const uint8_t* memo,
+                               std::vector<uint64_t>& seen, std::vector<uint32_t>& firstPixels) {
+  constexpr int32_t kRunLength = 256;
+  std::array<uint32_t, kRunLength> keys;
+  std::array<uint8_t, kRunLength> translucent;
+  for (int32_t start = 0; start < width; start += kRunLength) {
+    const auto count = static_cast<size_t>(std::min(kRunLength, width - start));
+    const uint8_t* runIn = in + 4 * static_cast<size_t>(start);
+    uint8_t* runOut = out + start;
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t argb = LoadArgb(runIn + 4 * i);
+      keys[i] = QuantizerWorkArea::Key(argb);
+      translucent[i] = static_cast<uint8_t>((argb >> 31) - 1);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const auto index = static_cast<uint8_t>(LoadEntry(memo, keys[i]) | translucent[i]);
+      if (index == 0) [[unlikely]] {
+        uint64_t& word = seen[keys[i] / 64];
+        const uint64_t bit = uint64_t{1} << (keys[i] % 64);
+        if ((word & bit) == 0) {
+          word |= bit;
+          firstPixels.push_back(LoadArgb(runIn + 4 * i));
+        }
+      }
+      runOut[i] = index;
+    }
+  }
+}
+
+bool FitsFrame(const Bitmap& source, const Bitmap& destination) {
+  return source.Format() == PixelFormat::Argb32 && destination.Format() == PixelFormat::Indexed8 &&
+         source.Width() == destination.Width() && source.Height() == destination.Height();
+}
+
 }  // namespace
+
+Status FrameQuantizer::Scan(const Bitmap& source, Bitmap& destination, const ColorPalette& palette,
+                            const QuantizerWorkArea& workArea) {
+  firstPixels_.clear();
+  indexes_.clear();
+  if (!workArea || !FitsFrame(source, destination)) return Status::InvalidParameter;
+  return GuardMemory([&] {
+    seen_.resize(QuantizerWorkArea::kSize / 64);
+    for (int32_t y = 0; y < source.Height(); ++y) {
+      ScanRow(source.Row(y), destination.MutableRow(y), source.Width(), workArea.Data(), seen_, firstPixels_);
+    }
+    const PaletteRgb rgb(palette);
+    indexes_.reserve(firstPixels_.size());
+    for (const uint32_t argb : firstPixels_) {
+      indexes_.push_back(rgb.Search(argb));
+      const uint32_t key = QuantizerWorkArea::Key(argb);
+      seen_[key / 64] &= ~(uint64_t{1} << (key % 64));
+    }
+    return Status::Ok;
+  });
+}
+
+void FrameQuantizer::Commit(QuantizerWorkArea& workArea) const {
+  if (!workArea) return;
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    std::atomic_ref<uint8_t> entry(workArea.Data()[QuantizerWorkArea::Key(firstPixels_[i])]);
+    // An entry an earlier frame decided stays; 0 (no entry to choose) is never stored.
+    if (entry.load(std::memory_order_relaxed) == 0) entry.store(indexes_[i], std::memory_order_relaxed);
+  }
+}
+
+void FrameQuantizer::Finish(const Bitmap& source, Bitmap& destination, const ColorPalette& palette,
+                            const QuantizerWorkArea& workArea) const {
+  if (firstPixels_.empty() || !workArea || !FitsFrame(source, destination)) return;
+  const PaletteRgb rgb(palette);
+  for (int32_t y = 0; y < source.Height(); ++y) {
+    const uint8_t* in = source.Row(y);
+    uint8_t* out = destination.MutableRow(y);
+    for (int32_t x = 0; x < source.Width(); ++x) {
+      if (out[x] != 0) continue;
+      const uint32_t argb = LoadArgb(in + 4 * static_cast<size_t>(x));
+      const uint8_t index = LoadEntry(workArea.Data(), QuantizerWorkArea::Key(argb));
+      out[x] = index != 0 ? index : rgb.Search(argb);
+    }
+  }
+}
 
 QuantizerWorkArea QuantizerWorkArea::Create() {
   QuantizerWorkArea area;

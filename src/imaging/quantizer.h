@@ -18,8 +18,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "imaging/image_handle.h"
+#include "raster/bitmap.h"
 #include "raster/color_palette.h"
 
 namespace rzt2 {
@@ -75,5 +77,34 @@ ImageHandle QuantizedCopy(ImageHandle& source, const ColorPalette& palette, Quan
 
 // QuantizedCopy with PaletteForImage of the source and a work area of its own.
 ImageHandle QuantizeImage(ImageHandle& source);
+
+// Quantizing a sequence of frames on several threads with the bytes that
+// QuantizeInto gives when run over them in order with one work area. Each
+// frame takes three steps:
+// - Scan (any thread): indexes every pixel whose key the work area already
+//   knows, and finds the keys it does not, each with the index of its first
+//   pixel in the frame;
+// - Commit (one thread, frames in order): enters those keys that are still
+//   new, so a key is decided by the first frame that meets it;
+// - Finish (any thread, after the frame's commit): indexes the pixels the
+//   scan left.
+// Scans may run while earlier frames commit. Memo entries are written once,
+// and only by Commit, so no step sees an entry change.
+class FrameQuantizer {
+ public:
+  // The source is Argb32 and the destination Indexed8 of its size; Scan
+  // refuses other bitmaps, and an invalid work area, with InvalidParameter,
+  // and the later steps of such a frame do nothing.
+  Status Scan(const Bitmap& source, Bitmap& destination, const ColorPalette& palette,
+              const QuantizerWorkArea& workArea);
+  void Commit(QuantizerWorkArea& workArea) const;
+  void Finish(const Bitmap& source, Bitmap& destination, const ColorPalette& palette,
+              const QuantizerWorkArea& workArea) const;
+
+ private:
+  std::vector<uint32_t> firstPixels_;  // of each key new to the work area, in order
+  std::vector<uint8_t> indexes_;       // the index for each
+  std::vector<uint64_t> seen_;         // a bit per key the scan found new
+};
 
 }  // namespace rzt2

@@ -1,11 +1,13 @@
 // MapWriter::WriteBlocks: the frames of the preview and of the levels, in
-// four steps, after the halved copies the draws need are built on the pool.
-// Drawing (filtering the picture) and encoding run on the pool;
-// compositing, quantizing and writing run on the writer's thread in file
-// order, because both carry state from one frame to the next: a frame that
-// is not cleared keeps a faint trace of the frame before it, and the
-// quantizer's memo depends on the order in which colours are first met. So
-// the bytes are those of one thread whatever the pool.
+// steps, after the halved copies the draws need are built on the pool.
+// Drawing (filtering the picture), quantizing and encoding run on the pool;
+// compositing, entering new colours into the quantizer's memo and writing
+// run on the writer's thread in file order, because each carries state from
+// one frame to the next: a frame that is not cleared keeps a faint trace of
+// the frame before it, and the memo's entries are decided by the first frame
+// that meets their colour. So the bytes are those of one thread whatever
+// the pool. (The adaptive palette's memo is quantized on the writer's
+// thread: its matches depend on nothing but the colour.)
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -62,10 +64,13 @@ bool HasTransparency(const Bitmap& picture) {
 // frame is written; its buffers stay.
 struct Slot {
   FilteredDraw draw;
+  ImageHandle canvas;  // the frame composited, in Argb32
+  FrameQuantizer quantizer;
   ImageHandle indexed;
   ScratchStream encoded;
   Status status = Status::Ok;  // the first failure of the frame's steps
   std::atomic<bool> drawn{false};
+  std::atomic<bool> scanned{false};
   std::atomic<bool> finished{false};  // encoded, or failed
 };
 
@@ -120,26 +125,35 @@ class MapWriter::Pipeline {
     uint64_t total = 0;
     for (const Block& block : blocks_) total += uint64_t{block.columns} * block.rows;
 
-    Position draw, quantize, write;
-    uint64_t drawn = 0, quantized = 0, written = 0;
+    // Each count runs ahead of the next: frames drawn, composited, entered
+    // into the memo, written.
+    Position draw, compose, commit, write;
+    uint64_t drawn = 0, composed = 0, committed = 0, written = 0;
     while (written < total) {
       while (drawn < total && drawn - written < slots_.size() && !writer_.stop_.stop_requested()) {
         StartDraw(SlotOf(drawn++), draw);
         Advance(draw);
       }
-      if (quantized < drawn) {
-        Slot& slot = SlotOf(quantized);
-        pool_.HelpUntil([&] { return slot.drawn.load(); });
-        Quantize(image, slot, quantize);
-        Advance(quantize);
-        ++quantized;
-      } else if (quantized == written) {
-        return Status::Cancelled;  // stopped before anything more was drawn
-      } else {
-        Slot& slot = SlotOf(written);
-        pool_.HelpUntil([&] { return slot.finished.load(); });
+      if (drawn == written) return Status::Cancelled;  // stopped before anything more was drawn
+      // A block of its own palette may empty the memo: the frames before
+      // it must be through with it first.
+      const bool drained = written == composed || compose.frame != 0 || writer_.palette_ != nullptr;
+      const auto composable = [&] { return composed < drawn && drained && SlotOf(composed).drawn.load(); };
+      pool_.HelpUntil([&] {
+        return composable() || (committed < composed && SlotOf(committed).scanned.load()) ||
+               (written < committed && SlotOf(written).finished.load());
+      });
+      if (composable()) {
+        Compose(image, composed, compose);
+        Advance(compose);
+        ++composed;
       }
-      while (written < quantized && SlotOf(written).finished.load()) {
+      while (committed < composed && SlotOf(committed).scanned.load()) {
+        Commit(SlotOf(committed), commit);
+        Advance(commit);
+        ++committed;
+      }
+      while (written < committed && SlotOf(written).finished.load()) {
         const Status status = Write(SlotOf(written), write, file, offset);
         if (status != Status::Ok) return status;
         Advance(write);
@@ -159,8 +173,15 @@ class MapWriter::Pipeline {
     }
   }
 
+  void Post(std::function<void()> task) {
+    pool_.Post(std::move(task));
+    // Counted once posted: a Post that throws leaves no task to wait for.
+    ++inFlight_;
+  }
+
   void StartDraw(Slot& slot, Position at) {
     slot.drawn = false;
+    slot.scanned = false;
     slot.finished = false;
     const Block& block = blocks_[at.block];
     const auto column = static_cast<int32_t>(at.frame % block.columns);
@@ -168,41 +189,41 @@ class MapWriter::Pipeline {
     // column < columns keeps these positions inside the picture's int32 size.
     const Rect source{column * block.sourceFrameW, row * block.sourceFrameH, block.sourceFrameW,
                       block.sourceFrameH};
-    pool_.Post([this, &slot, &block, source] {
+    Post([this, &slot, &block, source] {
       slot.status = slot.draw.Prepare(picture_, block.frameW, block.frameH,
                                       Rect{0, 0, block.frameW, block.frameH}, source);
       slot.drawn = true;
       --inFlight_;
     });
-    // Counted once posted: a Post that throws leaves no task to wait for.
-    ++inFlight_;
   }
 
-  // On the writer's thread, in file order.
-  void Quantize(ImageHandle& image, Slot& slot, Position at) {
+  // On the writer's thread, in file order: the frame composited onto its
+  // canvas, then scanned for colours new to the memo on the pool.
+  void Compose(ImageHandle& image, uint64_t n, Position at) {
+    Slot& slot = SlotOf(n);
     const Block& block = blocks_[at.block];
     BlockState& state = states_[at.block];
     if (writer_.stop_.stop_requested()) slot.status = Status::Cancelled;
     if (slot.status == Status::Ok && at.frame == 0) slot.status = writer_.TakePalette(image, state.palette);
-    if (slot.status == Status::Ok) slot.status = Reduce(slot, block, state, at);
-    if (slot.status != Status::Ok) {
-      slot.finished = true;
+    if (slot.status == Status::Ok) slot.status = Composite(slot, SlotOf(n - 1), block, state, at);
+    if (slot.status != Status::Ok || writer_.exactMemo_) {
+      if (slot.status == Status::Ok) writer_.exactMemo_.QuantizeInto(slot.canvas, slot.indexed, state.palette);
+      if (slot.status == Status::Ok) slot.status = slot.indexed.LastStatus();
+      slot.scanned = true;
       return;
     }
-    pool_.Post([this, &slot] {
-      slot.encoded.Reset();
-      slot.status = writer_.format_ == nullptr
-                        ? Status::InvalidParameter
-                        : writer_.format_->encode(*slot.indexed.GetBitmap(), slot.encoded);
-      slot.finished = true;
+    Post([this, &slot, &state] {
+      slot.status = slot.quantizer.Scan(*slot.canvas.GetBitmap(), *slot.indexed.GetBitmap(), state.palette,
+                                        writer_.workArea_);
+      slot.scanned = true;
       --inFlight_;
     });
-    ++inFlight_;
   }
 
-  // Composites the drawn frame onto the canvas and reduces it to the palette.
-  Status Reduce(Slot& slot, const Block& block, const BlockState& state, Position at) {
-    const std::pair<ImageHandle*, PixelFormat> buffers[] = {{&canvas_, PixelFormat::Argb32},
+  // Draws the frame onto its canvas, which starts as the frame before it
+  // where the draw does not replace all of it.
+  Status Composite(Slot& slot, const Slot& before, const Block& block, const BlockState& state, Position at) {
+    const std::pair<ImageHandle*, PixelFormat> buffers[] = {{&slot.canvas, PixelFormat::Argb32},
                                                             {&slot.indexed, PixelFormat::Indexed8}};
     for (const auto& [handle, format] : buffers) {
       const Bitmap* bitmap = handle->GetBitmap();
@@ -218,15 +239,40 @@ class MapWriter::Pipeline {
     // does. The rest keep a trace of the frame before them, as they always did.
     const auto column = at.frame % block.columns;
     const auto row = at.frame / block.columns;
+    Bitmap& canvas = *slot.canvas.GetBitmap();
     if (clearEveryFrame_ || at.frame == 0 || column + 1 == block.columns || row + 1 == block.rows) {
-      if (const Status status = Surface(canvas_).Clear(kOpaqueWhite); status != Status::Ok) return status;
+      if (const Status status = Surface(slot.canvas).Clear(kOpaqueWhite); status != Status::Ok) return status;
+    } else if (&slot != &before && !slot.draw.Replaces(block.frameW, block.frameH)) {
+      const Bitmap& last = *before.canvas.GetBitmap();  // the same size: the same block
+      for (int32_t y = 0; y < canvas.Height(); ++y) {
+        std::memcpy(canvas.MutableRow(y), last.Row(y), 4 * static_cast<size_t>(canvas.Width()));
+      }
     }
-    slot.draw.Composite(*canvas_.GetBitmap());
-    writer_.ReduceToPalette(canvas_, slot.indexed, state.palette);
-    for (ImageHandle* handle : {&canvas_, &slot.indexed}) {
-      if (const Status status = handle->LastStatus(); status != Status::Ok) return status;
+    slot.draw.Composite(canvas);
+    return slot.canvas.LastStatus();
+  }
+
+  // On the writer's thread, in file order: the frame's new colours enter
+  // the memo; its pixels are then finished and encoded on the pool.
+  void Commit(Slot& slot, Position at) {
+    if (slot.status != Status::Ok) {
+      slot.finished = true;
+      return;
     }
-    return Status::Ok;
+    const BlockState& state = states_[at.block];
+    if (!writer_.exactMemo_) slot.quantizer.Commit(writer_.workArea_);
+    Post([this, &slot, &state] {
+      if (!writer_.exactMemo_) {
+        slot.quantizer.Finish(*slot.canvas.GetBitmap(), *slot.indexed.GetBitmap(), state.palette,
+                              writer_.workArea_);
+      }
+      slot.encoded.Reset();
+      slot.status = writer_.format_ == nullptr
+                        ? Status::InvalidParameter
+                        : writer_.format_->encode(*slot.indexed.GetBitmap(), slot.encoded);
+      slot.finished = true;
+      --inFlight_;
+    });
   }
 
   // On the writer's thread, in file order.
@@ -318,7 +364,6 @@ class MapWriter::Pipeline {
   ThreadPool& pool_;
   std::vector<Slot> slots_;
   std::vector<BlockState> states_;
-  ImageHandle canvas_;  // what frames are composited onto, in order
   bool clearEveryFrame_ = false;
   std::atomic<int> inFlight_{0};  // tasks posted and not yet ended (briefly -1 while one is posted)
 };

@@ -61,12 +61,4 @@ Status MapWriter::TakePalette(ImageHandle& image, ColorPalette& out) {
   return Status::Ok;
 }
 
-void MapWriter::ReduceToPalette(ImageHandle& frame, ImageHandle& indexed, const ColorPalette& palette) {
-  if (exactMemo_) {
-    exactMemo_.QuantizeInto(frame, indexed, palette);
-  } else {
-    QuantizeInto(frame, indexed, palette, workArea_);
-  }
-}
-
 }  // namespace rzt2

@@ -64,10 +64,10 @@ class MapWriter {
   // are borrowed and must outlive the writer. An EncoderCode that names no
   // frame format (FrameFormat) makes every encoding fail with
   // InvalidParameter. A stop requested through stop ends WriteMapFile before
-  // its next frame. Frames are drawn and encoded on the pool's threads (and
-  // the writer's own), and quantized and written in file order on the
-  // writer's thread, which also reports progress: the file's bytes do not
-  // depend on the pool. Without a pool, all runs on the writer's thread.
+  // its next frame. Frames are drawn, quantized and encoded on the pool's
+  // threads (and the writer's own), and composited, entered into the
+  // quantizer's memo and written in file order on the writer's thread, which
+  // also reports progress: the file's bytes do not depend on the pool. Without a pool, all runs on the writer's thread.
   // Without a palette, each level and the preview take PaletteForMap of
   // the picture. With PaletteMode adaptive, frames are reduced through an
   // ExactColorMemo instead of the 6-bit memo.
@@ -136,8 +136,6 @@ class MapWriter {
   Status TakePalette(ImageHandle& image, ColorPalette& out);
   // Whether the memo of the palette mode exists (memory was not exhausted).
   bool HasMemo() const { return workArea_ || exactMemo_; }
-  // One frame into its indexes, through the memo of the palette mode.
-  void ReduceToPalette(ImageHandle& frame, ImageHandle& indexed, const ColorPalette& palette);
 
   const ImageFormat* format_;  // null when EncoderCode names no frame format
   ScratchStream scratchStream_;

@@ -340,6 +340,11 @@ void FilteredDraw::Composite(Bitmap& target) const {
   }
 }
 
+bool FilteredDraw::Replaces(int32_t targetWidth, int32_t targetHeight) const {
+  return (kind_ == Kind::Copy || kind_ == Kind::Reduction) && x0_ == 0 && y0_ == 0 && x1_ == targetWidth &&
+         y1_ == targetHeight && std::all_of(copyRows_.begin(), copyRows_.end(), [](bool row) { return row; });
+}
+
 Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& d, const Rect& s) {
   if (target.Format() == PixelFormat::Indexed8) return Status::NotImplemented;
   FilteredDraw draw;

@@ -31,6 +31,10 @@ class FilteredDraw {
   Status Prepare(const Bitmap& picture, int32_t targetWidth, int32_t targetHeight, const Rect& destination,
                  const Rect& source);
   void Composite(Bitmap& target) const;
+  // Whether Composite takes an Argb32 target of this size to the same
+  // pixels whatever it held: the picture's pixels are copied over all of
+  // it. Filtered draws blend, so they never say so.
+  bool Replaces(int32_t targetWidth, int32_t targetHeight) const;
 
  private:
   void Copy(const Bitmap& picture, int32_t targetWidth, int32_t targetHeight, const Rect& d, const Rect& s);
