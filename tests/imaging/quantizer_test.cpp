@@ -137,6 +137,45 @@ TEST_F(QuantizerTest, EverySourceFormatGivesTheIndexesOfNearestIndex) {
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i] == 0 ? after[i] : before[i]) << i;
 }
 
+// Frames quantized in steps give the indexes of one memo run over them in
+// order, however the scans interleave with the commits: here every scan
+// comes before any commit (each sees an empty memo), and the frames finish
+// last first. Two keys are met first in the earlier frame with a colour
+// whose nearest entry differs from the later frame's.
+TEST_F(QuantizerTest, FramesQuantizedInStepsGiveTheIndexesOfOneRunInOrder) {
+  ImageHandle picture = NoisyMapPicture(PixelFormat::Argb32);
+  const Bitmap& whole = *picture.GetBitmap();
+  constexpr int32_t kFrameRows = 16;
+  std::vector<ImageHandle> frames, expected, indexed;
+  QuantizerWorkArea sequential = QuantizerWorkArea::Create();
+  for (int32_t top = 0; top < whole.Height(); top += kFrameRows) {
+    const int32_t rows = std::min(kFrameRows, whole.Height() - top);
+    std::vector<uint32_t> pixels(static_cast<size_t>(whole.Width() * rows));
+    for (int32_t y = 0; y < rows; ++y)
+      whole.ReadArgb(0, top + y, whole.Width(), &pixels[size_t(y * whole.Width())]);
+    if (frames.size() == 1) pixels.back() = Opaque(0xFC0000);  // nearest 40; 0xFF0000's is 249
+    if (frames.size() == 2) pixels.front() = Opaque(0xFF0000);
+    frames.push_back(ArgbPicture(whole.Width(), rows, pixels));
+    expected.push_back(QuantizedCopy(frames.back(), fixed_, sequential));
+    indexed.push_back(ImageHandle::CreateBlank(whole.Width(), rows, PixelFormat::Indexed8));
+  }
+  std::vector<FrameQuantizer> steps(frames.size());
+  for (size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(steps[i].Scan(*frames[i].GetBitmap(), *indexed[i].GetBitmap(), fixed_, memo_), Status::Ok);
+  }
+  for (const FrameQuantizer& step : steps) step.Commit(memo_);
+  for (size_t i = frames.size(); i-- > 0;) {
+    steps[i].Finish(*frames[i].GetBitmap(), *indexed[i].GetBitmap(), fixed_, memo_);
+    EXPECT_EQ(IndexesOf(indexed[i]), IndexesOf(expected[i])) << "frame " << i;
+  }
+  EXPECT_EQ(IndexesOf(indexed[2])[0], 40);
+  QuantizerWorkArea none;
+  EXPECT_EQ(steps[0].Scan(*frames[0].GetBitmap(), *indexed[0].GetBitmap(), fixed_, none),
+            Status::InvalidParameter);
+  EXPECT_EQ(steps[0].Scan(*indexed[0].GetBitmap(), *indexed[0].GetBitmap(), fixed_, memo_),
+            Status::InvalidParameter);
+}
+
 // Every failure leaves its status on the handle concerned, writes no pixel
 // and leaves both pictures unlocked.
 TEST_F(QuantizerTest, FailuresWriteNothingAndKeepTheirCause) {
