@@ -99,8 +99,8 @@ Status MakeHalf(int32_t width, int32_t height, bool packed, std::unique_ptr<Prem
   return Status::Ok;
 }
 
-// Opaque 24-bit pictures, the common case for scans, and their packed
-// copies halve straight from their bytes, channel by channel.
+// Opaque 24-bit pictures, the common case for scans, halve straight from
+// their bytes into the packed level 1.
 void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint8_t* out) {
   const int32_t outWidth = (width + 1) / 2;
   for (int32_t x = 0; x < outWidth; ++x) {
@@ -142,11 +142,6 @@ void HalvePictureRow(const Bitmap& picture, int32_t y, HalvingRows& rows, Premul
 // Row y of half, the level below level.
 void HalveLevelRow(const PremulImage& level, int32_t y, HalvingRows& rows, PremulImage& half) {
   const bool hasBottom = 2 * y + 1 < level.height;
-  if (level.packed) {
-    HalveRgbRows(level.RowBytes(2 * y), hasBottom ? level.RowBytes(2 * y + 1) : nullptr, level.width,
-                 half.MutableRowBytes(y));
-    return;
-  }
   const auto width = static_cast<size_t>(level.width);
   rows.top.resize(width);
   rows.bottom.resize(width);
