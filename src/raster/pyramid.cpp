@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -15,6 +16,35 @@ uint32_t Premultiply(uint32_t argb) {
   const auto scale = [a](uint32_t c) { return (c * a + 127) / 255; };
   return Argb(a, scale(RedOf(argb)), scale(GreenOf(argb)), scale(BlueOf(argb)));
 }
+
+void PremulImage::ReadArgb(int32_t x, int32_t y, int32_t count, uint32_t* out) const {
+  const uint8_t* p = RowBytes(y) + static_cast<size_t>(x) * PixelBytes();
+  const auto n = static_cast<size_t>(count);
+  if (!packed) {
+    std::memcpy(out, p, 4 * n);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i, p += 3) out[i] = Argb(255, p[2], p[1], p[0]);
+}
+
+void PremulImage::WriteArgb(int32_t y, const uint32_t* row) {
+  uint8_t* p = MutableRowBytes(y);
+  const auto n = static_cast<size_t>(width);
+  if (!packed) {
+    std::memcpy(p, row, 4 * n);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i, p += 3) {
+    p[0] = static_cast<uint8_t>(BlueOf(row[i]));
+    p[1] = static_cast<uint8_t>(GreenOf(row[i]));
+    p[2] = static_cast<uint8_t>(RedOf(row[i]));
+  }
+}
+
+// Rows of premultiplied pixels one thread halves with.
+struct HalvingRows {
+  std::vector<uint32_t> top, bottom, half;
+};
 
 namespace {
 
@@ -53,78 +83,94 @@ void HalveRows(const uint32_t* top, const uint32_t* bottom, int32_t width, uint3
   }
 }
 
-Status MakeHalf(int32_t width, int32_t height, std::unique_ptr<PremulImage>& out) {
+// Whether the copies of picture are packed: those of a 24-bit picture,
+// opaque by construction.
+bool PacksCopies(const Bitmap& picture) { return picture.Format() == PixelFormat::Rgb24; }
+
+Status MakeHalf(int32_t width, int32_t height, bool packed, std::unique_ptr<PremulImage>& out) {
   auto half = std::make_unique<PremulImage>();
   half->width = (width + 1) / 2;
   half->height = (height + 1) / 2;
+  half->packed = packed;
   const size_t bytes =
-      sizeof(uint32_t) * static_cast<size_t>(half->width) * static_cast<size_t>(half->height);
+      half->PixelBytes() * static_cast<size_t>(half->width) * static_cast<size_t>(half->height);
   if (const Status status = PixelBlock::Allocate(bytes, half->block); status != Status::Ok) return status;
   out = std::move(half);
   return Status::Ok;
 }
 
 // Opaque 24-bit pictures, the common case for scans, halve straight from
-// their bytes.
-void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint32_t* out) {
+// their bytes into the packed level 1.
+void HalveRgbRows(const uint8_t* top, const uint8_t* bottom, int32_t width, uint8_t* out) {
   const int32_t outWidth = (width + 1) / 2;
   for (int32_t x = 0; x < outWidth; ++x) {
     const int32_t columns = 2 * x + 1 < width ? 2 : 1;
     const uint32_t count = static_cast<uint32_t>(columns) * (bottom != nullptr ? 2u : 1u);
-    uint32_t value = 0xFF000000u;
-    for (int c = 0; c < 3; ++c) {
+    for (size_t c = 0; c < 3; ++c) {
       uint32_t sum = 0;
       for (int32_t dx = 0; dx < columns; ++dx) {
-        const size_t at = 3 * static_cast<size_t>(2 * x + dx) + static_cast<size_t>(c);
+        const size_t at = 3 * static_cast<size_t>(2 * x + dx) + c;
         sum += top[at] + (bottom != nullptr ? bottom[at] : 0u);
       }
-      value |= ((sum + count / 2) / count) << (8 * c);
+      out[3 * static_cast<size_t>(x) + c] = static_cast<uint8_t>((sum + count / 2) / count);
     }
-    out[x] = value;
   }
 }
 
 // Row y of level 1 from the picture's rows 2y and 2y + 1 (when there is one).
-void HalvePictureRow(const Bitmap& picture, int32_t y, std::vector<uint32_t>& top,
-                     std::vector<uint32_t>& bottom, uint32_t* out) {
+void HalvePictureRow(const Bitmap& picture, int32_t y, HalvingRows& rows, PremulImage& level) {
   const bool hasBottom = 2 * y + 1 < picture.Height();
-  if (picture.Format() == PixelFormat::Rgb24) {
-    HalveRgbRows(picture.Row(2 * y), hasBottom ? picture.Row(2 * y + 1) : nullptr, picture.Width(), out);
+  if (level.packed) {
+    HalveRgbRows(picture.Row(2 * y), hasBottom ? picture.Row(2 * y + 1) : nullptr, picture.Width(),
+                 level.MutableRowBytes(y));
     return;
   }
   const auto width = static_cast<size_t>(picture.Width());
-  top.resize(width);
-  bottom.resize(width);
-  picture.ReadArgb(0, 2 * y, picture.Width(), top.data());
-  std::transform(top.begin(), top.end(), top.begin(), Premultiply);
+  rows.top.resize(width);
+  rows.bottom.resize(width);
+  rows.half.resize(static_cast<size_t>(level.width));
+  picture.ReadArgb(0, 2 * y, picture.Width(), rows.top.data());
+  std::transform(rows.top.begin(), rows.top.end(), rows.top.begin(), Premultiply);
   if (hasBottom) {
-    picture.ReadArgb(0, 2 * y + 1, picture.Width(), bottom.data());
-    std::transform(bottom.begin(), bottom.end(), bottom.begin(), Premultiply);
+    picture.ReadArgb(0, 2 * y + 1, picture.Width(), rows.bottom.data());
+    std::transform(rows.bottom.begin(), rows.bottom.end(), rows.bottom.begin(), Premultiply);
   }
-  HalveRows(top.data(), hasBottom ? bottom.data() : nullptr, picture.Width(), out);
+  HalveRows(rows.top.data(), hasBottom ? rows.bottom.data() : nullptr, picture.Width(), rows.half.data());
+  level.WriteArgb(y, rows.half.data());
 }
 
-// Row y of the level below level.
-void HalveLevelRow(const PremulImage& level, int32_t y, uint32_t* out) {
-  const uint32_t* bottom = 2 * y + 1 < level.height ? level.Row(2 * y + 1) : nullptr;
-  HalveRows(level.Row(2 * y), bottom, level.width, out);
+// Row y of half, the level below level.
+void HalveLevelRow(const PremulImage& level, int32_t y, HalvingRows& rows, PremulImage& half) {
+  const bool hasBottom = 2 * y + 1 < level.height;
+  const auto width = static_cast<size_t>(level.width);
+  rows.top.resize(width);
+  rows.bottom.resize(width);
+  rows.half.resize(static_cast<size_t>(half.width));
+  level.ReadArgb(0, 2 * y, level.width, rows.top.data());
+  if (hasBottom) level.ReadArgb(0, 2 * y + 1, level.width, rows.bottom.data());
+  HalveRows(rows.top.data(), hasBottom ? rows.bottom.data() : nullptr, level.width, rows.half.data());
+  half.WriteArgb(y, rows.half.data());
 }
 
 Status HalvePicture(const Bitmap& picture, std::unique_ptr<PremulImage>& out) {
   std::unique_ptr<PremulImage> half;
-  if (const Status status = MakeHalf(picture.Width(), picture.Height(), half); status != Status::Ok) {
+  if (const Status status = MakeHalf(picture.Width(), picture.Height(), PacksCopies(picture), half);
+      status != Status::Ok) {
     return status;
   }
-  std::vector<uint32_t> top, bottom;
-  for (int32_t y = 0; y < half->height; ++y) HalvePictureRow(picture, y, top, bottom, half->MutableRow(y));
+  HalvingRows rows;
+  for (int32_t y = 0; y < half->height; ++y) HalvePictureRow(picture, y, rows, *half);
   out = std::move(half);
   return Status::Ok;
 }
 
 Status HalveLevel(const PremulImage& level, std::unique_ptr<PremulImage>& out) {
   std::unique_ptr<PremulImage> half;
-  if (const Status status = MakeHalf(level.width, level.height, half); status != Status::Ok) return status;
-  for (int32_t y = 0; y < half->height; ++y) HalveLevelRow(level, y, half->MutableRow(y));
+  if (const Status status = MakeHalf(level.width, level.height, level.packed, half); status != Status::Ok) {
+    return status;
+  }
+  HalvingRows rows;
+  for (int32_t y = 0; y < half->height; ++y) HalveLevelRow(level, y, rows, *half);
   out = std::move(half);
   return Status::Ok;
 }
@@ -141,8 +187,9 @@ int32_t BandRows(int32_t height, int threads) {
 Status HalveInBands(const Bitmap& picture, const PremulImage* above, ThreadPool& pool,
                     std::unique_ptr<PremulImage>& out) {
   std::unique_ptr<PremulImage> half;
-  const Status made = above == nullptr ? MakeHalf(picture.Width(), picture.Height(), half)
-                                       : MakeHalf(above->width, above->height, half);
+  const Status made = above == nullptr
+                          ? MakeHalf(picture.Width(), picture.Height(), PacksCopies(picture), half)
+                          : MakeHalf(above->width, above->height, above->packed, half);
   if (made != Status::Ok) return made;
   const int32_t band = BandRows(half->height, pool.Threads());
   std::atomic<int32_t> pending{0};
@@ -154,12 +201,12 @@ Status HalveInBands(const Bitmap& picture, const PremulImage* above, ThreadPool&
     try {
       pool.Post([&, first, last] {
         const Status status = GuardMemory([&] {
-          std::vector<uint32_t> top, bottom;
+          HalvingRows rows;
           for (int32_t y = first; y < last; ++y) {
             if (above == nullptr) {
-              HalvePictureRow(picture, y, top, bottom, level.MutableRow(y));
+              HalvePictureRow(picture, y, rows, level);
             } else {
-              HalveLevelRow(*above, y, level.MutableRow(y));
+              HalveLevelRow(*above, y, rows, level);
             }
           }
           return Status::Ok;
@@ -261,27 +308,29 @@ Status PyramidBuilder::Build() {
     int32_t width = picture_->Width(), height = picture_->Height();
     while (width > 1 || height > 1) {
       std::unique_ptr<PremulImage> half;
-      if (const Status status = MakeHalf(width, height, half); status != Status::Ok) return status;
+      if (const Status status = MakeHalf(width, height, PacksCopies(*picture_), half); status != Status::Ok) {
+        return status;
+      }
       width = half->width;
       height = half->height;
       levels_.push_back(std::move(half));
     }
-    std::vector<uint32_t> top, bottom;
+    HalvingRows rows;
     for (int32_t y = 0; !levels_.empty() && y < levels_[0]->height; ++y) {
       if (!WaitForRows(std::min(2 * y + 2, picture_->Height()))) return Status::Cancelled;
-      HalvePictureRow(*picture_, y, top, bottom, levels_[0]->MutableRow(y));
-      Made(1, y);
+      HalvePictureRow(*picture_, y, rows, *levels_[0]);
+      Made(1, y, rows);
     }
     return Status::Ok;
   });
 }
 
-void PyramidBuilder::Made(size_t k, int32_t y) {
+void PyramidBuilder::Made(size_t k, int32_t y, HalvingRows& rows) {
   // Level k's rows 2j and 2j + 1 (or its last row) make row j of level k + 1.
   for (; k < levels_.size(); ++k, y /= 2) {
     const PremulImage& level = *levels_[k - 1];
     if (y % 2 == 0 && y + 1 < level.height) return;
-    HalveLevelRow(level, y / 2, levels_[k]->MutableRow(y / 2));
+    HalveLevelRow(level, y / 2, rows, *levels_[k]);
   }
 }
 

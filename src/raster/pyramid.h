@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,19 +20,27 @@
 namespace rzt2 {
 
 class Bitmap;
+struct HalvingRows;
 
 struct PremulImage {
   int32_t width = 0;
   int32_t height = 0;
-  PixelBlock block;  // premultiplied 0xAARRGGBB, rows top-down
+  // The copies of an opaque 24-bit picture keep its 3 bytes a pixel (B, G,
+  // R, as its rows have them): a quarter less memory, and alpha is 255 anyway.
+  bool packed = false;
+  PixelBlock block;  // rows top-down, premultiplied 0xAARRGGBB unless packed
 
-  const uint32_t* Row(int32_t y) const {
-    return reinterpret_cast<const uint32_t*>(block.Data()) +
-           static_cast<size_t>(y) * static_cast<size_t>(width);
+  size_t PixelBytes() const { return packed ? 3 : 4; }
+  const uint8_t* RowBytes(int32_t y) const {
+    return block.Data() + static_cast<size_t>(y) * static_cast<size_t>(width) * PixelBytes();
   }
-  uint32_t* MutableRow(int32_t y) {
-    return reinterpret_cast<uint32_t*>(block.Data()) + static_cast<size_t>(y) * static_cast<size_t>(width);
+  uint8_t* MutableRowBytes(int32_t y) {
+    return block.Data() + static_cast<size_t>(y) * static_cast<size_t>(width) * PixelBytes();
   }
+  // Columns [x, x + count) of row y as premultiplied 0xAARRGGBB.
+  void ReadArgb(int32_t x, int32_t y, int32_t count, uint32_t* out) const;
+  // Row y from width premultiplied 0xAARRGGBB values (opaque when packed).
+  void WriteArgb(int32_t y, const uint32_t* row);
 };
 
 class Pyramid {
@@ -85,7 +94,7 @@ class PyramidBuilder final : public RowSink {
   Status Build();
   bool WaitForRows(int32_t rows);
   // Row y of level k (1-based) is written; makes the rows it completes below.
-  void Made(size_t k, int32_t y);
+  void Made(size_t k, int32_t y, HalvingRows& rows);
 
   const Bitmap* picture_ = nullptr;
   std::atomic<int32_t> rowsReady_{0};

@@ -108,13 +108,12 @@ class SourceRows {
   int32_t Height() const { return level_ ? level_->height : picture_.Height(); }
 
   void Fetch(int32_t y, int32_t x0, int32_t count, std::vector<uint32_t>& scratch, float* out) const {
-    const uint32_t* pixels;
+    const uint32_t* pixels = scratch.data();
     if (level_) {
-      pixels = level_->Row(y) + static_cast<size_t>(x0);
+      level_->ReadArgb(x0, y, count, scratch.data());
     } else {
       picture_.ReadArgb(x0, y, count, scratch.data());
       std::transform(scratch.begin(), scratch.begin() + count, scratch.begin(), Premultiply);
-      pixels = scratch.data();
     }
     for (int32_t x = 0; x < count; ++x) {
       for (int c = 0; c < 4; ++c) *out++ = static_cast<float>((pixels[x] >> (8 * c)) & 255);
@@ -234,10 +233,12 @@ Status FilteredDraw::Filter(const Bitmap& picture, int32_t targetWidth, int32_t 
     pixels_.resize(columns * static_cast<size_t>(y1_ - y0_));
     copyRows_.resize(static_cast<size_t>(y1_ - y0_));
     const bool coversRows = std::all_of(coverX_.begin(), coverX_.end(), [](float c) { return c == 1.0f; });
+    const int32_t firstColumn = px.first.front();
+    std::vector<uint32_t> in(static_cast<size_t>(px.first.back() - firstColumn + 1));
     for (size_t row = 0; row < coverY_.size(); ++row) {
-      const uint32_t* in = level->Row(py.first[row]);
+      level->ReadArgb(firstColumn, py.first[row], static_cast<int32_t>(in.size()), in.data());
       uint32_t* out = pixels_.data() + row * columns;
-      for (size_t i = 0; i < columns; ++i) out[i] = in[px.first[i]];
+      for (size_t i = 0; i < columns; ++i) out[i] = in[static_cast<size_t>(px.first[i] - firstColumn)];
       copyRows_[row] = coversRows && coverY_[row] == 1.0f && IsOpaque(out, columns);
     }
     return Status::Ok;
