@@ -18,8 +18,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "ui/common/app_icon.h"
@@ -62,7 +64,10 @@ QFrame* makeFrame(QWidget* parent, QFrame::Shape shape) {
 }  // namespace
 
 MainDialog::MainDialog(const std::string& settingsStore, UserPrompts* prompts, ShellNamespace* shell)
-    : settings_(settingsStore), prompts_(prompts), shell_(shell) {
+    : settings_(settingsStore),
+      prompts_(prompts),
+      shell_(shell),
+      pool_(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) - 1) {
   if (!prompts_) {
     ownPrompts_ = std::make_unique<DialogPrompts>();
     prompts_ = ownPrompts_.get();

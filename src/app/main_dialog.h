@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "base/thread_pool.h"
 #include "jobs/job_runner.h"
 #include "settings/converter_settings.h"
 #include "ui/converter/picture_worker.h"
@@ -163,6 +164,10 @@ class MainDialog final : public QWidget {
   std::unique_ptr<DesktopJobHost> jobHost_;  // while a job runs
   bool refreshing_ = false;                  // the list is being rebuilt
   bool closeAfterJob_ = false;               // the window was closed during a job
+  // The rest of the cores, with the worker's own thread: they build a
+  // preview's halved copies while it decodes, and draw and encode a job's
+  // frames. Only the worker's tasks use it, one at a time.
+  ThreadPool pool_;
   // Last: its tasks use the members above, so it stops before they go.
   PictureWorker worker_;
 };

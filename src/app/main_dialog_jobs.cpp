@@ -7,8 +7,6 @@
 #include <QString>
 #include <QTimer>
 #include <QToolButton>
-#include <algorithm>
-#include <thread>
 
 #include "app/main_dialog.h"
 #include "ui/common/user_prompts.h"
@@ -75,9 +73,7 @@ void MainDialog::runDesktopJob(JobKind kind, int exportFormat, std::vector<std::
   setButtonsEnabled(false);
   updateBusyCursor();
   worker_.post([this, request = std::move(request), host = jobHost_.get()](SourceLoader& loader) {
-    // Every core: the worker's thread and a pool of the rest draw and encode the frames.
-    ThreadPool pool(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) - 1);
-    RunJob(request, loader, *host, &pool);
+    RunJob(request, loader, *host, &pool_);
     // After every call the job made on the host, which are queued before.
     QMetaObject::invokeMethod(this, &MainDialog::finishJob, Qt::QueuedConnection);
   });

@@ -45,7 +45,7 @@ void MainDialog::BuildPreviewBitmap() {
     const DecodeLimits limits{.shownWidth = static_cast<uint32_t>(std::max(size.width(), 1)),
                               .shownHeight = static_cast<uint32_t>(std::max(size.height(), 1)),
                               .threads = std::max(1u, std::thread::hardware_concurrency())};
-    loader.LoadSource(name, true, limits, HalvedCopies::WhileDecoding);
+    loader.LoadSource(name, true, limits, &pool_);
     if (generation != previewGeneration_) return;
     QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());
     // A folder shows nothing; a file that gives no picture says why.

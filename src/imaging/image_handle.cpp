@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "io/file_io.h"
 #include "io/scratch_stream.h"
@@ -13,14 +14,13 @@ namespace rzt2 {
 namespace {
 
 ImageHandle FromDecode(std::span<const uint8_t> bytes, const DecodeLimits& limits,
-                       decltype(&DecodeImage) decode = DecodeImage,
-                       HalvedCopies copies = HalvedCopies::OnFirstUse) {
-  PyramidBuilder builder;
+                       decltype(&DecodeImage) decode = DecodeImage, ThreadPool* copiesPool = nullptr) {
+  std::optional<PyramidBuilder> builder;
+  if (copiesPool != nullptr) builder.emplace(*copiesPool);
   std::unique_ptr<Bitmap> bitmap;
-  const Status status =
-      decode(bytes, limits, bitmap, copies == HalvedCopies::WhileDecoding ? &builder : nullptr);
+  const Status status = decode(bytes, limits, bitmap, builder ? &*builder : nullptr);
   if (status != Status::Ok) return ImageHandle::Failed(status);
-  builder.Finish(*bitmap);
+  if (builder) builder->Finish(*bitmap);
   return ImageHandle(std::move(bitmap));
 }
 
@@ -47,13 +47,13 @@ ImageHandle ImageHandle::CreateBlank(int32_t width, int32_t height, PixelFormat 
 }
 
 ImageHandle ImageHandle::FromFile(const std::filesystem::path& path, const DecodeLimits& limits,
-                                  HalvedCopies copies) {
+                                  ThreadPool* copiesPool) {
   // A scan's file can take hundreds of megabytes: it counts like pixels.
   PixelBlock bytes;
   size_t length = 0;
   const Status status = ReadWholeFile(path, kMaxPictureFileBytes, bytes, length);
   if (status != Status::Ok) return Failed(status);
-  return FromDecode(std::span(bytes.Data(), length), limits, DecodeImage, copies);
+  return FromDecode(std::span(bytes.Data(), length), limits, DecodeImage, copiesPool);
 }
 
 ImageHandle ImageHandle::FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits) {

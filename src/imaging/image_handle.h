@@ -10,6 +10,7 @@
 #include <span>
 
 #include "base/status.h"
+#include "base/thread_pool.h"
 #include "raster/bitmap.h"
 #include "raster/codecs/decode_limits.h"
 
@@ -19,12 +20,6 @@ class ScratchStream;
 class PixelLock;
 
 enum class LockMode { Read, Write };
-
-// When a decoded picture's halved copies, which draws that scale it down
-// read, are built: by the first such draw, or on another thread while the
-// picture decodes, for a picture that is to be drawn scaled down (a
-// conversion, a preview). The pixels are the same.
-enum class HalvedCopies { OnFirstUse, WhileDecoding };
 
 // The largest picture file we read into memory: well above any picture
 // under the default pixel limit in a compressed format.
@@ -38,9 +33,13 @@ class ImageHandle {
 
   // Zero-filled pixels (transparent black, or index 0) of the given size.
   static ImageHandle CreateBlank(int32_t width, int32_t height, PixelFormat format);
-  // Decodes a picture file of any format we know, by its contents.
+  // Decodes a picture file of any format we know, by its contents. With a
+  // pool, for a picture that is to be drawn scaled down (a conversion, a
+  // preview), its halved copies, which such draws read, are built on the
+  // pool while it decodes (PyramidBuilder); otherwise the first draw that
+  // needs them builds them. The pixels are the same.
   static ImageHandle FromFile(const std::filesystem::path& path, const DecodeLimits& limits = {},
-                              HalvedCopies copies = HalvedCopies::OnFirstUse);
+                              ThreadPool* copiesPool = nullptr);
   static ImageHandle FromMemory(std::span<const uint8_t> bytes, const DecodeLimits& limits = {});
   // Decodes a map file's frame or preview: the frame formats only.
   static ImageHandle FromMapFrame(std::span<const uint8_t> bytes, const DecodeLimits& limits);

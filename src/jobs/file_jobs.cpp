@@ -73,8 +73,8 @@ std::optional<std::string> MapOverFormatLimit(const std::string& path, const Ima
 }
 
 Status Load(const std::string& name, SourceLoader& loader, const FileResources& resources,
-            const DecodeLimits& limits = {}, HalvedCopies copies = HalvedCopies::OnFirstUse) {
-  loader.LoadSource(name, false, limits, copies);
+            const DecodeLimits& limits = {}, ThreadPool* copiesPool = nullptr) {
+  loader.LoadSource(name, false, limits, copiesPool);
   const Bitmap* picture = loader.CurrentImage().GetBitmap();
   if (picture == nullptr) return loader.CurrentImage().LastStatus();
   if (resources.pictureLoaded) resources.pictureLoaded(picture->MemoryBytes());
@@ -98,8 +98,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   // The frames' threads are idle while the picture decodes.
   if (resources.pool != nullptr) limits.threads = static_cast<uint32_t>(resources.pool->Threads()) + 1;
   // Every level and the preview are drawn scaled down from the picture.
-  if (const Status status = Load(name, loader, resources, limits, HalvedCopies::WhileDecoding);
-      status != Status::Ok) {
+  if (const Status status = Load(name, loader, resources, limits, resources.pool); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());

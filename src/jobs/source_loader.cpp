@@ -18,7 +18,7 @@ bool HasMapFileExtension(const std::string& name) {
 }
 
 void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits,
-                              HalvedCopies copies) {
+                              ThreadPool* copiesPool) {
   if (!currentImagePath_.empty() && name == currentImagePath_) return;
   Clear();
   const std::string path = ResolvePath(folder_, name);
@@ -29,7 +29,7 @@ void SourceLoader::LoadSource(const std::string& name, bool previewOnly, const D
     }
     currentImage_ = ReadMapImage(path, &damage_);
   } else {
-    currentImage_ = ImageHandle::FromFile(path, limits, copies);
+    currentImage_ = ImageHandle::FromFile(path, limits, copiesPool);
     // A picture decoded for a shown size may be a reduced one, not the full picture.
     if (limits.shownWidth != 0 || limits.shownHeight != 0) return;
   }

@@ -20,11 +20,12 @@ class SourceLoader {
   // Afterwards currentImage is the loaded picture or empty; currentImagePath
   // is name when a full picture was loaded, empty otherwise. The file is
   // name taken in the loader's folder. Picture files are decoded within
-  // limits, with their halved copies built as copies says; map files keep
-  // to their readers' own. A picture decoded for a shown size (a preview)
+  // limits, with their halved copies built on copiesPool while decoding
+  // when one is given (ImageHandle::FromFile); map files keep to their
+  // readers' own. A picture decoded for a shown size (a preview)
   // may be reduced, so its path is not kept, as for a map file's preview.
   void LoadSource(const std::string& name, bool previewOnly, const DecodeLimits& limits = {},
-                  HalvedCopies copies = HalvedCopies::OnFirstUse);
+                  ThreadPool* copiesPool = nullptr);
 
   ImageHandle& CurrentImage() { return currentImage_; }
   // The frames of a map file's picture that did not decode (white in it);

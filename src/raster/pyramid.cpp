@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <new>
 
 #include "raster/bitmap.h"
@@ -264,74 +263,117 @@ uint64_t Pyramid::MemoryBytes() const {
   return bytes;
 }
 
+struct PyramidBuilder::Build {
+  enum State : int { kQueued, kRunning, kEnded, kDropped };
+  static constexpr int32_t kStopped = -1;
+
+  explicit Build(const Bitmap& p) : picture(p) {}
+
+  // The work, on the pool's thread or on Finish's, whichever takes it first.
+  void Run() {
+    int queued = kQueued;
+    if (!state.compare_exchange_strong(queued, kRunning)) return;
+    built = Make() == Status::Ok;
+    state.store(kEnded, std::memory_order_release);
+    state.notify_all();
+  }
+
+  // Whether every level was built: run here when no thread took the work
+  // yet, or when it was taken, once it ends. After a stop, work not taken
+  // is dropped instead.
+  bool Wait(bool stopped) {
+    if (!stopped) {
+      Run();
+    } else if (int queued = kQueued; state.compare_exchange_strong(queued, kDropped)) {
+      return false;
+    }
+    for (int now = state.load(std::memory_order_acquire); now != kEnded;
+         now = state.load(std::memory_order_acquire)) {
+      state.wait(now, std::memory_order_acquire);
+    }
+    return built;
+  }
+
+  bool WaitForRows(int32_t rows) {
+    int32_t ready = rowsReady.load(std::memory_order_acquire);
+    while (ready != kStopped && ready < rows) {
+      rowsReady.wait(ready, std::memory_order_acquire);
+      ready = rowsReady.load(std::memory_order_acquire);
+    }
+    return ready != kStopped;
+  }
+
+  Status Make() {
+    return GuardMemory([&] {
+      int32_t width = picture.Width(), height = picture.Height();
+      while (width > 1 || height > 1) {
+        std::unique_ptr<PremulImage> half;
+        if (const Status status = MakeHalf(width, height, PacksCopies(picture), half); status != Status::Ok) {
+          return status;
+        }
+        width = half->width;
+        height = half->height;
+        levels.push_back(std::move(half));
+      }
+      HalvingRows rows;
+      for (int32_t y = 0; !levels.empty() && y < levels[0]->height; ++y) {
+        if (!WaitForRows(std::min(2 * y + 2, picture.Height()))) return Status::Cancelled;
+        HalvePictureRow(picture, y, rows, *levels[0]);
+        Made(1, y, rows);
+      }
+      return Status::Ok;
+    });
+  }
+
+  // Row y of level k (1-based) is written; makes the rows it completes below.
+  void Made(size_t k, int32_t y, HalvingRows& rows) {
+    // Level k's rows 2j and 2j + 1 (or its last row) make row j of level k + 1.
+    for (; k < levels.size(); ++k, y /= 2) {
+      const PremulImage& level = *levels[k - 1];
+      if (y % 2 == 0 && y + 1 < level.height) return;
+      HalveLevelRow(level, y / 2, rows, *levels[k]);
+    }
+  }
+
+  const Bitmap& picture;
+  std::atomic<int32_t> rowsReady{0};
+  std::atomic<int> state{kQueued};
+  std::vector<std::unique_ptr<PremulImage>> levels;
+  bool built = false;  // written by the task before it ends
+};
+
 PyramidBuilder::~PyramidBuilder() { Abandon(); }
 
 void PyramidBuilder::RowsDone(const Bitmap& picture, int32_t rows) noexcept {
-  if (picture_ == nullptr) {
-    if (picture.Format() == PixelFormat::Indexed8) return;
-    picture_ = &picture;
+  if (build_ == nullptr) {
+    if (picture.Format() == PixelFormat::Indexed8 || pool_.Threads() == 0) return;
     try {
-      thread_ = std::thread([this] { built_ = Build() == Status::Ok; });
-    } catch (const std::exception&) {
-      return;  // no thread to be had: the levels are built on first use
+      auto build = std::make_shared<Build>(picture);
+      pool_.PostLong([build] { build->Run(); });
+      build_ = std::move(build);
+    } catch (const std::bad_alloc&) {
+      return;  // the levels are built on first use
     }
   }
-  if (rowsReady_.load(std::memory_order_relaxed) == kStopped) return;
-  rowsReady_.store(rows, std::memory_order_release);
-  rowsReady_.notify_one();
+  if (build_->rowsReady.load(std::memory_order_relaxed) == Build::kStopped) return;
+  build_->rowsReady.store(rows, std::memory_order_release);
+  build_->rowsReady.notify_one();
 }
 
 void PyramidBuilder::Abandon() noexcept {
-  rowsReady_.store(kStopped, std::memory_order_release);
-  rowsReady_.notify_one();
-  if (thread_.joinable()) thread_.join();
+  if (build_ == nullptr) return;
+  build_->rowsReady.store(Build::kStopped, std::memory_order_release);
+  build_->rowsReady.notify_one();
+  build_->Wait(true);
+  build_.reset();
 }
 
 void PyramidBuilder::Finish(Bitmap& picture) {
-  if (!thread_.joinable()) return;
-  thread_.join();
-  if (built_ && picture_ == &picture)
-    picture.SetReductions(std::make_unique<Pyramid>(picture, std::move(levels_)));
-}
-
-bool PyramidBuilder::WaitForRows(int32_t rows) {
-  int32_t ready = rowsReady_.load(std::memory_order_acquire);
-  while (ready != kStopped && ready < rows) {
-    rowsReady_.wait(ready, std::memory_order_acquire);
-    ready = rowsReady_.load(std::memory_order_acquire);
+  if (build_ == nullptr) return;
+  if (build_->Wait(false) && &build_->picture == &picture) {
+    picture.SetReductions(std::make_unique<Pyramid>(picture, std::move(build_->levels)));
   }
-  return ready != kStopped;
-}
-
-Status PyramidBuilder::Build() {
-  return GuardMemory([&] {
-    int32_t width = picture_->Width(), height = picture_->Height();
-    while (width > 1 || height > 1) {
-      std::unique_ptr<PremulImage> half;
-      if (const Status status = MakeHalf(width, height, PacksCopies(*picture_), half); status != Status::Ok) {
-        return status;
-      }
-      width = half->width;
-      height = half->height;
-      levels_.push_back(std::move(half));
-    }
-    HalvingRows rows;
-    for (int32_t y = 0; !levels_.empty() && y < levels_[0]->height; ++y) {
-      if (!WaitForRows(std::min(2 * y + 2, picture_->Height()))) return Status::Cancelled;
-      HalvePictureRow(*picture_, y, rows, *levels_[0]);
-      Made(1, y, rows);
-    }
-    return Status::Ok;
-  });
-}
-
-void PyramidBuilder::Made(size_t k, int32_t y, HalvingRows& rows) {
-  // Level k's rows 2j and 2j + 1 (or its last row) make row j of level k + 1.
-  for (; k < levels_.size(); ++k, y /= 2) {
-    const PremulImage& level = *levels_[k - 1];
-    if (y % 2 == 0 && y + 1 < level.height) return;
-    HalveLevelRow(level, y / 2, rows, *levels_[k]);
-  }
+  build_.reset();
 }
 
 }  // namespace rzt2

@@ -4,12 +4,10 @@
 // covers picture pixels [x * 2^k, (x + 1) * 2^k) clipped to the picture.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/status.h"
@@ -68,14 +66,18 @@ class Pyramid {
   std::vector<std::unique_ptr<PremulImage>> levels_;  // levels_[k - 1]
 };
 
-// Builds every level of a picture's pyramid, down to one pixel, on a thread
-// of its own as the decoder delivers rows (a RowSink): each row of a level
-// as soon as the rows it covers are there. The pixels are those Level
-// builds after the decode. Indexed pictures are left alone, as their
-// palette may come after their rows.
+// Builds every level of a picture's pyramid, down to one pixel, while the
+// decoder delivers rows (a RowSink): each row of a level as soon as the rows
+// it covers are there, in one long task of the pool, so that the threads at
+// work stay those of the pool. The pixels are those Level builds after the
+// decode. A task that has not started when the decode ends (the pool is
+// busy) is run by Finish's thread instead. Nothing is built for an indexed
+// picture (its palette may come after its rows) or on a pool without
+// workers (its one thread is decoding): the picture then builds its levels
+// when a draw needs them.
 class PyramidBuilder final : public RowSink {
  public:
-  PyramidBuilder() = default;
+  explicit PyramidBuilder(ThreadPool& pool) : pool_(pool) {}
   ~PyramidBuilder();
   PyramidBuilder(const PyramidBuilder&) = delete;
   PyramidBuilder& operator=(const PyramidBuilder&) = delete;
@@ -84,23 +86,14 @@ class PyramidBuilder final : public RowSink {
   void Abandon() noexcept override;
 
   // After the decoder delivered the last row of picture: waits for the
-  // build and gives the picture its levels. Without a build (no rows came,
-  // an indexed picture, memory ran out) the picture builds them on first use.
+  // build and gives the picture its levels.
   void Finish(Bitmap& picture);
 
  private:
-  static constexpr int32_t kStopped = -1;
+  struct Build;  // what the builder and its task share; the task may outlive the builder
 
-  Status Build();
-  bool WaitForRows(int32_t rows);
-  // Row y of level k (1-based) is written; makes the rows it completes below.
-  void Made(size_t k, int32_t y, HalvingRows& rows);
-
-  const Bitmap* picture_ = nullptr;
-  std::atomic<int32_t> rowsReady_{0};
-  std::thread thread_;
-  std::vector<std::unique_ptr<PremulImage>> levels_;
-  bool built_ = false;  // written by the thread, read after joining it
+  ThreadPool& pool_;
+  std::shared_ptr<Build> build_;
 };
 
 uint32_t Premultiply(uint32_t argb);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -105,7 +106,9 @@ TEST(PixelBlockTest, TheTemporaryFolderIsTmpdirElseVarTmp) {
 // Halved copies built behind the decoder, and those built ahead in bands on
 // a pool, are those built on first use, level by level; a 24-bit picture's
 // packed copies read as those of the same picture in 32 bits, in a quarter
-// less memory; a decode that fails leaves nothing reading its picture.
+// less memory; a decode that fails leaves nothing reading its picture. A
+// pool without workers builds nothing behind the decoder; when its workers
+// are all busy until the decode ends, the decoder's thread builds them.
 TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUse) {
   ThreadPool pool(2);
   const std::pair<EncodeFunction, PixelFormat> cases[] = {{EncodeJpeg, PixelFormat::Rgb24},
@@ -114,12 +117,25 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUs
                                                           {EncodeTiff, PixelFormat::Argb32}};
   for (const auto& [encode, format] : cases) {
     const std::vector<uint8_t> bytes = test::Encode(encode, *test::MakeMapLikeBitmap(301, 203, format));
-    PyramidBuilder builder;
+    PyramidBuilder builder(pool);
     std::unique_ptr<Bitmap> overlapped, after;
     ASSERT_EQ(DecodeImage(bytes, {}, overlapped, &builder), Status::Ok);
     builder.Finish(*overlapped);
     ASSERT_EQ(DecodeImage(bytes, {}, after), Status::Ok);
     EXPECT_GT(overlapped->MemoryBytes(), after->MemoryBytes()) << "built before any draw";
+    ThreadPool alone(0), busy(1);
+    std::atomic<bool> decoded{false};
+    busy.PostLong([&] { decoded.wait(false); });
+    for (ThreadPool* idle : {&alone, &busy}) {
+      PyramidBuilder unbuilt(*idle);
+      std::unique_ptr<Bitmap> plain;
+      ASSERT_EQ(DecodeImage(bytes, {}, plain, &unbuilt), Status::Ok);
+      unbuilt.Finish(*plain);
+      EXPECT_EQ(plain->MemoryBytes(), idle->Threads() == 0 ? after->MemoryBytes() : overlapped->MemoryBytes())
+          << idle->Threads() << " workers";
+    }
+    decoded = true;
+    decoded.notify_one();
     std::unique_ptr<Bitmap> ahead;
     ASSERT_EQ(DecodeImage(bytes, {}, ahead), Status::Ok);
     ASSERT_EQ(ahead->Reductions().BuildAhead(10, pool), Status::Ok);
@@ -148,7 +164,7 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUs
         ASSERT_EQ(got, want) << "level " << k << ", row " << y;
       }
     }
-    PyramidBuilder abandoned;
+    PyramidBuilder abandoned(pool);
     std::unique_ptr<Bitmap> none;
     EXPECT_NE(DecodeImage(std::span(bytes).first(bytes.size() / 2), {}, none, &abandoned), Status::Ok);
   }
