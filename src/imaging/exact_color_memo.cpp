@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -77,48 +78,59 @@ class EntrySearch {
   std::array<std::array<uint32_t, 3>, kMaxPaletteEntries> rgb_{};
 };
 
-// The memo, and the candidate lists by 6-bit key.
+// The memo, and the candidate lists by 6-bit key with their lock.
 struct MemoParts {
   uint8_t* memo;
+  std::mutex& lock;
   uint32_t* listStart;  // 1 + the list's offset in lists, 0 while not listed
   std::vector<uint8_t>& lists;
+  bool& used;
 };
+
+// A colour's first match, under the lock: another thread may have made it
+// meanwhile, the same.
+[[gnu::noinline]] uint8_t Match(uint32_t argb, const EntrySearch& search, MemoParts parts) {
+  const std::lock_guard hold(parts.lock);
+  std::atomic_ref<uint8_t> slot(parts.memo[argb & 0xFFFFFF]);
+  if (const uint8_t index = slot.load(std::memory_order_relaxed); index != 0) return index;
+  uint32_t& start = parts.listStart[QuantizerWorkArea::Key(argb)];
+  if (start == 0) {
+    start = static_cast<uint32_t>(parts.lists.size()) + 1;
+    search.ListCandidates(QuantizerWorkArea::Key(argb), parts.lists);
+  }
+  const uint8_t index = search.Nearest(argb, &parts.lists[start - 1]);
+  slot.store(index, std::memory_order_relaxed);
+  parts.used = true;
+  return index;
+}
 
 inline uint8_t Lookup(uint32_t argb, const EntrySearch& search, MemoParts parts) {
   if (AlphaOf(argb) < 128) return kTransparentIndex;
-  uint8_t& slot = parts.memo[argb & 0xFFFFFF];
-  if (slot == 0) {
-    uint32_t& start = parts.listStart[QuantizerWorkArea::Key(argb)];
-    if (start == 0) {
-      start = static_cast<uint32_t>(parts.lists.size()) + 1;
-      search.ListCandidates(QuantizerWorkArea::Key(argb), parts.lists);
-    }
-    slot = search.Nearest(argb, &parts.lists[start - 1]);
-  }
-  return slot;
+  const uint8_t index = std::atomic_ref<uint8_t>(parts.memo[argb & 0xFFFFFF]).load(std::memory_order_relaxed);
+  return index != 0 ? index : Match(argb, search, parts);
 }
 
 }  // namespace
 
 ExactColorMemo ExactColorMemo::Create() {
   ExactColorMemo memo;
-  memo.memo_.reset(new (std::nothrow) uint8_t[kColors]());
+  if (PixelBlock::Allocate(kColors, memo.memo_) != Status::Ok) return memo;
   memo.listStart_.reset(new (std::nothrow) uint32_t[QuantizerWorkArea::kSize]());
-  if (!memo.listStart_) memo.memo_.reset();
+  memo.lock_.reset(new (std::nothrow) std::mutex);
+  if (!memo.listStart_ || !memo.lock_) memo.memo_ = PixelBlock();
   return memo;
 }
 
 void ExactColorMemo::Reset() {
   if (!used_) return;
   used_ = false;
-  std::memset(memo_.get(), 0, kColors);
+  std::memset(memo_.Data(), 0, kColors);
   std::memset(listStart_.get(), 0, QuantizerWorkArea::kSize * sizeof(uint32_t));
   lists_.clear();
 }
 
 uint8_t ExactColorMemo::Index(uint32_t argb, const ColorPalette& palette) {
-  used_ = true;
-  return Lookup(argb, EntrySearch(palette), {memo_.get(), listStart_.get(), lists_});
+  return Lookup(argb, EntrySearch(palette), {memo_.Data(), *lock_, listStart_.get(), lists_, used_});
 }
 
 void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
@@ -126,7 +138,7 @@ void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
   const uint32_t width = source.Width();
   const uint32_t height = source.Height();
   if (width == 0 || height == 0) return;  // the failed query is the source's status
-  if (!memo_) {
+  if (!IsValid()) {
     destination.Record(Status::InvalidParameter);
     return;
   }
@@ -138,8 +150,7 @@ void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
     return;
   }
   const EntrySearch search(palette);
-  const MemoParts parts{memo_.get(), listStart_.get(), lists_};
-  used_ = true;
+  const MemoParts parts{memo_.Data(), *lock_, listStart_.get(), lists_, used_};
   const uint8_t* in = sourceLock.Scan0();
   uint8_t* out = destinationLock.Scan0();
   for (int32_t y = 0; y < rect.height; ++y) {

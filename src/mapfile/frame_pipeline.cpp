@@ -6,8 +6,8 @@
 // one frame to the next: a frame that is not cleared keeps a faint trace of
 // the frame before it, and the memo's entries are decided by the first frame
 // that meets their colour. So the bytes are those of one thread whatever
-// the pool. (The adaptive palette's memo is quantized on the writer's
-// thread: its matches depend on nothing but the colour.)
+// the pool. (The adaptive palette's memo needs no order: its matches depend
+// on nothing but the colour.)
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -198,7 +198,8 @@ class MapWriter::Pipeline {
   }
 
   // On the writer's thread, in file order: the frame composited onto its
-  // canvas, then scanned for colours new to the memo on the pool.
+  // canvas, then scanned for colours new to the memo on the pool (or, with
+  // the adaptive palette's memo, whose matches need no order, quantized).
   void Compose(ImageHandle& image, uint64_t n, Position at) {
     Slot& slot = SlotOf(n);
     const Block& block = blocks_[at.block];
@@ -206,15 +207,18 @@ class MapWriter::Pipeline {
     if (writer_.stop_.stop_requested()) slot.status = Status::Cancelled;
     if (slot.status == Status::Ok && at.frame == 0) slot.status = writer_.TakePalette(image, state.palette);
     if (slot.status == Status::Ok) slot.status = Composite(slot, SlotOf(n - 1), block, state, at);
-    if (slot.status != Status::Ok || writer_.exactMemo_) {
-      if (slot.status == Status::Ok) writer_.exactMemo_.QuantizeInto(slot.canvas, slot.indexed, state.palette);
-      if (slot.status == Status::Ok) slot.status = slot.indexed.LastStatus();
+    if (slot.status != Status::Ok) {
       slot.scanned = true;
       return;
     }
     Post([this, &slot, &state] {
-      slot.status = slot.quantizer.Scan(*slot.canvas.GetBitmap(), *slot.indexed.GetBitmap(), state.palette,
-                                        writer_.workArea_);
+      if (writer_.exactMemo_) {
+        writer_.exactMemo_.QuantizeInto(slot.canvas, slot.indexed, state.palette);
+        slot.status = slot.indexed.LastStatus();
+      } else {
+        slot.status = slot.quantizer.Scan(*slot.canvas.GetBitmap(), *slot.indexed.GetBitmap(), state.palette,
+                                          writer_.workArea_);
+      }
       slot.scanned = true;
       --inFlight_;
     });
