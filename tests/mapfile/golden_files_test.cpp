@@ -88,7 +88,7 @@ TEST(GoldenFilesTest, WrittenFilesKeepTheirBytes) {
   }
 }
 
-// Frames are drawn and encoded on several threads: 1, 2 and 8 threads in
+// Frames are drawn, quantized and encoded on several threads: 1, 2 and 8 threads in
 // all write the same files, opaque (whose inner frames keep a trace of the
 // frame before them), translucent, indexed and enlarged pictures alike,
 // with the built-in palette in every format and with fitted palettes.

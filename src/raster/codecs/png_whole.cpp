@@ -68,7 +68,10 @@ std::optional<std::span<const uint8_t>> ImageData(std::span<const uint8_t> file,
       if (idats++ == 0) {
         first = chunk->data;
       } else {
-        if (idats == 2) joined.assign(first.begin(), first.end());
+        if (idats == 2) {
+          joined.reserve(file.size());  // room for every chunk: each byte is copied once
+          joined.assign(first.begin(), first.end());
+        }
         joined.insert(joined.end(), chunk->data.begin(), chunk->data.end());
       }
       continue;
