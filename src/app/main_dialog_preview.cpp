@@ -44,7 +44,8 @@ void MainDialog::BuildPreviewBitmap() {
     // A JPEG 2000 scan decodes only the resolution the pane shows.
     const DecodeLimits limits{.shownWidth = static_cast<uint32_t>(std::max(size.width(), 1)),
                               .shownHeight = static_cast<uint32_t>(std::max(size.height(), 1)),
-                              .threads = std::max(1u, std::thread::hardware_concurrency())};
+                              .threads = std::max(1u, std::thread::hardware_concurrency()),
+                              .pool = &pool_};
     loader.LoadSource(name, true, limits, &pool_);
     if (generation != previewGeneration_) return;
     QImage picture = renderPreview(loader.CurrentImage(), size.width(), size.height());

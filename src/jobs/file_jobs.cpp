@@ -97,6 +97,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   limits.dpi = request.dpi;
   // The frames' threads are idle while the picture decodes.
   if (resources.pool != nullptr) limits.threads = static_cast<uint32_t>(resources.pool->Threads()) + 1;
+  limits.pool = resources.pool;
   // Every level and the preview are drawn scaled down from the picture.
   if (const Status status = Load(name, loader, resources, limits, resources.pool); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -99,6 +100,50 @@ TEST(TiffDecode, PagesDecodeByNumber) {
     EXPECT_EQ(out->Width(), page == 1 ? 3 : 5);
   }
   EXPECT_EQ(test::DecodeWith(DecodeTiff, pages, out, DecodeLimits{.page = 3}), Status::NoSuchPage);
+}
+
+// Strips decoded on a pool, a run of them on each thread through a handle of
+// its own, give the pixels of one thread, on any page; a damaged strip
+// fails either way.
+TEST(TiffDecode, StripsOnAPoolGiveThePixelsOfOneThread) {
+  const auto file = test::WriteWithLibtiff([](TIFF* tif) {
+    for (const uint16_t samples : {uint16_t{3}, uint16_t{4}}) {
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 700);
+      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1501);  // runs of 1 MB: three waves
+      TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+      if (samples == 4) {
+        const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+      }
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7);
+      std::vector<uint8_t> row(size_t{700} * samples);
+      for (uint32_t y = 0; y < 1501; ++y) {
+        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + y * 13 + (i * y) / 5);
+        TIFFWriteScanline(tif, row.data(), y, 0);
+      }
+      TIFFWriteDirectory(tif);
+    }
+  });
+  ThreadPool pool(2);
+  for (const uint32_t page : {1u, 2u}) {
+    std::unique_ptr<Bitmap> alone, shared;
+    ASSERT_EQ(Decode(file, alone, {.page = page}), Status::Ok);
+    ASSERT_EQ(Decode(file, shared, {.page = page, .pool = &pool}), Status::Ok);
+    ASSERT_EQ(shared->Format(), alone->Format());
+    for (int32_t y = 0; y < alone->Height(); ++y) {
+      ASSERT_EQ(std::memcmp(shared->Row(y), alone->Row(y), alone->Stride()), 0)
+          << "page " << page << ", row " << y;
+    }
+  }
+  const std::span<const uint8_t> damaged = std::span(file).first(file.size() / 3);
+  std::unique_ptr<Bitmap> none;
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(Decode(damaged, none, {.pool = &pool}), Status::Ok);
+  EXPECT_NE(Decode(damaged, none), Status::Ok);
+  ::testing::internal::GetCapturedStderr();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "base/status.h"
+#include "base/thread_pool.h"
 #include "raster/bitmap.h"
 
 namespace rzt2 {
@@ -43,10 +44,12 @@ struct DecodeLimits {
   // Not limits but hints. The size a preview is shown at, or 0 x 0 for the
   // whole picture: a decoder that holds reduced resolutions (JPEG 2000) may
   // then return the smallest that still covers it. And the threads a decoder
-  // may run its work on.
+  // may run its work on: a count for a library that starts its own
+  // (OpenJPEG), or a pool (TIFF strips) that the caller's thread helps.
   uint32_t shownWidth = 0;
   uint32_t shownHeight = 0;
   uint32_t threads = 1;
+  ThreadPool* pool = nullptr;
 };
 
 // Whether columns x rows frames of frameWidth x frameHeight pixels hold at

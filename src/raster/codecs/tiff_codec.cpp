@@ -12,15 +12,19 @@
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/image_formats.h"
 #include "raster/codecs/tiff_glue.h"
+#include "raster/codecs/tiff_strip_waves.h"
 
 namespace rzt2 {
 namespace {
 
+using tiff::CopyRgb8;
+using tiff::DecodeStripWaves;
 using tiff::Diagnostics;
 using tiff::kMaxTiffAlloc;
 using tiff::MemoryFile;
 using tiff::Open;
 using tiff::StreamFile;
+using tiff::StripWavesSuit;
 using tiff::TiffPtr;
 
 // ---- Decoding ----
@@ -135,11 +139,7 @@ Status DecodeRgb8(TIFF* tif, uint16_t samplesPerPixel, std::unique_ptr<Bitmap>& 
       [&](uint32_t y, uint32_t x0, const uint8_t* samples, uint32_t n) {
         uint8_t* row = bitmap->MutableRow(at.Y(y));
         for (uint32_t i = 0; i < n; ++i, samples += samplesPerPixel) {
-          uint8_t* p = row + static_cast<size_t>(at.X(x0 + i)) * step;
-          p[0] = samples[2];
-          p[1] = samples[1];
-          p[2] = samples[0];
-          if (step == 4) p[3] = samples[3];
+          CopyRgb8(samples, row + static_cast<size_t>(at.X(x0 + i)) * step, step);
         }
       },
       [&](uint32_t rows) {
@@ -370,8 +370,13 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
     }
     if (status == Status::Ok) {
       RowReport report(rows, *bitmap);
-      status =
-          palette ? DecodePalette(tif.get(), bits, bitmap) : DecodeRgb8(tif.get(), samples, bitmap, report);
+      if (palette) {
+        status = DecodePalette(tif.get(), bits, bitmap);
+      } else if (StripWavesSuit(tif.get(), limits, bitmap->MemoryBytes())) {
+        status = DecodeStripWaves(data, tif.get(), limits.page, samples, *limits.pool, *bitmap, report);
+      } else {
+        status = DecodeRgb8(tif.get(), samples, bitmap, report);
+      }
       if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
       if (status == Status::Ok) report.Succeeded();
     }

@@ -126,4 +126,12 @@ TiffPtr Open(File& file, const char* mode, Diagnostics& diagnostics) {
                                    File::Size, NoMap, NoUnmap, options.get()));
 }
 
+// One 8-bit RGB or RGBA pixel as stored, into a B, G, R(, A) pixel of step bytes.
+inline void CopyRgb8(const uint8_t* samples, uint8_t* pixel, size_t step) {
+  pixel[0] = samples[2];
+  pixel[1] = samples[1];
+  pixel[2] = samples[0];
+  if (step == 4) pixel[3] = samples[3];
+}
+
 }  // namespace rzt2::tiff
