@@ -69,13 +69,18 @@ inline uint8_t Lookup(uint32_t argb, const PaletteRgb& rgb, uint8_t* memo) {
   return slot;
 }
 
+// Work area entries as FrameQuantizer's steps share them: Commit writes
+// while scans on other threads read.
+inline uint8_t LoadEntry(const uint8_t* memo, uint32_t key) {
+  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(memo[key])).load(std::memory_order_relaxed);
+}
+
 // A row is handled in runs: first the memo keys and translucency masks of
-// the whole run, a loop the compiler vectorizes, then the memo lookups in
-// pixel order, leaving the loop only on a miss. Translucent pixels read a
-// slot they ignore, which changes nothing. Kept out of line: inlined into
-// QuantizeInto, the loops ran markedly slower.
-[[gnu::noinline]] void QuantizeRow(const uint8_t* in, uint8_t* out, int32_t width, const PaletteRgb& rgb,
-                                   uint8_t* memo) {
+// the whole run, a loop the compiler vectorizes, then the entries in pixel
+// order (entry(key)), leaving the loop only on a miss (miss(pixel, key)
+// gives the index). Translucent pixels read an entry they ignore.
+template <typename Entry, typename Miss>
+inline void MapRow(const uint8_t* in, uint8_t* out, int32_t width, Entry&& entry, Miss&& miss) {
   constexpr int32_t kRunLength = 256;
   std::array<uint32_t, kRunLength> keys;
   std::array<uint8_t, kRunLength> translucent;  // 0xFF for alpha below 128, else 0
@@ -89,50 +94,38 @@ inline uint8_t Lookup(uint32_t argb, const PaletteRgb& rgb, uint8_t* memo) {
       translucent[i] = static_cast<uint8_t>((argb >> 31) - 1);
     }
     for (size_t i = 0; i < count; ++i) {
-      auto index = static_cast<uint8_t>(memo[keys[i]] | translucent[i]);
+      auto index = static_cast<uint8_t>(entry(keys[i]) | translucent[i]);
       if (index == 0) [[unlikely]] {
-        index = Lookup(LoadArgb(runIn + 4 * i), rgb, memo);
+        index = miss(runIn + 4 * i, keys[i]);
       }
       runOut[i] = index;
     }
   }
 }
 
-// Work area entries as FrameQuantizer's steps share them: Commit writes
-// while scans on other threads read.
-inline uint8_t LoadEntry(const uint8_t* memo, uint32_t key) {
-  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(memo[key])).load(std::memory_order_relaxed);
+// Kept out of line: inlined into QuantizeInto, the loops ran markedly slower.
+[[gnu::noinline]] void QuantizeRow(const uint8_t* in, uint8_t* out, int32_t width, const PaletteRgb& rgb,
+                                   uint8_t* memo) {
+  MapRow(
+      in, out, width, [memo](uint32_t key) { return memo[key]; },
+      [&](const uint8_t* pixel, uint32_t) { return Lookup(LoadArgb(pixel), rgb, memo); });
 }
 
-// QuantizeRow's runs, reading the memo without writing it: a pixel whose
-// key has no entry gets 0, and its key is listed once with the pixel.
+// QuantizeRow without writing the memo: a pixel whose key has no entry
+// gets 0, and its key is listed once with the pixel.
 [[gnu::noinline]] void ScanRow(const uint8_t* in, uint8_t* out, int32_t width, const uint8_t* memo,
                                std::vector<uint64_t>& seen, std::vector<uint32_t>& firstPixels) {
-  constexpr int32_t kRunLength = 256;
-  std::array<uint32_t, kRunLength> keys;
-  std::array<uint8_t, kRunLength> translucent;
-  for (int32_t start = 0; start < width; start += kRunLength) {
-    const auto count = static_cast<size_t>(std::min(kRunLength, width - start));
-    const uint8_t* runIn = in + 4 * static_cast<size_t>(start);
-    uint8_t* runOut = out + start;
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t argb = LoadArgb(runIn + 4 * i);
-      keys[i] = QuantizerWorkArea::Key(argb);
-      translucent[i] = static_cast<uint8_t>((argb >> 31) - 1);
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const auto index = static_cast<uint8_t>(LoadEntry(memo, keys[i]) | translucent[i]);
-      if (index == 0) [[unlikely]] {
-        uint64_t& word = seen[keys[i] / 64];
-        const uint64_t bit = uint64_t{1} << (keys[i] % 64);
+  MapRow(
+      in, out, width, [memo](uint32_t key) { return LoadEntry(memo, key); },
+      [&](const uint8_t* pixel, uint32_t key) {
+        uint64_t& word = seen[key / 64];
+        const uint64_t bit = uint64_t{1} << (key % 64);
         if ((word & bit) == 0) {
           word |= bit;
-          firstPixels.push_back(LoadArgb(runIn + 4 * i));
+          firstPixels.push_back(LoadArgb(pixel));
         }
-      }
-      runOut[i] = index;
-    }
-  }
+        return uint8_t{0};
+      });
 }
 
 bool FitsFrame(const Bitmap& source, const Bitmap& destination) {
