@@ -86,7 +86,7 @@ TEST(TiffDecode, PagesDecodeByNumber) {
       TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
       TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
       TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-      std::vector<uint8_t> row(3 * width, static_cast<uint8_t>(width));
+      std::vector<uint8_t> row(size_t{3} * width, static_cast<uint8_t>(width));
       TIFFWriteScanline(tif, row.data(), 0, 0);
       TIFFWriteDirectory(tif);
     }
@@ -121,7 +121,8 @@ TEST(TiffDecode, StripsOnAPoolGiveThePixelsOfOneThread) {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7);
       std::vector<uint8_t> row(size_t{700} * samples);
       for (uint32_t y = 0; y < 1501; ++y) {
-        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + y * 13 + (i * y) / 5);
+        for (size_t i = 0; i < row.size(); ++i)
+          row[i] = static_cast<uint8_t>(i * 7 + size_t{y} * 13 + (i * y) / 5);
         TIFFWriteScanline(tif, row.data(), y, 0);
       }
       TIFFWriteDirectory(tif);

@@ -152,7 +152,8 @@ TEST_F(QuantizerTest, FramesQuantizedInStepsGiveTheIndexesOfOneRunInOrder) {
     const int32_t rows = std::min(kFrameRows, whole.Height() - top);
     std::vector<uint32_t> pixels(static_cast<size_t>(whole.Width() * rows));
     for (int32_t y = 0; y < rows; ++y)
-      whole.ReadArgb(0, top + y, whole.Width(), &pixels[size_t(y * whole.Width())]);
+      whole.ReadArgb(0, top + y, whole.Width(),
+                     &pixels[static_cast<size_t>(y) * static_cast<size_t>(whole.Width())]);
     if (frames.size() == 1) pixels.back() = Opaque(0xFC0000);  // nearest 40; 0xFF0000's is 249
     if (frames.size() == 2) pixels.front() = Opaque(0xFF0000);
     frames.push_back(ArgbPicture(whole.Width(), rows, pixels));
