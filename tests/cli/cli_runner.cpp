@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "support/test_support.h"
@@ -49,6 +50,10 @@ pid_t StartRzt2(const std::filesystem::path& folder, const std::vector<std::stri
     ::_exit(127);
   }
   ::alarm(kRunTimeoutSeconds);  // a hang fails its test, not the whole run
+  // A test run as a shell's background job starts with these ignored, which
+  // rzt2 rightly keeps: its signal tests need them as a terminal sends them.
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
   if (inChild != nullptr) inChild();
   ::execve(RZT2_CLI, argv.data(), environment.data());
   ::_exit(127);
