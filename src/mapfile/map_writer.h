@@ -67,10 +67,11 @@ class MapWriter {
   // its next frame. Frames are drawn, quantized and encoded on the pool's
   // threads (and the writer's own), and composited, entered into the
   // quantizer's memo and written in file order on the writer's thread, which
-  // also reports progress: the file's bytes do not depend on the pool. Without a pool, all runs on the writer's thread.
-  // Without a palette, each level and the preview take PaletteForMap of
-  // the picture. With PaletteMode adaptive, frames are reduced through an
-  // ExactColorMemo instead of the 6-bit memo.
+  // also reports progress: the file's bytes do not depend on the pool.
+  // Without a pool, all runs on the writer's thread. Without a palette, each
+  // level and the preview take PaletteForMap of the picture. With
+  // PaletteMode adaptive, frames are reduced through an ExactColorMemo
+  // instead of the 6-bit memo.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
                                            ProgressSink* progressSink, std::stop_token stop = {},
                                            ThreadPool* pool = nullptr);
