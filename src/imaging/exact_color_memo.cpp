@@ -135,28 +135,12 @@ uint8_t ExactColorMemo::Index(uint32_t argb, const ColorPalette& palette) {
 
 void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
                                   const ColorPalette& palette) {
-  const uint32_t width = source.Width();
-  const uint32_t height = source.Height();
-  if (width == 0 || height == 0) return;  // the failed query is the source's status
-  if (!IsValid()) {
-    destination.Record(Status::InvalidParameter);
-    return;
-  }
-  const Rect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
-  PixelLock sourceLock;
-  if (source.LockBits(rect, LockMode::Read, PixelFormat::Argb32, sourceLock) != Status::Ok) return;
-  PixelLock destinationLock;
-  if (destination.LockBits(rect, LockMode::Write, PixelFormat::Indexed8, destinationLock) != Status::Ok) {
-    return;
-  }
   const EntrySearch search(palette);
-  const MemoParts parts{memo_.Data(), *lock_, listStart_.get(), lists_, used_};
-  const uint8_t* in = sourceLock.Scan0();
-  uint8_t* out = destinationLock.Scan0();
-  for (int32_t y = 0; y < rect.height; ++y) {
+  QuantizeRows(source, destination, IsValid(), [&](const uint8_t* in, uint8_t* out, int32_t width) {
+    const MemoParts parts{memo_.Data(), *lock_, listStart_.get(), lists_, used_};
     uint32_t last = 0;  // runs of one colour skip the memo
     uint8_t lastIndex = kTransparentIndex;
-    for (int32_t x = 0; x < rect.width; ++x) {
+    for (int32_t x = 0; x < width; ++x) {
       uint32_t argb;
       std::memcpy(&argb, in + 4 * static_cast<size_t>(x), sizeof argb);
       if (argb != last) {
@@ -165,11 +149,7 @@ void ExactColorMemo::QuantizeInto(ImageHandle& source, ImageHandle& destination,
       }
       out[x] = lastIndex;
     }
-    in += sourceLock.Stride();
-    out += destinationLock.Stride();
-  }
-  sourceLock.Unlock();
-  destinationLock.Unlock();
+  });
 }
 
 ImageHandle ExactColorMemo::QuantizedCopy(ImageHandle& source, const ColorPalette& palette) {

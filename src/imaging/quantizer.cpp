@@ -195,13 +195,13 @@ uint8_t NearestIndex(uint32_t argb, const ColorPalette& palette, QuantizerWorkAr
   return Lookup(argb, PaletteRgb(palette), memo);
 }
 
-void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPalette& palette,
-                  QuantizerWorkArea& workArea) {
+void QuantizeRows(
+    ImageHandle& source, ImageHandle& destination, bool memoValid,
+    const std::function<void(const uint8_t* argb, uint8_t* indexes, int32_t width)>& quantizeRow) {
   const uint32_t width = source.Width();
   const uint32_t height = source.Height();
   if (width == 0 || height == 0) return;  // the failed query is the source's status
-  uint8_t* memo = workArea.Data();
-  if (memo == nullptr) {
+  if (!memoValid) {
     destination.Record(Status::InvalidParameter);
     return;
   }
@@ -212,17 +212,24 @@ void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPale
   if (destination.LockBits(rect, LockMode::Write, PixelFormat::Indexed8, destinationLock) != Status::Ok) {
     return;
   }
-
-  const PaletteRgb rgb(palette);
   const uint8_t* in = sourceLock.Scan0();
   uint8_t* out = destinationLock.Scan0();
   for (int32_t y = 0; y < rect.height; ++y) {
-    QuantizeRow(in, out, rect.width, rgb, memo);
+    quantizeRow(in, out, rect.width);
     in += sourceLock.Stride();
     out += destinationLock.Stride();
   }
   sourceLock.Unlock();
   destinationLock.Unlock();
+}
+
+void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPalette& palette,
+                  QuantizerWorkArea& workArea) {
+  const PaletteRgb rgb(palette);
+  uint8_t* memo = workArea.Data();
+  QuantizeRows(source, destination, memo != nullptr, [&](const uint8_t* in, uint8_t* out, int32_t width) {
+    QuantizeRow(in, out, width, rgb, memo);
+  });
 }
 
 ImageHandle QuantizedCopy(ImageHandle& source, const ColorPalette& palette, QuantizerWorkArea& workArea) {

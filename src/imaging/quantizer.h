@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,15 @@ uint8_t NearestIndex(uint32_t argb, const ColorPalette& palette, QuantizerWorkAr
 // InvalidParameter on the destination.
 void QuantizeInto(ImageHandle& source, ImageHandle& destination, const ColorPalette& palette,
                   QuantizerWorkArea& workArea);
+
+// The pass every quantizer makes: each row of the source, read as Argb32,
+// handed to quantizeRow with the destination's row (Indexed8, at least as
+// large as the source). With memoValid false the destination records
+// InvalidParameter; failures are recorded as the rules above say, and
+// nothing is written.
+void QuantizeRows(
+    ImageHandle& source, ImageHandle& destination, bool memoValid,
+    const std::function<void(const uint8_t* argb, uint8_t* indexes, int32_t width)>& quantizeRow);
 
 // A new Indexed8 picture of the source's size carrying the palette. A failed
 // creation gives a handle whose last status tells why.
