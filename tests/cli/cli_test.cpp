@@ -386,6 +386,43 @@ TEST_F(CliTest, PagesOfAPdfConvertEachIntoItsOwnMapOrOneByNumber) {
       << run.err;
 }
 
+// Every option that names a setting overrides the stored one; the settings
+// no option names come from the store.
+TEST_F(CliTest, EachOptionOverridesItsStoredSettingAndTheOthersComeFromTheStore) {
+  fs::create_directories(dir / ".config/Velmora");
+  std::ofstream(dir / ".config/Velmora/rzt2tool.conf")
+      << "[General]\nFrameSizeX=100\nFrameSizeY=90\nMiniFrameSizeX=200\nMiniFrameSizeY=150\nZoomLevelsMask="
+         "0\n"
+         "EncoderCode=2\nPaletteMode=1\nDrawingDpi=75\nAllPages=1\nDstFolderAsSame=1\n";
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 300, 200), Status::Ok);
+  fs::copy_file(fs::path(RZT2_TEST_DATA) / "drawn" / "pages.pdf", dir / "pages.pdf");
+  // Frame size, preview width, whether level 1 is stored, the frames' first
+  // bytes, the palette's kind.
+  const auto shape = [this](const std::string& name) {
+    const MapBytes map(dir / name);
+    const LevelEntry top = map.Entry(0);
+    const FrameRef preview = map.Ref(top, 0);
+    const std::string info = Run({"info", name}).out;
+    return std::tuple(top.frameWidth, top.frameHeight,
+                      DecodeWithQt(map.Block(preview.offset, preview.size)).width(), map.Entry(1).scale != 0,
+                      map.Frame(top, 0).at(1), info.find("built-in") != std::string::npos);
+  };
+  ASSERT_EQ(Run({"convert", "-q", "a.png"}).exitCode, 0);
+  EXPECT_EQ(shape("a.rzt2"), std::tuple(100u, 90u, 200, false, uint8_t{'P'}, false));
+  ASSERT_EQ(Run({"convert", "-q", "--frame", "64x48", "--preview", "128x128", "--zoom", "from50", "--format",
+                 "gif", "--palette", "fixed", "a.png"})
+                .exitCode,
+            0);
+  EXPECT_EQ(shape("a.rzt2"), std::tuple(64u, 48u, 128, true, uint8_t{'I'}, true));
+  ASSERT_EQ(Run({"convert", "-q", "--zoom-mask", "2", "a.png"}).exitCode, 0);
+  EXPECT_TRUE(std::get<3>(shape("a.rzt2")));
+  // Each page at the stored 75 pixels an inch, or one page at the dpi given.
+  ASSERT_EQ(Run({"convert", "-q", "pages.pdf"}).exitCode, 0);
+  EXPECT_EQ(MapBytes(dir / "pages-p2.rzt2").U32(48), 100u);
+  ASSERT_EQ(Run({"convert", "-q", "--page", "2", "--dpi", "150", "pages.pdf"}).exitCode, 0);
+  EXPECT_EQ(MapBytes(dir / "pages.rzt2").U32(48), 200u);
+}
+
 // Every extension of the format table, and the map file's, is offered by
 // bash completion to convert and named by both man pages, which the build
 // fills in from the table; every format is named by the texts written by
