@@ -14,6 +14,7 @@
 #include "base/task_group.h"
 #include "io/file_io.h"
 #include "jobs/file_jobs.h"
+#include "mapfile/map_records.h"
 #include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
@@ -275,7 +276,8 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
 
 std::string OutputName(const JobRequest& request, const std::string& sourceName, uint32_t page) {
   if (request.kind == JobKind::Convert) {
-    return ReplaceExtension(sourceName, page > 0 ? "-p" + std::to_string(page) + ".rzt2" : ".rzt2");
+    const std::string extension = "." + std::string(kMapFileExtension);
+    return ReplaceExtension(sourceName, page > 0 ? "-p" + std::to_string(page) + extension : extension);
   }
   return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
 }
