@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "base/memory_budget.h"
@@ -14,6 +13,7 @@
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "io/file_io.h"
+#include "jobs/file_jobs.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
 #include "settings/converter_settings.h"
@@ -81,20 +81,12 @@ int RunJobCommand(const CliOptions& options) {
 
   TerminalHost host(stderr, ChosenDisplay(options.progress), options.report ? &report : nullptr);
   if (options.outputDir) {
-    // A missing folder is made, with its parents, as a script asking for it expects.
-    std::error_code error;
-    std::filesystem::create_directories(*options.outputDir, error);
-    if (error) {
-      host.ShowError({FormatText(kErrorCreatingFolder, *options.outputDir),
-                      *options.outputDir,
-                      StatusFromErrno(error.value(), Status::WriteFailed),
-                      {}});
-      return kExitFailed;
-    }
     request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
   } else {
     request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
   }
+  // A missing folder is made, with its parents, as a script asking for it expects.
+  if (MakeOutputFolder(request, host) != Status::Ok) return kExitFailed;
 
   // Names that are no file cannot be loaded: said here, where the desktop
   // program's list would never have offered them.

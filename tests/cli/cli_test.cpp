@@ -112,15 +112,22 @@ TEST_F(CliTest, ExportWritesTheMapsPictureAtItsOwnSizeInEveryFormat) {
   EXPECT_EQ(FolderNames(dir.Path()),
             (std::vector<std::string>{".rzt2-fresh123.tmp", ".rzt2-other.tmp", "chart.png", "chart.rzt2"}));
   // The picture keeps its own size, not its frame grid's (1120 x 800); the
-  // picture it was made from is kept as a backup; -o makes its folder.
+  // picture it was made from is kept as a backup, which is said; -o makes
+  // its folder.
   const std::vector<uint8_t> original = ReadFileBytes(dir / "chart.png");
   for (const char* format : {"gif", "jpeg", "png", "bmp", "tiff"}) {
     const CliRun run = Run({"export", "-q", "--ignore-settings", "--format", format, "chart.rzt2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, std::string(format) == "png"
+                           ? "Replaced chart.png; the earlier file is now chart.png.bak\n"
+                           : "");
     const QImage image = DecodeWithQt(ReadFileBytes(dir / (std::string("chart.") + format)));
     EXPECT_EQ(image.size(), QSize(1000, 700)) << format;
   }
   EXPECT_EQ(ReadFileBytes(dir / "chart.png.bak"), original);
+  const CliRun json = Run({"export", "--progress=json", "--format", "gif", "chart.rzt2"});
+  EXPECT_NE(json.err.find(R"({"replaced":"chart.gif","backup":"chart.gif.bak"})"), std::string::npos)
+      << json.err;
   ASSERT_EQ(Run({"export", "-q", "--format", "bmp", "-o", "made/in", "chart.rzt2"}).exitCode, 0);
   EXPECT_TRUE(fs::exists(dir / "made/in/chart.bmp"));
   // Damaged frames leave the picture white there, and fail the file.
@@ -130,7 +137,8 @@ TEST_F(CliTest, ExportWritesTheMapsPictureAtItsOwnSizeInEveryFormat) {
   WriteFileBytes(dir / "chart.rzt2", bytes);
   const CliRun damaged = Run({"export", "-q", "--format", "png", "chart.rzt2"});
   EXPECT_EQ(std::pair(damaged.exitCode, damaged.err),
-            std::pair(1, std::string("Error loading file chart.rzt2! (1 of 35 frames damaged)\n")));
+            std::pair(1, std::string("Replaced chart.png; chart.png.bak was taken, so the earlier file was "
+                                     "not kept\nError loading file chart.rzt2! (1 of 35 frames damaged)\n")));
   EXPECT_EQ(DecodeWithQt(ReadFileBytes(dir / "chart.png")).pixel(999, 699) & 0xFFFFFF, 0xFFFFFFu);
 }
 
@@ -202,9 +210,9 @@ TEST_F(CliTest, AdaptivePaletteKeepsEveryColourOfAFewColourPicture) {
     }
     return true;
   };
-  ASSERT_TRUE(Convert({"--palette", "adaptive", "--zoom", "none", "few.png"}));
+  ASSERT_TRUE(Convert({"--palette", "fitted", "--zoom", "none", "few.png"}));
   const std::string info = Run({"info", "few.rzt2"}).out;
-  EXPECT_NE(info.find("palette   its own, 201 colours"), std::string::npos) << info;
+  EXPECT_NE(info.find("palette   fitted or the picture's own, 201 colours"), std::string::npos) << info;
   fs::create_directory(dir / "out");
   ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--format", "png", "-o", "out", "few.rzt2"}).exitCode,
             0);
@@ -212,13 +220,15 @@ TEST_F(CliTest, AdaptivePaletteKeepsEveryColourOfAFewColourPicture) {
   fs::rename(dir / "few.rzt2", dir / "again.rzt2");
   ASSERT_TRUE(Convert({"--palette", "fixed", "again.rzt2"}));
   EXPECT_NE(Run({"info", "--json", "again.rzt2"}).out.find(R"("kind": "own")"), std::string::npos);
-  ASSERT_TRUE(Convert({"--palette", "fixed", "few.png"}));
+  ASSERT_TRUE(Convert({"--palette", "built-in", "few.png"}));
   EXPECT_NE(Run({"info", "few.rzt2"}).out.find("palette   built-in"), std::string::npos);
+  // The earlier names of the choices still work.
   ASSERT_EQ(Run({"export", "-q", "--ignore-settings", "--palette", "adaptive", "--format", "gif", "few.png"})
                 .exitCode,
             0);
   EXPECT_TRUE(exact(dir / "few.gif"));
-  EXPECT_NE(Run({"convert", "--help"}).out.find("--palette"), std::string::npos);
+  const std::string help = Run({"convert", "--help"}).out;
+  EXPECT_NE(help.find("{built-in,fitted}"), std::string::npos) << help;
 }
 
 // Names print on one line with their odd bytes escaped; JSON keeps them as UTF-8 and bytes.
@@ -401,6 +411,10 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
       {{}, 2, "subcommand"},
       {{"convert", "-q", "--ignore-settings", "pipe.png"}, 1, "Error loading file pipe.png!"},
       {{"export", "-q", "--format", "png", "pipe.rzt2"}, 1, "Error loading file pipe.rzt2!"},
+      {{"convert", "-q", "-o", "a.png/maps/", "a.png"},
+       1,
+       "Error while creating folder a.png/maps! (a file is in the way)"},
+      {{"convert", "--palette", "fitted2", "a.png"}, 2, "--palette"},
       {{"info", "/dev/zero"}, 1, "Error loading file /dev/zero!"},
   };
   for (const auto& [args, code, named] : cases) {
