@@ -116,13 +116,14 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
 // key the file met first in a finer level may take the entry beside it.
 TEST(LevelAsWrittenTest, IsTheLevelOfTheFileWrittenWithTheSameSettings) {
   test::TempDir dir;
-  ImageHandle picture = test::MapLikePicture(1000, 700);
+  // Its last column and row of frames cover it in part at every level.
+  ImageHandle picture = test::MapLikePicture(1001, 701);
   const struct {
     int32_t code, paletteMode;
     double differing;  // the share of a coarser level's pixels that may differ
   } cases[] = {{0, kPaletteAdaptive, 0}, {1, kPaletteAdaptive, 0}, {2, kPaletteBuiltIn, 0.05}};
   // Level index, then the picture's size at that level.
-  const std::array<uint32_t, 3> levels[] = {{0, 1000, 700}, {2, 250, 175}, {6, 10, 7}};
+  const std::array<uint32_t, 3> levels[] = {{0, 1001, 701}, {2, 251, 176}, {6, 11, 8}};
   for (const auto& c : cases) {
     EncoderParams params = test::Params(c.code, kZoomMaskFrom50);
     params.PaletteMode = c.paletteMode;
