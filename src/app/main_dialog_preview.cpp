@@ -32,6 +32,21 @@ QString describeAsMap(const Bitmap& picture, const EncoderParams& params, size_t
                   : QString());
 }
 
+// A loaded picture as the map written with params holds it, at the level
+// that a pane of paneSize shows it at, and what that is.
+struct AsMapPicture {
+  ImageHandle level;
+  QString note;
+};
+AsMapPicture pictureAsMap(ImageHandle& loaded, const EncoderParams& params, QSize paneSize,
+                          ThreadPool* pool) {
+  const Rect shown = placePreview(loaded.Width(), loaded.Height(), paneSize.width(), paneSize.height());
+  const size_t level = LevelForShownSize(params, loaded.Width(), loaded.Height(),
+                                         static_cast<uint32_t>(std::max(shown.width, 1)),
+                                         static_cast<uint32_t>(std::max(shown.height, 1)));
+  return {LevelAsWritten(loaded, params, level, pool), describeAsMap(*loaded.GetBitmap(), params, level)};
+}
+
 }  // namespace
 
 void MainDialog::onItemChanged(int index) {
@@ -75,17 +90,9 @@ void MainDialog::BuildPreviewBitmap() {
         loader.LoadSource(name, true, limits, &pool_);
         if (generation != previewGeneration_) return;
         ImageHandle& loaded = loader.CurrentImage();
-        ImageHandle level;
-        QString asMapNote;
-        if (asMap && !loaded.IsNull()) {
-          const Rect shown = placePreview(loaded.Width(), loaded.Height(), size.width(), size.height());
-          const size_t index = LevelForShownSize(*asMap, loaded.Width(), loaded.Height(),
-                                                 static_cast<uint32_t>(std::max(shown.width, 1)),
-                                                 static_cast<uint32_t>(std::max(shown.height, 1)));
-          level = LevelAsWritten(loaded, *asMap, index, &pool_);
-          asMapNote = describeAsMap(*loaded.GetBitmap(), *asMap, index);
-        }
-        ImageHandle& drawn = asMap ? level : loaded;
+        AsMapPicture shownAsMap;
+        if (asMap && !loaded.IsNull()) shownAsMap = pictureAsMap(loaded, *asMap, size, &pool_);
+        ImageHandle& drawn = asMap ? shownAsMap.level : loaded;
         QImage picture = renderPreview(drawn, size.width(), size.height());
         // A folder shows nothing; a file that gives no picture says why.
         QString note;
@@ -99,7 +106,7 @@ void MainDialog::BuildPreviewBitmap() {
         }
         QMetaObject::invokeMethod(
             this,
-            [this, generation, picture = std::move(picture), note, asMapNote] {
+            [this, generation, picture = std::move(picture), note, asMapNote = shownAsMap.note] {
               showPreview(generation, picture, note, asMapNote);
             },
             Qt::QueuedConnection);

@@ -180,8 +180,8 @@ class GuiTest : public ::testing::Test {
   }
   // The colour at the centre of the preview pane; white when it shows nothing.
   QColor PaneCentre() {
-    QWidget* pane = Find("previewPane");
-    return pane->grab().toImage().pixelColor(pane->width() / 2, pane->height() / 2);
+    const QImage shown = Find("previewPane")->grab().toImage();  // in device pixels
+    return shown.pixelColor(shown.width() / 2, shown.height() / 2);
   }
 
   TempDir dir;

@@ -63,8 +63,11 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndOkStoresEveryFieldButCancelNone)
   EXPECT_EQ(Combo("paletteCombo")->currentText(), "Fitted to each map");
   // Under the palette, what each choice does to photos and scans; the
   // resolution's unit, and what 0 means.
-  EXPECT_TRUE(Find<QLabel>(*dialog, "paletteComboNote")->text().contains("photos and scans"));
-  EXPECT_EQ(Find<QLabel>(*dialog, "dpiEditNote")->text(), "0: each format's own: PDF 150, others 96");
+  const auto* paletteNote = Find<QLabel>(*dialog, "paletteComboNote");
+  const auto* dpiNote = Find<QLabel>(*dialog, "dpiEditNote");
+  ASSERT_TRUE(paletteNote && dpiNote);
+  EXPECT_TRUE(paletteNote->text().contains("photos and scans"));
+  EXPECT_EQ(dpiNote->text(), "0: each format's own: PDF 150, others 96");
   const QList<QLabel*> labels = dialog->findChildren<QLabel*>();
   const auto unit = std::find_if(labels.begin(), labels.end(),
                                  [](const QLabel* label) { return label->text() == "dots per inch"; });
