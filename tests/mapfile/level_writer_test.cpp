@@ -116,6 +116,7 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
 // key the file met first in a finer level may take the entry beside it.
 TEST(LevelAsWrittenTest, IsTheLevelOfTheFileWrittenWithTheSameSettings) {
   test::TempDir dir;
+  ThreadPool pool(2);  // the preview's own: its frames on threads, as a file's are
   // Its last column and row of frames cover it in part at every level.
   ImageHandle picture = test::MapLikePicture(1001, 701);
   const struct {
@@ -132,7 +133,7 @@ TEST(LevelAsWrittenTest, IsTheLevelOfTheFileWrittenWithTheSameSettings) {
     const test::MapBytes map(dir / "map.rzt2");
     for (const auto& [level, width, height] : levels) {
       SCOPED_TRACE(testing::Message() << "format " << c.code << ", level " << level);
-      ImageHandle shown = LevelAsWritten(picture, params, level);
+      ImageHandle shown = LevelAsWritten(picture, params, level, &pool);
       ASSERT_FALSE(shown.IsNull());
       ASSERT_EQ(std::pair(shown.Width(), shown.Height()), std::pair(width, height));
       const LevelEntry entry = map.Entry(level);
