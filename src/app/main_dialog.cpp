@@ -117,7 +117,7 @@ void MainDialog::createControls() {
   asMapCheck_->setObjectName(QStringLiteral("asMapCheck"));
   asMapCheck_->setToolTip(
       QStringLiteral("Show the picture as the map file will hold it with the current settings: "
-                     "its palette and frame format, at the zoom level nearest the pane's size"));
+                     "its palette and frame format, at the coarsest zoom level at least as large as shown"));
   asMapNote_ = new QLabel(this);
   asMapNote_->setObjectName(QStringLiteral("asMapNote"));
   exportButton_ = makeButton(this, QStringLiteral("&Export images"), "exportButton");
