@@ -1,5 +1,12 @@
 #include "base/thread_pool.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
 namespace rzt2 {
 
 ThreadPool::ThreadPool(int threads) {
@@ -13,26 +20,12 @@ ThreadPool::~ThreadPool() {
   }
   changed_.notify_all();
   workers_.clear();
-  // Without workers, what is left runs here.
-  HelpUntil([this] { return tasks_.empty(); });
 }
 
-void ThreadPool::Post(std::function<void()> task) {
+void ThreadPool::Enqueue(Task task) {
   {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-  }
-  changed_.notify_all();
-}
-
-void ThreadPool::PostLong(std::function<void()> task) {
-  if (workers_.empty()) {
-    task();  // no worker would ever take it
-    return;
-  }
-  {
-    std::lock_guard lock(mutex_);
-    longTasks_.push_back(std::move(task));
+    (task.isLong ? longTasks_ : tasks_).push_back(std::move(task));
   }
   changed_.notify_all();
 }
@@ -42,17 +35,50 @@ void ThreadPool::Notify() {
   changed_.notify_all();
 }
 
-void ThreadPool::HelpUntil(const std::function<bool()>& done) {
+void ThreadPool::Run(Task& task) noexcept {
+  try {
+    task.body();
+  } catch (...) {
+    EndProcessForEscaped(task.kind);
+  }
+}
+
+void ThreadPool::EndProcessForEscaped(std::string_view kind) noexcept {
+  // Written without allocating: memory may be what ran out.
+  const char* what = "an unknown exception";
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    what = error.what();
+  } catch (...) {
+  }
+  for (const std::string_view part :
+       {std::string_view("rzt2: a task of kind \""), kind, std::string_view("\" ended with "),
+        std::string_view(what), std::string_view(", which no guard caught\n")}) {
+    if (::write(STDERR_FILENO, part.data(), part.size()) < 0) break;
+  }
+  std::abort();
+}
+
+void ThreadPool::HelpUntil(const TaskGroup& mine, const std::function<bool()>& done) {
   std::unique_lock lock(mutex_);
   while (!done()) {
+    std::deque<Task>* queue = &tasks_;
+    auto at = tasks_.begin();
     if (tasks_.empty()) {
-      changed_.wait(lock);
-      continue;
+      queue = &longTasks_;
+      at =
+          std::find_if(longTasks_.begin(), longTasks_.end(), [&](const Task& t) { return t.group == &mine; });
+      if (at == longTasks_.end()) {
+        changed_.wait(lock);
+        continue;
+      }
     }
-    const std::function<void()> task = std::move(tasks_.front());
-    tasks_.pop_front();
+    Task task = std::move(*at);
+    queue->erase(at);
     lock.unlock();
-    task();
+    Run(task);
+    task = {};  // what it holds goes before the waiter may go on
     lock.lock();
     changed_.notify_all();
   }
@@ -61,16 +87,17 @@ void ThreadPool::HelpUntil(const std::function<bool()>& done) {
 void ThreadPool::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    std::deque<std::function<void()>>& queue = !tasks_.empty() ? tasks_ : longTasks_;
+    std::deque<Task>& queue = !tasks_.empty() ? tasks_ : longTasks_;
     if (queue.empty()) {
       if (stopping_) return;
       changed_.wait(lock);
       continue;
     }
-    const std::function<void()> task = std::move(queue.front());
+    Task task = std::move(queue.front());
     queue.pop_front();
     lock.unlock();
-    task();
+    Run(task);
+    task = {};
     lock.lock();
     changed_.notify_all();
   }

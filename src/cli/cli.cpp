@@ -45,32 +45,81 @@ ProgressDisplay ChosenDisplay(ProgressMode mode) {
   return ProgressDisplay::None;
 }
 
-int RunJobCommand(const CliOptions& options) {
-  ConverterSettings settings;
-  if (!options.ignoreStoredSettings) settings.LoadSettings();
+// The job the stored settings, with the command line's overrides, ask for.
+JobRequest RequestFor(const CliOptions& options, const ConverterSettings& settings) {
   JobRequest request;
   request.kind = options.command == CliCommand::Convert ? JobKind::Convert : JobKind::Export;
   request.params = settings.Encoder();
-  if (options.format != nullptr) request.params.EncoderCode = FrameCode(*options.format);
-  if (options.frameSizeX) request.params.FrameSizeX = *options.frameSizeX;
-  if (options.frameSizeY) request.params.FrameSizeY = *options.frameSizeY;
-  if (options.previewSizeX) request.params.MiniFrameSizeX = *options.previewSizeX;
-  if (options.previewSizeY) request.params.MiniFrameSizeY = *options.previewSizeY;
-  if (options.zoomLevelsMask) request.params.ZoomLevelsMask = *options.zoomLevelsMask;
-  request.dpi = static_cast<uint32_t>(options.dpi.value_or(settings.DrawingDpi));
-  request.allPages = options.page ? false : options.allPages || settings.AllPages != 0;
+  // Export requires --format, which gave the frame format.
+  if (request.kind == JobKind::Export) request.exportFormat = settings.EncoderCode;
+  request.dpi = static_cast<uint32_t>(settings.DrawingDpi);
+  request.allPages = settings.AllPages != 0;
   request.page = options.page.value_or(1);
-  if (options.paletteMode) request.params.PaletteMode = *options.paletteMode;
+  return request;
+}
+
+// The names given and listed; a list that cannot be read fails with its status.
+Status ReadNames(const CliOptions& options, std::vector<std::string>& names) {
+  names = options.files;
+  if (!options.filesFrom) return Status::Ok;
+  return ReadNameList(*options.filesFrom, options.nulSeparated ? NameSeparator::Nul : NameSeparator::Line,
+                      names);
+}
+
+// Where the outputs go: the folder of -o, else where the settings say; a
+// missing folder is made, with its parents, as a script asking for it
+// expects. False when the folder cannot be made, which the host is told.
+bool PlaceOutputs(const CliOptions& options, const ConverterSettings& settings, JobHost& host,
+                  JobRequest& request) {
+  if (options.outputDir) {
+    const std::string& folder = *options.outputDir;
+    request.placement = {false, folder + (folder.ends_with('/') ? "" : "/")};
+  } else {
+    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
+  }
+  return MakeOutputFolder(request, host) == Status::Ok;
+}
+
+// Takes the names into the request; names that are no file cannot be
+// loaded, which is said here, where the desktop program's list would never
+// have offered them. Returns how many failed.
+int AdmitNames(const std::vector<std::string>& names, JobHost& host, BatchReport* report,
+               JobRequest& request) {
+  int failed = 0;
+  for (const std::string& name : names) {
+    const Status status = JobFileStatus(name);
+    if (status == Status::Ok) {
+      request.names.push_back(name);
+      continue;
+    }
+    host.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
+    if (report != nullptr) {
+      report->Add({.input = name,
+                   .output = OutputPath(OutputName(request, name), request.placement),
+                   .status = status,
+                   .cause = StatusText(status)});
+    }
+    ++failed;
+  }
+  return failed;
+}
+
+int Workers(const CliOptions& options) {
+  return options.jobs > 0 ? options.jobs
+                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+int RunJobCommand(const CliOptions& options) {
+  ConverterSettings settings;
+  if (!options.ignoreStoredSettings) settings.LoadSettings();
+  settings.Apply(options.overrides);
+  JobRequest request = RequestFor(options, settings);
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
-  } else {
-    request.exportFormat = FrameCode(*options.format);
   }
-  std::vector<std::string> names = options.files;
-  if (options.filesFrom) {
-    const Status status = ReadNameList(
-        *options.filesFrom, options.nulSeparated ? NameSeparator::Nul : NameSeparator::Line, names);
-    if (status != Status::Ok) return Unusable("cannot read the list " + *options.filesFrom, status);
+  std::vector<std::string> names;
+  if (const Status status = ReadNames(options, names); status != Status::Ok) {
+    return Unusable("cannot read the list " + *options.filesFrom, status);
   }
   BatchReport report;
   if (options.report) {
@@ -78,37 +127,12 @@ int RunJobCommand(const CliOptions& options) {
       return Unusable("cannot write the report " + *options.report, status);
     }
   }
-
-  TerminalHost host(stderr, ChosenDisplay(options.progress), options.report ? &report : nullptr);
-  if (options.outputDir) {
-    request.placement = {false, *options.outputDir + (options.outputDir->ends_with('/') ? "" : "/")};
-  } else {
-    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
-  }
-  // A missing folder is made, with its parents, as a script asking for it expects.
-  if (MakeOutputFolder(request, host) != Status::Ok) return kExitFailed;
-
-  // Names that are no file cannot be loaded: said here, where the desktop
-  // program's list would never have offered them.
-  int failed = 0;
-  for (const std::string& name : names) {
-    if (const Status status = JobFileStatus(name); status == Status::Ok) {
-      request.names.push_back(name);
-    } else {
-      host.ShowError({FormatText(kErrorLoadingFile, name), name, status, {}});
-      if (options.report) {
-        report.Add({.input = name,
-                    .output = OutputPath(OutputName(request, name), request.placement),
-                    .status = status,
-                    .cause = StatusText(status)});
-      }
-      ++failed;
-    }
-  }
+  BatchReport* const reportOrNull = options.report ? &report : nullptr;
+  TerminalHost host(stderr, ChosenDisplay(options.progress), reportOrNull);
+  if (!PlaceOutputs(options, settings, host, request)) return kExitFailed;
+  int failed = AdmitNames(names, host, reportOrNull, request);
   if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
-  const int workers =
-      options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  failed += RunJobInParallel(request, host, workers).failed;
+  failed += RunJobInParallel(request, host, Workers(options)).failed;
   // A batch whose record is incomplete did not go as asked.
   if (report.WriteStatus() != Status::Ok) {
     std::fprintf(

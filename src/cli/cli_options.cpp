@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <functional>
 #include <sstream>
 
 #include "base/memory_budget.h"
@@ -43,12 +44,12 @@ std::string RangeText(const IntSetting& setting) {
 
 // An option taking WxH, each number within its setting's range.
 void AddSizeOption(CLI::App& command, const std::string& name, const IntSetting& xSetting,
-                   const IntSetting& ySetting, std::optional<int32_t>& x, std::optional<int32_t>& y,
+                   const IntSetting& ySetting, std::vector<SettingValue>& overrides,
                    const std::string& help) {
-  const auto store = [&x, &y](const std::string& text) {
+  const auto store = [&overrides, &xSetting, &ySetting](const std::string& text) {
     const Size size = *ParseSize(text);  // the check has passed
-    x = size.x;
-    y = size.y;
+    overrides.push_back({&xSetting, size.x});
+    overrides.push_back({&ySetting, size.y});
   };
   const auto check = [xSetting, ySetting](const std::string& text) -> std::string {
     const auto size = ParseSize(text);
@@ -62,11 +63,11 @@ void AddSizeOption(CLI::App& command, const std::string& name, const IntSetting&
       ->check(CLI::Validator(check, ""));
 }
 
-// An option whose value is one of the names of choices, stored as the
-// value the name stands for. The names are listed in the order given;
+// An option whose value is one of the names of choices, given to store as
+// the value the name stands for. The names are listed in the order given;
 // aliases, earlier names of the same choices, are taken but not listed.
 template <typename T>
-CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, T& target,
+CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, std::function<void(T)> store,
                              std::vector<std::pair<std::string, T>> choices, const std::string& help,
                              const std::vector<std::pair<std::string, T>>& aliases = {}) {
   std::vector<std::string> names;
@@ -75,28 +76,51 @@ CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, T& targ
   const std::string listed = CLI::IsMember(names).get_description();
   choices.insert(choices.end(), aliases.begin(), aliases.end());
   for (const auto& alias : aliases) names.push_back(alias.first);
-  const auto store = [&target, choices](const std::string& text) {
+  const auto storeChoice = [store, choices](const std::string& text) {
     for (const auto& [choiceName, value] : choices) {
-      if (choiceName == text) target = value;
+      if (choiceName == text) store(value);
     }
   };
-  return command.add_option_function<std::string>(name, store, help)
+  return command.add_option_function<std::string>(name, storeChoice, help)
       ->check(CLI::IsMember(names).description(listed));
 }
 
+// A choice that overrides setting.
+CLI::Option* AddSettingChoice(CLI::App& command, const std::string& name, const IntSetting& setting,
+                              CliOptions& options,
+                              const std::vector<std::pair<std::string, int32_t>>& choices,
+                              const std::string& help,
+                              const std::vector<std::pair<std::string, int32_t>>& aliases = {}) {
+  return AddChoiceOption<int32_t>(
+      command, name,
+      [&options, &setting](int32_t value) {
+        options.overrides.push_back({&setting, value});
+      },
+      choices, help, aliases);
+}
+
 void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& help) {
-  std::vector<std::pair<std::string, const ImageFormat*>> formats;
-  for (const ImageFormat& format : kFrameFormats) formats.emplace_back(format.name, &format);
-  AddChoiceOption(command, "--format", options.format, formats, help)->type_name("FORMAT");
+  std::vector<std::pair<std::string, int32_t>> formats;
+  for (const ImageFormat& format : kFrameFormats) formats.emplace_back(format.name, FrameCode(format));
+  AddSettingChoice(command, "--format", kEncoderCode, options, formats, help)->type_name("FORMAT");
 }
 
 // The settings dialog's "Built-in" and "Fitted to each map"; scripts may
 // still say fixed and adaptive.
 void AddPaletteOption(CLI::App& command, CliOptions& options, const std::string& help) {
-  AddChoiceOption<std::optional<int32_t>>(command, "--palette", options.paletteMode,
-                                          {{"built-in", kPaletteBuiltIn}, {"fitted", kPaletteAdaptive}}, help,
-                                          {{"fixed", kPaletteBuiltIn}, {"adaptive", kPaletteAdaptive}})
+  AddSettingChoice(command, "--palette", kPaletteMode, options,
+                   {{"built-in", kPaletteBuiltIn}, {"fitted", kPaletteAdaptive}}, help,
+                   {{"fixed", kPaletteBuiltIn}, {"adaptive", kPaletteAdaptive}})
       ->type_name("KIND");
+}
+
+// Pictures are recognised by their contents: "GIF, JPEG, ..., SVG".
+std::string RecognisedFormats() {
+  std::string titles;
+  for (const ImageFormat& format : kImageFormats) {
+    titles += (titles.empty() ? "" : ", ") + std::string(format.title);
+  }
+  return titles;
 }
 
 // The options convert and export share: where outputs go, threads,
@@ -117,7 +141,7 @@ void AddJobOptions(CLI::App& command, CliOptions& options) {
       ->check(CLI::Range(1, kMaxJobs));
   CLI::Option* progress =
       AddChoiceOption<ProgressMode>(
-          command, "--progress", options.progress,
+          command, "--progress", [&options](ProgressMode mode) { options.progress = mode; },
           {{"auto", ProgressMode::Auto}, {"json", ProgressMode::Json}, {"none", ProgressMode::None}},
           "whole-batch progress on a terminal (auto, the default), JSON lines on stderr, or none")
           ->type_name("MODE");
@@ -169,22 +193,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
       "Exit status: 0 all files done, 1 at least one file failed, 2 unusable command line or settings.");
 
   CLI::App* convert = app.add_subcommand("convert", "pictures or map files -> map files");
-  convert->footer(
-      "Pictures are recognised by their contents: BMP, JPEG, GIF, PNG, TIFF, WMF, EMF, WebP, JPEG 2000 "
-      "(.jp2 .jpx .j2k .j2c), PDF, SVG/SVGZ, HEIF/AVIF.");
+  convert->footer("Pictures are recognised by their contents: " + RecognisedFormats() + ".");
   AddFormatOption(*convert, options, "frame format");
-  AddSizeOption(*convert, "--frame", kFrameSizeX, kFrameSizeY, options.frameSizeX, options.frameSizeY,
-                "frame size");
-  AddSizeOption(*convert, "--preview", kMiniFrameSizeX, kMiniFrameSizeY, options.previewSizeX,
-                options.previewSizeY, "box the preview is fitted into");
-  CLI::Option* zoom = AddChoiceOption<std::optional<int32_t>>(
-                          *convert, "--zoom", options.zoomLevelsMask,
-                          {{"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}},
-                          "additional zoom levels, as the settings dialog offers them")
-                          ->type_name("LEVELS");
+  AddSizeOption(*convert, "--frame", kFrameSizeX, kFrameSizeY, options.overrides, "frame size");
+  AddSizeOption(*convert, "--preview", kMiniFrameSizeX, kMiniFrameSizeY, options.overrides,
+                "box the preview is fitted into");
+  CLI::Option* zoom =
+      AddSettingChoice(*convert, "--zoom", kZoomLevelsMask, options,
+                       {{"none", kZoomMaskNone}, {"from25", kZoomMaskFrom25}, {"from50", kZoomMaskFrom50}},
+                       "additional zoom levels, as the settings dialog offers them")
+          ->type_name("LEVELS");
   convert
       ->add_option_function<int32_t>(
-          "--zoom-mask", [&options](int32_t mask) { options.zoomLevelsMask = mask; },
+          "--zoom-mask",
+          [&options](int32_t mask) {
+            options.overrides.push_back({&kZoomLevelsMask, mask});
+          },
           "the raw zoom level mask")
       ->type_name("N")
       ->excludes(zoom);
@@ -194,20 +218,31 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
                    "picture, close to its own)");
   convert
       ->add_option_function<int32_t>(
-          "--dpi", [&options](int32_t dpi) { options.dpi = dpi; },
+          "--dpi",
+          [&options](int32_t dpi) {
+            options.overrides.push_back({&kDrawingDpi, dpi});
+          },
           "pixels an inch for PDF, SVG and metafiles; 0: each format's own (PDF 150, others 96) (" +
               RangeText(kDrawingDpi) + ")")
       ->type_name("N")
       ->check(CLI::Range(kDrawingDpi.range->min, kDrawingDpi.range->max));
   CLI::Option* page = convert
                           ->add_option_function<uint32_t>(
-                              "--page", [&options](uint32_t number) { options.page = number; },
+                              "--page",
+                              [&options](uint32_t number) {
+                                options.page = number;
+                                options.overrides.push_back({&kAllPages, 0});
+                              },
                               "convert this page of a PDF or TIFF, or frame of a GIF, counted from 1")
                           ->type_name("N")
                           ->check(CLI::PositiveNumber.description(""));
   convert
-      ->add_flag("--all-pages", options.allPages,
-                 "convert every page of a multi-page file into its own map, NAME-pN.rzt2")
+      ->add_flag_callback(
+          "--all-pages",
+          [&options] {
+            options.overrides.push_back({&kAllPages, 1});
+          },
+          "convert every page of a multi-page file into its own map, NAME-pN.rzt2")
       ->excludes(page);
   AddJobOptions(*convert, options);
   convert

@@ -1,6 +1,7 @@
 // The command line of rzt2: commands, options and their ranges, parsed with
 // CLI11. Ranges and format names come from the settings' and formats'
-// declarations in the core.
+// declarations in the core, and the options that override a setting give
+// their values by its declaration.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/codecs/image_formats.h"
+#include "mapfile/encoder_params.h"
 
 namespace rzt2 {
 
@@ -29,14 +30,11 @@ struct CliOptions {
   std::optional<std::string> filesFrom;  // --files-from: a list of more files, "-" for standard input
   bool nulSeparated = false;             // --null: the list's names end with NUL, not a line's end
   std::optional<std::string> report;     // --report: the JSON lines' file, "-" for standard output
-  const ImageFormat* format = nullptr;   // --format: a frame format
-  std::optional<int32_t> frameSizeX, frameSizeY;
-  std::optional<int32_t> previewSizeX, previewSizeY;
-  std::optional<int32_t> zoomLevelsMask;
-  std::optional<int32_t> dpi;          // --dpi: drawn formats' pixels an inch
-  std::optional<uint32_t> page;        // --page: this page of multi-page files, from 1
-  bool allPages = false;               // --all-pages: each page into its own map
-  std::optional<int32_t> paletteMode;  // --palette: kPaletteBuiltIn or kPaletteAdaptive
+  // The options that override a stored setting (--format, --frame,
+  // --preview, --zoom, --zoom-mask, --palette, --dpi, --page, --all-pages),
+  // each as the value it gives its setting, in the order given.
+  std::vector<SettingValue> overrides;
+  std::optional<uint32_t> page;  // --page: this page of multi-page files, from 1
   std::optional<std::string> outputDir;
   int jobs = 0;                          // 0: one per core
   std::optional<uint64_t> memoryBudget;  // --memory, in bytes; none: the default budget

@@ -1,4 +1,8 @@
+#include <unistd.h>
+
 #include <csignal>
+#include <new>
+#include <string_view>
 
 #include "cli/cli.h"
 #include "io/pending_file.h"
@@ -12,5 +16,13 @@ int main(int argc, char** argv) {
       std::signal(terminating, SIG_IGN);
   }
   std::signal(SIGXFSZ, SIG_IGN);
-  return rzt2::RunCli(std::vector<std::string>(argv + 1, argv + argc));
+  // Each file's work turns memory running out into its failure; what runs
+  // out around it (the command line, the reports) ends the command here.
+  try {
+    return rzt2::RunCli(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    static constexpr std::string_view kText = "rzt2: out of memory\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kText.data(), kText.size());
+    return 1;
+  }
 }

@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "base/task_group.h"
 #include "imaging/fixed_palette.h"
+#include "imaging/liq_arena.h"
 #include "raster/pyramid.h"
 
 namespace rzt2 {
@@ -113,49 +115,22 @@ struct Survey {
   }
 };
 
-// Waits for the tasks posted so far, whatever ends the posting: they use
-// the caller's survey.
-class PostedTasks {
- public:
-  explicit PostedTasks(ThreadPool& pool) : pool_(pool) {}
-  ~PostedTasks() {
-    pool_.HelpUntil([this] { return done_.load() == posted_; });
-  }
-  PostedTasks(const PostedTasks&) = delete;
-  PostedTasks& operator=(const PostedTasks&) = delete;
-
-  template <typename Task>
-  void Post(Task task) {
-    pool_.Post([this, task] {
-      task();
-      ++done_;
-    });
-    ++posted_;
-  }
-
- private:
-  ThreadPool& pool_;
-  std::atomic<int32_t> done_{0};
-  int32_t posted_ = 0;  // read by the waiting thread only
-};
-
-void Run(const Bitmap& picture, ThreadPool* pool, Survey& survey) {
+// The survey's bands, scanned on the pool's threads and the caller's.
+Status SurveyBands(const Bitmap& picture, ThreadPool* pool, Survey& survey) {
   const int32_t height = picture.Height();
   const int32_t bandCount = std::min(height, pool != nullptr ? pool->Threads() + 1 : 1);
   survey.bands.resize(static_cast<size_t>(bandCount));
   const auto bandTop = [height, bandCount](int32_t band) {
     return static_cast<int32_t>(int64_t{height} * band / bandCount);
   };
-  if (pool == nullptr) {
-    survey.Scan(picture, 0, height, survey.bands[0]);
-    return;
-  }
-  PostedTasks tasks(*pool);
+  TaskGroup bands(pool, "palette survey");
   for (int32_t band = 0; band < bandCount; ++band) {
-    tasks.Post([&picture, &survey, band, top = bandTop(band), bottom = bandTop(band + 1)] {
+    bands.Run([&picture, &survey, band, top = bandTop(band), bottom = bandTop(band + 1)] {
       survey.Scan(picture, top, bottom, survey.bands[static_cast<size_t>(band)]);
+      return Status::Ok;
     });
   }
+  return bands.Wait();
 }
 
 struct LiqDelete {
@@ -174,7 +149,12 @@ Status Quantize(Survey& survey, std::vector<uint32_t>& colors) {
   const size_t rowCount = survey.sample.size() / rowBytes;
   std::vector<void*> rows(rowCount);
   for (size_t i = 0; i < rowCount; ++i) rows[i] = &survey.sample[i * rowBytes];
-  const LiqAttr attr(liq_attr_create());
+  LiqArena arena;  // before the handles: they go first
+  if (const Status status = LiqArena::Reserve(rowCount * static_cast<size_t>(survey.width), arena);
+      status != Status::Ok) {
+    return status;
+  }
+  const LiqAttr attr(liq_attr_create_with_allocator(LiqArena::Allocate, LiqArena::Free));
   if (!attr || liq_set_max_colors(attr.get(), kFittedEntries + 1) != LIQ_OK) return Status::OutOfMemory;
   const LiqImage image(
       liq_image_create_rgba_rows(attr.get(), rows.data(), survey.width, static_cast<int>(rowCount), 0));
@@ -207,7 +187,7 @@ Status Fit(const Bitmap& picture, ThreadPool* pool, ColorPalette& out) {
   survey.step = std::max(survey.step, 1);
   const auto sampleRows = static_cast<size_t>((picture.Height() + survey.step - 1) / survey.step);
   survey.sample.resize(sampleRows * 4 * static_cast<size_t>(picture.Width()));
-  Run(picture, pool, survey);
+  if (const Status status = SurveyBands(picture, pool, survey); status != Status::Ok) return status;
 
   FewColors all;
   for (const FewColors& band : survey.bands) all.AddAll(band);

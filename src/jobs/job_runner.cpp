@@ -11,6 +11,7 @@
 #include <numeric>
 #include <optional>
 
+#include "base/task_group.h"
 #include "io/file_io.h"
 #include "jobs/file_jobs.h"
 #include "raster/codecs/image_formats.h"
@@ -105,9 +106,10 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
                   const std::string* earlier) {
   const Clock::time_point start = Clock::now();
   FailureMemo memo(host);
-  progress.BeginFile(index);
   bool reported = false;
   const Status status = GuardMemory([&] {
+    progress.BeginFile(index);
+    loader.SetFolder(request.sourceFolder);
     const Status result = earlier != nullptr ? RefuseSameOutput(request, name, page, *earlier, memo)
                           : request.kind == JobKind::Convert
                               ? ConvertFile(request, name, page, loader, progress, memo, resources)
@@ -122,8 +124,11 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
     });
   }
   if (status != Status::Cancelled) {
-    progress.EndFile();
-    TellFileEnded(request, name, page, loader, status, memo.Cause(status), start, host);
+    GuardMemory([&] {
+      progress.EndFile();
+      TellFileEnded(request, name, page, loader, status, memo.Cause(status), start, host);
+      return Status::Ok;
+    });
   }
   return status;
 }
@@ -304,7 +309,6 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
     host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
-  loader.SetFolder(request.sourceFolder);
   // The files are decided when the job begins: one that goes missing later
   // fails to load and is reported, like any file that cannot be read.
   PageList list;
@@ -361,8 +365,12 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
   ThreadPool* framePool = nullptr;  // the pool below, once there is one
   Admission admission(std::max(threads, 1), sideBySideBytes);
   const auto runGroup = [&](const std::vector<size_t>& group) {
+    // Whatever ends the group, its place is given back.
+    const struct GroupEnd {
+      Admission& admission;
+      ~GroupEnd() { admission.GroupDone(); }
+    } end{admission};
     SourceLoader loader;
-    loader.SetFolder(request.sourceFolder);
     JobProgress progress(shared, loader.CurrentImagePath(), batch);
     for (size_t i = 0; i < group.size(); ++i) {
       if (i > 0) admission.NextFile();
@@ -379,32 +387,34 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
       loader.Clear();
       if (status != Status::Ok && status != Status::Cancelled) ++failed;
       if (status != Status::Cancelled) {
-        std::lock_guard lock(totalMutex);
-        shared.SetTotalPosition(++done);
+        GuardMemory([&] {
+          std::lock_guard lock(totalMutex);
+          shared.SetTotalPosition(++done);
+          return Status::Ok;
+        });
       }
       admission.FileDone(loaded);
       if (status == Status::Cancelled) break;
     }
-    admission.GroupDone();
   };
   // With one thread the files run on this one, one after the other, as in
   // RunJob; with more, each group is a long task on the pool. The pool comes
-  // after everything its workers use, so that it is destroyed, and its
-  // workers joined, before any of it, also when an exception unwinds.
+  // after everything its workers use, and the task group after the pool, so
+  // that the group waits for its tasks and the pool joins its workers
+  // before any of it goes, also when an exception unwinds.
   std::optional<ThreadPool> pool;
   if (threads > 1) framePool = &pool.emplace(threads);
+  TaskGroup fileTasks(framePool, "file of a job");
   for (const auto& group : groups) {
     if (request.stop.stop_requested()) break;
     admission.Start();
-    if (pool) {
-      pool->PostLong([&runGroup, &group] { runGroup(group); });
-    } else {
+    fileTasks.RunLong([&runGroup, &group] {
       runGroup(group);
-    }
+      return Status::Ok;
+    });
   }
   admission.WaitForAll();
-  // Joins the workers: the last group may still be leaving GroupDone.
-  pool.reset();
+  fileTasks.Wait();
   shared.EndJob();
   return JobResult{done, failed.load()};
 }

@@ -11,9 +11,8 @@ namespace rzt2 {
 bool HasMapFileExtension(const std::string& name) {
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
-  const std::string_view extension = std::string_view(name).substr(dot);
-  constexpr std::string_view kMapExtension = ".rzt2";
-  return std::equal(extension.begin(), extension.end(), kMapExtension.begin(), kMapExtension.end(),
+  const std::string_view extension = std::string_view(name).substr(dot + 1);
+  return std::equal(extension.begin(), extension.end(), kMapFileExtension.begin(), kMapFileExtension.end(),
                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 

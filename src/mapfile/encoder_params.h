@@ -1,9 +1,9 @@
-// The encoder parameters that shape every map file, and the numeric
-// settings, each declared once with its stored name, the label
-// the settings dialog gives it, its default and the
-// range the settings dialog admits. The map writer's guard, the settings
-// store, the settings dialog and the command line all read these
-// declarations; the store (src/settings) builds on them, never the reverse.
+// The encoder parameters that shape every map file, and the settings: each
+// number declared once with its stored name, the label the settings dialog
+// gives it, its default and the range the settings dialog admits; each text
+// with its stored name. The map writer's guard, the settings store, the
+// settings dialog and the command line all read these declarations; the
+// store (src/settings) builds on them, never the reverse.
 #pragma once
 
 #include <array>
@@ -21,15 +21,30 @@ struct SettingRange {
   int32_t max;
 };
 
+// How the store reads a number back that is missing (or not a 32-bit
+// number) or out of range.
+enum class StoredAs {
+  Number,  // missing: the field stays; out of range: kept, for the writer's guard to refuse
+  Flag,    // missing: 0; any number kept, non-zero meaning on
+  Choice,  // missing: the field stays; out of range (a later version's, perhaps): the default
+};
+
 struct IntSetting {
   std::string_view name;   // the value's name in the store
   std::string_view label;  // as the user sees it: the settings dialog's label
   int32_t defaultValue;
   std::optional<SettingRange> range;  // none: every value is admitted
+  StoredAs stored = StoredAs::Number;
 
   constexpr bool Admits(int32_t value) const {
     return !range || (value >= range->min && value <= range->max);
   }
+};
+
+// A value for a numeric setting, such as an option of the command line gives.
+struct SettingValue {
+  const IntSetting* setting;
+  int32_t value;
 };
 
 inline constexpr IntSetting kFrameSizeX{"FrameSizeX", "Frames width", 160, SettingRange{32, 512}};
@@ -52,19 +67,29 @@ inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder alg
 inline constexpr int32_t kPaletteBuiltIn = 0;
 inline constexpr int32_t kPaletteAdaptive = 1;
 inline constexpr IntSetting kPaletteMode{"PaletteMode", "Palette", kPaletteBuiltIn,
-                                         SettingRange{kPaletteBuiltIn, kPaletteAdaptive}};
+                                         SettingRange{kPaletteBuiltIn, kPaletteAdaptive}, StoredAs::Choice};
 
-// The two interface flags; any value is kept, non-zero means on.
-inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt};
-inline constexpr IntSetting kEnablePreview{"EnablePreview", "Enable preview", 0, std::nullopt};
+// The two interface flags.
+inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt,
+                                             StoredAs::Flag};
+inline constexpr IntSetting kEnablePreview{"EnablePreview", "Enable preview", 0, std::nullopt,
+                                           StoredAs::Flag};
+
+// The two folders, texts that are empty by default.
+struct TextSetting {
+  std::string_view name;  // the value's name in the store
+};
+inline constexpr TextSetting kDstFolder{"DstFolder"};
+inline constexpr TextSetting kSrcFolder{"SrcFolder"};
 
 // Pixels an inch at which PDF, SVG and metafiles are drawn; 0 for each
 // format's own (PDF 150, SVG and metafiles 96, their own units).
 inline constexpr IntSetting kDrawingDpi{"DrawingDpi", "Resolution of PDF and vector pictures", 0,
-                                        SettingRange{0, 2400}};
+                                        SettingRange{0, 2400}, StoredAs::Choice};
 // Pages of multi-page files (PDF, TIFF, animated GIF): 0 the first, else
 // each into its own map, "NAME-pN.rzt2".
-inline constexpr IntSetting kAllPages{"AllPages", "Pages of multi-page files", 0, std::nullopt};
+inline constexpr IntSetting kAllPages{"AllPages", "Pages of multi-page files", 0, std::nullopt,
+                                      StoredAs::Flag};
 
 // The parameters that shape every map file written. Each map writer takes
 // its own copy.

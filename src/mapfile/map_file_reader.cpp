@@ -12,34 +12,31 @@ namespace rzt2 {
 
 namespace {
 
-// Far above anything written (prefixes under 1 KiB).
-constexpr uint32_t kMaxPrefixSize = 1 << 20;
-
 // Whether length bytes at offset lie inside size bytes.
 bool Holds(uint64_t size, uint64_t offset, uint64_t length) {
   return offset <= size && length <= size - offset;
 }
 
-// The level's geometry is sane, its frame records and prefix lie inside the
-// file, and the file is large enough for the pixels the level asks for.
-bool LevelFits(uint64_t fileSize, const LevelEntry& level) {
+}  // namespace
+
+std::optional<std::string_view> LevelFault(uint64_t fileSize, const LevelEntry& level) {
   if (level.frameWidth == 0 || level.frameWidth > kMaxFrameSide || level.frameHeight == 0 ||
-      level.frameHeight > kMaxFrameSide || level.columns == 0 || level.rows == 0) {
-    return false;
+      level.frameHeight > kMaxFrameSide) {
+    return "impossible frame size";
   }
+  if (level.columns == 0 || level.rows == 0) return "empty grid";
   if (!FrameGridFits(level.columns, level.rows, level.frameWidth, level.frameHeight,
                      MaxLevelPixels(fileSize))) {
-    return false;
-  }
-  const uint64_t frames = uint64_t{level.columns} * level.rows;
-  if (level.prefixSize > kMaxPrefixSize || !Holds(fileSize, level.prefixOffset, level.prefixSize)) {
-    return false;
+    return "more pixels than the file can hold";
   }
   const uint64_t records = uint64_t{level.indexOffset} + uint64_t{level.firstFrameRef} * kFrameRefSize;
-  return Holds(fileSize, records, frames * kFrameRefSize);
+  if (!Holds(fileSize, records, uint64_t{level.columns} * level.rows * kFrameRefSize)) {
+    return "frame index outside the file";
+  }
+  if (level.prefixSize > kMaxSharedPrefixSize) return "shared prefix longer than any frame format's";
+  if (!Holds(fileSize, level.prefixOffset, level.prefixSize)) return "shared prefix outside the file";
+  return std::nullopt;
 }
-
-}  // namespace
 
 Status MapFileReader::Open(const std::filesystem::path& path, std::unique_ptr<MapFileReader>& out) {
   out.reset();
@@ -110,7 +107,7 @@ Status MapFileReader::ReadFrameIndex(const LevelEntry& level, FrameIndex& out) c
 }
 
 Status MapFileReader::ReadIndex(const LevelEntry& level, FrameIndex& out) const {
-  if (!LevelFits(size_, level)) return Status::CorruptData;
+  if (LevelFault(size_, level)) return Status::CorruptData;
   const uint64_t frames = uint64_t{level.columns} * level.rows;
   const uint64_t records = uint64_t{level.indexOffset} + uint64_t{level.firstFrameRef} * kFrameRefSize;
   FrameIndex index;

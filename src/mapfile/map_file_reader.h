@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "base/status.h"
@@ -39,6 +41,14 @@ class FrameIndex {
   std::vector<FrameRef> refs_;  // row by row
 };
 
+// What keeps a stored level from being read from a file of fileSize bytes,
+// as the check reports it ("impossible frame size"): a frame size of 0 or
+// over kMaxFrameSide, an empty grid, more pixels than the file can hold
+// (kMaxPixelsPerMapByte), frame records outside the file, a shared prefix
+// longer than any frame format's or outside the file. Nothing for a level
+// the reader reads.
+std::optional<std::string_view> LevelFault(uint64_t fileSize, const LevelEntry& level);
+
 class MapFileReader {
  public:
   // The status of OpenForReading, or of reading the header, when the file
@@ -60,10 +70,9 @@ class MapFileReader {
   // The preview block; CorruptData when it is empty or outside the file.
   Status ReadPreview(std::vector<uint8_t>& out) const;
   // The frame index of a stored level (the header's first level or an entry
-  // of the level table). CorruptData when the frame size is 0 or over
-  // kMaxFrameSide, the grid is empty, any record, the prefix or a body lies
-  // outside the file, or the level claims more pixels or decoding work than
-  // the file can hold (kMaxPixelsPerMapByte, kMaxDecodedBytesPerMapByte).
+  // of the level table). CorruptData for a LevelFault, a body outside the
+  // file, or frames that decode more than the file can hold
+  // (kMaxDecodedBytesPerMapByte).
   Status ReadFrameIndex(const LevelEntry& level, FrameIndex& out) const;
   // One frame as a complete encoding: the shared prefix, then its body.
   // InvalidParameter for a column or row outside the grid.

@@ -16,83 +16,130 @@ bool Inside(uint64_t fileSize, uint64_t offset, uint64_t size) {
 
 std::string LevelName(size_t level) { return "level " + std::to_string(level); }
 
-// Checks one stored level; decodes each frame from its prefix and body.
-void CheckLevel(const MapFileReader& reader, const MapFileInfo& info, size_t level,
-                std::vector<std::string>& problems) {
-  const LevelEntry& e = info.levels[level];
-  const std::string name = LevelName(level);
-  const auto problem = [&](const std::string& text) { problems.push_back(name + ": " + text); };
-  const auto unread = [&](const std::string& what, Status status) {
-    problem(what + ": " + StatusText(status));
-  };
-  if (e.scale != kZoomLevels[level])
-    return problem("scale " + std::to_string(e.scale) + " is not the level's");
-  if (e.frameWidth == 0 || e.frameHeight == 0 || e.frameWidth > kMaxFrameSide ||
-      e.frameHeight > kMaxFrameSide) {
-    return problem("impossible frame size");
-  }
-  const uint64_t srcW = uint64_t{e.frameWidth} * 10000 / e.scale,
-                 srcH = uint64_t{e.frameHeight} * 10000 / e.scale;
-  const uint64_t columns = info.header.imageWidth == 0 ? 0 : (info.header.imageWidth - 1) / srcW + 1;
-  const uint64_t rows = info.header.imageHeight == 0 ? 0 : (info.header.imageHeight - 1) / srcH + 1;
-  if (e.columns != columns || e.rows != rows) problem("grid does not match the picture size");
-  const uint64_t frames = uint64_t{e.columns} * e.rows;
-  if (e.firstFrameRef != kFirstFrameRef || e.refCount != frames + kFirstFrameRef) {
-    return problem("frame index size does not match the grid");
-  }
-  const uint64_t fileSize = reader.FileSize();
-  if (!Inside(fileSize, e.indexOffset, uint64_t{e.refCount} * kFrameRefSize))
-    return problem("frame index outside the file");
-  if (!FrameGridFits(e.columns, e.rows, e.frameWidth, e.frameHeight, MaxLevelPixels(fileSize))) {
-    return problem("more pixels than the file can hold");
-  }
-  if (uint64_t{e.prefixOffset} != uint64_t{e.indexOffset} + uint64_t{e.refCount} * kFrameRefSize) {
-    problem("shared prefix does not follow the frame index");
-  }
-  if (!Inside(fileSize, e.prefixOffset, e.prefixSize)) return problem("shared prefix outside the file");
-  // Both lie inside the file, which bounds what they take.
-  std::vector<uint8_t> index(uint64_t{e.refCount} * kFrameRefSize);
-  if (const Status status = reader.ReadAt(e.indexOffset, index); status != Status::Ok) {
-    return unread("frame index", status);
-  }
-  std::vector<uint8_t> assembled(e.prefixSize);
-  if (const Status status = reader.ReadAt(e.prefixOffset, assembled); status != Status::Ok) {
-    return unread("shared prefix", status);
-  }
-  if (DecodeFrameRef(index.data()) != info.preview) problem("frame index position 0 is not the preview");
-  for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
-    if (DecodeFrameRef(&index[size_t{i} * kFrameRefSize]) != FrameRef{})
-      return problem("reserved index positions are not zero");
-  }
-  uint64_t expectedOffset = uint64_t{e.prefixOffset} + e.prefixSize;
-  // All frames together may decode kMaxDecodedBytesPerMapByte per byte of
-  // the file: records sharing one large body would multiply the work.
-  const uint64_t decodeBudget = fileSize * kMaxDecodedBytesPerMapByte;
-  uint64_t decoded = 0;
-  const DecodeLimits frameLimits{uint64_t{e.frameWidth} * e.frameHeight};
-  for (uint64_t k = 0; k < frames; ++k) {
-    const FrameRef ref = DecodeFrameRef(&index[(kFirstFrameRef + k) * kFrameRefSize]);
-    const std::string frame = "frame " + std::to_string(k);
-    if (!Inside(fileSize, ref.offset, ref.size)) return problem(frame + " lies outside the file");
-    decoded += uint64_t{e.prefixSize} + ref.size;
-    if (decoded > decodeBudget) return problem(frame + ": the frames repeat more data than the file holds");
-    if (ref.offset != expectedOffset) problem(frame + " does not follow the previous body");
-    expectedOffset = uint64_t{ref.offset} + ref.size;
-    assembled.resize(uint64_t{e.prefixSize} + ref.size);
-    if (const Status status = reader.ReadAt(ref.offset, std::span(assembled).subspan(e.prefixSize));
-        status != Status::Ok) {
-      return unread(frame, status);
-    }
-    std::unique_ptr<Bitmap> bitmap;
-    const Status status = DecodeFrameImage(assembled, frameLimits, bitmap);
-    if (status != Status::Ok) {
-      problem(frame + " does not decode: " + StatusText(status));
-    } else if (static_cast<uint32_t>(bitmap->Width()) != e.frameWidth ||
-               static_cast<uint32_t>(bitmap->Height()) != e.frameHeight) {
-      problem(frame + " is not frame-sized");
-    }
-  }
+// The frames a level's grid needs to cover the picture at the level's scale.
+uint64_t GridSide(uint32_t pictureSide, uint32_t frameSide, uint32_t scale) {
+  const uint64_t covered = uint64_t{frameSide} * 10000 / scale;
+  return pictureSide == 0 ? 0 : (pictureSide - 1) / covered + 1;
 }
+
+// The check of one stored level, each rule where the writer keeps it; the
+// rules a reader needs are LevelFault's. Problems are named after the level.
+class LevelCheck {
+ public:
+  LevelCheck(const MapFileReader& reader, const MapFileInfo& info, size_t level,
+             std::vector<std::string>& problems)
+      : reader_(reader),
+        info_(info),
+        level_(level),
+        e_(info.levels[level]),
+        name_(LevelName(level)),
+        problems_(problems) {}
+
+  void Run() {
+    if (!EntryIsSound()) return;
+    std::vector<uint8_t> index, assembled;
+    if (!ReadBlock("frame index", e_.indexOffset, uint64_t{e_.refCount} * kFrameRefSize, index) ||
+        !ReadBlock("shared prefix", e_.prefixOffset, e_.prefixSize, assembled)) {
+      return;
+    }
+    if (!IndexHeadIsSound(index)) return;
+    CheckFrames(index, assembled);
+  }
+
+ private:
+  void Problem(const std::string& text) { problems_.push_back(name_ + ": " + text); }
+
+  // The level's entry: false when nothing more of the level can be checked.
+  bool EntryIsSound() {
+    if (e_.scale != kZoomLevels[level_]) {
+      Problem("scale " + std::to_string(e_.scale) + " is not the level's");
+      return false;
+    }
+    if (const auto fault = LevelFault(reader_.FileSize(), e_)) {
+      Problem(std::string(*fault));
+      return false;
+    }
+    if (e_.columns != GridSide(info_.header.imageWidth, e_.frameWidth, e_.scale) ||
+        e_.rows != GridSide(info_.header.imageHeight, e_.frameHeight, e_.scale)) {
+      Problem("grid does not match the picture size");
+    }
+    if (e_.firstFrameRef != kFirstFrameRef || e_.refCount != Frames() + kFirstFrameRef) {
+      Problem("frame index size does not match the grid");
+      return false;
+    }
+    if (uint64_t{e_.prefixOffset} != uint64_t{e_.indexOffset} + uint64_t{e_.refCount} * kFrameRefSize) {
+      Problem("shared prefix does not follow the frame index");
+    }
+    return true;
+  }
+
+  uint64_t Frames() const { return uint64_t{e_.columns} * e_.rows; }
+
+  // LevelFault has found both blocks inside the file, which bounds them.
+  bool ReadBlock(const std::string& what, uint64_t offset, uint64_t size, std::vector<uint8_t>& out) {
+    out.resize(size);
+    const Status status = reader_.ReadAt(offset, out);
+    if (status != Status::Ok) Problem(what + ": " + StatusText(status));
+    return status == Status::Ok;
+  }
+
+  // Position 0 is the preview; the reserved positions after it are zero.
+  bool IndexHeadIsSound(const std::vector<uint8_t>& index) {
+    if (DecodeFrameRef(index.data()) != info_.preview) Problem("frame index position 0 is not the preview");
+    for (uint32_t i = 1; i < kFirstFrameRef; ++i) {
+      if (DecodeFrameRef(&index[size_t{i} * kFrameRefSize]) != FrameRef{}) {
+        Problem("reserved index positions are not zero");
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Each body follows the one before it and decodes, after the prefix, to
+  // a frame of the level's size. All frames together may decode
+  // kMaxDecodedBytesPerMapByte per byte of the file: records sharing one
+  // large body would multiply the work.
+  void CheckFrames(const std::vector<uint8_t>& index, std::vector<uint8_t>& assembled) {
+    const uint64_t fileSize = reader_.FileSize();
+    const uint64_t decodeBudget = fileSize * kMaxDecodedBytesPerMapByte;
+    uint64_t decoded = 0;
+    uint64_t expectedOffset = uint64_t{e_.prefixOffset} + e_.prefixSize;
+    for (uint64_t k = 0; k < Frames(); ++k) {
+      const FrameRef ref = DecodeFrameRef(&index[(kFirstFrameRef + k) * kFrameRefSize]);
+      const std::string frame = "frame " + std::to_string(k);
+      if (!Inside(fileSize, ref.offset, ref.size)) return Problem(frame + " lies outside the file");
+      decoded += uint64_t{e_.prefixSize} + ref.size;
+      if (decoded > decodeBudget) return Problem(frame + ": the frames repeat more data than the file holds");
+      if (ref.offset != expectedOffset) Problem(frame + " does not follow the previous body");
+      expectedOffset = uint64_t{ref.offset} + ref.size;
+      assembled.resize(uint64_t{e_.prefixSize} + ref.size);
+      if (const Status status = reader_.ReadAt(ref.offset, std::span(assembled).subspan(e_.prefixSize));
+          status != Status::Ok) {
+        return Problem(frame + ": " + StatusText(status));
+      }
+      CheckFrameDecodes(frame, assembled);
+    }
+  }
+
+  void CheckFrameDecodes(const std::string& frame, std::span<const uint8_t> encoding) {
+    std::unique_ptr<Bitmap> bitmap;
+    const Status status =
+        DecodeFrameImage(encoding, DecodeLimits{uint64_t{e_.frameWidth} * e_.frameHeight}, bitmap);
+    if (status != Status::Ok) {
+      Problem(frame + " does not decode: " + StatusText(status));
+    } else if (static_cast<uint32_t>(bitmap->Width()) != e_.frameWidth ||
+               static_cast<uint32_t>(bitmap->Height()) != e_.frameHeight) {
+      Problem(frame + " is not frame-sized");
+    }
+  }
+
+  const MapFileReader& reader_;
+  const MapFileInfo& info_;
+  const size_t level_;
+  const LevelEntry& e_;
+  const std::string name_;
+  std::vector<std::string>& problems_;
+};
 
 Status ReadInfo(const MapFileReader& reader, MapFileInfo& info) {
   info = MapFileInfo{};
@@ -137,7 +184,7 @@ void Check(const MapFileReader& reader, const MapFileInfo& info, std::vector<std
     }
     if (e.prefixSize != prefix)
       problems.push_back(LevelName(level) + ": shared prefix length is not the format's");
-    CheckLevel(reader, info, level, problems);
+    LevelCheck(reader, info, level, problems).Run();
   }
 }
 

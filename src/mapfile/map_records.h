@@ -12,9 +12,11 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "raster/codecs/decode_limits.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
@@ -28,11 +30,21 @@ inline constexpr uint32_t kFrameRefSize = 8;
 inline constexpr uint32_t kFirstFrameRef = 16;  // index positions 0..15: preview, then reserved
 inline constexpr uint32_t kRandomValueCount = 8;
 
+// What map files are named: NAME.rzt2.
+inline constexpr std::string_view kMapFileExtension = "rzt2";
+
 // Limits for reading map files, which another program may have written.
 // Our writer makes frames of 32..512 pixels and previews of at most
-// 1024 x 1024; readers allow far more, but never a whole picture's worth.
+// 1024 x 1024; readers allow far more, but never a whole picture's worth,
+// nor a frame that a frame format cannot hold.
 inline constexpr uint32_t kMaxFrameSide = 4096;
+static_assert(std::ranges::all_of(kFrameFormats,
+                                  [](const ImageFormat& format) { return kMaxFrameSide <= format.maxSide; }));
 inline constexpr uint64_t kMaxPreviewPixels = uint64_t{kMaxFrameSide} * kMaxFrameSide;
+// The longest shared prefix a frame format stores; a level claiming a
+// longer one is damage.
+inline constexpr uint32_t kMaxSharedPrefixSize =
+    std::ranges::max(kFrameFormats, {}, &ImageFormat::sharedPrefixSize).sharedPrefixSize;
 // No frame format stores pixels in less than 1/2730 byte each (GIF's LZW at
 // best: one 12-bit code per run of 4095; a frame of one colour takes about
 // 1/1240 in GIF, 1/1030 in PNG). A level claiming more pixels per byte of
@@ -46,10 +58,11 @@ inline uint64_t MaxLevelPixels(uint64_t fileSize) {
   return std::min(kPixelCeiling, fileSize * kMaxPixelsPerMapByte);
 }
 // Every frame decodes from a copy of the shared prefix and its body. A
-// written file decodes at most ~110 bytes per byte of file (the largest
-// shared prefix for each 8-byte index record); records sharing one large
-// body or prefix to multiply the work are damage.
+// written file decodes at most the largest shared prefix for each 8-byte
+// index record (108 bytes a byte); records sharing one large body to
+// multiply the work are damage.
 inline constexpr uint64_t kMaxDecodedBytesPerMapByte = 256;
+static_assert(kMaxSharedPrefixSize / kFrameRefSize < kMaxDecodedBytesPerMapByte);
 
 // The zoom levels in hundredths of a percent, by zoom level index.
 inline constexpr std::array<uint32_t, 7> kZoomLevels = {10000, 5000, 2500, 1000, 500, 200, 100};

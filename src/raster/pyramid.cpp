@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/task_group.h"
 #include "raster/bitmap.h"
 
 namespace rzt2 {
@@ -183,44 +184,30 @@ int32_t BandRows(int32_t height, int threads) {
 
 // The level below above (or below the picture, when above is null), its
 // bands made on the pool.
-Status HalveInBands(const Bitmap& picture, const PremulImage* above, ThreadPool& pool,
+Status HalveInBands(const Bitmap& picture, const PremulImage* above, ThreadPool* pool,
                     std::unique_ptr<PremulImage>& out) {
   std::unique_ptr<PremulImage> half;
   const Status made = above == nullptr
                           ? MakeHalf(picture.Width(), picture.Height(), PacksCopies(picture), half)
                           : MakeHalf(above->width, above->height, above->packed, half);
   if (made != Status::Ok) return made;
-  const int32_t band = BandRows(half->height, pool.Threads());
-  std::atomic<int32_t> pending{0};
-  std::atomic<bool> outOfMemory{false};
+  const int32_t band = BandRows(half->height, pool != nullptr ? pool->Threads() : 0);
   PremulImage& level = *half;
+  TaskGroup bands(pool, "halved copy band");
   for (int32_t first = 0; first < level.height; first += band) {
-    const int32_t last = std::min(level.height, first + band);
-    ++pending;
-    try {
-      pool.Post([&, first, last] {
-        const Status status = GuardMemory([&] {
-          HalvingRows rows;
-          for (int32_t y = first; y < last; ++y) {
-            if (above == nullptr) {
-              HalvePictureRow(picture, y, rows, level);
-            } else {
-              HalveLevelRow(*above, y, rows, level);
-            }
-          }
-          return Status::Ok;
-        });
-        if (status != Status::Ok) outOfMemory = true;
-        --pending;
-      });
-    } catch (const std::bad_alloc&) {
-      --pending;
-      outOfMemory = true;
-      break;
-    }
+    bands.Run([&, first, last = std::min(level.height, first + band)] {
+      HalvingRows rows;
+      for (int32_t y = first; y < last; ++y) {
+        if (above == nullptr) {
+          HalvePictureRow(picture, y, rows, level);
+        } else {
+          HalveLevelRow(*above, y, rows, level);
+        }
+      }
+      return Status::Ok;
+    });
   }
-  pool.HelpUntil([&] { return pending.load() == 0; });
-  if (outOfMemory) return Status::OutOfMemory;
+  if (const Status status = bands.Wait(); status != Status::Ok) return status;
   out = std::move(half);
   return Status::Ok;
 }
@@ -239,7 +226,7 @@ Status Pyramid::Level(int k, const PremulImage*& out) {
   return Status::Ok;
 }
 
-Status Pyramid::BuildAhead(int k, ThreadPool& pool) {
+Status Pyramid::BuildAhead(int k, ThreadPool* pool) {
   std::unique_lock lock(mutex_);
   // Built outside the lock: the caller helps the pool, which may run draws
   // of other pictures meanwhile. Nothing draws from this one until it returns.
@@ -264,35 +251,9 @@ uint64_t Pyramid::MemoryBytes() const {
 }
 
 struct PyramidBuilder::Build {
-  enum State : int { kQueued, kRunning, kEnded, kDropped };
   static constexpr int32_t kStopped = -1;
 
   explicit Build(const Bitmap& p) : picture(p) {}
-
-  // The work, on the pool's thread or on Finish's, whichever takes it first.
-  void Run() {
-    int queued = kQueued;
-    if (!state.compare_exchange_strong(queued, kRunning)) return;
-    built = Make() == Status::Ok;
-    state.store(kEnded, std::memory_order_release);
-    state.notify_all();
-  }
-
-  // Whether every level was built: run here when no thread took the work
-  // yet, or when it was taken, once it ends. After a stop, work not taken
-  // is dropped instead.
-  bool Wait(bool stopped) {
-    if (!stopped) {
-      Run();
-    } else if (int queued = kQueued; state.compare_exchange_strong(queued, kDropped)) {
-      return false;
-    }
-    for (int now = state.load(std::memory_order_acquire); now != kEnded;
-         now = state.load(std::memory_order_acquire)) {
-      state.wait(now, std::memory_order_acquire);
-    }
-    return built;
-  }
 
   bool WaitForRows(int32_t rows) {
     int32_t ready = rowsReady.load(std::memory_order_acquire);
@@ -303,26 +264,26 @@ struct PyramidBuilder::Build {
     return ready != kStopped;
   }
 
+  // The group's one task: every level, each row as soon as the rows above
+  // it are there.
   Status Make() {
-    return GuardMemory([&] {
-      int32_t width = picture.Width(), height = picture.Height();
-      while (width > 1 || height > 1) {
-        std::unique_ptr<PremulImage> half;
-        if (const Status status = MakeHalf(width, height, PacksCopies(picture), half); status != Status::Ok) {
-          return status;
-        }
-        width = half->width;
-        height = half->height;
-        levels.push_back(std::move(half));
+    int32_t width = picture.Width(), height = picture.Height();
+    while (width > 1 || height > 1) {
+      std::unique_ptr<PremulImage> half;
+      if (const Status status = MakeHalf(width, height, PacksCopies(picture), half); status != Status::Ok) {
+        return status;
       }
-      HalvingRows rows;
-      for (int32_t y = 0; !levels.empty() && y < levels[0]->height; ++y) {
-        if (!WaitForRows(std::min(2 * y + 2, picture.Height()))) return Status::Cancelled;
-        HalvePictureRow(picture, y, rows, *levels[0]);
-        Made(1, y, rows);
-      }
-      return Status::Ok;
-    });
+      width = half->width;
+      height = half->height;
+      levels.push_back(std::move(half));
+    }
+    HalvingRows rows;
+    for (int32_t y = 0; !levels.empty() && y < levels[0]->height; ++y) {
+      if (!WaitForRows(std::min(2 * y + 2, picture.Height()))) return Status::Cancelled;
+      HalvePictureRow(picture, y, rows, *levels[0]);
+      Made(1, y, rows);
+    }
+    return Status::Ok;
   }
 
   // Row y of level k (1-based) is written; makes the rows it completes below.
@@ -337,23 +298,20 @@ struct PyramidBuilder::Build {
 
   const Bitmap& picture;
   std::atomic<int32_t> rowsReady{0};
-  std::atomic<int> state{kQueued};
-  std::vector<std::unique_ptr<PremulImage>> levels;
-  bool built = false;  // written by the task before it ends
+  std::vector<std::unique_ptr<PremulImage>> levels;  // the task's until the group's wait
 };
+
+PyramidBuilder::PyramidBuilder(ThreadPool& pool) : pool_(pool) {}
 
 PyramidBuilder::~PyramidBuilder() { Abandon(); }
 
 void PyramidBuilder::RowsDone(const Bitmap& picture, int32_t rows) noexcept {
   if (build_ == nullptr) {
     if (picture.Format() == PixelFormat::Indexed8 || pool_.Threads() == 0) return;
-    try {
-      auto build = std::make_shared<Build>(picture);
-      pool_.PostLong([build] { build->Run(); });
-      build_ = std::move(build);
-    } catch (const std::bad_alloc&) {
-      return;  // the levels are built on first use
-    }
+    build_ = std::unique_ptr<Build>(new (std::nothrow) Build(picture));
+    if (build_ == nullptr) return;  // the levels are built on first use
+    group_.emplace(&pool_, "halved copies behind the decoder");
+    group_->RunLong([build = build_.get()] { return build->Make(); });
   }
   if (build_->rowsReady.load(std::memory_order_relaxed) == Build::kStopped) return;
   build_->rowsReady.store(rows, std::memory_order_release);
@@ -364,15 +322,17 @@ void PyramidBuilder::Abandon() noexcept {
   if (build_ == nullptr) return;
   build_->rowsReady.store(Build::kStopped, std::memory_order_release);
   build_->rowsReady.notify_one();
-  build_->Wait(true);
+  group_.reset();  // cancels the task if no thread took it, else waits for it
   build_.reset();
 }
 
 void PyramidBuilder::Finish(Bitmap& picture) {
   if (build_ == nullptr) return;
-  if (build_->Wait(false) && &build_->picture == &picture) {
+  // The wait runs the task here when no worker took it during the decode.
+  if (group_->Wait() == Status::Ok && &build_->picture == &picture) {
     picture.SetReductions(std::make_unique<Pyramid>(picture, std::move(build_->levels)));
   }
+  group_.reset();
   build_.reset();
 }
 

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "base/status.h"
+#include "base/task_group.h"
 #include "base/thread_pool.h"
 #include "io/pixel_block.h"
 #include "raster/row_sink.h"
@@ -53,9 +55,10 @@ class Pyramid {
   Status Level(int k, const PremulImage*& out);
 
   // Builds the levels up to k that are not there yet, each in bands of rows
-  // run on the pool (the caller helps), so that draws posted afterwards
-  // find them made and never wait for one another.
-  Status BuildAhead(int k, ThreadPool& pool);
+  // run on the pool (the caller helps; without a pool, all on the caller's
+  // thread), so that draws posted afterwards find them made and never wait
+  // for one another.
+  Status BuildAhead(int k, ThreadPool* pool);
 
   // The bytes of the levels built so far held in the process's memory.
   uint64_t MemoryBytes() const;
@@ -68,16 +71,16 @@ class Pyramid {
 
 // Builds every level of a picture's pyramid, down to one pixel, while the
 // decoder delivers rows (a RowSink): each row of a level as soon as the rows
-// it covers are there, in one long task of the pool, so that the threads at
-// work stay those of the pool. The pixels are those Level builds after the
-// decode. A task that has not started when the decode ends (the pool is
-// busy) is run by Finish's thread instead. Nothing is built for an indexed
-// picture (its palette may come after its rows) or on a pool without
+// it covers are there, as a group of one long task of the pool, so that the
+// threads at work stay those of the pool. The pixels are those Level builds
+// after the decode. A task that has not started when the decode ends (the
+// pool is busy) is run by Finish's thread instead. Nothing is built for an
+// indexed picture (its palette may come after its rows) or on a pool without
 // workers (its one thread is decoding): the picture then builds its levels
 // when a draw needs them.
 class PyramidBuilder final : public RowSink {
  public:
-  explicit PyramidBuilder(ThreadPool& pool) : pool_(pool) {}
+  explicit PyramidBuilder(ThreadPool& pool);
   ~PyramidBuilder();
   PyramidBuilder(const PyramidBuilder&) = delete;
   PyramidBuilder& operator=(const PyramidBuilder&) = delete;
@@ -90,10 +93,11 @@ class PyramidBuilder final : public RowSink {
   void Finish(Bitmap& picture);
 
  private:
-  struct Build;  // what the builder and its task share; the task may outlive the builder
+  struct Build;  // what the builder and its task share
 
   ThreadPool& pool_;
-  std::shared_ptr<Build> build_;
+  std::unique_ptr<Build> build_;
+  std::optional<TaskGroup> group_;  // after build_: it waits for the task before build_ goes
 };
 
 uint32_t Premultiply(uint32_t argb);

@@ -12,7 +12,10 @@ namespace rzt2 {
 // Halving until a factor below 2 is left for the cubic filter keeps the
 // cost per destination pixel bounded, and makes reductions by powers of two
 // plain copies of a reduction.
-int ReductionLevel(double factor) {
+int ReductionLevel(const Rect& destination, const Rect& source) {
+  if (destination.width <= 0 || destination.height <= 0) return 0;
+  double factor =
+      std::min(double(source.width) / destination.width, double(source.height) / destination.height);
   int k = 0;
   while (factor >= 2.0 && k < 30) {
     factor /= 2.0;
@@ -206,7 +209,7 @@ Status FilteredDraw::Filter(const Bitmap& picture, int32_t targetWidth, int32_t 
                             const Rect& s) {
   const double ratioX = double(s.width) / d.width;
   const double ratioY = double(s.height) / d.height;
-  const int k = ReductionLevel(std::min(ratioX, ratioY));
+  const int k = ReductionLevel(d, s);
   const PremulImage* level = nullptr;
   if (k > 0) {
     if (const Status status = picture.Reductions().Level(k, level); status != Status::Ok) return status;

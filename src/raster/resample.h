@@ -11,10 +11,10 @@
 
 namespace rzt2 {
 
-// The halved copy (Pyramid level) a draw that shrinks by factor, source
-// pixels per destination pixel on its less shrunk axis, filters from; 0
-// for the picture itself.
-int ReductionLevel(double factor);
+// The halved copy (Pyramid level) that a draw of the source rectangle into
+// the destination filters from: the shrink of its less shrunk axis halved
+// until below 2. 0 for the picture itself.
+int ReductionLevel(const Rect& destination, const Rect& source);
 
 Status DrawPicture(const Bitmap& picture, Bitmap& target, const Rect& destination, const Rect& source);
 

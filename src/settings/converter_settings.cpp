@@ -14,8 +14,6 @@ namespace {
 
 constexpr char kOrganisation[] = "Velmora";
 constexpr char kApplication[] = "rzt2tool";
-constexpr std::string_view kDstFolderKey = "DstFolder";
-constexpr std::string_view kSrcFolderKey = "SrcFolder";
 
 QString Key(std::string_view name) {
   return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
@@ -33,27 +31,43 @@ std::unique_ptr<QSettings> OpenStore(const std::string& storeFile) {
   return store;
 }
 
-std::string ReadText(const QSettings& store, std::string_view name) {
-  return store.value(Key(name)).toString().toStdString();
-}
-
 // Nothing when the value is missing or is not a 32-bit number.
-std::optional<int32_t> ReadNumber(const QSettings& store, const IntSetting& setting) {
+std::optional<int32_t> ReadNumber(const QSettings& store, std::string_view name) {
   // Through the text, because QVariant's own conversion wraps numbers that
   // do not fit into 32 bits instead of failing.
   bool ok = false;
-  const int number = store.value(Key(setting.name)).toString().toInt(&ok);
+  const int number = store.value(Key(name)).toString().toInt(&ok);
   if (!ok) return std::nullopt;
   return number;
 }
 
-void WriteNumber(QSettings& store, const IntSetting& setting, int32_t value) {
-  store.setValue(Key(setting.name), value);
+// The number as its declaration says it is read; nothing when the field
+// stays as it is.
+std::optional<int32_t> ReadStored(const QSettings& store, const IntSetting& setting) {
+  const std::optional<int32_t> number = ReadNumber(store, setting.name);
+  switch (setting.stored) {
+    case StoredAs::Number:
+      return number;
+    case StoredAs::Flag:
+      return number.value_or(0);
+    case StoredAs::Choice:
+      if (number && !setting.Admits(*number)) return setting.defaultValue;
+      return number;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
 void ConverterSettings::SetDefaults() { *this = ConverterSettings(storeFile_); }
+
+void ConverterSettings::Apply(std::span<const SettingValue> values) {
+  for (const SettingValue& value : values) {
+    for (const StoredNumber& stored : kStoredNumbers) {
+      if (stored.setting == value.setting) this->*stored.field = value.value;
+    }
+  }
+}
 
 bool ConverterSettings::LoadSettings() {
   const std::unique_ptr<QSettings> store = OpenStore(storeFile_);
@@ -62,19 +76,12 @@ bool ConverterSettings::LoadSettings() {
   if (!QFileInfo::exists(store->fileName()) || store->status() != QSettings::NoError) {
     return false;
   }
-  DstFolder = ReadText(*store, kDstFolderKey);
-  SrcFolder = ReadText(*store, kSrcFolderKey);
-  DstFolderAsSame = ReadNumber(*store, kDstFolderAsSame).value_or(0);
-  EnablePreview = ReadNumber(*store, kEnablePreview).value_or(0);
-  AllPages = ReadNumber(*store, kAllPages).value_or(0);
-  if (auto dpi = ReadNumber(*store, kDrawingDpi); dpi && kDrawingDpi.Admits(*dpi)) DrawingDpi = *dpi;
-  EncoderParams params = Encoder();
-  for (const EncoderParamField& field : kEncoderParamFields) {
-    if (auto number = ReadNumber(*store, *field.setting)) params.*field.member = *number;
+  for (const StoredText& stored : kStoredTexts) {
+    this->*stored.field = store->value(Key(stored.setting->name)).toString().toStdString();
   }
-  // Written by a later version, perhaps: this one draws with the default.
-  if (!kPaletteMode.Admits(params.PaletteMode)) params.PaletteMode = kPaletteMode.defaultValue;
-  SetEncoder(params);
+  for (const StoredNumber& stored : kStoredNumbers) {
+    if (const auto number = ReadStored(*store, *stored.setting)) this->*stored.field = *number;
+  }
   return true;
 }
 
@@ -82,19 +89,12 @@ bool ConverterSettings::SaveSettings() const {
   const std::unique_ptr<QSettings> store = OpenStore(storeFile_);
   // isWritable() creates missing parent folders and probes the file itself.
   if (!store->isWritable()) return false;
-  store->setValue(Key(kDstFolderKey), QString::fromStdString(DstFolder));
-  store->setValue(Key(kSrcFolderKey), QString::fromStdString(SrcFolder));
-  WriteNumber(*store, kDstFolderAsSame, DstFolderAsSame);
-  WriteNumber(*store, kEnablePreview, EnablePreview);
-  WriteNumber(*store, kDrawingDpi, DrawingDpi);
-  WriteNumber(*store, kAllPages, AllPages);
-  WriteNumber(*store, kFrameSizeX, FrameSizeX);
-  WriteNumber(*store, kFrameSizeY, FrameSizeY);
-  WriteNumber(*store, kMiniFrameSizeX, MiniFrameSizeX);
-  WriteNumber(*store, kMiniFrameSizeY, MiniFrameSizeY);
-  WriteNumber(*store, kEncoderCode, EncoderCode);
-  WriteNumber(*store, kZoomLevelsMask, ZoomLevelsMask);
-  WriteNumber(*store, kPaletteMode, PaletteMode);
+  for (const StoredText& stored : kStoredTexts) {
+    store->setValue(Key(stored.setting->name), QString::fromStdString(this->*stored.field));
+  }
+  for (const StoredNumber& stored : kStoredNumbers) {
+    store->setValue(Key(stored.setting->name), this->*stored.field);
+  }
   store->sync();
   return store->status() == QSettings::NoError;
 }

@@ -1,14 +1,20 @@
 // ConverterSettings: everything the user sets that lasts from one run to the
 // next, and its per-user store. Callers read and write the fields directly;
-// the store checks no value range (see mapfile/encoder_params.h for the ranges).
+// the store checks no value range of the encoder parameters (see
+// mapfile/encoder_params.h for the ranges).
 //
 // The store is a QSettings file in native format, organisation "Velmora",
 // application "rzt2tool", user scope; on Linux that is
-// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds thirteen values named exactly
-// as the fields. Texts are UTF-8 and are not limited in length.
+// $XDG_CONFIG_HOME/Velmora/rzt2tool.conf. It holds the values of
+// kStoredTexts and kStoredNumbers, named by their declarations, which are
+// named exactly as the fields. Texts are UTF-8 and are not limited in length.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <iterator>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -45,13 +51,14 @@ class ConverterSettings : public EncoderParams {
 
   // Every field takes its default.
   void SetDefaults();
-  // Reads the store. A missing folder reads as empty, a missing flag as 0,
-  // a missing number leaves its field alone; a value that is not a number
-  // counts as missing. A PaletteMode that names no palette reads as the
-  // default. False, with no field changed, when the store does not
-  // exist or cannot be read.
+  // Gives each value's setting its value; a setting that is not stored is
+  // left out.
+  void Apply(std::span<const SettingValue> values);
+  // Reads the store, each number as its declaration's StoredAs says; a
+  // missing folder reads as empty. False, with no field changed, when the
+  // store does not exist or cannot be read.
   bool LoadSettings();
-  // Writes all thirteen values. False when the store cannot be written.
+  // Writes every stored value. False when the store cannot be written.
   bool SaveSettings() const;
 
   // The file the store lives in.
@@ -60,5 +67,37 @@ class ConverterSettings : public EncoderParams {
  private:
   std::string storeFile_;  // empty: the user's store
 };
+
+// Each stored text with its field.
+struct StoredText {
+  const TextSetting* setting;
+  std::string ConverterSettings::*field;
+};
+inline constexpr StoredText kStoredTexts[] = {
+    {&kDstFolder, &ConverterSettings::DstFolder},
+    {&kSrcFolder, &ConverterSettings::SrcFolder},
+};
+
+// Each stored number with its field: the encoder parameters, then the
+// others. A new setting is a declaration, a field and a row here.
+struct StoredNumber {
+  const IntSetting* setting;
+  int32_t ConverterSettings::*field;
+};
+inline constexpr auto kStoredNumbers = [] {
+  const StoredNumber others[] = {
+      {&kDstFolderAsSame, &ConverterSettings::DstFolderAsSame},
+      {&kEnablePreview, &ConverterSettings::EnablePreview},
+      {&kDrawingDpi, &ConverterSettings::DrawingDpi},
+      {&kAllPages, &ConverterSettings::AllPages},
+  };
+  std::array<StoredNumber, kEncoderParamFields.size() + std::size(others)> rows{};
+  auto row = std::transform(kEncoderParamFields.begin(), kEncoderParamFields.end(), rows.begin(),
+                            [](const EncoderParamField& field) {
+                              return StoredNumber{field.setting, field.member};
+                            });
+  std::copy(std::begin(others), std::end(others), row);
+  return rows;
+}();
 
 }  // namespace rzt2

@@ -11,12 +11,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -24,6 +27,7 @@
 
 #include "cli/cli_runner.h"
 #include "mapfile/map_test_helpers.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2::test {
 namespace {
@@ -390,6 +394,100 @@ TEST_F(CliTest, PagesOfAPdfConvertEachIntoItsOwnMapOrOneByNumber) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Error loading file pages.pdf! (no such page in the file)"), std::string::npos)
       << run.err;
+}
+
+// Every option that names a setting overrides the stored one; the settings
+// no option names come from the store.
+TEST_F(CliTest, EachOptionOverridesItsStoredSettingAndTheOthersComeFromTheStore) {
+  fs::create_directories(dir / ".config/Velmora");
+  std::ofstream(dir / ".config/Velmora/rzt2tool.conf")
+      << "[General]\nFrameSizeX=100\nFrameSizeY=90\nMiniFrameSizeX=200\nMiniFrameSizeY=150\nZoomLevelsMask="
+         "0\n"
+         "EncoderCode=2\nPaletteMode=1\nDrawingDpi=75\nAllPages=1\nDstFolderAsSame=1\n";
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 300, 200), Status::Ok);
+  fs::copy_file(fs::path(RZT2_TEST_DATA) / "drawn" / "pages.pdf", dir / "pages.pdf");
+  // Frame size, preview width, whether level 1 is stored, the frames' first
+  // bytes, the palette's kind.
+  const auto shape = [this](const std::string& name) {
+    const MapBytes map(dir / name);
+    const LevelEntry top = map.Entry(0);
+    const FrameRef preview = map.Ref(top, 0);
+    const std::string info = Run({"info", name}).out;
+    return std::tuple(top.frameWidth, top.frameHeight,
+                      DecodeWithQt(map.Block(preview.offset, preview.size)).width(), map.Entry(1).scale != 0,
+                      map.Frame(top, 0).at(1), info.find("built-in") != std::string::npos);
+  };
+  ASSERT_EQ(Run({"convert", "-q", "a.png"}).exitCode, 0);
+  EXPECT_EQ(shape("a.rzt2"), std::tuple(100u, 90u, 200, false, uint8_t{'P'}, false));
+  ASSERT_EQ(Run({"convert", "-q", "--frame", "64x48", "--preview", "128x128", "--zoom", "from50", "--format",
+                 "gif", "--palette", "fixed", "a.png"})
+                .exitCode,
+            0);
+  EXPECT_EQ(shape("a.rzt2"), std::tuple(64u, 48u, 128, true, uint8_t{'I'}, true));
+  ASSERT_EQ(Run({"convert", "-q", "--zoom-mask", "2", "a.png"}).exitCode, 0);
+  EXPECT_TRUE(std::get<3>(shape("a.rzt2")));
+  // Each page at the stored 75 pixels an inch, or one page at the dpi given.
+  ASSERT_EQ(Run({"convert", "-q", "pages.pdf"}).exitCode, 0);
+  EXPECT_EQ(MapBytes(dir / "pages-p2.rzt2").U32(48), 100u);
+  ASSERT_EQ(Run({"convert", "-q", "--page", "2", "--dpi", "150", "pages.pdf"}).exitCode, 0);
+  EXPECT_EQ(MapBytes(dir / "pages.rzt2").U32(48), 200u);
+}
+
+// Every extension of the format table, and the map file's, is offered by
+// bash completion to convert and named by both man pages, which the build
+// fills in from the table; every format is named by the texts written by
+// hand, and the README lists every extension as the desktop program does.
+TEST_F(CliTest, EveryFormatIsOfferedByCompletionAndNamedByTheManPagesAndTexts) {
+  const fs::path build(RZT2_BUILD_DIR), source(RZT2_SOURCE_DIR);
+  std::vector<std::string> extensions{std::string(kMapFileExtension)};
+  for (const ImageFormat& format : kImageFormats) {
+    extensions.insert(extensions.end(), format.extensions.begin(), format.extensions.end());
+  }
+  fs::create_directory(dir / "named");
+  std::set<std::string> named;
+  for (const std::string& extension : extensions) {
+    std::string upper = extension;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : {"a." + extension, "B." + upper}) {
+      WriteFileBytes(dir / "named" / name, {});
+      named.insert(name);
+    }
+  }
+  WriteFileBytes(dir / "named" / "notes.txt", {});
+  std::ofstream(dir / "complete.sh")
+      << "cd named && source /usr/share/bash-completion/bash_completion && source '"
+      << (build / "resources/rzt2.bash-completion").string()
+      << "' && COMP_WORDS=(rzt2 convert '') && COMP_CWORD=2 && COMP_LINE='rzt2 convert ' && COMP_POINT=13 && "
+         "_rzt2 && printf '%s\\n' \"${COMPREPLY[@]}\"\n";
+  std::set<std::string> offered;
+  FILE* shell = ::popen(("cd '" + dir.Path().string() + "' && bash complete.sh").c_str(), "r");
+  ASSERT_NE(shell, nullptr);
+  for (char line[256]; std::fgets(line, sizeof line, shell) != nullptr;) {
+    offered.insert(std::string(line, std::strcspn(line, "\n")));
+  }
+  EXPECT_EQ(::pclose(shell), 0);
+  EXPECT_EQ(offered, named);
+
+  const auto text = [](const fs::path& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const auto names = [](const std::string& in, const std::string& word) {
+    return std::regex_search(in, std::regex("(^|[^[:alnum:]])" + word + "($|[^[:alnum:]])"));
+  };
+  const std::string readme = text(source / "README.md");
+  for (const std::string& extension : extensions) {
+    for (const char* page : {"man/rzt2.1", "man/rzt2tool.1"}) {
+      EXPECT_TRUE(names(text(build / page), "\\." + extension)) << page << " ." << extension;
+    }
+    EXPECT_TRUE(names(readme, "\\." + extension)) << "README.md ." << extension;
+  }
+  const std::string handWritten[] = {readme, text(source / "resources/com.velmora.rzt2tool.metainfo.xml"),
+                                     text(build / "CPackConfig.cmake")};
+  for (const ImageFormat& format : kImageFormats) {
+    for (const std::string& words : handWritten)
+      EXPECT_TRUE(names(words, std::string(format.title))) << format.title;
+  }
 }
 
 // Unusable command lines exit with 2, inputs that are not regular files

@@ -3,9 +3,12 @@
 #include <QAccessible>
 #include <QScreen>
 #include <QSettings>
+#include <algorithm>
+#include <cctype>
 
 #include "app/map_converter.h"
 #include "gui_fixture.h"
+#include "raster/codecs/image_formats.h"
 #include "ui/converter/file_listing.h"
 #include "ui/converter/settings_dialog.h"
 
@@ -13,8 +16,9 @@ namespace rzt2::test {
 namespace {
 
 // Names in any case, with several dots, a dot first or last, or none;
-// extensions listed (emf, wmf) or not (tiff, txt); letters beyond ASCII
-// and numbers sorted as the language does.
+// extensions listed (emf, wmf, tiff) or not (txt); letters beyond ASCII
+// and numbers sorted as the language does. Every extension of the format
+// table is listed, as written and in capitals.
 TEST_F(GuiTest, TheListingHasFoldersThenConvertibleFilesEachByName) {
   for (const char* name : {"Photo.JPG", "scan.Tif", "map.RZT2", "archive.tar.png", ".png", "b.bmp", "d.emf",
                            "e.wmf", "photo.tiff", "notes.txt", "README", "png", "trail.",
@@ -29,9 +33,27 @@ TEST_F(GuiTest, TheListingHasFoldersThenConvertibleFilesEachByName) {
   EXPECT_EQ(listing.folders, (std::vector<std::string>{"..", "alpha", "\xC3\x84rmel", "maps.png", "Zeta"}));
   EXPECT_EQ(listing.files, (std::vector<std::string>{".png", "archive.tar.png", "b.bmp", "d.emf", "e.wmf",
                                                      "\xC3\xA9mile.png", "map.RZT2", "map9.png", "map10.png",
-                                                     "\xC3\x96lkarte.png", "Photo.JPG", "scan.Tif"}));
+                                                     "\xC3\x96lkarte.png", "Photo.JPG", "photo.tiff", "scan.Tif"}));
   EXPECT_NE(listFolder("/").folders.front(), "..");
   EXPECT_EQ(listFolder(dir / "gone").folders, std::vector<std::string>{".."});
+
+  const fs::path named = dir / "alpha";
+  std::vector<std::string> expected;
+  for (const ImageFormat& format : kImageFormats) {
+    for (const std::string_view extension : format.extensions) {
+      std::string upper(extension);
+      std::transform(upper.begin(), upper.end(), upper.begin(),
+                     [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+      for (const std::string& name : {"a." + std::string(extension), "B." + upper}) {
+        WriteFileBytes(named / name, {});
+        expected.push_back(name);
+      }
+    }
+  }
+  std::vector<std::string> listed = listFolder(named).files;
+  std::sort(listed.begin(), listed.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected);
 }
 
 // The window reopens where it was, in a settings group of its own, unless

@@ -4,6 +4,8 @@
 // read with small allocations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "hostile/hostile_support.h"
 #include "mapfile/map_inspector.h"
 #include "mapfile/map_test_helpers.h"
@@ -79,8 +81,14 @@ class BadMapFileTest : public testing::Test {
                   reader->ReadFrameIndex(reader->Header().firstLevel, index) != Status::Ok);
       MapFileInfo info;
       std::vector<std::string> problems;
-      EXPECT_TRUE(reader == nullptr || ReadMapFileInfo(*reader, info) != Status::Ok ||
-                  (CheckMapFile(*reader, info, problems) == Status::Ok && !problems.empty()));
+      if (reader == nullptr || ReadMapFileInfo(*reader, info) != Status::Ok) return;
+      EXPECT_EQ(CheckMapFile(*reader, info, problems), Status::Ok);
+      EXPECT_FALSE(problems.empty());
+      // A level the reader refuses by its entry, the check refuses by the same rule.
+      if (const auto fault = LevelFault(bytes.size(), info.levels[0])) {
+        EXPECT_NE(std::find(problems.begin(), problems.end(), "level 0: " + std::string(*fault)),
+                  problems.end());
+      }
     });
     EXPECT_LT(largest, kSmallAllocation + bytes.size());
   }
@@ -131,6 +139,8 @@ TEST_F(BadMapFileTest, OffsetsAndSizesThatWrapOrPointPastTheEndAndClaimsOfHugeWo
        }},
       {"prefix ends one byte past the end",
        [size](Bytes& b) { SetLevelField(b, kAtPrefixOffset, size - 783); }},
+      {"a prefix inside the file, longer than any frame format's",
+       [](Bytes& b) { SetLevelField(b, kAtPrefixSize, kMaxSharedPrefixSize + 1); }},
       {"a body's offset plus size wraps",
        [](Bytes& b) {
          SetFrameRef(b, kFirstFrameRef + 1, {0xFFFFFFF8, 0x10});

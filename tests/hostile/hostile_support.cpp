@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <thread>
 
 #include "io/file_io.h"
 
@@ -22,9 +23,25 @@ namespace {
 std::atomic<bool> gWatching{false};
 std::atomic<size_t> gLargest{0};
 std::atomic<size_t> gRefusedOver{SIZE_MAX};
+// RefuseOffThread's: the allocations left before the refused one (0: none
+// armed), and the thread whose own allocations do not count.
+std::atomic<size_t> gOffThreadCountdown{0};
+std::atomic<size_t> gOffThreadCounted{0};
+std::atomic<bool> gOffThreadRefused{false};
+std::thread::id gArmedThread;
+
+bool RefusedOffThread() noexcept {
+  if (gOffThreadCountdown.load() == 0 || std::this_thread::get_id() == gArmedThread) {
+    return false;
+  }
+  ++gOffThreadCounted;
+  if (gOffThreadCountdown.fetch_sub(1) != 1) return false;
+  gOffThreadRefused = true;
+  return true;
+}
 
 void* Allocate(size_t size) noexcept {
-  if (size > gRefusedOver.load(std::memory_order_relaxed)) return nullptr;
+  if (size > gRefusedOver.load(std::memory_order_relaxed) || RefusedOffThread()) return nullptr;
   if (gWatching.load(std::memory_order_relaxed)) {
     size_t seen = gLargest.load(std::memory_order_relaxed);
     while (size > seen && !gLargest.compare_exchange_weak(seen, size)) {
@@ -67,7 +84,17 @@ size_t LargestAllocationDuring(const std::function<void()>& call) {
 AllocationLimit::AllocationLimit(size_t bytes) { gRefusedOver = bytes; }
 AllocationLimit::~AllocationLimit() { gRefusedOver = SIZE_MAX; }
 
-std::string RunInChild(const std::function<std::string()>& scenario) {
+RefuseOffThread::RefuseOffThread(size_t nth) {
+  gArmedThread = std::this_thread::get_id();
+  gOffThreadRefused = false;
+  gOffThreadCounted = 0;
+  gOffThreadCountdown = nth;
+}
+RefuseOffThread::~RefuseOffThread() { gOffThreadCountdown = 0; }
+bool RefuseOffThread::Refused() const { return gOffThreadRefused; }
+size_t RefuseOffThread::Counted() const { return gOffThreadCounted; }
+
+std::string RunInChild(const std::function<std::string()>& scenario, unsigned seconds) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   std::fflush(nullptr);
@@ -75,6 +102,7 @@ std::string RunInChild(const std::function<std::string()>& scenario) {
   if (pid < 0) return "fork failed";
   if (pid == 0) {
     ::close(fds[0]);
+    if (seconds > 0) ::alarm(seconds);
     const std::string text = scenario();
     WriteAll(fds[1], std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     ::_exit(0);

@@ -27,11 +27,26 @@ class AllocationLimit {
   AllocationLimit& operator=(const AllocationLimit&) = delete;
 };
 
+// While it lives, the nth allocation made through operator new on any
+// thread but the one that made it is refused: the allocations of pool
+// tasks, counted from 1. Refused() tells whether the nth came, Counted()
+// how many were made until then.
+class RefuseOffThread {
+ public:
+  explicit RefuseOffThread(size_t nth);
+  ~RefuseOffThread();
+  RefuseOffThread(const RefuseOffThread&) = delete;
+  RefuseOffThread& operator=(const RefuseOffThread&) = delete;
+  bool Refused() const;
+  size_t Counted() const;
+};
+
 // Runs scenario in a forked child and returns the text it produced, or a
-// line saying how the child ended when it did not return. A scenario that
-// cannot set itself up returns a text starting with kSkip.
+// line saying how the child ended when it did not return (a child still
+// running after seconds is killed: "child ended by signal 14"). A scenario
+// that cannot set itself up returns a text starting with kSkip.
 inline constexpr char kSkip[] = "SKIP: ";
-std::string RunInChild(const std::function<std::string()>& scenario);
+std::string RunInChild(const std::function<std::string()>& scenario, unsigned seconds = 0);
 
 // In a child only: a fresh tmpfs of `size` bytes at folder, in a private
 // mount namespace (a user namespace too when not root). Read-only when asked,

@@ -1,6 +1,6 @@
-// The rendering decoder against a helper that misbehaves (hangs, crashes,
-// answers nonsense, claims a huge picture): always a failure status, never
-// a hang or a large allocation here. Damaged metafiles are the fuzz
+// The rendering decoder against a helper that misbehaves (hangs, before or
+// after its reply, crashes, answers nonsense, claims a huge picture): always
+// a failure status, never a hang or a large allocation here. Damaged metafiles are the fuzz
 // corpus's concern.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -45,6 +45,7 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     Status expected;
   } cases[] = {
       {"hangs", "exec sleep 30", Status::DrawTimeout},
+      {"closes its output and hangs", "exec >&-; exec sleep 30", Status::DrawTimeout},
       {"crashes", "kill -SEGV $$", Status::CorruptData},
       {"runs out of CPU time", "kill -XCPU $$", Status::DrawTimeout},
       {"answers nonsense", "echo not a reply", Status::CorruptData},
@@ -52,6 +53,8 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
       {"sends half a picture", replyFile("half", Reply(Status::Ok, 100, 100), 20000), Status::CorruptData},
       {"reports a failure", replyFile("fails", Reply(Status::CorruptData, 0, 0), 0), Status::CorruptData},
       {"sends a picture", replyFile("good", Reply(Status::Ok, 100, 100), 40000), Status::Ok},
+      {"hangs after its picture", replyFile("good", Reply(Status::Ok, 100, 100), 40000) + "; exec sleep 30",
+       Status::DrawTimeout},
   };
   const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
   for (const auto& c : cases) {

@@ -125,7 +125,11 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUs
     EXPECT_GT(overlapped->MemoryBytes(), after->MemoryBytes()) << "built before any draw";
     ThreadPool alone(0), busy(1);
     std::atomic<bool> decoded{false};
-    busy.PostLong([&] { decoded.wait(false); });
+    TaskGroup holdsTheWorker(&busy, "test");
+    holdsTheWorker.RunLong([&] {
+      decoded.wait(false);
+      return Status::Ok;
+    });
     for (ThreadPool* idle : {&alone, &busy}) {
       PyramidBuilder unbuilt(*idle);
       std::unique_ptr<Bitmap> plain;
@@ -138,7 +142,7 @@ TEST(PyramidBuilderTest, CopiesBuiltWhileDecodingOrAheadEqualThoseBuiltOnFirstUs
     decoded.notify_one();
     std::unique_ptr<Bitmap> ahead;
     ASSERT_EQ(DecodeImage(bytes, {}, ahead), Status::Ok);
-    ASSERT_EQ(ahead->Reductions().BuildAhead(10, pool), Status::Ok);
+    ASSERT_EQ(ahead->Reductions().BuildAhead(10, &pool), Status::Ok);
     std::unique_ptr<Bitmap> wide;  // the picture in 32 bits
     ASSERT_EQ(Bitmap::Create(after->Width(), after->Height(), PixelFormat::Argb32, wide), Status::Ok);
     for (int32_t y = 0; y < after->Height(); ++y) {

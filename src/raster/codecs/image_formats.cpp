@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "raster/codecs/render_codec.h"
-
 namespace rzt2 {
 
 namespace {
@@ -41,10 +39,7 @@ Status CountPages(std::span<const uint8_t> data, uint32_t& pages) {
   pages = 1;
   const ImageFormat* format = SniffFormat(data);
   if (format == nullptr) return Status::UnknownImageFormat;
-  if (format->decode == DecodeTiff) return CountTiffPages(data, pages);
-  if (format->decode == DecodeGif) return CountGifFrames(data, pages);
-  if (format->name == "pdf") return CountRenderedPages(data, pages);
-  return Status::Ok;
+  return format->countPages != nullptr ? format->countPages(data, pages) : Status::Ok;
 }
 
 Status DecodeImage(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,

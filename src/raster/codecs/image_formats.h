@@ -40,6 +40,9 @@ namespace rzt2 {
 using DecodeFunction = Status (*)(std::span<const uint8_t> data, const DecodeLimits& limits,
                                   std::unique_ptr<Bitmap>& out, RowSink* rows);
 using EncodeFunction = Status (*)(const Bitmap& bitmap, ScratchStream& stream);
+// Counts the pages or frames of a file of several; a failure is the
+// decoder's, for a damaged file.
+using CountFunction = Status (*)(std::span<const uint8_t> data, uint32_t& pages);
 
 // GIF89a with the full palette (padded to a power of two, at least 2
 // entries), a graphic control extension, one image. Non-indexed bitmaps are
@@ -85,6 +88,8 @@ Status CountTiffPages(std::span<const uint8_t> data, uint32_t& pages);
 // AVIF at their size.
 Status DecodeRendered(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                       RowSink* rows = nullptr);
+// The pages of a PDF (1 for the other formats drawn), asked of the helper.
+Status CountRenderedPages(std::span<const uint8_t> data, uint32_t& pages);
 
 // WebP, lossy or lossless, with alpha as Argb32; of an animation the first
 // frame, composed on its canvas.
@@ -98,8 +103,12 @@ Status DecodeJpeg2000(std::span<const uint8_t> data, const DecodeLimits& limits,
                       RowSink* rows = nullptr);
 
 struct ImageFormat {
-  std::string_view name;  // as the dialogs and --format show it; exports end in "." + name
+  std::string_view name;   // as the dialogs and --format show it; exports end in "." + name
+  std::string_view title;  // as prose names it: "JPEG 2000"
   std::string_view mimeType;
+  // What its files are usually named after the last ".", in lower case;
+  // the desktop program lists such files, in any case.
+  std::span<const std::string_view> extensions;
   std::span<const Signature> signatures;  // data that starts with any one is of this format
   // The leading bytes that every frame of a level shares and that the level
   // stores once; 0 for formats whose frames share none worth storing.
@@ -107,6 +116,7 @@ struct ImageFormat {
   bool quantizeForExport;  // holds 256 colours at most: exports are reduced first
   EncodeFunction encode;   // null for a format that is only decoded
   DecodeFunction decode;
+  CountFunction countPages;  // null for a format of one picture a file
   // The widest and highest picture the format describes (0 for a format
   // only decoded): an export checks it before it reads a pixel.
   uint32_t maxSide;
@@ -123,25 +133,55 @@ inline constexpr Signature kJp2Signatures[] = {{At(0, "\0\0\0\x0CjP  \r\n\x87\n"
 inline constexpr Signature kJ2kSignatures[] = {{At(0, "\xFF\x4F\xFF\x51")}};          // SOC, SIZ
 inline constexpr Signature kJpeg2000Signatures[] = {kJp2Signatures[0], kJ2kSignatures[0]};
 
+inline constexpr std::string_view kGifExtensions[] = {"gif"};
+inline constexpr std::string_view kJpegExtensions[] = {"jpg", "jpeg"};
+inline constexpr std::string_view kPngExtensions[] = {"png"};
+inline constexpr std::string_view kBmpExtensions[] = {"bmp"};
+inline constexpr std::string_view kTiffExtensions[] = {"tif", "tiff"};
+inline constexpr std::string_view kWmfExtensions[] = {"wmf"};
+inline constexpr std::string_view kEmfExtensions[] = {"emf"};
+inline constexpr std::string_view kPdfExtensions[] = {"pdf"};
+inline constexpr std::string_view kHeifExtensions[] = {"heif", "heic"};
+inline constexpr std::string_view kAvifExtensions[] = {"avif"};
+inline constexpr std::string_view kWebpExtensions[] = {"webp"};
+inline constexpr std::string_view kJpeg2000Extensions[] = {"jp2", "jpx", "j2k",
+                                                           "j2c"};  // files, then codestreams
+inline constexpr std::string_view kSvgzExtensions[] = {"svgz"};
+inline constexpr std::string_view kSvgExtensions[] = {"svg"};
+
 // The frame formats first, in EncoderCode order, which is also the order of
 // the export formats and of both dialogs' lists; then the formats only decoded.
 inline constexpr ImageFormat kImageFormats[] = {
     // 16-bit sides; libjpeg's JPEG_MAX_DIMENSION; 31-bit sides; signed 32-bit sides; 32-bit sides.
-    {"gif", "image/gif", kGifSignatures, 784, true, EncodeGif, DecodeGif, 65535},
-    {"jpeg", "image/jpeg", kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg, 65500},
-    {"png", "image/png", kPngSignatures, 864, false, EncodePng, DecodePng, 0x7FFFFFFF},
-    {"bmp", "image/bmp", kBmpSignatures, 0, false, EncodeBmp, DecodeBmp, 0x7FFFFFFF},
-    {"tiff", "image/tiff", kTiffSignatures, 0, false, EncodeTiff, DecodeTiff, 0xFFFFFFFF},
-    {"wmf", "image/wmf", kWmfSignatures, 0, false, nullptr, DecodeRendered, 0},
-    {"emf", "image/emf", kEmfSignatures, 0, false, nullptr, DecodeRendered, 0},
-    {"pdf", "application/pdf", kPdfSignatures, 0, false, nullptr, DecodeRendered, 0},
-    {"heif", "image/heif", kHeifSignatures, 0, false, nullptr, DecodeRendered, 0},
-    {"avif", "image/avif", kAvifSignatures, 0, false, nullptr, DecodeRendered, 0},
-    {"webp", "image/webp", kWebpSignatures, 0, false, nullptr, DecodeWebp, 0},
-    {"jp2", "image/jp2", kJpeg2000Signatures, 0, false, nullptr, DecodeJpeg2000, 0},
-    {"svgz", "image/svg+xml-compressed", kSvgzSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"gif", "GIF", "image/gif", kGifExtensions, kGifSignatures, 784, true, EncodeGif, DecodeGif,
+     CountGifFrames, 65535},
+    {"jpeg", "JPEG", "image/jpeg", kJpegExtensions, kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg,
+     nullptr, 65500},
+    {"png", "PNG", "image/png", kPngExtensions, kPngSignatures, 864, false, EncodePng, DecodePng, nullptr,
+     0x7FFFFFFF},
+    {"bmp", "BMP", "image/bmp", kBmpExtensions, kBmpSignatures, 0, false, EncodeBmp, DecodeBmp, nullptr,
+     0x7FFFFFFF},
+    {"tiff", "TIFF", "image/tiff", kTiffExtensions, kTiffSignatures, 0, false, EncodeTiff, DecodeTiff,
+     CountTiffPages, 0xFFFFFFFF},
+    {"wmf", "WMF", "image/wmf", kWmfExtensions, kWmfSignatures, 0, false, nullptr, DecodeRendered, nullptr,
+     0},
+    {"emf", "EMF", "image/emf", kEmfExtensions, kEmfSignatures, 0, false, nullptr, DecodeRendered, nullptr,
+     0},
+    {"pdf", "PDF", "application/pdf", kPdfExtensions, kPdfSignatures, 0, false, nullptr, DecodeRendered,
+     CountRenderedPages, 0},
+    {"heif", "HEIF", "image/heif", kHeifExtensions, kHeifSignatures, 0, false, nullptr, DecodeRendered,
+     nullptr, 0},
+    {"avif", "AVIF", "image/avif", kAvifExtensions, kAvifSignatures, 0, false, nullptr, DecodeRendered,
+     nullptr, 0},
+    {"webp", "WebP", "image/webp", kWebpExtensions, kWebpSignatures, 0, false, nullptr, DecodeWebp, nullptr,
+     0},
+    {"jp2", "JPEG 2000", "image/jp2", kJpeg2000Extensions, kJpeg2000Signatures, 0, false, nullptr,
+     DecodeJpeg2000, nullptr, 0},
+    {"svgz", "SVGZ", "image/svg+xml-compressed", kSvgzExtensions, kSvgzSignatures, 0, false, nullptr,
+     DecodeRendered, nullptr, 0},
     // Last: its root element is looked for past the other formats' signatures.
-    {"svg", "image/svg+xml", kSvgSignatures, 0, false, nullptr, DecodeRendered, 0},
+    {"svg", "SVG", "image/svg+xml", kSvgExtensions, kSvgSignatures, 0, false, nullptr, DecodeRendered,
+     nullptr, 0},
 };
 
 // The frame formats: the rows that encode, which lead the table.
@@ -162,8 +202,9 @@ const ImageFormat* FindEncoder(std::string_view mimeType);
 // The format whose signature the data starts with; null when none does.
 const ImageFormat* SniffFormat(std::span<const uint8_t> data);
 
-// How many pages (PDF, TIFF) or frames (GIF) the file holds; 1 for the
-// formats of one picture. Damaged files fail as their decoder would.
+// How many pages (PDF, TIFF) or frames (GIF) the file holds, by its
+// format's countPages; 1 for the formats of one picture. Damaged files fail
+// as their decoder would.
 Status CountPages(std::span<const uint8_t> data, uint32_t& pages);
 
 // Recognises the format by its leading bytes and decodes it;

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,14 +42,33 @@ class UniqueFd {
   int fd_;
 };
 
-// How a helper ended: its wait status and the CPU time it took.
+enum class Readiness { Ready, TimedOut, Failed };
+
+// Waits until fd can be read, or has ended, until the deadline at most.
+Readiness AwaitReadable(int fd, Clock::time_point deadline) {
+  for (;;) {
+    const auto left =
+        std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    pollfd request{fd, POLLIN, 0};
+    const int ready = ::poll(&request, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+    if (ready > 0) return Readiness::Ready;
+    if (ready == 0 && left == 0) return Readiness::TimedOut;
+    if (ready < 0 && errno != EINTR) return Readiness::Failed;
+  }
+}
+
+// How a helper ended: its wait status, the CPU time it took, and whether it
+// was killed for outliving its deadline.
 struct ChildEnd {
   int waitStatus = 0;
   std::chrono::seconds cpuTime{0};
+  bool timedOut = false;
 };
 
 // A started helper, listed for the signal handler while it lives; killed
-// and reaped when left running.
+// and reaped when left running. Its end is waited for through a process
+// descriptor, against the conversation's deadline: a helper that closes its
+// output and lives on is killed then, not waited for without end.
 class Child {
  public:
   Child() = default;
@@ -58,8 +78,29 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t* Pid() { return &pid_; }
-  void List() { slot_ = ListChild(pid_); }
-  ChildEnd Wait() {
+  // Lists the started child and opens its process descriptor.
+  Status Track() {
+    slot_ = ListChild(pid_);
+    // Through syscall: glibc 2.36 declares pidfd_open without C linkage.
+    ended_.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+    return ended_.Get() >= 0 ? Status::Ok : Status::OutOfMemory;
+  }
+  // Reaps the child once it ends, killed when that is past the deadline.
+  ChildEnd WaitUntil(Clock::time_point deadline) {
+    const bool ended = AwaitReadable(ended_.Get(), deadline) == Readiness::Ready;
+    if (!ended) ::kill(pid_, SIGKILL);
+    ChildEnd end = Reap();
+    end.timedOut = !ended;
+    return end;
+  }
+
+ private:
+  // Killed, a child ends at once; the wait for it is short.
+  void Kill() {
+    ::kill(pid_, SIGKILL);
+    Reap();
+  }
+  ChildEnd Reap() {
     UnlistChild(slot_);
     slot_ = -1;
     ChildEnd end;
@@ -67,17 +108,14 @@ class Child {
     while (::wait4(pid_, &end.waitStatus, 0, &usage) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    ended_.Reset();
     end.cpuTime = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
     return end;
   }
-  void Kill() {
-    ::kill(pid_, SIGKILL);
-    Wait();
-  }
 
- private:
   pid_t pid_ = -1;
   int slot_ = -1;
+  UniqueFd ended_;  // readable once the child has ended
 };
 
 class SpawnSetup {
@@ -137,10 +175,7 @@ Status Spawn(const RenderDecoding& how, const DecodeLimits& limits, uint32_t pag
   char* argv[] = {helper.data(), maxPixels.data(), memory.data(),   cpuSeconds.data(),
                   parent.data(), dpi.data(),       pageText.data(), nullptr};
   const int error = posix_spawn(child.Pid(), helper.c_str(), actions, setup.Attributes(), argv, environ);
-  if (error == 0) {
-    child.List();
-    return Status::Ok;
-  }
+  if (error == 0) return child.Track();
   *child.Pid() = -1;
   return error == ENOMEM || error == EAGAIN ? Status::OutOfMemory : Status::NotImplemented;
 }
@@ -162,12 +197,14 @@ enum class ReadEnd { Complete, Closed, TimedOut };
 
 ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline) {
   while (size > 0) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return ReadEnd::TimedOut;
-    pollfd request{fd, POLLIN, 0};
-    const int ready = ::poll(&request, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
-    if (ready < 0 && errno != EINTR) return ReadEnd::Closed;
-    if (ready <= 0) continue;
+    switch (AwaitReadable(fd, deadline)) {
+      case Readiness::TimedOut:
+        return ReadEnd::TimedOut;
+      case Readiness::Failed:
+        return ReadEnd::Closed;
+      case Readiness::Ready:
+        break;
+    }
     const ssize_t got = ::read(fd, out, size);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return ReadEnd::Closed;
@@ -177,10 +214,12 @@ ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline)
   return ReadEnd::Complete;
 }
 
-// A helper that ended without a whole reply: killed for its CPU time (the
-// soft limit's SIGXCPU, then the hard limit's SIGKILL), killed otherwise
-// (the kernel's out-of-memory killer), or crashed on the file.
+// A helper that ended without a whole reply or a clean exit: killed for
+// outliving the deadline or for its CPU time (the soft limit's SIGXCPU,
+// then the hard limit's SIGKILL), killed otherwise (the kernel's
+// out-of-memory killer), or crashed on the file.
 Status EndedEarly(const ChildEnd& end, const RenderDecoding& how) {
+  if (end.timedOut) return Status::DrawTimeout;
   if (!WIFSIGNALED(end.waitStatus)) return Status::CorruptData;
   switch (WTERMSIG(end.waitStatus)) {
     case SIGXCPU:
@@ -199,7 +238,7 @@ Status ReadReply(Child& child, int fd, uint8_t* out, size_t size, Clock::time_po
     case ReadEnd::TimedOut:
       return Status::DrawTimeout;
     case ReadEnd::Closed:
-      return EndedEarly(child.Wait(), how);
+      return EndedEarly(child.WaitUntil(deadline), how);
     case ReadEnd::Complete:
       break;
   }
@@ -247,20 +286,20 @@ Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const
       status != Status::Ok) {
     return status;
   }
-  const ChildEnd end = child.Wait();
+  const ChildEnd end = child.WaitUntil(deadline);
   if (!WIFEXITED(end.waitStatus) || WEXITSTATUS(end.waitStatus) != 0) return EndedEarly(end, how);
   out = std::move(bitmap);
   return Status::Ok;
 }
 
+// Next to the running program, where `cmake --install` puts both and the
+// build puts one beside each test program; empty when it is not there.
 std::filesystem::path FindHelper() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    std::filesystem::path nextToUs = self.parent_path() / kRenderHelperName;
-    if (::access(nextToUs.c_str(), X_OK) == 0) return nextToUs;
-  }
-  return RZT2_RENDER_HELPER;
+  if (error) return {};
+  std::filesystem::path nextToUs = self.parent_path() / kRenderHelperName;
+  return ::access(nextToUs.c_str(), X_OK) == 0 ? nextToUs : std::filesystem::path();
 }
 
 }  // namespace

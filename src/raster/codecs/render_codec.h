@@ -14,8 +14,9 @@
 // answers nonsense; TooLarge over the pixel limit; OverMemoryAllowance when
 // the picture's declared size needs more than the memory budget (refused
 // from its header) or the helper runs out of memory; DrawTimeout when it
-// runs out of time; NoSuchPage for a page past the last; NotImplemented when
-// the helper cannot be started.
+// runs out of time, or outlives its deadline after it closed its output;
+// NoSuchPage for a page past the last; NotImplemented when the helper
+// cannot be started.
 #pragma once
 
 #include <chrono>
@@ -30,15 +31,12 @@ struct RenderDecoding {
   std::chrono::milliseconds timeLimit{std::chrono::seconds(kDrawSeconds)};
 };
 
-// The helper next to the running program (where `cmake --install` puts
-// both), else the one in the build tree.
+// The helper next to the running program; none (NotImplemented) when it
+// is not there.
 const RenderDecoding& DefaultRenderDecoding();
 
 // Draws limits.page (from 1) at limits.dpi.
 Status DecodeRenderedWith(std::span<const uint8_t> data, const DecodeLimits& limits,
                           const RenderDecoding& how, std::unique_ptr<Bitmap>& out);
-
-// The pages of a PDF (1 for the other formats drawn), asked of the helper.
-Status CountRenderedPages(std::span<const uint8_t> data, uint32_t& pages);
 
 }  // namespace rzt2

@@ -323,6 +323,78 @@ bool StripsFit(TIFF* tif, uint64_t size) {
   return rowBytes == 0 || planes == 0 || height <= allowed / rowBytes / planes;
 }
 
+// The tags that choose how a page decodes.
+struct PageLayout {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint16_t bits = 0;
+  uint16_t samples = 0;
+  uint16_t photometric = 0;
+  uint16_t planar = 0;
+  uint16_t extraCount = 0;
+  uint16_t* extraTypes = nullptr;
+
+  bool IsPalette() const {
+    return photometric == PHOTOMETRIC_PALETTE && samples == 1 &&
+           (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+  }
+  // 8-bit contiguous RGB, or RGBA with unassociated alpha.
+  bool IsRgb8() const {
+    return photometric == PHOTOMETRIC_RGB && bits == 8 && planar == PLANARCONFIG_CONTIG &&
+           ((samples == 3 && extraCount == 0) ||
+            (samples == 4 && extraCount == 1 && extraTypes[0] == EXTRASAMPLE_UNASSALPHA));
+  }
+  PixelFormat Format() const {
+    return IsPalette() ? PixelFormat::Indexed8 : samples == 4 ? PixelFormat::Argb32 : PixelFormat::Rgb24;
+  }
+};
+
+// Reads the current page's layout, holds its size against the limits and
+// its strips against the file.
+Status ReadLayout(TIFF* tif, const DecodeLimits& limits, uint64_t fileSize, PageLayout& page) {
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &page.width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &page.height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &page.bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &page.samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &page.planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &page.extraCount, &page.extraTypes);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &page.photometric)) return Status::CorruptData;
+  if (page.width == 0 || page.height == 0) return Status::CorruptData;
+  if (const Status status = CheckPictureSize(limits, page.width, page.height); status != Status::Ok) {
+    return status;
+  }
+  return StripsFit(tif, fileSize) ? Status::Ok : Status::CorruptData;
+}
+
+// Palette and 8-bit RGB(A) pages, read as stored into a bitmap of their
+// own format; the strips of large RGB(A) ones on the limits' pool.
+Status DecodeAsStored(std::span<const uint8_t> data, TIFF* tif, const PageLayout& page,
+                      const DecodeLimits& limits, const Diagnostics& diagnostics, RowSink* rows,
+                      std::unique_ptr<Bitmap>& bitmap) {
+  const uint64_t buffer = RowBufferBytes(tif);
+  if (buffer == 0) return Status::CorruptData;
+  if (buffer > static_cast<uint64_t>(kMaxTiffAlloc)) return Status::TooLarge;
+  const PixelFormat format = page.Format();
+  Status status = CheckDecodeBytes(
+      limits, uint64_t{page.width} * page.height * static_cast<uint64_t>(BytesPerPixel(format)) + buffer);
+  if (status == Status::Ok) {
+    status =
+        Bitmap::Create(static_cast<int32_t>(page.width), static_cast<int32_t>(page.height), format, bitmap);
+  }
+  if (status != Status::Ok) return status;
+  RowReport report(rows, *bitmap);
+  if (page.IsPalette()) {
+    status = DecodePalette(tif, page.bits, bitmap);
+  } else if (StripWavesSuit(tif, limits, bitmap->MemoryBytes())) {
+    status = DecodeStripWaves(data, tif, limits.page, page.samples, *limits.pool, *bitmap, report);
+  } else {
+    status = DecodeRgb8(tif, page.samples, bitmap, report);
+  }
+  if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
+  if (status == Status::Ok) report.Succeeded();
+  return status;
+}
+
 Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& limits,
                            std::unique_ptr<Bitmap>& out, RowSink* rows) {
   if (!HasTiffSignature(data)) return Status::UnknownImageFormat;
@@ -334,55 +406,14 @@ Status DecodeTiffUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   if (limits.page > 1 && !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(limits.page - 1))) {
     return diagnostics.errors > 0 ? Status::CorruptData : Status::NoSuchPage;
   }
-
-  uint32_t width = 0, height = 0;
-  uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extraCount = 0;
-  uint16_t* extraTypes = nullptr;
-  TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
-  TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
-  if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return Status::CorruptData;
-  if (width == 0 || height == 0) return Status::CorruptData;
-  if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
-  if (!StripsFit(tif.get(), data.size())) return Status::CorruptData;
-
-  const bool palette = photometric == PHOTOMETRIC_PALETTE && samples == 1 &&
-                       (bits == 1 || bits == 2 || bits == 4 || bits == 8);
-  const bool rgb8 = photometric == PHOTOMETRIC_RGB && bits == 8 && planar == PLANARCONFIG_CONTIG &&
-                    ((samples == 3 && extraCount == 0) ||
-                     (samples == 4 && extraCount == 1 && extraTypes[0] == EXTRASAMPLE_UNASSALPHA));
-  std::unique_ptr<Bitmap> bitmap;
-  Status status = Status::Ok;
-  if (palette || rgb8) {
-    const PixelFormat format = palette        ? PixelFormat::Indexed8
-                               : samples == 4 ? PixelFormat::Argb32
-                                              : PixelFormat::Rgb24;
-    const uint64_t buffer = RowBufferBytes(tif.get());
-    if (buffer == 0) return Status::CorruptData;
-    if (buffer > static_cast<uint64_t>(kMaxTiffAlloc)) return Status::TooLarge;
-    status = CheckDecodeBytes(
-        limits, uint64_t{width} * height * static_cast<uint64_t>(BytesPerPixel(format)) + buffer);
-    if (status == Status::Ok) {
-      status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
-    }
-    if (status == Status::Ok) {
-      RowReport report(rows, *bitmap);
-      if (palette) {
-        status = DecodePalette(tif.get(), bits, bitmap);
-      } else if (StripWavesSuit(tif.get(), limits, bitmap->MemoryBytes())) {
-        status = DecodeStripWaves(data, tif.get(), limits.page, samples, *limits.pool, *bitmap, report);
-      } else {
-        status = DecodeRgb8(tif.get(), samples, bitmap, report);
-      }
-      if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
-      if (status == Status::Ok) report.Succeeded();
-    }
-  } else {
-    status = DecodeRgba(tif.get(), width, height, limits, bitmap);
+  PageLayout page;
+  if (const Status status = ReadLayout(tif.get(), limits, data.size(), page); status != Status::Ok) {
+    return status;
   }
+  std::unique_ptr<Bitmap> bitmap;
+  Status status = page.IsPalette() || page.IsRgb8()
+                      ? DecodeAsStored(data, tif.get(), page, limits, diagnostics, rows, bitmap)
+                      : DecodeRgba(tif.get(), page.width, page.height, limits, bitmap);
   if (status == Status::Ok && diagnostics.errors > 0) status = Status::CorruptData;
   if (status == Status::Ok) out = std::move(bitmap);
   return status;

@@ -1,9 +1,9 @@
 #include "raster/codecs/tiff_strip_waves.h"
 
 #include <algorithm>
-#include <atomic>
-#include <new>
 #include <vector>
+
+#include "base/task_group.h"
 
 namespace rzt2::tiff {
 namespace {
@@ -52,27 +52,17 @@ class StripWaves {
     const size_t stride = bitmap.Stride();
     const size_t step = static_cast<size_t>(BytesPerPixel(bitmap.Format()));
     for (uint32_t first = 0; first < strips;) {
-      std::atomic<size_t> pending{0};
-      std::vector<Status> results(lanes_.size(), Status::Ok);
+      TaskGroup wave(&pool_, "TIFF strips");
       uint32_t end = first;
-      for (size_t lane = 0; lane < lanes_.size() && end < strips; ++lane) {
+      for (Lane& lane : lanes_) {
+        if (end == strips) break;
         const uint32_t from = end;
         end = std::min(strips, end + runStrips);
-        const auto run = [&, lane, from, to = end] {
-          results[lane] = DecodeRun(lanes_[lane], from, to, rowsPerStrip, height, pixels, stride, step);
-          --pending;
-        };
-        ++pending;
-        try {
-          pool_.Post(run);
-        } catch (const std::bad_alloc&) {
-          run();  // no room to queue it: this thread decodes the run itself
-        }
+        wave.Run([&, from, to = end] {
+          return DecodeRun(lane, from, to, rowsPerStrip, height, pixels, stride, step);
+        });
       }
-      pool_.HelpUntil([&] { return pending.load() == 0; });
-      for (const Status status : results) {
-        if (status != Status::Ok) return status;
-      }
+      if (const Status status = wave.Wait(); status != Status::Ok) return status;
       first = end;
       report.Done(static_cast<int32_t>(std::min<uint64_t>(uint64_t{end} * rowsPerStrip, height)));
     }

@@ -3,17 +3,16 @@
 #include <QCollator>
 #include <QFile>
 #include <algorithm>
-#include <array>
 #include <cctype>
+#include <iterator>
 #include <utility>
+
+#include "mapfile/map_records.h"
+#include "raster/codecs/image_formats.h"
 
 namespace rzt2 {
 
 namespace {
-
-constexpr std::array<std::string_view, 20> kListedExtensions = {
-    "bmp", "jpg", "tif", "gif",  "jpeg", "png", "emf",  "wmf",  "webp", "jp2",
-    "j2k", "j2c", "jpx", "rzt2", "pdf",  "svg", "svgz", "heic", "heif", "avif"};
 
 char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -47,8 +46,11 @@ bool isListedFileName(std::string_view name) {
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return false;
   const std::string_view extension = name.substr(dot + 1);
-  return std::any_of(kListedExtensions.begin(), kListedExtensions.end(),
-                     [&](std::string_view listed) { return equalsIgnoringCase(extension, listed); });
+  const auto named = [extension](std::string_view listed) { return equalsIgnoringCase(extension, listed); };
+  return named(kMapFileExtension) ||
+         std::any_of(std::begin(kImageFormats), std::end(kImageFormats), [&named](const ImageFormat& format) {
+           return std::any_of(format.extensions.begin(), format.extensions.end(), named);
+         });
 }
 
 FolderListing listFolder(const std::filesystem::path& folder) {

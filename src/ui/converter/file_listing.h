@@ -17,9 +17,8 @@ struct FolderListing {
   std::vector<std::string> files;
 };
 
-// True when the text after the last "." is one of the listed extensions
-// (bmp, jpg, tif, gif, jpeg, png, emf, wmf, webp, jp2, j2k, j2c, jpx, rzt2)
-// in any case.
+// True when the text after the last "." is, in any case, an extension of a
+// format of the format table or a map file's.
 bool isListedFileName(std::string_view name);
 
 // An unreadable folder lists nothing but its parent entry.

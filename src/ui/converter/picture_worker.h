@@ -6,12 +6,9 @@
 // hand their results to the window's thread (QMetaObject::invokeMethod).
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
 
+#include "base/worker_queue.h"
 #include "jobs/source_loader.h"
 
 namespace rzt2 {
@@ -20,7 +17,7 @@ class PictureWorker {
  public:
   using Task = std::function<void(SourceLoader&)>;
 
-  PictureWorker();
+  PictureWorker() = default;
   // Drops the tasks not started and waits for the one running.
   ~PictureWorker() = default;
   PictureWorker(const PictureWorker&) = delete;
@@ -29,13 +26,8 @@ class PictureWorker {
   void post(Task task);
 
  private:
-  void run(const std::stop_token& stop);
-
-  std::mutex mutex_;
-  std::condition_variable_any wake_;
-  std::deque<Task> tasks_;
   SourceLoader loader_;
-  std::jthread thread_;  // last: it starts once the rest exists, and stops first
+  WorkerQueue queue_;  // last: it stops, and drops its tasks, before the loader goes
 };
 
 }  // namespace rzt2

@@ -62,17 +62,18 @@ DecodedFrame decodeFrame(const MapFileReader& reader, const FrameIndex& index, u
   return frame;
 }
 
-FrameLoader::FrameLoader(std::shared_ptr<const MapFileReader> reader, int threads, QObject* parent)
-    : QObject(parent), reader_(std::move(reader)) {
-  if (threads <= 0) threads = std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers);
-  for (int i = 0; i < threads; ++i)
-    workers_.emplace_back([this](const std::stop_token& stop) { work(stop); });
+namespace {
+
+int workerCount(int threads) {
+  return threads > 0 ? threads : std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers);
 }
 
-FrameLoader::~FrameLoader() {
-  for (std::jthread& worker : workers_) worker.request_stop();
-  workers_.clear();  // joins; frames posted and not yet delivered go with this object
-}
+}  // namespace
+
+FrameLoader::FrameLoader(std::shared_ptr<const MapFileReader> reader, int threads, QObject* parent)
+    : QObject(parent), reader_(std::move(reader)), workers_(workerCount(threads)) {}
+
+FrameLoader::~FrameLoader() { workers_.Stop(); }
 
 void FrameLoader::request(std::vector<Request> wanted) {
   {
@@ -82,7 +83,7 @@ void FrameLoader::request(std::vector<Request> wanted) {
       if (!taken_.contains(request.key)) waiting_.push_back(std::move(request));
     }
   }
-  wake_.notify_all();
+  postPulls();
 }
 
 void FrameLoader::loadPreview() {
@@ -111,7 +112,18 @@ void FrameLoader::addTask(std::function<void()> task) {
     tasks_.push_back(std::move(task));
     ++tasksPending_;
   }
-  wake_.notify_one();
+  postPulls();
+}
+
+void FrameLoader::postPulls() {
+  size_t more = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    const size_t waiting = tasks_.size() + waiting_.size();
+    if (waiting > pullsQueued_) more = waiting - pullsQueued_;
+    pullsQueued_ += more;
+  }
+  for (size_t i = 0; i < more; ++i) workers_.Post([this] { pull(); });
 }
 
 void FrameLoader::deliver(std::function<void()> result) {
@@ -132,38 +144,38 @@ int FrameLoader::pending() const {
   return static_cast<int>(waiting_.size() + taken_.size()) + tasksPending_;
 }
 
-void FrameLoader::work(const std::stop_token& stop) {
-  for (;;) {
-    Request request;
-    std::function<void()> task;
-    {
-      std::unique_lock lock(mutex_);
-      if (!wake_.wait(lock, stop, [this] { return !tasks_.empty() || !waiting_.empty(); })) return;
-      if (!tasks_.empty()) {
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-      } else {
-        request = std::move(waiting_.front());
-        waiting_.pop_front();
-        taken_.insert(request.key);
-      }
+void FrameLoader::pull() {
+  Request request;
+  std::function<void()> task;
+  {
+    const std::lock_guard lock(mutex_);
+    --pullsQueued_;
+    if (!tasks_.empty()) {
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+    } else if (!waiting_.empty()) {
+      request = std::move(waiting_.front());
+      waiting_.pop_front();
+      taken_.insert(request.key);
+    } else {
+      return;  // what it was posted for was replaced
     }
-    if (task) {
-      task();
-      continue;
-    }
-    DecodedFrame frame = decodeFrame(*reader_, *request.index, request.key.column, request.key.row);
-    QMetaObject::invokeMethod(
-        this,
-        [this, key = request.key, frame = std::move(frame)] {
-          {
-            const std::lock_guard lock(mutex_);
-            taken_.erase(key);
-          }
-          emit frameDecoded(key, frame);
-        },
-        Qt::QueuedConnection);
   }
+  if (task) {
+    task();
+    return;
+  }
+  DecodedFrame frame = decodeFrame(*reader_, *request.index, request.key.column, request.key.row);
+  QMetaObject::invokeMethod(
+      this,
+      [this, key = request.key, frame = std::move(frame)] {
+        {
+          const std::lock_guard lock(mutex_);
+          taken_.erase(key);
+        }
+        emit frameDecoded(key, frame);
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace rzt2

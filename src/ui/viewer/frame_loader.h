@@ -7,17 +7,15 @@
 #pragma once
 
 #include <QObject>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
-#include <stop_token>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
+#include "base/worker_queue.h"
 #include "mapfile/map_file_reader.h"
 #include "ui/viewer/frame_cache.h"
 
@@ -42,7 +40,8 @@ class FrameLoader final : public QObject {
 
   // threads: how many workers; 0 for one per core, at most four.
   FrameLoader(std::shared_ptr<const MapFileReader> reader, int threads, QObject* parent = nullptr);
-  // Waits for the frames being decoded; they are not delivered.
+  // Drops what waits and waits for the frames being decoded; they are not
+  // delivered.
   ~FrameLoader() override;
 
   // A frame that a worker has already taken is not decoded again.
@@ -60,7 +59,10 @@ class FrameLoader final : public QObject {
   void indexRead(size_t levelPosition, Status status, const std::shared_ptr<const FrameIndex>& index);
 
  private:
-  void work(const std::stop_token& stop);
+  // Queues as many pulls as there is work waiting, minus those queued.
+  void postPulls();
+  // On a worker: the most urgent work waiting, a task before any frame.
+  void pull();
   // Runs task on a worker before any frame; it delivers through deliver.
   void addTask(std::function<void()> task);
   // Runs deliver on the loader's thread, then counts the task as done.
@@ -68,12 +70,12 @@ class FrameLoader final : public QObject {
 
   std::shared_ptr<const MapFileReader> reader_;
   mutable std::mutex mutex_;
-  std::condition_variable_any wake_;
   std::deque<std::function<void()>> tasks_;           // the preview and indexes
   int tasksPending_ = 0;                              // queued or running
   std::deque<Request> waiting_;                       // most wanted first
   std::unordered_set<FrameKey, FrameKeyHash> taken_;  // by a worker, not yet delivered
-  std::vector<std::jthread> workers_;
+  size_t pullsQueued_ = 0;
+  WorkerQueue workers_;  // last: it stops first
 };
 
 }  // namespace rzt2
