@@ -144,19 +144,25 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
   for (const auto& event : host.events) EXPECT_TRUE(!event.starts_with("current") || event == "current 0");
 }
 
-// The first of two inputs with one output (the same folder and name,
-// however written) writes it; the second fails naming the first.
+// The first of inputs with one output (the same folder and name, however
+// written, through a link too) writes it; the others fail naming the first.
 TEST_F(JobTest, ASecondInputWithTheOutputOfAnEarlierOneFailsInBothRunners) {
   Picture("x.png", 40, 30);
   Picture("x.bmp", 20, 10, "image/bmp");
+  Picture("x.jpg", 20, 10, "image/jpeg");
+  std::filesystem::create_directory_symlink(".", "link");  // the same folder through a link
   for (const bool parallel : {false, true}) {
     host = RecordingHost();
     std::filesystem::remove("x.rzt2");
-    const JobRequest request{.names = {"x.png", "./x.bmp"}};
+    const JobRequest request{.names = {"x.png", "./x.bmp", "link/x.jpg"}};
     const JobResult result = parallel ? RunJobInParallel(request, host, 2) : Run(request);
-    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(2, 1));
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file ./x.rzt2! (also the "
-                                                    "output of x.png, earlier in this job)"});
+    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(3, 2));
+    EXPECT_EQ(host.errors,
+              (std::vector<std::string>{
+                  "Error while creating/saving file ./x.rzt2! (also the output of x.png, earlier "
+                  "in this job)",
+                  "Error while creating/saving file link/x.rzt2! (also the output of x.png, "
+                  "earlier in this job)"}));
     EXPECT_EQ(test::OpenMap("x.rzt2")->Header().imageWidth, 40u) << parallel;
     EXPECT_FALSE(std::filesystem::exists("x.rzt2.bak"));
   }
