@@ -25,18 +25,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Yes to every question, PNG for exports; errors are printed.
+// Yes to every question, PNG for exports, replace every file; errors are
+// printed.
 class YesPrompts final : public rzt2::UserPrompts {
  public:
-  void showMessage(QWidget*, const QString& text, const QString&, rzt2::MessageIcon) override {
+  void showMessage(QWidget*, const QString& text, const QString&, rzt2::MessageIcon,
+                   const QString&) override {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
   }
-  bool showJobError(QWidget* owner, const QString& text, const QString& caption) override {
-    showMessage(owner, text, caption, rzt2::MessageIcon::Error);
+  bool showJobError(QWidget* owner, const QString& text, const QString& cause,
+                    const QString& caption) override {
+    showMessage(owner, text, caption, rzt2::MessageIcon::Error, cause);
     return true;
   }
   bool askYesNo(QWidget*, const QString&, const QString&) override { return true; }
-  std::optional<int> askExportFormat(QWidget*, const QString&) override { return 2; }
+  std::optional<int> askExportFormat(QWidget*, const QString&, int) override { return 2; }
+  rzt2::ReplaceChoice askReplace(QWidget*, const QString&) override {
+    return rzt2::ReplaceChoice::ReplaceAll;
+  }
 };
 
 // Starts act from the event loop, runs the loop until done() holds, and

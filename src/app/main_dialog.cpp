@@ -105,23 +105,37 @@ void MainDialog::createControls() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
 
+  // Controls without a label of their own are named for screen readers.
   fileList_ = new FileList(this);
   fileList_->setObjectName(QStringLiteral("fileList"));
-  createButton_ = makeButton(this, QStringLiteral("Create RZT2 files"), "createButton");
+  fileList_->setAccessibleName(QStringLiteral("Folders and files"));
+  createButton_ = makeButton(this, QStringLiteral("&Create RZT2 files"), "createButton");
   settingsButton_ = makeButton(this, QStringLiteral("RZT2 &settings"), "settingsButton");
   previewCheck_ = new QCheckBox(QStringLiteral("Enable preview"), this);
   previewCheck_->setObjectName(QStringLiteral("previewCheck"));
+  asMapCheck_ = new QCheckBox(QStringLiteral("As &map"), this);
+  asMapCheck_->setObjectName(QStringLiteral("asMapCheck"));
+  asMapCheck_->setToolTip(
+      QStringLiteral("Show the picture as the map file will hold it with the current settings: "
+                     "its palette and frame format, at the coarsest zoom level at least as large as shown"));
+  asMapNote_ = new QLabel(this);
+  asMapNote_->setObjectName(QStringLiteral("asMapNote"));
   exportButton_ = makeButton(this, QStringLiteral("&Export images"), "exportButton");
   pathBox_ = new QLineEdit(this);
   pathBox_->setObjectName(QStringLiteral("pathBox"));
+  // Its label is no sibling within the path field's frame.
+  pathBox_->setAccessibleName(QStringLiteral("Select folder"));
   pathBox_->setToolTip(QStringLiteral("The folder listed below (Ctrl+L)"));
   // Files and folders dropped on it are the window's, not text.
   pathBox_->setAcceptDrops(false);
   browseButton_ = new QToolButton(this);
   browseButton_->setObjectName(QStringLiteral("browseButton"));
   browseButton_->setText(QStringLiteral("..."));
+  browseButton_->setToolTip(QStringLiteral("Change folder"));
+  browseButton_->setAccessibleName(QStringLiteral("Change folder"));
   previewPane_ = new PreviewPane(this);
   previewPane_->setObjectName(QStringLiteral("previewPane"));
+  previewPane_->setAccessibleName(QStringLiteral("Preview"));
 }
 
 void MainDialog::layOutControls() {
@@ -140,12 +154,19 @@ void MainDialog::layOutControls() {
   auto* rightButtons = new QHBoxLayout;
   rightButtons->addWidget(exportButton_);
   rightButtons->addStretch();
+  auto* previewRow = new QHBoxLayout;
+  previewRow->addWidget(previewCheck_);
+  previewRow->addWidget(asMapCheck_);
+  previewRow->addStretch();
+  previewRow->addWidget(asMapNote_);
+  auto* folderLabel = new QLabel(QStringLiteral("Select &folder"), this);
+  folderLabel->setBuddy(pathBox_);
   auto* grid = new QGridLayout(this);
-  grid->addWidget(new QLabel(QStringLiteral("Select folder"), this), 0, 0);
+  grid->addWidget(folderLabel, 0, 0);
   grid->addWidget(framePathField(pathBox_, browseButton_, this), 1, 0);
   grid->addWidget(fileList_, 2, 0);
   grid->addWidget(makeFrame(this, QFrame::VLine), 0, 1, 3, 1);
-  grid->addWidget(previewCheck_, 0, 2, Qt::AlignLeft);
+  grid->addLayout(previewRow, 0, 2);
   grid->addWidget(paneFrame, 1, 2, 2, 1);
   grid->addWidget(makeFrame(this, QFrame::HLine), 3, 0, 1, 3);
   grid->addLayout(leftButtons, 4, 0);
@@ -155,8 +176,8 @@ void MainDialog::layOutControls() {
 
   // Tab follows the layout: the left column from the top, the preview
   // check, then the buttons from left to right.
-  QWidget* const chain[] = {pathBox_,        browseButton_, fileList_,    previewCheck_,
-                            settingsButton_, createButton_, exportButton_};
+  QWidget* const chain[] = {pathBox_,    browseButton_,   fileList_,     previewCheck_,
+                            asMapCheck_, settingsButton_, createButton_, exportButton_};
   for (size_t i = 1; i < std::size(chain); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -169,6 +190,7 @@ void MainDialog::connectControls() {
   connect(exportButton_, &QPushButton::clicked, this, &MainDialog::onExportButton);
   connect(browseButton_, &QToolButton::clicked, this, &MainDialog::onBrowseButton);
   connect(previewCheck_, &QCheckBox::clicked, this, &MainDialog::onPreviewClicked);
+  connect(asMapCheck_, &QCheckBox::clicked, this, &MainDialog::onAsMapClicked);
   connect(fileList_, &FileList::openRequested, this, &MainDialog::OpenFocusedItem);
   connect(fileList_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current, const QModelIndex& previous) {
@@ -202,6 +224,27 @@ void MainDialog::addShortcuts() {
     pathBox_->setFocus(Qt::ShortcutFocusReason);
     pathBox_->selectAll();
   });
+  // As in file managers: the folder read again, the focus kept on its item.
+  auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(refresh, &QShortcut::activated, this, [this] {
+    const int focused = fileList_->focusedIndex();
+    const std::string name = focused >= 0 ? fileList_->itemName(focused) : std::string();
+    RefreshFileList();
+    if (const int index = fileList_->indexOf(name); index >= 0) fileList_->focusItem(index, false);
+  });
+}
+
+void MainDialog::showFile(const std::string& path) {
+  const std::filesystem::path file(path);
+  std::error_code error;
+  const std::filesystem::path folder =
+      std::filesystem::canonical(file.parent_path().empty() ? "." : file.parent_path(), error);
+  if (error) return;
+  changeFolder(folder.string());
+  if (const int index = fileList_->indexOf(file.filename().string()); index >= 0) {
+    fileList_->setFocus();
+    fileList_->focusItem(index, true);
+  }
 }
 
 void MainDialog::addViewMapAction() {

@@ -32,6 +32,7 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -57,6 +58,10 @@ class MainDialog final : public QWidget {
                       ShellNamespace* shell = nullptr);
   ~MainDialog() override;
 
+  // Lists the folder of the file at path (any path the process can reach),
+  // with the file selected and focused, and stores that folder.
+  void showFile(const std::string& path);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -71,6 +76,7 @@ class MainDialog final : public QWidget {
   void onSettingsButton();
   void onBrowseButton();
   void onPreviewClicked(bool checked);
+  void onAsMapClicked(bool checked);
   void onPreviewTimer();
   void showAbout();
   // Opens the focused map file in a viewer of its own.
@@ -112,8 +118,9 @@ class MainDialog final : public QWidget {
   // for the pane, on the worker; the pane shows it when no newer request
   // came meanwhile.
   void BuildPreviewBitmap();
-  // note: why a file gave no picture, empty otherwise.
-  void showPreview(int generation, const QImage& picture, const QString& note);
+  // note: why a file gave no picture, empty otherwise; asMapNote: what the
+  // picture shown as a map is, empty when it is not.
+  void showPreview(int generation, const QImage& picture, const QString& note, const QString& asMapNote);
   // Forgets the requests whose pictures are not shown yet.
   void dropPreviewRequests();
   // Drops the current picture and the preview, and the pending preview load.
@@ -138,6 +145,8 @@ class MainDialog final : public QWidget {
   QPushButton* createButton_ = nullptr;
   QPushButton* settingsButton_ = nullptr;
   QCheckBox* previewCheck_ = nullptr;
+  QCheckBox* asMapCheck_ = nullptr;
+  QLabel* asMapNote_ = nullptr;  // what "As map" shows: level, palette, frame format
   PreviewPane* previewPane_ = nullptr;
   QPushButton* exportButton_ = nullptr;
   QLineEdit* pathBox_ = nullptr;
@@ -145,6 +154,8 @@ class MainDialog final : public QWidget {
   QAction* viewMapAction_ = nullptr;  // the list's context menu and F3
 
   bool previewEnabled_ = false;
+  // The pane shows the picture as a map file made now would hold it.
+  bool asMap_ = false;
   QIcon appIcon_;
   QTimer* previewTimer_ = nullptr;
   int previewItem_ = -1;

@@ -16,6 +16,7 @@
 #include "ui/converter/file_list.h"
 #include "ui/converter/file_listing.h"
 #include "ui/converter/folder_tree_dialog.h"
+#include "ui/converter/preview_pane.h"
 #include "ui/converter/settings_dialog.h"
 
 namespace rzt2 {
@@ -83,7 +84,7 @@ void MainDialog::stepIntoFolder(const std::string& relative) {
 void MainDialog::goToParentFolder() { stepIntoFolder(".."); }
 
 void MainDialog::onBrowseButton() {
-  FolderTreeDialog dialog(*shell_, this);
+  FolderTreeDialog dialog(*shell_, sourceFolder_, this);
   if (dialog.exec() != QDialog::Accepted) return;
   // An item without a path (the computer) gives an empty folder; it is
   // stored as such, and the list stays where it was.
@@ -94,7 +95,10 @@ void MainDialog::onSettingsButton() {
   // The dialog saves the settings itself when it closes with OK; the next
   // load or job reads them from the record.
   SettingsDialog dialog(settings_, *shell_, *prompts_, this);
-  dialog.exec();
+  // The picture as a map shows what the new settings make of it.
+  if (dialog.exec() == QDialog::Accepted && asMap_ && (previewPane_->hasPicture() || awaitingPreview_)) {
+    BuildPreviewBitmap();
+  }
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -151,7 +155,7 @@ void MainDialog::onPathFocusLost() {
   const std::string folder = pathBox_->text().toStdString();
   if (!isFolder(resolve(folder))) {
     prompts_->showMessage(this, QStringLiteral("Invalid folder name"), QStringLiteral("Error"),
-                          MessageIcon::Error);
+                          MessageIcon::Error, {});
     pathBox_->setText(QString::fromStdString(settings_.SrcFolder));
     return;
   }

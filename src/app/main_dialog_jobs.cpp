@@ -4,11 +4,13 @@
 // so that new files appear.
 #include <QMetaObject>
 #include <QPushButton>
+#include <QSettings>
 #include <QString>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/main_dialog.h"
+#include "jobs/file_jobs.h"
 #include "ui/common/user_prompts.h"
 #include "ui/converter/desktop_job_host.h"
 #include "ui/converter/file_list.h"
@@ -22,6 +24,8 @@ constexpr char kConfirmConversion[] =
     "Would you like to convert %d file(s) into %s format?\nIt can take several time!";
 constexpr char kConfirmExport[] =
     "Would you like to convert %d file(s) into selected format?\nIt can take several time!";
+// In the window's own group of the settings' store.
+constexpr char kExportFormatKey[] = "MainWindow/exportFormat";
 
 }  // namespace
 
@@ -33,7 +37,7 @@ void MainDialog::convertFiles(const std::vector<std::string>& names) {
   const int files = CountJobFiles(sourceFolder_, names);
   if (files == 0) {
     prompts_->showMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
-                          MessageIcon::Information);
+                          MessageIcon::Information, {});
     return;
   }
   const QString question = QString::asprintf(kConfirmConversion, files, "rzt2");
@@ -45,11 +49,16 @@ void MainDialog::onExportButton() {
   const int files = CountSelectedFiles();
   if (files == 0) {
     prompts_->showMessage(this, QString::fromLatin1(kNoFilesSelected), QStringLiteral("Information"),
-                          MessageIcon::Information);
+                          MessageIcon::Information, {});
     return;
   }
-  const std::optional<int> format = prompts_->askExportFormat(this, QString::asprintf(kConfirmExport, files));
+  // The format chosen last is offered again.
+  QSettings store(QString::fromStdString(settings_.StoreFileName()), QSettings::NativeFormat);
+  const int last = store.value(QLatin1String(kExportFormatKey)).toInt();
+  const std::optional<int> format = prompts_->askExportFormat(this, QString::asprintf(kConfirmExport, files),
+                                                              FrameFormat(last) != nullptr ? last : 0);
   if (!format) return;
+  store.setValue(QLatin1String(kExportFormatKey), *format);
   runDesktopJob(JobKind::Export, *format, fileList_->selectedNames(), files);
 }
 
@@ -73,7 +82,9 @@ void MainDialog::runDesktopJob(JobKind kind, int exportFormat, std::vector<std::
   setButtonsEnabled(false);
   updateBusyCursor();
   worker_.post([this, request = std::move(request), host = jobHost_.get()](SourceLoader& loader) {
-    RunJob(request, loader, *host, &pool_);
+    // A destination folder that does not exist is made now, as the
+    // settings dialog says; one that cannot be made ends the job.
+    if (MakeOutputFolder(request, *host) == Status::Ok) RunJob(request, loader, *host, &pool_);
     // After every call the job made on the host, which are queued before.
     QMetaObject::invokeMethod(this, &MainDialog::finishJob, Qt::QueuedConnection);
   });

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "base/memory_budget.h"
@@ -14,6 +13,7 @@
 #include "cli/printable.h"
 #include "cli/terminal_host.h"
 #include "io/file_io.h"
+#include "jobs/file_jobs.h"
 #include "jobs/job_runner.h"
 #include "mapfile/map_file_reader.h"
 #include "settings/converter_settings.h"
@@ -66,27 +66,18 @@ Status ReadNames(const CliOptions& options, std::vector<std::string>& names) {
                       names);
 }
 
-// Where the outputs go: the folder of -o, made when missing as a script
-// asking for it expects, else where the settings say. False when the
-// folder cannot be made, which the host is told.
+// Where the outputs go: the folder of -o, else where the settings say; a
+// missing folder is made, with its parents, as a script asking for it
+// expects. False when the folder cannot be made, which the host is told.
 bool PlaceOutputs(const CliOptions& options, const ConverterSettings& settings, JobHost& host,
                   JobRequest& request) {
-  if (!options.outputDir) {
+  if (options.outputDir) {
+    const std::string& folder = *options.outputDir;
+    request.placement = {false, folder + (folder.ends_with('/') ? "" : "/")};
+  } else {
     request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
-    return true;
   }
-  const std::string& folder = *options.outputDir;
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    host.ShowError({FormatText(kErrorCreatingFolder, folder),
-                    folder,
-                    StatusFromErrno(error.value(), Status::WriteFailed),
-                    {}});
-    return false;
-  }
-  request.placement = {false, folder + (folder.ends_with('/') ? "" : "/")};
-  return true;
+  return MakeOutputFolder(request, host) == Status::Ok;
 }
 
 // Takes the names into the request; names that are no file cannot be

@@ -64,32 +64,39 @@ void AddSizeOption(CLI::App& command, const std::string& name, const IntSetting&
 }
 
 // An option whose value is one of the names of choices, given to store as
-// the value the name stands for. The names are listed in the order given.
+// the value the name stands for. The names are listed in the order given;
+// aliases, earlier names of the same choices, are taken but not listed.
 template <typename T>
 CLI::Option* AddChoiceOption(CLI::App& command, const std::string& name, std::function<void(T)> store,
-                             const std::vector<std::pair<std::string, T>>& choices, const std::string& help) {
+                             std::vector<std::pair<std::string, T>> choices, const std::string& help,
+                             const std::vector<std::pair<std::string, T>>& aliases = {}) {
   std::vector<std::string> names;
-  names.reserve(choices.size());
+  names.reserve(choices.size() + aliases.size());
   for (const auto& choice : choices) names.push_back(choice.first);
+  const std::string listed = CLI::IsMember(names).get_description();
+  choices.insert(choices.end(), aliases.begin(), aliases.end());
+  for (const auto& alias : aliases) names.push_back(alias.first);
   const auto storeChoice = [store, choices](const std::string& text) {
     for (const auto& [choiceName, value] : choices) {
       if (choiceName == text) store(value);
     }
   };
-  return command.add_option_function<std::string>(name, storeChoice, help)->check(CLI::IsMember(names));
+  return command.add_option_function<std::string>(name, storeChoice, help)
+      ->check(CLI::IsMember(names).description(listed));
 }
 
 // A choice that overrides setting.
 CLI::Option* AddSettingChoice(CLI::App& command, const std::string& name, const IntSetting& setting,
                               CliOptions& options,
                               const std::vector<std::pair<std::string, int32_t>>& choices,
-                              const std::string& help) {
+                              const std::string& help,
+                              const std::vector<std::pair<std::string, int32_t>>& aliases = {}) {
   return AddChoiceOption<int32_t>(
       command, name,
       [&options, &setting](int32_t value) {
         options.overrides.push_back({&setting, value});
       },
-      choices, help);
+      choices, help, aliases);
 }
 
 void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& help) {
@@ -98,9 +105,12 @@ void AddFormatOption(CLI::App& command, CliOptions& options, const std::string& 
   AddSettingChoice(command, "--format", kEncoderCode, options, formats, help)->type_name("FORMAT");
 }
 
+// The settings dialog's "Built-in" and "Fitted to each map"; scripts may
+// still say fixed and adaptive.
 void AddPaletteOption(CLI::App& command, CliOptions& options, const std::string& help) {
   AddSettingChoice(command, "--palette", kPaletteMode, options,
-                   {{"fixed", kPaletteBuiltIn}, {"adaptive", kPaletteAdaptive}}, help)
+                   {{"built-in", kPaletteBuiltIn}, {"fitted", kPaletteAdaptive}}, help,
+                   {{"fixed", kPaletteBuiltIn}, {"adaptive", kPaletteAdaptive}})
       ->type_name("KIND");
 }
 
@@ -203,8 +213,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
       ->type_name("N")
       ->excludes(zoom);
   AddPaletteOption(*convert, options,
-                   "colours of pictures without a 256-colour palette of their own: fixed (the built-in "
-                   "palette) or adaptive (fitted to each picture)");
+                   "colours of pictures without a 256-colour palette of their own: built-in (the default; "
+                   "photos and scans come out in its coarse steps) or fitted (256 colours fitted to each "
+                   "picture, close to its own)");
   convert
       ->add_option_function<int32_t>(
           "--dpi",
@@ -253,8 +264,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
   AddFormatOption(*exportCommand, options, "format of the pictures written");
   exportCommand->get_option("--format")->required();
   AddPaletteOption(*exportCommand, options,
-                   "colours of GIF pictures: fixed (the built-in palette) or adaptive (fitted to each "
-                   "picture)");
+                   "colours of GIF pictures: built-in (the default) or fitted (to each picture)");
   AddJobOptions(*exportCommand, options);
   AddFiles(*exportCommand, options, "map files or pictures", false);
 

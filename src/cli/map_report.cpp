@@ -64,7 +64,8 @@ std::string InfoText(const std::vector<MapReport>& reports) {
            Number(i.preview.offset) + ", " + Number(i.preview.size) + " bytes\n";
     if (const auto kind = PaletteKindOf(i)) {
       out += "  palette   " +
-             (kind->builtIn ? std::string("built-in") : "its own, " + Number(kind->colors) + " colours") +
+             (kind->builtIn ? std::string("built-in")
+                            : "fitted or the picture's own, " + Number(kind->colors) + " colours") +
              "\n";
     }
     out += "  level  zoom     grid     frames  index at    prefix\n";

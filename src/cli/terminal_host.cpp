@@ -134,6 +134,28 @@ void TerminalHost::ShowError(const JobFailure& failure) {
   std::fflush(out_);
 }
 
+void TerminalHost::Replaced(const Replacement& replacement) {
+  ClearLine();
+  if (display_ == ProgressDisplay::Json) {
+    nlohmann::ordered_json line = nlohmann::ordered_json::object();
+    PutName(line, "replaced", replacement.output);
+    if (replacement.backup.empty()) {
+      line["backup"] = nullptr;
+    } else {
+      PutName(line, "backup", replacement.backup);
+    }
+    std::fprintf(out_, "%s\n", JsonLine(line).c_str());
+  } else if (replacement.backup.empty()) {
+    std::fprintf(out_, "Replaced %s; %s.bak was taken, so the earlier file was not kept\n",
+                 Printable(replacement.output).c_str(), Printable(replacement.output).c_str());
+  } else {
+    std::fprintf(out_, "Replaced %s; the earlier file is now %s\n", Printable(replacement.output).c_str(),
+                 Printable(replacement.backup).c_str());
+  }
+  if (display_ == ProgressDisplay::Line && latest_.fileCount > 0) Show();
+  std::fflush(out_);
+}
+
 void TerminalHost::ShowBatchProgress(const BatchProgress& progress) {
   if (display_ == ProgressDisplay::None) return;
   // JSON gives a line for each file done; in between, and on the terminal,

@@ -35,6 +35,8 @@ class TerminalHost final : public JobHost {
   void SetCurrentPosition(int) override {}
   void ShowBatchProgress(const BatchProgress& progress) override;
   void FileEnded(const FileOutcome& outcome) override;
+  // Says which file was replaced and where the earlier one went.
+  void Replaced(const Replacement& replacement) override;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -215,9 +215,11 @@ Status FitPalette(const Bitmap& picture, ThreadPool* pool, ColorPalette& out) {
   return status;
 }
 
+bool KeepsItsOwnPalette(const Bitmap& picture) { return picture.Palette().Count() == 256; }
+
 Status PaletteForMap(ImageHandle& image, bool adaptive, ThreadPool* pool, ColorPalette& out) {
   const Bitmap* picture = image.GetBitmap();
-  if (adaptive && picture != nullptr && picture->Palette().Count() != 256) {
+  if (adaptive && picture != nullptr && !KeepsItsOwnPalette(*picture)) {
     return FitPalette(*picture, pool, out);
   }
   out = PaletteForImage(image);

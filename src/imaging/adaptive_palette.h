@@ -20,6 +20,10 @@ namespace rzt2 {
 // OutOfMemory when memory runs out, GenericError when libimagequant fails.
 Status FitPalette(const Bitmap& picture, ThreadPool* pool, ColorPalette& out);
 
+// Whether a map file made from the picture keeps the picture's own
+// palette, whatever the palette mode: it has 256 entries.
+bool KeepsItsOwnPalette(const Bitmap& picture);
+
 // The palette of a map file made from the image: its own when it has 256
 // entries (PaletteForImage), else FitPalette when adaptive, else
 // FixedPalette. A failure leaves an empty palette and its status.

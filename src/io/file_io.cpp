@@ -1,6 +1,7 @@
 #include "io/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,11 @@ Status WriteAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
     offset += static_cast<uint64_t>(n);
   }
   return Status::Ok;
+}
+
+Status CreateMemoryFile(UniqueFd& out) {
+  out = UniqueFd(::memfd_create("rzt2", MFD_CLOEXEC));
+  return out.IsValid() ? Status::Ok : StatusFromErrno(errno, Status::WriteFailed);
 }
 
 }  // namespace rzt2

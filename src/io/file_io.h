@@ -60,4 +60,8 @@ Status WriteAll(int fd, std::span<const uint8_t> bytes);
 // Writes the bytes at an absolute offset, retrying short writes.
 Status WriteAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset);
 
+// An anonymous file held in memory, gone when its descriptor is closed: for
+// work that writes through a descriptor and reads back what it wrote.
+Status CreateMemoryFile(UniqueFd& out);
+
 }  // namespace rzt2

@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "imaging/adaptive_palette.h"
 #include "imaging/exact_color_memo.h"
 #include "imaging/fixed_palette.h"
 #include "imaging/quantizer.h"
+#include "io/file_io.h"
 #include "io/scratch_stream.h"
 #include "mapfile/map_file_reader.h"
 #include "raster/codecs/image_formats.h"
@@ -51,6 +53,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          infoA.st_ino == infoB.st_ino;
 }
 
+// Anything at path but a folder, a symlink itself rather than what it names.
+bool IsTaken(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
 Status Report(JobHost& host, const char* message, const std::string& subject, Status cause,
               std::string detail = {}) {
   host.ShowError({FormatText(message, subject), subject, cause, std::move(detail)});
@@ -85,8 +93,11 @@ Status Load(const std::string& name, SourceLoader& loader, const FileResources& 
 
 Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
                    JobProgress& progress, JobHost& host, const FileResources& resources) {
-  host.SetLabel(FormatText(kLabelLoading, name));
-  progress.StartFile();
+  // Every step names the source, and the page of a file of several.
+  const uint32_t shownPage = page > 0 ? page : (request.page > 1 ? request.page : 0);
+  const std::string subject = FileSubject(name, shownPage);
+  host.SetLabel(FormatText(kLabelLoading, subject));
+  progress.StartFile(shownPage);
   const bool isMapFile = HasMapFileExtension(name);
   // A picture already held (say, for the preview) is read again from disk.
   if (!isMapFile && name == loader.CurrentImagePath()) loader.ForgetPath();
@@ -119,7 +130,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   // A large picture loads for seconds; a stop asked meanwhile ends the file here.
   if (request.stop.stop_requested()) return Status::Cancelled;
   const std::string outputName = OutputName(request, name, page);
-  host.SetLabel(FormatText(kLabelCreatingPreview, FileNameOf(outputName)));
+  host.SetLabel(FormatText(kLabelCreatingPreview, subject));
   const std::string target = OutputPath(outputName, request.placement);
   auto writer = MapWriter::Create(request.params, &palette, &progress, request.stop, resources.pool);
   const Status written =
@@ -129,6 +140,20 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
     return Report(host, kErrorSavingFile, target, written);
   }
   return written;
+}
+
+Status MakeOutputFolder(const JobRequest& request, JobHost& host) {
+  if (request.placement.nextToSource || request.placement.folder.empty()) return Status::Ok;
+  std::string folder = request.placement.folder;
+  // Named as given, without the separator that is put before file names.
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  std::error_code error;
+  std::filesystem::create_directories(ResolvePath(request.sourceFolder, folder), error);
+  if (!error) return Status::Ok;
+  // The status of ENOTDIR would say "file not found": a file is in the way.
+  const bool fileInTheWay = error == std::errc::not_a_directory || error == std::errc::file_exists;
+  return Report(host, kErrorCreatingFolder, folder, StatusFromErrno(error.value(), Status::WriteFailed),
+                fileInTheWay ? "a file is in the way" : "");
 }
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
@@ -144,6 +169,22 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
       return Report(host, kErrorSavingFile, target, Status::TooLarge, std::move(*over));
     }
   }
+  const std::string targetPath = ResolvePath(request.sourceFolder, target);
+  // An earlier picture of the output's name is never replaced unasked; the
+  // question comes before a large picture takes its time to load. The file
+  // it was made from is refused below, whatever the answer.
+  std::optional<Replacement> replacement;
+  if (IsTaken(targetPath) && !IsSameFile(sourcePath, targetPath)) {
+    replacement = Replacement{target, IsTaken(targetPath + ".bak") ? std::string() : target + ".bak"};
+    switch (host.AskReplace(*replacement)) {
+      case ReplaceAnswer::Replace:
+        break;
+      case ReplaceAnswer::Skip:
+        return Status::Ok;
+      case ReplaceAnswer::Cancel:
+        return Status::Cancelled;
+    }
+  }
   if (const Status status = Load(name, loader, resources); status != Status::Ok) {
     return Report(host, kErrorLoadingFile, name, status);
   }
@@ -154,8 +195,7 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
                                   static_cast<uint64_t>(image.Height()))) {
     return Report(host, kErrorSavingFile, target, Status::TooLarge, std::move(*over));
   }
-  host.SetLabel(FormatText(kLabelSaving, FileNameOf(outputName)));
-  const std::string targetPath = ResolvePath(request.sourceFolder, target);
+  host.SetLabel(FormatText(kLabelSaving, name));
   Status status = Status::Ok;
   // The picture saved is never all the source held (frames, pages, colours,
   // quality): an export must not replace the file it was made from. Any
@@ -171,6 +211,7 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
                  : SaveImageToFile(*picture.GetBitmap(), targetPath, format, EarlierFile::KeepAsBackup);
   }
   if (status != Status::Ok) return Report(host, kErrorSavingFile, target, status);
+  if (replacement) host.Replaced(*replacement);
   // The picture is written, white where frames are damaged, and the file
   // fails: its picture is not all the map held.
   if (const MapImageDamage& damage = loader.Damage(); damage.damaged > 0) {

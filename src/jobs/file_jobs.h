@@ -1,7 +1,8 @@
 // The work for one file of a job. Each reports its own failure through the
 // host, with its cause, and returns that cause; Ok when the output was
-// written, Cancelled when the request's stop ended it first (not reported;
-// nothing is left behind).
+// written (or, for an export whose output exists, the host answered Skip),
+// Cancelled when the request's stop ended it first or the host answered
+// Cancel (not reported; nothing is left behind).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,12 @@ struct FileResources {
 // 0: the request's page into the file's map.
 Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
                    JobProgress& progress, JobHost& host, const FileResources& resources = {});
+
+// A destination folder that does not exist is made, with its parents,
+// before a job starts. When it cannot be, the host is told why
+// (kErrorCreatingFolder) and the job must not run. Ok for outputs next to
+// their sources.
+Status MakeOutputFolder(const JobRequest& request, JobHost& host);
 
 Status ExportFile(const JobRequest& request, const std::string& name, SourceLoader& loader,
                   JobProgress& progress, JobHost& host, const FileResources& resources = {});

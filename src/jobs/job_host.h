@@ -50,6 +50,17 @@ struct FileOutcome {
   uint64_t outputBytes = 0;        // the size of the output written; 0 when it failed
 };
 
+// An export's output that exists already, and where the earlier file goes
+// when it is replaced.
+struct Replacement {
+  std::string output;  // as failure messages name it
+  // Its backup, "<output>.bak"; empty when that name is taken, so that the
+  // earlier file is not kept.
+  std::string backup;
+};
+
+enum class ReplaceAnswer { Replace, Skip, Cancel };
+
 class JobHost {
  public:
   // The job starts with fileCount files to handle; the current bar runs 0..100.
@@ -66,6 +77,12 @@ class JobHost {
   virtual void ShowBatchProgress(const BatchProgress& /*progress*/) {}
   // After each file that ended, failed or not, once its failure was shown.
   virtual void FileEnded(const FileOutcome& /*outcome*/) {}
+  // An export's output exists: asked before the picture is loaded. Skip
+  // leaves the file alone and counts it done; Cancel abandons it, and the
+  // host asks its request's stop. The command line replaces.
+  virtual ReplaceAnswer AskReplace(const Replacement& /*replacement*/) { return ReplaceAnswer::Replace; }
+  // The earlier file was replaced; the command line says where it went.
+  virtual void Replaced(const Replacement& /*replacement*/) {}
 
  protected:
   ~JobHost() = default;

@@ -113,7 +113,8 @@ void JobProgress::BeginFile(size_t file) {
   batch_.FileStarted(file);
 }
 
-void JobProgress::StartFile() {
+void JobProgress::StartFile(uint32_t page) {
+  page_ = page;
   position_ = 0;
   host_.SetCurrentPosition(0);
 }
@@ -126,7 +127,8 @@ void JobProgress::OnProgress(int32_t stageCode, int32_t percent) {
   position_ = percent;
   host_.SetCurrentPosition(percent);
   if (isLevel)
-    host_.SetLabel(FormatText(kLabelWritingZoom, currentImagePath_, ZoomShown(static_cast<size_t>(level))));
+    host_.SetLabel(FormatText(kLabelWritingZoom, FileSubject(currentImagePath_, page_),
+                              ZoomShown(static_cast<size_t>(level))));
 }
 
 }  // namespace rzt2

@@ -60,16 +60,17 @@ class BatchMeter {
 
 class JobProgress final : public ProgressSink {
  public:
-  // currentImagePath is read at each call: the label names the file whose
-  // picture is loaded.
+  // currentImagePath is read at each call: the zoom label names the file
+  // whose picture is loaded.
   JobProgress(JobHost& host, const std::string& currentImagePath, BatchMeter& batch)
       : host_(host), currentImagePath_(currentImagePath), batch_(batch) {}
 
   // The file with this index in the job's list starts, and ends.
   void BeginFile(size_t file);
   void EndFile() { batch_.FileEnded(file_); }
-  // A file's work starts: the current bar goes back to 0.
-  void StartFile();
+  // A file's work starts: the current bar goes back to 0. The zoom label
+  // names page (from 1) too, for a page of a file of several; 0 for none.
+  void StartFile(uint32_t page = 0);
   void PictureLoaded(uint32_t width, uint32_t height) { batch_.FileLoaded(file_, width, height); }
   void OnProgress(int32_t stageCode, int32_t percent) override;
 
@@ -78,6 +79,7 @@ class JobProgress final : public ProgressSink {
   const std::string& currentImagePath_;
   BatchMeter& batch_;
   size_t file_ = 0;
+  uint32_t page_ = 0;
   int32_t position_ = 0;
 };
 

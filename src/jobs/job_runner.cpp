@@ -85,6 +85,8 @@ class FailureMemo final : public JobHost {
   void SetCurrentPosition(int percent) override { host_.SetCurrentPosition(percent); }
   void ShowBatchProgress(const BatchProgress& progress) override { host_.ShowBatchProgress(progress); }
   void FileEnded(const FileOutcome& outcome) override { host_.FileEnded(outcome); }
+  ReplaceAnswer AskReplace(const Replacement& replacement) override { return host_.AskReplace(replacement); }
+  void Replaced(const Replacement& replacement) override { host_.Replaced(replacement); }
   // The last failure's cause, else the status's own text; empty for Ok.
   std::string Cause(Status status) const {
     if (status == Status::Ok) return {};
@@ -168,6 +170,14 @@ class SerializedHost final : public JobHost {
   }
   void FileEnded(const FileOutcome& outcome) override {
     Locked([&] { host_.FileEnded(outcome); });
+  }
+  ReplaceAnswer AskReplace(const Replacement& replacement) override {
+    ReplaceAnswer answer = ReplaceAnswer::Replace;
+    Locked([&] { answer = host_.AskReplace(replacement); });
+    return answer;
+  }
+  void Replaced(const Replacement& replacement) override {
+    Locked([&] { host_.Replaced(replacement); });
   }
 
  private:

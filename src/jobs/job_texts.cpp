@@ -33,6 +33,10 @@ std::string FormatText(const char* format, const std::string& text, int number) 
   return Format(format, text.c_str(), number);
 }
 
+std::string FileSubject(const std::string& name, uint32_t page) {
+  return page > 0 ? name + ", page " + std::to_string(page) : name;
+}
+
 std::string DamagedFramesCause(uint64_t damaged, uint64_t frames) {
   return std::to_string(damaged) + " of " + std::to_string(frames) + " frames damaged";
 }

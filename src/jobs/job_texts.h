@@ -33,6 +33,10 @@ std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t h
 // last path component is changed, so dots in folder names stay.
 std::string ReplaceExtension(const std::string& name, const std::string& extension);
 
+// A source as the progress labels name it: "atlas.pdf, page 2" for a page
+// (from 1) of a file of several, the name alone for page 0.
+std::string FileSubject(const std::string& name, uint32_t page);
+
 // The last component of a path: the text after its last "/".
 std::string FileNameOf(const std::string& path);
 

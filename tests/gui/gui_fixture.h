@@ -33,31 +33,43 @@ namespace rzt2::test {
 namespace fs = std::filesystem;
 
 // Answers like a user would, and remembers what was asked: messages as
-// "caption [icon] text" (a job's error boxes too), questions as
-// "caption: text" ("Export" for the export dialog).
+// "caption [icon] text (detail)" (a job's error boxes too, the cause as
+// detail), questions as "caption: text" ("Export N" for the export dialog
+// with format N preselected, "Replace" for a file to replace).
 class FakePrompts final : public UserPrompts {
  public:
   std::vector<QString> messages, questions;
   bool answerYes = true;
   std::optional<int> exportAnswer = 0;
-  std::function<void()> whileShown;  // runs while a message would be on screen
+  std::vector<ReplaceChoice> replaceAnswers;  // in turn; Skip when none is left
+  std::function<void()> whileShown;           // runs while a message would be on screen
 
-  void showMessage(QWidget*, const QString& text, const QString& caption, MessageIcon icon) override {
+  void showMessage(QWidget*, const QString& text, const QString& caption, MessageIcon icon,
+                   const QString& detail) override {
     const char* icons[] = {"info", "warning", "error"};
-    messages.push_back(caption + " [" + icons[static_cast<int>(icon)] + "] " + text);
+    messages.push_back(caption + " [" + icons[static_cast<int>(icon)] + "] " + text +
+                       (detail.isEmpty() ? QString() : " (" + detail + ")"));
     if (whileShown) whileShown();
   }
-  bool showJobError(QWidget* owner, const QString& text, const QString& caption) override {
-    showMessage(owner, text, caption, MessageIcon::Error);
+  bool showJobError(QWidget* owner, const QString& text, const QString& cause,
+                    const QString& caption) override {
+    showMessage(owner, text, caption, MessageIcon::Error, cause);
     return true;
   }
   bool askYesNo(QWidget*, const QString& text, const QString& caption) override {
     questions.push_back(caption + ": " + text);
     return answerYes;
   }
-  std::optional<int> askExportFormat(QWidget*, const QString& message) override {
-    questions.push_back("Export: " + message);
+  std::optional<int> askExportFormat(QWidget*, const QString& message, int preselected) override {
+    questions.push_back(QStringLiteral("Export %1: ").arg(preselected) + message);
     return exportAnswer;
+  }
+  ReplaceChoice askReplace(QWidget*, const QString& text) override {
+    questions.push_back("Replace: " + text);
+    if (replaceAnswers.empty()) return ReplaceChoice::Skip;
+    const ReplaceChoice answer = replaceAnswers.front();
+    replaceAnswers.erase(replaceAnswers.begin());
+    return answer;
   }
 };
 
@@ -168,8 +180,8 @@ class GuiTest : public ::testing::Test {
   }
   // The colour at the centre of the preview pane; white when it shows nothing.
   QColor PaneCentre() {
-    QWidget* pane = Find("previewPane");
-    return pane->grab().toImage().pixelColor(pane->width() / 2, pane->height() / 2);
+    const QImage shown = Find("previewPane")->grab().toImage();  // in device pixels
+    return shown.pixelColor(shown.width() / 2, shown.height() / 2);
   }
 
   TempDir dir;

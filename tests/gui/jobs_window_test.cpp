@@ -4,6 +4,7 @@
 // jobs tests' concern.
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QUrl>
 
@@ -55,16 +56,101 @@ TEST_F(GuiTest, AConversionShowsEachFailureWhileItsStepIsShownThenListsTheNewFil
   EXPECT_EQ(prompts.questions, std::vector<QString>{Question(2)});
   const QString refusal = "Information [info] No files selected.\nPlease select at least one file!";
   EXPECT_EQ(prompts.messages,
-            (std::vector<QString>{refusal, refusal, "Information [error] Error loading file bad.png!"}));
+            (std::vector<QString>{refusal, refusal,
+                                  "Error [error] Error loading file bad.png! (unknown image "
+                                  "format)"}));
   EXPECT_EQ(shown, std::vector<QString>{"bad.png: Loading... | busy | 0/2"});
   EXPECT_NE(Item("strip.rzt2"), nullptr);
   EXPECT_TRUE(List().selectedItems().isEmpty());
-  // An export onto its own picture is refused as it saves.
+  // An export onto its own picture is refused as it saves, and says why;
+  // no question comes first.
   Select({"strip.png"});
   prompts.exportAnswer = 2;  // png
   Click("exportButton");
   WaitUntilIdle();
   EXPECT_EQ(shown.back(), "strip.png: Saving... | busy | 0/1");
+  EXPECT_EQ(
+      prompts.messages.back(),
+      "Error [error] Error while creating/saving file strip.png! (the output would replace its source)");
+  EXPECT_EQ(prompts.questions.size(), 2u);
+}
+
+// An export whose output exists asks first; each answer, and the earlier
+// file kept as its backup (or said to be lost, its backup name taken). The
+// format chosen last is offered again.
+TEST_F(GuiTest, AnExportAsksBeforeReplacingAFileAndKeepsTheEarlierOneAsItsBackup) {
+  const std::vector<std::string> names = {"p1.png", "p2.png", "p3.png", "p4.png", "p5.png"};
+  for (const std::string& name : names) {
+    Picture(name, 20, 20);
+    WriteFileBytes(dir / (name.substr(0, 2) + ".bmp"), {static_cast<uint8_t>(name[1])});
+  }
+  WriteFileBytes(dir / "p2.bmp.bak", {0});
+  Open();
+  prompts.exportAnswer = 3;  // bmp
+  prompts.replaceAnswers = {ReplaceChoice::Replace, ReplaceChoice::Skip, ReplaceChoice::ReplaceAll};
+  Select(names);
+  Click("exportButton");
+  WaitUntilIdle();
+  const QString exists = "Replace: %1 exists already.\nReplace it? The earlier file is kept as %1.bak.";
+  EXPECT_EQ(
+      prompts.questions,
+      (std::vector<QString>{"Export 0: Would you like to convert 5 file(s) into selected format?\nIt can "
+                            "take several time!",
+                            exists.arg("p1.bmp"),
+                            "Replace: p2.bmp exists already, and so does p2.bmp.bak.\nReplace it? The "
+                            "earlier file will not be kept.",
+                            exists.arg("p3.bmp")}));
+  EXPECT_TRUE(prompts.messages.empty());
+  for (const char* kept : {"p1", "p3", "p4", "p5"}) {
+    const std::string name = kept;
+    EXPECT_EQ(ReadFileBytes(dir / (name + ".bmp.bak")), std::vector<uint8_t>{static_cast<uint8_t>(name[1])});
+    EXPECT_GT(ReadFileBytes(dir / (name + ".bmp")).size(), 1u) << name;
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "p2.bmp"), std::vector<uint8_t>{'2'});
+  // Cancel stops the job at the first question: nothing more is replaced.
+  prompts.questions.clear();
+  prompts.replaceAnswers = {ReplaceChoice::Cancel};
+  const std::vector<uint8_t> before = ReadFileBytes(dir / "p1.bmp");
+  Select(names);
+  Click("exportButton");
+  WaitUntilIdle();
+  ASSERT_EQ(prompts.questions.size(), 2u);
+  EXPECT_TRUE(prompts.questions[0].startsWith("Export 3: "));
+  EXPECT_EQ(ReadFileBytes(dir / "p1.bmp"), before);
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+// A destination folder that does not exist is made as the job starts;
+// one that cannot be made is reported with its cause, and so is an output
+// that an earlier file of the job writes.
+TEST_F(GuiTest, AMissingDestinationIsMadeAsTheJobStartsAndEveryFailureSaysWhy) {
+  Picture("a.png", 30, 30);
+  Picture("a.bmp", 30, 30);
+  const std::string made = (dir / "made" / "deep").string() + "/";
+  Open([&](ConverterSettings& s) {
+    s.DstFolderAsSame = 0;
+    s.DstFolder = made;
+    s.ZoomLevelsMask = 0;
+  });
+  Select({"a.bmp", "a.png"});
+  Click("createButton");
+  WaitUntilIdle();
+  EXPECT_TRUE(fs::exists(dir / "made" / "deep" / "a.rzt2"));
+  EXPECT_EQ(prompts.messages, std::vector<QString>{QString::fromStdString(
+                                  "Error [error] Error while creating/saving file " + made +
+                                  "a.rzt2! (also the output of a.bmp, earlier in this job)")});
+  Window().close();
+  prompts.messages.clear();
+  Open([&](ConverterSettings& s) {
+    s.DstFolderAsSame = 0;
+    s.DstFolder = (dir / "a.png" / "maps").string() + "/";
+  });
+  Select({"a.png"});
+  Click("createButton");
+  WaitUntilIdle();
+  EXPECT_EQ(prompts.messages, std::vector<QString>{QString::fromStdString(
+                                  "Error [error] Error while creating folder " +
+                                  (dir / "a.png" / "maps").string() + "! (a file is in the way)")});
 }
 
 // The clicks and keys happen before the window's thread has learnt that the
@@ -134,6 +220,44 @@ TEST_F(GuiTest, CancelStopsTheFileBeingWrittenAndKeepsItsEarlierFile) {
     EXPECT_EQ(ReadFileBytes(dir / "big.rzt2.bak"), (std::vector<uint8_t>{4, 5}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);
   }
+}
+
+// The steps of a page of a file of several name the page.
+TEST_F(GuiTest, TheProgressLineNamesThePageOfAFileOfSeveral) {
+  WriteFileBytes(dir / "atlas.tif", WriteWithLibtiff([](TIFF* tif) {
+                   for (const uint32_t side : {20u, 2048u}) {  // the second takes seconds in 32-pixel frames
+                     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+                     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+                     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+                     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+                     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+                     std::vector<uint8_t> row(side);
+                     for (uint32_t y = 0; y < side; ++y) {
+                       for (uint32_t x = 0; x < side; ++x) row[x] = static_cast<uint8_t>(x ^ y);
+                       TIFFWriteScanline(tif, row.data(), y, 0);
+                     }
+                     TIFFWriteDirectory(tif);
+                   }
+                 }));
+  Open([](ConverterSettings& s) {
+    s.SetEncoder({32, 32, 0, 128, 128, 0});
+    s.AllPages = 1;
+  });
+  Select({"atlas.tif"});
+  Click("createButton");
+  const QPointer<QDialog> progress = Window().findChild<QDialog*>(QStringLiteral("progressWindow"));
+  ASSERT_NE(progress, nullptr);
+  // Gone when the job ended first: the step was never shown.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return !progress || Find<QLabel>(*progress, "stepLabel")->text() ==
+                                "atlas.tif, page 2: Writing frames for zoom 100%...";
+      },
+      60000));
+  ASSERT_FALSE(progress.isNull());
+  Find<QPushButton>(*progress, "cancelButton")->click();
+  WaitUntilIdle();
+  EXPECT_TRUE(fs::exists(dir / "atlas-p1.rzt2"));
 }
 
 // Files dropped from a file manager are converted next to themselves after

@@ -15,7 +15,8 @@
 namespace rzt2::test {
 namespace {
 
-constexpr uint32_t kSide = 160;  // the frame size of every map here
+constexpr uint32_t kSide = 160;            // the frame size of every map here
+constexpr QRgb kBackground = 0xFF808080u;  // around the picture
 
 class MapViewerTest : public GuiTest {
  protected:
@@ -49,17 +50,22 @@ class MapViewerTest : public GuiTest {
     return Canvas().grab().toImage();
   }
   // Pixels of frame k of the level that differ from the frame decoded from
-  // the file; every pixel when the frame is not wholly in view.
+  // the file, or past the picture's edges from the background (the frame's
+  // padding is not drawn); every pixel when the frame is not wholly in view.
   int Mismatches(const QImage& shown, const MapBytes& map, const LevelEntry& level, uint32_t k) {
     const std::unique_ptr<Bitmap> frame = Decoded(DecodeGif, map.Frame(level, k));
     const uint64_t cover = uint64_t{level.frameWidth} * 10000 / level.scale;
     const uint64_t left = k % level.columns * cover, top = k / level.columns * cover;
     const QPoint at = Canvas().toWidget(QPointF(double(left), double(top))).toPoint();
     if (!frame || !shown.rect().contains(QRect(at, QSize(frame->Width(), frame->Height())))) return -1;
+    const QRectF picture(Canvas().toWidget(QPointF(0, 0)), Canvas().pictureSize() * Canvas().zoom());
     int wrong = 0;
     for (int32_t y = 0; y < frame->Height(); ++y) {
-      for (int32_t x = 0; x < frame->Width(); ++x)
-        wrong += shown.pixel(at + QPoint(x, y)) != frame->PixelArgb(x, y);
+      for (int32_t x = 0; x < frame->Width(); ++x) {
+        const QPoint point = at + QPoint(x, y);
+        const bool inside = picture.contains(QPointF(point) + QPointF(0.5, 0.5));
+        wrong += shown.pixel(point) != (inside ? frame->PixelArgb(x, y) : kBackground);
+      }
     }
     return wrong;
   }

@@ -1,9 +1,11 @@
 // The preview pane: where the picture goes, and loading off the window's
 // thread.
+#include <QLabel>
 #include <array>
 #include <functional>
 
 #include "gui_fixture.h"
+#include "mapfile/map_test_helpers.h"
 #include "ui/converter/preview_pane.h"
 
 namespace rzt2::test {
@@ -73,6 +75,43 @@ TEST_F(PreviewTest, ThePaneSaysLoadingOrWhyAFileCannotBeShown) {
     EXPECT_EQ(pane->note(), note) << name;
   }
   EXPECT_EQ(PaneCentre(), Qt::red);
+}
+
+// "As map" shows the picture as the map the settings write holds it: a
+// pastel that the built-in palette turns into one of its own colours and
+// the fitted palette keeps, each as a frame of the map the window's own
+// conversion writes decodes it.
+TEST_F(PreviewTest, AsMapShowsTheColoursOfTheMapTheSettingsWrite) {
+  const QColor pastel(232, 201, 176);
+  Picture("scan.png", 300, 200, pastel);
+  std::vector<QColor> shown;
+  for (const int32_t palette : {kPaletteBuiltIn, kPaletteAdaptive}) {
+    Open([&](ConverterSettings& s) {
+      s.EnablePreview = 1;
+      s.ZoomLevelsMask = 0;
+      s.PaletteMode = palette;
+    });
+    Focus("scan.png");
+    QMetaObject::invokeMethod(&Timer(), "timeout");
+    WaitUntilIdle();
+    EXPECT_EQ(PaneCentre(), pastel);
+    Find<QCheckBox>("asMapCheck")->click();
+    WaitUntilIdle();
+    shown.push_back(PaneCentre());
+    EXPECT_EQ(Find<QLabel>("asMapNote")->text(), palette == kPaletteBuiltIn
+                                                     ? "Zoom 100 %, built-in palette, gif frames"
+                                                     : "Zoom 100 %, fitted palette, gif frames");
+    Select({"scan.png"});
+    Click("createButton");
+    WaitUntilIdle();
+    const MapBytes map(dir / "scan.rzt2");
+    const std::unique_ptr<Bitmap> frame = Decoded(DecodeGif, map.Frame(map.Entry(0), 0));
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(shown.back(), QColor::fromRgba(frame->PixelArgb(150, 100)));
+    Window().close();
+  }
+  EXPECT_NE(shown[0], pastel);
+  EXPECT_EQ(shown[1], pastel);
 }
 
 }  // namespace

@@ -46,5 +46,6 @@ done
 export LSAN_OPTIONS="suppressions=$suppressions${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export QT_QPA_PLATFORM=xcb
 "$program" --gtest_filter='*OnARealDisplay*' || exit
-# The viewer's first size must fit the screen at any scale.
-QT_SCALE_FACTOR=1.5 "$program" --gtest_filter='*OnARealDisplayTheViewer*'
+# The viewer's first size and the settings dialog must fit the screen at
+# any scale, and "As map" show the map's pixels at the pane's device size.
+QT_SCALE_FACTOR=1.5 "$program" --gtest_filter='*OnARealDisplayTheViewer*:*OnARealDisplayTheSettings*:PreviewTest.AsMap*'

@@ -1,7 +1,8 @@
 // On a real X server with a window manager (real_display.sh starts both,
-// and runs the viewer's test again at 1.5 times scale): the progress
-// window is drawn while a job runs, and the viewer opens within the screen,
-// as the window system shows them. Skipped on any other platform.
+// and runs the viewer's and the settings dialog's tests, and "As map"'s,
+// again at 1.5 times scale): the progress window is drawn while a job
+// runs, and the viewer and the settings dialog open within the screen, as
+// the window system shows them. Skipped on any other platform.
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
@@ -11,6 +12,7 @@
 
 #include "gui_fixture.h"
 #include "mapfile/map_test_helpers.h"
+#include "ui/converter/settings_dialog.h"
 #include "ui/viewer/map_canvas.h"
 #include "ui/viewer/map_viewer.h"
 
@@ -53,6 +55,18 @@ TEST_F(GuiTest, OnARealDisplayTheProgressWindowIsPaintedWhileAJobRuns) {
     if (progress) Find<QPushButton>(*progress, "cancelButton")->click();
     WaitUntilIdle();
   }
+}
+
+// Its lines under the palette and the resolution make it taller.
+TEST_F(GuiTest, OnARealDisplayTheSettingsDialogOpensWithinTheScreen) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs real_display.sh";
+  ConverterSettings settings(StoreFile());
+  SettingsDialog dialog(settings, shell, prompts);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QTest::qWait(200);  // the window manager's frame
+  EXPECT_TRUE(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()))
+      << dialog.frameGeometry().height();
 }
 
 TEST_F(GuiTest, OnARealDisplayTheViewerOpensWithinTheScreenAndEscapeClosesIt) {

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QRadioButton>
+#include <algorithm>
 #include <tuple>
 
 #include "gui_fixture.h"
@@ -59,7 +60,19 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndOkStoresEveryFieldButCancelNone)
   EXPECT_EQ(std::pair(Stored().AllPages, Stored().DrawingDpi), std::pair(1, 300));
   EXPECT_EQ(settings.Encoder(), Stored().Encoder());
   OpenDialog();
-  EXPECT_EQ(Combo("paletteCombo")->currentText(), "Adaptive: fitted to each map");
+  EXPECT_EQ(Combo("paletteCombo")->currentText(), "Fitted to each map");
+  // Under the palette, what each choice does to photos and scans; the
+  // resolution's unit, and what 0 means.
+  const auto* paletteNote = Find<QLabel>(*dialog, "paletteComboNote");
+  const auto* dpiNote = Find<QLabel>(*dialog, "dpiEditNote");
+  ASSERT_TRUE(paletteNote && dpiNote);
+  EXPECT_TRUE(paletteNote->text().contains("photos and scans"));
+  EXPECT_EQ(dpiNote->text(), "0: each format's own: PDF 150, others 96");
+  const QList<QLabel*> labels = dialog->findChildren<QLabel*>();
+  const auto unit = std::find_if(labels.begin(), labels.end(),
+                                 [](const QLabel* label) { return label->text() == "dots per inch"; });
+  ASSERT_NE(unit, labels.end());
+  EXPECT_EQ((*unit)->geometry().center().y(), Edit("dpiEdit")->geometry().center().y());
   EXPECT_EQ(std::pair(Stored().DstFolder, Stored().DstFolderAsSame), std::pair(std::string("/out/z/"), 0));
   EXPECT_EQ(Stored().SrcFolder, "/src");  // not shown, but saved with the rest
 }
@@ -129,17 +142,21 @@ TEST_F(SettingsDialogTest, OkTranslatesTheZoomChoiceAndTheDestination) {
   EXPECT_FALSE(Find<QLabel>(*dialog, "destinationWarning")->isVisible());
 }
 
-// A size that fails while a destination is typed shows its message but
-// puts back no edit.
-TEST_F(SettingsDialogTest, TypingADestinationChecksSelectAndPutsBackNoEditWhenASizeFails) {
+// Typing a destination while a size is invalid checks "Select" and
+// nothing else: the size's message comes on OK, not at a keystroke.
+TEST_F(SettingsDialogTest, TypingADestinationChecksSelectAndLeavesAFailingSizeToOk) {
   OpenDialog();
   Edit("frameWidthEdit")->setText("10");
   Edit("previewHeightEdit")->setText("300");
   Find<QRadioButton>(*dialog, "sameFolderRadio")->setChecked(true);
+  Edit("destinationEdit")->setFocus();
   QTest::keyClick(Edit("destinationEdit"), Qt::Key_Y);
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(dialog->focusWidget(), Edit("destinationEdit"));
+  EXPECT_TRUE(SelectChecked());
+  Press("okButton");
   EXPECT_EQ(prompts.messages, std::vector<QString>{Range("Frames width", 32, 512)});
   EXPECT_EQ(Edit("frameWidthEdit")->selectedText(), "10");
-  EXPECT_TRUE(SelectChecked());
   Edit("frameWidthEdit")->setText("64");
   Press("okButton");
   EXPECT_EQ(std::tuple(Stored().FrameSizeX, Stored().MiniFrameSizeY, Stored().DstFolder),

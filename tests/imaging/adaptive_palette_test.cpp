@@ -64,6 +64,18 @@ TEST(AdaptivePaletteTest, FewColorsKeepTheirOwnEntriesWhichTheSixBitMemoWouldMer
   QuantizerWorkArea sixBits = QuantizerWorkArea::Create();
   EXPECT_EQ(NearestIndex(colors[0], palette, sixBits), NearestIndex(colors[1], palette, sixBits));
 
+  // A picture with a small palette of its own gets a fitted palette that
+  // holds each of its colours.
+  const ColorPalette own = test::GradientPalette(16);
+  ImageHandle small(test::PatternedIndexed(64, 16, own, 3));
+  ASSERT_EQ(PaletteForMap(small, true, nullptr, palette), Status::Ok);
+  ASSERT_EQ(palette.Count(), 256u);
+  for (const uint32_t color : own.entries) {
+    EXPECT_NE(std::find(palette.entries.begin() + 1, palette.entries.end() - 1, color),
+              palette.entries.end() - 1)
+        << std::hex << color;
+  }
+
   // A palette of 256 entries is the picture's own; without adaptive, the
   // built-in palette.
   image.GetBitmap()->SetPalette(test::GradientPalette(256));

@@ -36,7 +36,7 @@ for page in rzt2 rzt2tool; do
     fail "man $page"
   [ -s "$root/man-warnings" ] && fail "man $page: $(cat "$root/man-warnings")"
   grep -q "$page $version" <<<"$text" || fail "man $page does not name version $version"
-  [ "$page" = rzt2 ] && ! grep -q "palette fixed|adaptive" <<<"$text" && fail "man rzt2 lacks --palette"
+  [ "$page" = rzt2 ] && ! grep -q "palette built-in|fitted" <<<"$text" && fail "man rzt2 lacks --palette"
 done
 
 # The desktop entry's icon in every hicolor size, and as SVG.
@@ -74,7 +74,7 @@ expect "complete convert --fo" "$(complete_line rzt2 convert --fo)" "--format"
 expect "complete export --fi" "$(complete_line rzt2 export --fi)" "--files-from"
 expect "complete --format" "$(complete_line rzt2 export --format '')" "gif jpeg png bmp tiff"
 expect "complete info --" "$(complete_line rzt2 info --)" "--json --help"
-expect "complete --palette" "$(complete_line rzt2 convert --palette '')" "fixed adaptive"
+expect "complete --palette" "$(complete_line rzt2 convert --palette '')" "built-in fitted"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installation checked"

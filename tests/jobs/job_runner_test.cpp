@@ -73,7 +73,7 @@ TEST_F(JobTest, AStopAbandonsTheFileBeingWrittenAndStartsNoOther) {
     EXPECT_TRUE(host.errors.empty()) << at;
     EXPECT_FALSE(host.Saw("label b.png: Loading...")) << at;
     // Stopped while loading, it ends before the writer starts.
-    EXPECT_EQ(host.Saw("label a.rzt2: Creating preview..."), at == std::string("current 33"));
+    EXPECT_EQ(host.Saw("label a.png: Creating preview..."), at == std::string("current 33"));
     EXPECT_EQ(test::ReadFileBytes("a.rzt2"), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(test::ReadFileBytes("a.rzt2.bak"), (std::vector<uint8_t>{4, 5}));
     int entries = 0;
@@ -140,23 +140,29 @@ TEST_F(JobTest, BothRunnersTakeNamesAndRelativeOutputsInTheSourceFolder) {
                 "Error while creating/saving file out/photo.jpeg! (the output would replace its source)"});
   EXPECT_EQ(test::ReadFileBytes("src/out/photo.jpeg"), photo);
   EXPECT_TRUE(std::filesystem::exists("src/out/a.jpeg"));
-  EXPECT_TRUE(host.Saw("label a.jpeg: Saving..."));
+  EXPECT_TRUE(host.Saw("label a.png: Saving..."));
   for (const auto& event : host.events) EXPECT_TRUE(!event.starts_with("current") || event == "current 0");
 }
 
-// The first of two inputs with one output (the same folder and name,
-// however written) writes it; the second fails naming the first.
+// The first of inputs with one output (the same folder and name, however
+// written, through a link too) writes it; the others fail naming the first.
 TEST_F(JobTest, ASecondInputWithTheOutputOfAnEarlierOneFailsInBothRunners) {
   Picture("x.png", 40, 30);
   Picture("x.bmp", 20, 10, "image/bmp");
+  Picture("x.jpg", 20, 10, "image/jpeg");
+  std::filesystem::create_directory_symlink(".", "link");  // the same folder through a link
   for (const bool parallel : {false, true}) {
     host = RecordingHost();
     std::filesystem::remove("x.rzt2");
-    const JobRequest request{.names = {"x.png", "./x.bmp"}};
+    const JobRequest request{.names = {"x.png", "./x.bmp", "link/x.jpg"}};
     const JobResult result = parallel ? RunJobInParallel(request, host, 2) : Run(request);
-    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(2, 1));
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error while creating/saving file ./x.rzt2! (also the "
-                                                    "output of x.png, earlier in this job)"});
+    EXPECT_EQ(std::pair(result.files, result.failed), std::pair(3, 2));
+    EXPECT_EQ(host.errors,
+              (std::vector<std::string>{
+                  "Error while creating/saving file ./x.rzt2! (also the output of x.png, earlier "
+                  "in this job)",
+                  "Error while creating/saving file link/x.rzt2! (also the output of x.png, "
+                  "earlier in this job)"}));
     EXPECT_EQ(test::OpenMap("x.rzt2")->Header().imageWidth, 40u) << parallel;
     EXPECT_FALSE(std::filesystem::exists("x.rzt2.bak"));
   }
@@ -211,12 +217,14 @@ TEST_F(JobTest, AnExportOverTheFormatsSizeFailsBeforeReadingTheMap) {
   EXPECT_FALSE(std::filesystem::exists("thin.gif"));
 }
 
+// Every step names the source, and the page of a file of several, whether
+// each page is converted or one by its number.
 TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
   Picture("strip.png", 480, 160);
   Run({.names = {"strip.png"}, .params = {.ZoomLevelsMask = 0}});
   const std::vector<std::string> expected = {"label strip.png: Loading...",
                                              "current 0",
-                                             "label strip.rzt2: Creating preview...",
+                                             "label strip.png: Creating preview...",
                                              "current 33",
                                              "label strip.png: Writing frames for zoom 100%...",
                                              "current 66",
@@ -226,6 +234,27 @@ TEST_F(JobTest, ALevelOfThreeFramesNamesItsZoomAfterThePreviewLabel) {
                                              "total 1",
                                              "end"};
   EXPECT_EQ(host.events, expected);
+  test::WriteFileBytes("pages.tif", test::WriteWithLibtiff([](TIFF* tif) {
+                         for (int page = 0; page < 2; ++page) {
+                           TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 40);
+                           TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+                           TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+                           TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+                           TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+                           std::vector<uint8_t> row(40, 90);
+                           TIFFWriteScanline(tif, row.data(), 0, 0);
+                           TIFFWriteDirectory(tif);
+                         }
+                       }));
+  for (const JobRequest& request :
+       {JobRequest{.names = {"pages.tif"}, .params = {.ZoomLevelsMask = 0}, .allPages = true},
+        JobRequest{.names = {"pages.tif"}, .params = {.ZoomLevelsMask = 0}, .page = 2}}) {
+    host = RecordingHost();
+    ASSERT_EQ(Run(request).failed, 0);
+    for (const char* step : {"Loading...", "Creating preview...", "Writing frames for zoom 100%..."}) {
+      EXPECT_TRUE(host.Saw(std::string("label pages.tif, page 2: ") + step)) << step;
+    }
+  }
 }
 
 TEST_F(JobTest, TheLoaderKeepsOneFullPictureAndUnusableSettingsRefuseTheJob) {

@@ -1,9 +1,15 @@
 // MapWriter's parts: creation, frame encoding, and WriteLevel and
-// WritePreview called directly on an open file.
+// WritePreview called directly on an open file; and a level as written,
+// which the desktop program shows "As map".
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <tuple>
+
+#include "mapfile/level_as_written.h"
 #include "mapfile/map_test_helpers.h"
 
 namespace rzt2 {
@@ -101,6 +107,60 @@ TEST(WriteLevelTest, RefusesEmptyInputsAndLevelsThatWouldReachTwoGigabytes) {
   EXPECT_EQ(DecodeFrameRef(&index[size_t{16} * 8]), FrameRef{});
   offset = static_cast<uint32_t>(kMapFileLimit - 10);
   EXPECT_EQ(writer->WritePreview(picture, file, offset), Status::TooLarge);
+}
+
+// The level shown "As map" is the level of the file written with the same
+// settings, frame by frame, cut to the picture's area at its scale. A
+// fitted palette matches every colour by itself, so the pixels are the
+// file's; with the built-in one, a colour of a coarser level whose memo
+// key the file met first in a finer level may take the entry beside it.
+TEST(LevelAsWrittenTest, IsTheLevelOfTheFileWrittenWithTheSameSettings) {
+  test::TempDir dir;
+  ThreadPool pool(2);  // the preview's own: its frames on threads, as a file's are
+  // Its last column and row of frames cover it in part at every level.
+  ImageHandle picture = test::MapLikePicture(1001, 701);
+  const struct {
+    int32_t code, paletteMode;
+    double differing;  // the share of a coarser level's pixels that may differ
+  } cases[] = {{0, kPaletteAdaptive, 0}, {1, kPaletteAdaptive, 0}, {2, kPaletteBuiltIn, 0.05}};
+  // Level index, then the picture's size at that level.
+  const std::array<uint32_t, 3> levels[] = {{0, 1001, 701}, {2, 251, 176}, {6, 11, 8}};
+  for (const auto& c : cases) {
+    EncoderParams params = test::Params(c.code, kZoomMaskFrom50);
+    params.PaletteMode = c.paletteMode;
+    ASSERT_EQ(MapWriter::Create(params, nullptr, nullptr)->WriteMapFile(picture, dir / "map.rzt2"),
+              Status::Ok);
+    const test::MapBytes map(dir / "map.rzt2");
+    for (const auto& [level, width, height] : levels) {
+      SCOPED_TRACE(testing::Message() << "format " << c.code << ", level " << level);
+      ImageHandle shown = LevelAsWritten(picture, params, level, &pool);
+      ASSERT_FALSE(shown.IsNull());
+      ASSERT_EQ(std::pair(shown.Width(), shown.Height()), std::pair(width, height));
+      const LevelEntry entry = map.Entry(level);
+      uint64_t differing = 0;
+      for (uint32_t k = 0; k < entry.columns * entry.rows; ++k) {
+        ImageHandle frame = ImageHandle::FromMemory(map.Frame(entry, k));
+        ASSERT_FALSE(frame.IsNull());
+        const uint32_t left = k % entry.columns * 160, top = k / entry.columns * 160;
+        for (uint32_t y = top; y < std::min(top + 160, height); ++y) {
+          for (uint32_t x = left; x < std::min(left + 160, width); ++x) {
+            differing +=
+                shown.GetBitmap()->PixelArgb(static_cast<int32_t>(x), static_cast<int32_t>(y)) !=
+                frame.GetBitmap()->PixelArgb(static_cast<int32_t>(x - left), static_cast<int32_t>(y - top));
+          }
+        }
+      }
+      EXPECT_LE(static_cast<double>(differing), level == 0 ? 0 : c.differing * width * height);
+    }
+  }
+  // The coarsest stored level at least as large as the picture is shown.
+  const std::tuple<int32_t, uint32_t, uint32_t, size_t> shownAt[] = {
+      {kZoomMaskFrom50, 300, 210, 1},   {kZoomMaskFrom25, 300, 210, 0}, {kZoomMaskFrom50, 250, 175, 2},
+      {kZoomMaskFrom50, 2000, 1400, 0}, {kZoomMaskFrom50, 10, 7, 6},    {kZoomMaskNone, 10, 7, 0}};
+  for (const auto& [mask, shownWidth, shownHeight, level] : shownAt) {
+    EXPECT_EQ(LevelForShownSize(test::Params(0, mask), 1000, 700, shownWidth, shownHeight), level)
+        << mask << ": " << shownWidth << " x " << shownHeight;
+  }
 }
 
 }  // namespace

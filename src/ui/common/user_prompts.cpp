@@ -1,6 +1,7 @@
 #include "ui/common/user_prompts.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <algorithm>
 #include <utility>
@@ -53,15 +54,18 @@ class Centred final : public Dialog {
 
 }  // namespace
 
-void DialogPrompts::showMessage(QWidget* owner, const QString& text, const QString& caption,
-                                MessageIcon icon) {
+void DialogPrompts::showMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon,
+                                const QString& detail) {
   Centred<QMessageBox> box(owner, boxIcon(icon), caption, text, QMessageBox::Ok);
+  box.setInformativeText(detail);
   box.exec();
 }
 
-bool DialogPrompts::showJobError(QWidget* owner, const QString& text, const QString& caption) {
+bool DialogPrompts::showJobError(QWidget* owner, const QString& text, const QString& cause,
+                                 const QString& caption) {
   Centred<QMessageBox> box(owner, QMessageBox::Critical, caption, text,
                            QMessageBox::Ok | QMessageBox::Cancel);
+  box.setInformativeText(cause);
   // Enter goes on, as the OK-only box did; Escape and the close box stop.
   box.setDefaultButton(QMessageBox::Ok);
   return box.exec() == QMessageBox::Ok;
@@ -72,12 +76,32 @@ bool DialogPrompts::askYesNo(QWidget* owner, const QString& text, const QString&
   return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<int> DialogPrompts::askExportFormat(QWidget* owner, const QString& message) {
+std::optional<int> DialogPrompts::askExportFormat(QWidget* owner, const QString& message, int preselected) {
   Centred<ExportDialog> dialog(owner);
   dialog.setMessage(message);
-  dialog.setFormatIndex(0);
+  dialog.setFormatIndex(preselected);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.formatIndex();
+}
+
+ReplaceChoice DialogPrompts::askReplace(QWidget* owner, const QString& text) {
+  Centred<QMessageBox> box(owner, QMessageBox::Warning, QStringLiteral("Replace file"), text,
+                           QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("&Replace"));
+  box.button(QMessageBox::YesToAll)->setText(QStringLiteral("Replace &all"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("&Skip"));
+  // Nothing is replaced by a key pressed in passing.
+  box.setDefaultButton(QMessageBox::No);
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return ReplaceChoice::Replace;
+    case QMessageBox::YesToAll:
+      return ReplaceChoice::ReplaceAll;
+    case QMessageBox::No:
+      return ReplaceChoice::Skip;
+    default:
+      return ReplaceChoice::Cancel;
+  }
 }
 
 }  // namespace rzt2

@@ -1,10 +1,11 @@
 // The desktop program's side of a batch job that runs on another thread:
-// the progress window, shown at once, and an error box for each failed
-// file. The JobHost calls come from the job's thread and are carried to
-// the window's thread in order; only ShowError waits, for the user's
-// answer. "Cancel" on the progress window (or Escape, or its close box),
-// Cancel in an error box, and cancel() all stop the job through the stop
-// token that its request carries.
+// the progress window, shown at once, an error box for each failed file,
+// with the failure's cause beneath its message, and a question before an
+// export replaces a file. The JobHost calls come from the job's thread and
+// are carried to the window's thread in order; ShowError and AskReplace
+// wait for the user's answer. "Cancel" on the progress window (or Escape,
+// or its close box), Cancel in an error box or the question, and cancel()
+// all stop the job through the stop token that its request carries.
 #pragma once
 
 #include <QObject>
@@ -48,17 +49,24 @@ class DesktopJobHost final : public QObject, public JobHost {
   void SetLabel(const std::string& text) override;
   void SetTotalPosition(int filesDone) override;
   void SetCurrentPosition(int percent) override;
+  // "Replace all" answers the rest of the job's questions.
+  ReplaceAnswer AskReplace(const Replacement& replacement) override;
 
  private:
   // Runs call on the window's thread, after the calls posted before it;
   // dropped when the host is gone by then.
   template <typename F>
   void onWindowThread(F&& call);
+  // Runs ask on the window's thread and waits for it, unless the window
+  // goes away first; then the result is fallback.
+  template <typename T, typename F>
+  T waitForAnswer(F&& ask, T fallback);
 
   UserPrompts& prompts_;
   std::unique_ptr<ProgressDialog> progressWindow_;
   std::stop_source stop_;
   std::stop_source abandoned_;
+  bool replaceAll_ = false;  // on the window's thread
 };
 
 }  // namespace rzt2

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -113,13 +112,24 @@ QSize FileList::sizeHint() const {
   return {fontMetrics().averageCharWidth() * kWidthChars, QTreeWidget::sizeHint().height()};
 }
 
+int FileList::indexOf(const std::string& name) const {
+  for (int i = 0; i < count(); ++i) {
+    if (itemName(i) == name) return i;
+  }
+  return -1;
+}
+
+void FileList::focusItem(int index, bool select) {
+  setCurrentItem(topLevelItem(index), 0,
+                 select ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::NoUpdate);
+}
+
 void FileList::focusInEvent(QFocusEvent* event) {
-  // Qt makes the first item current when a list without one gains the
-  // focus; here no item has the focus until the user moves it there.
-  const bool hadCurrent = currentIndex().isValid();
-  const QSignalBlocker quiet(selectionModel());
   QTreeWidget::focusInEvent(event);
-  if (!hadCurrent) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  // Qt does this only the first time: a list tabbed into shows where its
+  // focus is, whenever it has none, and the preview follows.
+  if (!currentIndex().isValid() && count() > 0 && event->reason() != Qt::MouseFocusReason)
+    focusItem(0, false);
 }
 
 void FileList::mouseDoubleClickEvent(QMouseEvent* event) {

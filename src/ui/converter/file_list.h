@@ -1,7 +1,8 @@
 // The main window's file list: one column "File" of bare names, folders
 // first, with small icons and multiple selection. The current item is the
-// focused one, which the preview and the open action act on. A name too
-// long for the list loses its middle, and shows whole in a tooltip.
+// focused one, which the preview and the open action act on; tabbing into
+// a list without one makes the first item current. A name too long for
+// the list loses its middle, and shows whole in a tooltip.
 #pragma once
 
 #include <QFileIconProvider>
@@ -28,6 +29,10 @@ class FileList final : public QTreeWidget {
   std::string itemName(int index) const;
   // The focused item's index, -1 when none has the focus.
   int focusedIndex() const;
+  // The index of the item of that name, -1 when there is none.
+  int indexOf(const std::string& name) const;
+  // Gives the item the focus, and selects it alone when select is true.
+  void focusItem(int index, bool select);
   // The names of the selected items, in list order.
   std::vector<std::string> selectedNames() const;
 

@@ -1,8 +1,11 @@
 #include "ui/converter/file_listing.h"
 
+#include <QCollator>
+#include <QFile>
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <utility>
 
 #include "mapfile/map_records.h"
 #include "raster/codecs/image_formats.h"
@@ -18,12 +21,23 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
                     [](char x, char y) { return lower(x) == lower(y); });
 }
 
-// Case-blind order; names that differ only in case keep a fixed order.
-bool nameLess(const std::string& a, const std::string& b) {
-  const auto lowerLess = [](char x, char y) { return lower(x) < lower(y); };
-  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lowerLess)) return true;
-  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lowerLess)) return false;
-  return a < b;
+// Names in the order of the user's language, without regard to case or
+// accents first ("Ölkarte" with the o's, not before "a"), and numbers by
+// their value; names it finds equal keep a fixed order by their bytes.
+void sortNames(std::vector<std::string>& names) {
+  QCollator collator;
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  collator.setNumericMode(true);
+  std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) {
+    keyed.emplace_back(collator.sortKey(QFile::decodeName(QByteArray::fromStdString(name))), std::move(name));
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    const int order = a.first.compare(b.first);
+    return order != 0 ? order < 0 : a.second < b.second;
+  });
+  for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
 
 }  // namespace
@@ -55,8 +69,8 @@ FolderListing listFolder(const std::filesystem::path& folder) {
       listing.files.push_back(name);
     }
   }
-  std::sort(listing.folders.begin(), listing.folders.end(), nameLess);
-  std::sort(listing.files.begin(), listing.files.end(), nameLess);
+  sortNames(listing.folders);
+  sortNames(listing.files);
   if (folder.has_relative_path()) listing.folders.insert(listing.folders.begin(), "..");
   return listing;
 }

@@ -1,6 +1,8 @@
 // What the file list shows of a folder: its sub-folders, then the files
-// the program can convert or export, each group sorted by name without
-// regard to case. Names are bare, relative to the folder.
+// the program can convert or export, each group sorted by name as the
+// user's language sorts words (QCollator of the default locale), without
+// regard to case, numbers by their value. Names are bare, relative to the
+// folder.
 #pragma once
 
 #include <filesystem>

@@ -9,7 +9,8 @@
 
 namespace rzt2 {
 
-FolderTreeDialog::FolderTreeDialog(ShellNamespace& shell, QWidget* parent) : QDialog(parent) {
+FolderTreeDialog::FolderTreeDialog(ShellNamespace& shell, const std::string& start, QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(tr("Change folder"));
 
   auto* ok = new QPushButton(tr("OK"), this);
@@ -27,15 +28,17 @@ FolderTreeDialog::FolderTreeDialog(ShellNamespace& shell, QWidget* parent) : QDi
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tree);
   layout->addLayout(buttons);
-  // The buttons come first in the tab order, then the tree.
+  // The tree first: the arrow keys move in it at once.
+  QWidget::setTabOrder(tree, ok);
   QWidget::setTabOrder(ok, cancel);
-  QWidget::setTabOrder(cancel, tree);
 
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(tree, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { selectedPath_ = ShellFolderTree::pathOf(current); });
   tree->FillRoot();
+  if (!start.empty()) tree->revealPath(start);
+  tree->setFocus();
 }
 
 }  // namespace rzt2

@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,10 +41,11 @@ QList<Choice> zoomChoices() {
           {QStringLiteral("From 50%"), kZoomMaskFrom50}};
 }
 
-// In the order of the PaletteMode values.
+// In the order of the PaletteMode values; the command line's built-in and
+// fitted.
 QList<Choice> paletteChoices() {
   return {{QStringLiteral("Built-in"), kPaletteBuiltIn},
-          {QStringLiteral("Adaptive: fitted to each map"), kPaletteAdaptive}};
+          {QStringLiteral("Fitted to each map"), kPaletteAdaptive}};
 }
 
 QList<Choice> pagesChoices() {
@@ -74,6 +76,8 @@ struct SettingRow {
   int checkOrder;
   QList<Choice> (*choices)() = nullptr;
   int shownForOtherValues = -1;  // the item shown for a value no item stands for
+  const char* unit = nullptr;    // shown after the field
+  const char* note = nullptr;    // a line under the row: what the choice does
 };
 
 namespace {
@@ -83,9 +87,14 @@ namespace {
 // as "From 25%"; a format code outside the list opens with none chosen.
 const SettingRow kRows[] = {
     {&kZoomLevelsMask, &ConverterSettings::ZoomLevelsMask, Section::Main, "zoomCombo", 2, zoomChoices, 1},
-    {&kPaletteMode, &ConverterSettings::PaletteMode, Section::Main, "paletteCombo", 9, paletteChoices},
+    {&kPaletteMode, &ConverterSettings::PaletteMode, Section::Main, "paletteCombo", 9, paletteChoices, -1,
+     nullptr,
+     "Built-in: the same 256 colours for every map; photos and scans come out in its\n"
+     "coarse steps, pastel shades as grey or pink. Fitted to each map: 256 colours\n"
+     "chosen for each picture, which keep those of photos and scans closely."},
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
-    {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8},
+    {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8, nullptr, -1, "dots per inch",
+     "0: each format's own: PDF 150, others 96"},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
     {&kFrameSizeY, &ConverterSettings::FrameSizeY, Section::Expert, "frameHeightEdit", 3},
     {&kMiniFrameSizeX, &ConverterSettings::MiniFrameSizeX, Section::Expert, "previewWidthEdit", 6},
@@ -161,7 +170,24 @@ SettingsDialog::SettingsDialog(ConverterSettings& settings, ShellNamespace& shel
 void SettingsDialog::createForms() {
   for (const SettingRow& row : kRows) {
     QWidget* control = createControl(row);
-    (row.section == Section::Main ? mainForm_ : expertForm_)->addRow(labelOf(*row.setting), control);
+    QFormLayout* form = row.section == Section::Main ? mainForm_ : expertForm_;
+    auto* label = new QLabel(labelOf(*row.setting), this);
+    // Screen readers name the control after its label (for a combo box,
+    // whose name is its item, through the label relation).
+    label->setBuddy(control);
+    if (row.unit) {
+      auto* withUnit = new QHBoxLayout;
+      withUnit->addWidget(control);
+      withUnit->addWidget(new QLabel(tr(row.unit), this));
+      form->addRow(label, withUnit);
+    } else {
+      form->addRow(label, control);
+    }
+    if (row.note) {
+      auto* note = new QLabel(tr(row.note), this);
+      note->setObjectName(QLatin1String(row.objectName) + QStringLiteral("Note"));
+      form->addRow(QString(), note);
+    }
     fields_.push_back({&row, control});
   }
   std::stable_sort(fields_.begin(), fields_.end(),
@@ -198,10 +224,14 @@ QWidget* SettingsDialog::createDestinationGroup() {
   destinationGroup_->addButton(select, kSelect);
   destinationEdit_ = new QLineEdit(group);
   destinationEdit_->setObjectName(QStringLiteral("destinationEdit"));
+  destinationEdit_->setAccessibleName(tr("Destination folder"));
   auto* browse = new QToolButton(group);
   browse->setObjectName(QStringLiteral("browseButton"));
   browse->setText(tr("..."));
-  destinationWarning_ = new QLabel(tr("This folder does not exist."), group);
+  browse->setToolTip(tr("Choose the destination folder"));
+  browse->setAccessibleName(tr("Choose the destination folder"));
+  destinationWarning_ =
+      new QLabel(tr("This folder does not exist; it will be made when a job starts."), group);
   destinationWarning_->setObjectName(QStringLiteral("destinationWarning"));
   destinationWarning_->setStyleSheet(QStringLiteral("color: #c00000"));
   // The dialog keeps its size when the warning comes and goes.
@@ -294,7 +324,7 @@ bool SettingsDialog::takeInField(const Field& field) {
 }
 
 bool SettingsDialog::fail(QWidget* field, const QString& message) {
-  prompts_.showMessage(this, message, windowTitle(), MessageIcon::Warning);
+  prompts_.showMessage(this, message, windowTitle(), MessageIcon::Warning, {});
   field->setFocus(Qt::OtherFocusReason);
   if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
   return false;
@@ -319,8 +349,10 @@ void SettingsDialog::accept() {
 }
 
 void SettingsDialog::onBrowse() {
-  takeIn();  // a failing field shows its message; picking goes on regardless
-  FolderTreeDialog dialog(shell_, this);
+  // Opens on the folder typed, as far as it exists.
+  std::string typed = destinationEdit_->text().toStdString();
+  while (typed.size() > 1 && typed.back() == '/') typed.pop_back();
+  FolderTreeDialog dialog(shell_, typed, this);
   if (dialog.exec() != QDialog::Accepted) return;
   draft_.DstFolderAsSame = 0;
   draft_.DstFolder = dialog.selectedPath();
@@ -328,13 +360,9 @@ void SettingsDialog::onBrowse() {
 }
 
 void SettingsDialog::onDestinationEdited() {
-  // Taking in stops at a failing size, before the destination: the
-  // keystroke is taken in here, and no other field is shown again, so
-  // that nothing the user typed anywhere is put back.
-  takeIn();
-  draft_.DstFolder = destinationEdit_->text().toStdString();
-  draft_.DstFolderAsSame = 0;
-  showDestination();
+  // Only the destination is looked at: a field left invalid elsewhere is
+  // reported on OK, not at each keystroke here.
+  destinationGroup_->button(kSelect)->setChecked(true);
 }
 
 }  // namespace rzt2

@@ -15,10 +15,12 @@
 // and puts the focus on that field with its text selected; a number out of
 // range is kept in the copy all the same, later fields keep their values.
 // OK also refuses to close while no frame format is chosen. Typing a
-// destination, or picking one with "...", takes the controls in as well,
-// keeps the destination even when a size fails, checks "Select", and shows
-// no other field again: no edit made elsewhere is put back. A chosen
-// destination folder that does not exist is pointed out below it.
+// destination, or picking one with "..." (which opens on the folder typed),
+// checks "Select" and looks at no other field: a field left invalid is
+// reported on OK only. A chosen destination folder that does not exist is
+// pointed out below it, with a word that a job will make it. Rows may have
+// a unit after the field and a line under them that says what the choice
+// does; every field is named for screen readers by its label.
 #pragma once
 
 #include <QDialog>

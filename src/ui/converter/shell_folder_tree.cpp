@@ -44,6 +44,12 @@ const FolderItem* asFolderItem(const QTreeWidgetItem* item) {
                                                               : nullptr;
 }
 
+// Whether folder is path or one of the folders above it.
+bool holds(const std::string& folder, const std::string& path) {
+  if (folder.empty() || !path.starts_with(folder)) return false;
+  return path.size() == folder.size() || folder.back() == '/' || path[folder.size()] == '/';
+}
+
 }  // namespace
 
 ShellFolderTree::ShellFolderTree(ShellNamespace& shell, QWidget* parent)
@@ -75,6 +81,40 @@ void ShellFolderTree::FillRoot() {
 
 QSize ShellFolderTree::sizeHint() const {
   return {fontMetrics().averageCharWidth() * kWidthChars, fontMetrics().height() * kHeightLines};
+}
+
+QTreeWidgetItem* ShellFolderTree::closestHolder(QTreeWidgetItem* item, const std::string& path) {
+  if (item != nullptr) listOnce(item);
+  QTreeWidgetItem* closest = nullptr;
+  const int count = item != nullptr ? item->childCount() : topLevelItemCount();
+  for (int i = 0; i < count; ++i) {
+    QTreeWidgetItem* child = item != nullptr ? item->child(i) : topLevelItem(i);
+    const std::string& folder = pathOf(child);
+    if (holds(folder, path) && (closest == nullptr || folder.size() > pathOf(closest).size()))
+      closest = child;
+  }
+  return closest;
+}
+
+void ShellFolderTree::revealPath(const std::string& path) {
+  QTreeWidgetItem* found = closestHolder(nullptr, path);
+  // Folders such as "Computer" have none of their own: their children may.
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* top = topLevelItem(i);
+    if (!pathOf(top).empty()) continue;
+    QTreeWidgetItem* inside = closestHolder(top, path);
+    if (inside != nullptr && (found == nullptr || pathOf(inside).size() > pathOf(found).size()))
+      found = inside;
+  }
+  if (found == nullptr) return;
+  while (pathOf(found) != path) {
+    QTreeWidgetItem* next = closestHolder(found, path);
+    if (next == nullptr) break;
+    found = next;
+  }
+  for (QTreeWidgetItem* above = found->parent(); above != nullptr; above = above->parent()) expandItem(above);
+  setCurrentItem(found);
+  scrollToItem(found);
 }
 
 std::string ShellFolderTree::pathOf(const QTreeWidgetItem* item) {

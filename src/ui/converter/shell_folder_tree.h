@@ -22,6 +22,12 @@ class ShellFolderTree final : public QTreeWidget {
   // the first top-level item, which lists its sub-folders.
   void FillRoot();
 
+  // Makes the folder at path current, expanding the folders above it: the
+  // item whose path holds it most closely, looked for from the top level
+  // down (and among the children of top-level items without a path, such
+  // as "Computer"). Leaves the current item alone when none holds it.
+  void revealPath(const std::string& path);
+
   // The file-system path of item; empty for none or for an item without one.
   static std::string pathOf(const QTreeWidgetItem* item);
 
@@ -30,6 +36,9 @@ class ShellFolderTree final : public QTreeWidget {
  private:
   // Adds folders, sorted, under parent (the top level for none).
   void InsertFolderChildren(QTreeWidgetItem* parent, std::vector<ShellItem> folders);
+  // Of item's children (the top level for none), the one whose path holds
+  // path with the longest path; null for none.
+  QTreeWidgetItem* closestHolder(QTreeWidgetItem* item, const std::string& path);
   // Lists a folder that reports sub-folders, the first time only.
   void listOnce(QTreeWidgetItem* item);
   // The namespace's normal icon, and its open icon while the item is selected.

@@ -264,6 +264,9 @@ void MapCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), kBackground);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // Frames at the right and bottom are padded past the picture, which an
+  // export leaves out too: only the picture's own area is drawn.
+  painter.setClipRect(QRectF(toWidget(QPointF(0, 0)), pictureSize_ * zoom_));
   const Span span = visibleFrames();
   const bool damagedLevel = !span.empty && levelIndex().read && !levelIndex().index;
   struct Shown {

@@ -1,6 +1,7 @@
 // MapCanvas shows one map file the way a phone viewer does: the frames of
 // the stored level nearest to the zoom, each at its place, scaled smoothly
-// between stored levels, and at a level's own zoom copied 1:1. Only the
+// between stored levels, and at a level's own zoom copied 1:1, within the
+// picture's own area (the last frames' padding past it is not drawn). Only the
 // visible frames are read, by a FrameLoader off the window's thread, and
 // they are kept in a FrameCache; until a frame arrives the preview stands
 // in for it. The preview and each level's frame index are read by the

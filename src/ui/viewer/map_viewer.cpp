@@ -134,11 +134,8 @@ MapViewer* openMapViewer(const std::string& path, UserPrompts& prompts, QWidget*
   const std::string name = FileNameOf(path);
   std::unique_ptr<MapFileReader> reader;
   if (const Status status = MapFileReader::Open(path, reader); status != Status::Ok) {
-    prompts.showMessage(
-        parent,
-        QStringLiteral("%1 (%2)").arg(QString::fromStdString(FormatText(kErrorLoadingFile, name)),
-                                      QString::fromUtf8(StatusText(status))),
-        QStringLiteral("Information"), MessageIcon::Error);
+    prompts.showMessage(parent, QString::fromStdString(FormatText(kErrorLoadingFile, name)),
+                        QStringLiteral("Error"), MessageIcon::Error, QString::fromUtf8(StatusText(status)));
     return nullptr;
   }
   auto* viewer = new MapViewer(std::move(reader), QString::fromStdString(name), options, parent);

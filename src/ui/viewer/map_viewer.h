@@ -50,7 +50,7 @@ class MapViewer final : public QMainWindow {
 // Opens the map file at path in a new viewer, shown, that deletes itself
 // when closed (a window of its own even with a parent). When the file
 // cannot be read as a map file, says so through prompts ("Error loading
-// file NAME! (cause)") and returns null.
+// file NAME!", the cause beneath) and returns null.
 MapViewer* openMapViewer(const std::string& path, UserPrompts& prompts, QWidget* parent = nullptr,
                          const ViewerOptions& options = {});
 
