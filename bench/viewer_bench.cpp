@@ -2,8 +2,9 @@
 // preview painted and to every frame in view painted, then a pan across
 // the middle of the map at 100 % (a quarter of the view per step, waiting
 // for the frames of each), with the time per step, the cache's peak and
-// the process's peak memory. Runs on Qt's offscreen platform unless
-// another is asked for.
+// the process's peak memory; then the time a frame loader with 100 frames
+// queued takes to close, against the time those frames take to decode.
+// Runs on Qt's offscreen platform unless another is asked for.
 //   viewer_bench MAP.rzt2
 #include <sys/resource.h>
 
@@ -12,8 +13,11 @@
 #include <QKeyEvent>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "ui/common/user_prompts.h"
+#include "ui/viewer/frame_loader.h"
 #include "ui/viewer/map_canvas.h"
 #include "ui/viewer/map_viewer.h"
 
@@ -30,6 +34,25 @@ void settle(rzt2::MapCanvas& canvas) {
 void press(rzt2::MapCanvas& canvas, int key) {
   QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
   QApplication::sendEvent(&canvas, &event);
+}
+
+// A loader on one thread given the first 100 frames of the top level.
+std::unique_ptr<rzt2::FrameLoader> loaderWith100Frames(const char* path) {
+  std::unique_ptr<rzt2::MapFileReader> reader;
+  auto index = std::make_shared<rzt2::FrameIndex>();
+  if (rzt2::MapFileReader::Open(path, reader) != rzt2::Status::Ok ||
+      reader->ReadFrameIndex(reader->LevelTable()[0], *index) != rzt2::Status::Ok) {
+    return nullptr;
+  }
+  auto loader =
+      std::make_unique<rzt2::FrameLoader>(std::shared_ptr<const rzt2::MapFileReader>(std::move(reader)), 1);
+  std::vector<rzt2::FrameLoader::Request> wanted;
+  const uint32_t columns = index->Level().columns;
+  for (uint32_t k = 0; k < 100 && k < columns * index->Level().rows; ++k) {
+    wanted.push_back({{0, k % columns, k / columns}, index});
+  }
+  loader->request(std::move(wanted));
+  return loader;
 }
 
 long peakKilobytes() {
@@ -87,5 +110,18 @@ int main(int argc, char** argv) {
               static_cast<double>(canvas->cache().peakBytes()) / (1 << 20),
               static_cast<double>(canvas->cache().limit()) / (1 << 20), peakKilobytes() / 1024);
   delete viewer;
+
+  auto closed = loaderWith100Frames(argv[1]);
+  if (!closed) return 1;
+  const int queued = closed->pending();
+  clock.restart();
+  closed.reset();
+  const double closing = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  auto decoded = loaderWith100Frames(argv[1]);
+  clock.restart();
+  while (decoded->pending() > 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  const double decoding = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  std::printf("a frame loader with %d frames queued closes in %.1f ms; decoding them takes %.1f ms\n", queued,
+              closing, decoding);
   return 0;
 }
