@@ -31,9 +31,10 @@ TEST_F(GuiTest, TheListingHasFoldersThenConvertibleFilesEachByName) {
   const FolderListing listing = listFolder(dir.Path());
   QLocale::setDefault(before);
   EXPECT_EQ(listing.folders, (std::vector<std::string>{"..", "alpha", "\xC3\x84rmel", "maps.png", "Zeta"}));
-  EXPECT_EQ(listing.files, (std::vector<std::string>{".png", "archive.tar.png", "b.bmp", "d.emf", "e.wmf",
-                                                     "\xC3\xA9mile.png", "map.RZT2", "map9.png", "map10.png",
-                                                     "\xC3\x96lkarte.png", "Photo.JPG", "photo.tiff", "scan.Tif"}));
+  EXPECT_EQ(listing.files,
+            (std::vector<std::string>{".png", "archive.tar.png", "b.bmp", "d.emf", "e.wmf",
+                                      "\xC3\xA9mile.png", "map.RZT2", "map9.png", "map10.png",
+                                      "\xC3\x96lkarte.png", "Photo.JPG", "photo.tiff", "scan.Tif"}));
   EXPECT_NE(listFolder("/").folders.front(), "..");
   EXPECT_EQ(listFolder(dir / "gone").folders, std::vector<std::string>{".."});
 
