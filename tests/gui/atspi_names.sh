@@ -7,32 +7,15 @@
 set -u
 program=$1
 here=$(dirname "$0")
-skip() {
-  echo "skipped: $*"
-  exit 77
-}
+# shellcheck source=tests/gui/private_display.sh
+. "$here/private_display.sh"
 command -v Xvfb >/dev/null || skip "no Xvfb"
 command -v dbus-run-session >/dev/null || skip "no dbus-run-session"
 launcher=/usr/libexec/at-spi-bus-launcher
 [ -x "$launcher" ] || skip "no at-spi-bus-launcher"
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "no python3-pyatspi"
 
-work=$(mktemp -d)
-xvfb=
-cleanup() {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.05
-done
-[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 # A settings store of its own; the program lists an empty folder.
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work"
 mkdir -p "$work/config/Velmora" "$work/folder"

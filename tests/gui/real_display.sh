@@ -6,32 +6,12 @@
 set -u
 program=$1
 suppressions=$2
-skip() {
-  echo "skipped: $*"
-  exit 77
-}
+# shellcheck source=tests/gui/private_display.sh
+. "$(dirname "$0")/private_display.sh"
 command -v Xvfb >/dev/null || skip "no Xvfb"
 command -v openbox >/dev/null || skip "no openbox"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display and writes its number when it takes connections.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.05
-done
-[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 
 # openbox runs its --startup command once it manages the screen.
 openbox --sm-disable --startup "touch $work/managed" >"$work/openbox.log" 2>&1 &
