@@ -86,6 +86,7 @@ const SettingRow kRows[] = {
     {&kPaletteMode, &ConverterSettings::PaletteMode, Section::Main, "paletteCombo", 9, paletteChoices},
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
     {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8},
+    {&kMaxPages, &ConverterSettings::MaxPages, Section::Main, "maxPagesEdit", 10},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
     {&kFrameSizeY, &ConverterSettings::FrameSizeY, Section::Expert, "frameHeightEdit", 3},
     {&kMiniFrameSizeX, &ConverterSettings::MiniFrameSizeX, Section::Expert, "previewWidthEdit", 6},
