@@ -75,6 +75,7 @@ void MainDialog::runDesktopJob(JobKind kind, int exportFormat, std::vector<std::
   request.params = settings_.Encoder();
   request.dpi = static_cast<uint32_t>(settings_.DrawingDpi);
   request.allPages = settings_.AllPages != 0;
+  request.maxPages = static_cast<uint32_t>(settings_.MaxPages);
   request.placement = OutputPlacement{settings_.DstFolderAsSame != 0, settings_.DstFolder};
   request.exportFormat = exportFormat;
   jobHost_ = std::make_unique<DesktopJobHost>(this, *prompts_, fileCount);

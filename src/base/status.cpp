@@ -10,17 +10,22 @@ namespace rzt2 {
 namespace {
 
 // Every text recorded is kept, so that a pointer StatusText handed out
-// stays valid; a process finds few problems with its temporary folder.
+// stays valid; a process records few.
 std::mutex problemsMutex;
 std::set<std::string, std::less<>> problems;
 std::atomic<const char*> temporaryFolderProblem{"temporary folder unusable"};
+std::atomic<const char*> memoryAllowanceText{"needs more memory than allowed"};
+
+const char* Kept(std::string_view text) {
+  const std::lock_guard lock(problemsMutex);
+  return problems.emplace(text).first->c_str();
+}
 
 }  // namespace
 
-void SetTemporaryFolderProblem(std::string_view text) {
-  const std::lock_guard lock(problemsMutex);
-  temporaryFolderProblem = problems.emplace(text).first->c_str();
-}
+void SetTemporaryFolderProblem(std::string_view text) { temporaryFolderProblem = Kept(text); }
+
+void SetMemoryAllowanceText(std::string_view text) { memoryAllowanceText = Kept(text); }
 
 const char* StatusText(Status status) {
   switch (status) {
@@ -70,13 +75,24 @@ const char* StatusText(Status status) {
       return "picture over the ceiling of 2147483648 pixels";
     case Status::DrawTimeout:
       static_assert(kDrawSeconds == 60, "the text names the time limit");
-      return "took longer than 60 s to draw";
+      return "took more than 60 s of processor time to draw";
     case Status::OverMemoryAllowance:
-      return "needs more memory than allowed";
+      return memoryAllowanceText.load();
     case Status::NoSuchPage:
       return "no such page in the file";
     case Status::TemporaryFolderUnusable:
       return temporaryFolderProblem.load();
+    case Status::DrawWallTimeout:
+      static_assert(kDrawWallSeconds == 600, "the text names the time limit");
+      return "took longer than 600 s to draw";
+    case Status::IsAFolder:
+      return "is a folder";
+    case Status::ReadOnlyFileSystem:
+      return "read-only file system";
+    case Status::NobodyReads:
+      return "a FIFO that no one reads";
+    case Status::DrawingCrashed:
+      return "the drawing library gave up: it crashed on the file";
   }
   return "unknown status";
 }

@@ -35,18 +35,25 @@ enum class Status : int {
   DiskFull,                 // no space or quota left on the file system
   FileSizeLimit,            // over the largest file the process may write
   OverPixelCeiling,         // a picture of more pixels than any is decoded with (kPixelCeiling)
-  DrawTimeout,              // the helper drawing a picture ran out of time (kDrawSeconds)
+  DrawTimeout,              // the helper drawing a picture ran out of CPU time (kDrawSeconds)
   OverMemoryAllowance,      // the picture needs more memory than the helper drawing it may take
   NoSuchPage,               // a page or frame past the last of the file
   TemporaryFolderUnusable,  // pixels over the memory budget have nowhere to go
+  DrawWallTimeout,          // the helper outlived its wall-clock ceiling (kDrawWallSeconds)
+  IsAFolder,                // a folder where a file is read or written (EISDIR)
+  ReadOnlyFileSystem,       // a write to a file system mounted read-only (EROFS)
+  NobodyReads,              // a FIFO that no process has open for reading
+  DrawingCrashed,           // the library drawing a picture crashed on it, in the helper
 };
 // Codes travel by number between processes (the render helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::TemporaryFolderUnusable) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::DrawingCrashed) + 1;
 
-// How long the render helper may take to draw one picture, in seconds of
-// wall clock in the converter and of CPU time in the helper.
+// How long the render helper may take to draw one picture: seconds of CPU
+// time, and a wall-clock ceiling far above them, so that a loaded machine
+// alone never fails a file.
 inline constexpr int kDrawSeconds = 60;
+inline constexpr int kDrawWallSeconds = 600;
 
 // A short lower-case English text for the status, which rzt2 prints in
 // brackets after a failure's message.
@@ -56,6 +63,11 @@ const char* StatusText(Status status);
 // TemporaryFolderUnusable from now on. The folder is the process's, so the
 // problem found last stands for every failure it caused.
 void SetTemporaryFolderProblem(std::string_view text);
+
+// Makes text, such as "needs more memory than allowed (--memory 64M)", the
+// text of OverMemoryAllowance from now on: the front end says what sets
+// the allowance.
+void SetMemoryAllowanceText(std::string_view text);
 
 // Runs work, the body of a public entry point of one of the core's modules,
 // and turns memory running out inside it (std::bad_alloc, or

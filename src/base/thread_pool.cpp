@@ -10,10 +10,19 @@
 namespace rzt2 {
 
 ThreadPool::ThreadPool(int threads) {
-  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  // A thread that cannot be started must not leave those started waiting
+  // for work forever while the failed constructor joins them.
+  try {
+    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    StopWorkers();
+    throw;
+  }
 }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { StopWorkers(); }
+
+void ThreadPool::StopWorkers() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;

@@ -52,6 +52,7 @@ class ThreadPool {
   void HelpUntil(const TaskGroup& mine, const std::function<bool()>& done);
   void Notify();
   void Work();
+  void StopWorkers();
   static void Run(Task& task) noexcept;
   // The backstop, called in a catch handler: a task's group guards it
   // against memory running out, so anything else that escapes is a bug; the

@@ -42,7 +42,16 @@ Status BatchReport::Open(const std::string& path) {
   }
   struct stat info {};
   const bool exists = ::lstat(path.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) {
+  if (exists && S_ISFIFO(info.st_mode)) {
+    // Opened without waiting: a FIFO no one reads would block before any work.
+    opened_ = UniqueFd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!opened_.IsValid())
+      return errno == ENXIO ? Status::NobodyReads : StatusFromErrno(errno, Status::WriteFailed);
+    const int flags = ::fcntl(opened_.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(opened_.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      return StatusFromErrno(errno, Status::WriteFailed);
+    }
+  } else if (exists && !S_ISREG(info.st_mode)) {
     opened_ = UniqueFd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
   } else {
     // The backup is a second link, so the earlier report never goes missing

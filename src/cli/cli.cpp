@@ -54,30 +54,43 @@ JobRequest RequestFor(const CliOptions& options, const ConverterSettings& settin
   if (request.kind == JobKind::Export) request.exportFormat = settings.EncoderCode;
   request.dpi = static_cast<uint32_t>(settings.DrawingDpi);
   request.allPages = settings.AllPages != 0;
+  request.maxPages = static_cast<uint32_t>(settings.MaxPages);
   request.page = options.page.value_or(1);
   return request;
 }
 
-// The names given and listed; a list that cannot be read fails with its status.
-Status ReadNames(const CliOptions& options, std::vector<std::string>& names) {
-  names = options.files;
-  if (!options.filesFrom) return Status::Ok;
-  return ReadNameList(*options.filesFrom, options.nulSeparated ? NameSeparator::Nul : NameSeparator::Line,
-                      names);
+// Where the outputs go: the folder of -o, else where the settings say.
+OutputPlacement PlacementFor(const CliOptions& options, const ConverterSettings& settings) {
+  if (!options.outputDir) return {settings.DstFolderAsSame != 0, settings.DstFolder};
+  const std::string& folder = *options.outputDir;
+  return {false, folder + (folder.ends_with('/') ? "" : "/")};
 }
 
-// Where the outputs go: the folder of -o, else where the settings say; a
-// missing folder is made, with its parents, as a script asking for it
-// expects. False when the folder cannot be made, which the host is told.
-bool PlaceOutputs(const CliOptions& options, const ConverterSettings& settings, JobHost& host,
-                  JobRequest& request) {
-  if (options.outputDir) {
-    const std::string& folder = *options.outputDir;
-    request.placement = {false, folder + (folder.ends_with('/') ? "" : "/")};
-  } else {
-    request.placement = {settings.DstFolderAsSame != 0, settings.DstFolder};
+// The same file, or the same path once both are made absolute with their
+// links resolved: an output need not exist yet.
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  const auto key = [](const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored);
+  };
+  return key(a) == key(b);
+}
+
+// Why the report cannot be where it was asked, among the batch's files: an
+// input would be lost to it, and an output would take its place. Nothing
+// when it is none of them.
+std::optional<std::string> ReportClash(const std::string& report, const std::vector<std::string>& names,
+                                       const JobRequest& request) {
+  if (report == "-") return std::nullopt;
+  const std::string subject = "the report " + report;
+  for (const std::string& name : names) {
+    if (SamePath(report, name)) return subject + " is an input of the batch";
+    const std::string output = OutputPath(OutputName(request, name), request.placement);
+    if (SamePath(report, output)) return subject + " is the output of " + name;
   }
-  return MakeOutputFolder(request, host) == Status::Ok;
+  return std::nullopt;
 }
 
 // Takes the names into the request; names that are no file cannot be
@@ -117,9 +130,17 @@ int RunJobCommand(const CliOptions& options) {
   if (request.kind == JobKind::Convert) {
     if (const auto bad = CheckEncoderParams(request.params)) return UsageError("unusable settings: " + *bad);
   }
-  std::vector<std::string> names;
-  if (const Status status = ReadNames(options, names); status != Status::Ok) {
-    return Unusable("cannot read the list " + *options.filesFrom, status);
+  NameList listed;
+  if (options.filesFrom) {
+    const NameSeparator separator = options.nulSeparated ? NameSeparator::Nul : NameSeparator::Line;
+    if (const Status status = listed.Open(*options.filesFrom, separator); status != Status::Ok) {
+      return Unusable("cannot read the list " + *options.filesFrom, status);
+    }
+    request.moreNames = &listed;
+  }
+  request.placement = PlacementFor(options, settings);
+  if (options.report) {
+    if (const auto clash = ReportClash(*options.report, options.files, request)) return UsageError(*clash);
   }
   BatchReport report;
   if (options.report) {
@@ -129,10 +150,18 @@ int RunJobCommand(const CliOptions& options) {
   }
   BatchReport* const reportOrNull = options.report ? &report : nullptr;
   TerminalHost host(stderr, ChosenDisplay(options.progress), reportOrNull);
-  if (!PlaceOutputs(options, settings, host, request)) return kExitFailed;
-  int failed = AdmitNames(names, host, reportOrNull, request);
+  if (MakeOutputFolder(request, host) != Status::Ok) return kExitFailed;
+  int failed = AdmitNames(options.files, host, reportOrNull, request);
   if (options.memoryBudget) MemoryBudget::Process().SetLimit(*options.memoryBudget);
+  const std::string budget =
+      options.memoryText.value_or(std::to_string(MemoryBudget::Process().Limit() >> 20) + "M, the default");
+  SetMemoryAllowanceText("needs more memory than allowed (--memory " + budget + ")");
   failed += RunJobInParallel(request, host, Workers(options)).failed;
+  if (listed.ReadStatus() != Status::Ok) {
+    const std::string what = "the list " + *options.filesFrom + " was read only in part";
+    std::fprintf(stderr, "rzt2: %s\n", FailureLine({what, {}, listed.ReadStatus(), {}}).c_str());
+    ++failed;
+  }
   // A batch whose record is incomplete did not go as asked.
   if (report.WriteStatus() != Status::Ok) {
     std::fprintf(

@@ -226,16 +226,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
               RangeText(kDrawingDpi) + ")")
       ->type_name("N")
       ->check(CLI::Range(kDrawingDpi.range->min, kDrawingDpi.range->max));
-  CLI::Option* page = convert
-                          ->add_option_function<uint32_t>(
-                              "--page",
-                              [&options](uint32_t number) {
-                                options.page = number;
-                                options.overrides.push_back({&kAllPages, 0});
-                              },
-                              "convert this page of a PDF or TIFF, or frame of a GIF, counted from 1")
-                          ->type_name("N")
-                          ->check(CLI::PositiveNumber.description(""));
+  CLI::Option* page =
+      convert
+          ->add_option_function<std::string>(
+              "--page",
+              [&options](const std::string& text) {
+                const auto number = ParseInt(text);
+                if (!number || *number < 1) {
+                  throw CLI::ValidationError("--page", "takes a page number from 1, not " + text);
+                }
+                options.page = static_cast<uint32_t>(*number);
+                options.overrides.push_back({&kAllPages, 0});
+              },
+              "convert this page of a PDF or TIFF, or frame of a GIF, counted from 1")
+          ->type_name("N");
   convert
       ->add_flag_callback(
           "--all-pages",
@@ -244,6 +248,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
           },
           "convert every page of a multi-page file into its own map, NAME-pN.rzt2")
       ->excludes(page);
+  convert
+      ->add_option_function<int32_t>(
+          "--max-pages",
+          [&options](int32_t pages) {
+            options.overrides.push_back({&kMaxPages, pages});
+          },
+          "the most pages (or frames) one file may yield; a file of more is refused (" +
+              RangeText(kMaxPages) + ", default " + std::to_string(kMaxPages.defaultValue) + ")")
+      ->type_name("N")
+      ->check(CLI::Range(kMaxPages.range->min, kMaxPages.range->max));
   AddJobOptions(*convert, options);
   convert
       ->add_option_function<std::string>(
@@ -254,6 +268,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
               throw CLI::ValidationError("--memory", "takes a size such as 800M or 1.5G, not " + text);
             }
             options.memoryBudget = bytes;
+            options.memoryText = text;
           },
           "memory budget for pixels; larger pictures are kept on disk (default: a quarter of "
           "physical memory)")

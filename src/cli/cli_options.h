@@ -36,8 +36,9 @@ struct CliOptions {
   std::vector<SettingValue> overrides;
   std::optional<uint32_t> page;  // --page: this page of multi-page files, from 1
   std::optional<std::string> outputDir;
-  int jobs = 0;                          // 0: one per core
-  std::optional<uint64_t> memoryBudget;  // --memory, in bytes; none: the default budget
+  int jobs = 0;                           // 0: one per core
+  std::optional<uint64_t> memoryBudget;   // --memory, in bytes; none: the default budget
+  std::optional<std::string> memoryText;  // --memory as given
   ProgressMode progress = ProgressMode::Auto;
   bool json = false;
   bool ignoreStoredSettings = false;

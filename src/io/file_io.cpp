@@ -39,8 +39,11 @@ Status StatusFromErrno(int error, Status fallback) {
       return Status::FileNotFound;
     case EACCES:
     case EPERM:
-    case EROFS:
       return Status::AccessDenied;
+    case EROFS:
+      return Status::ReadOnlyFileSystem;
+    case EISDIR:
+      return Status::IsAFolder;
     case ENOMEM:
       return Status::OutOfMemory;
     case ENOSPC:

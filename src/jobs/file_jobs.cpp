@@ -139,6 +139,12 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   if (written != Status::Ok && written != Status::Cancelled) {
     return Report(host, kErrorSavingFile, target, written);
   }
+  // As an export of it does: the map is written, white where the source's
+  // frames are damaged, and the file fails.
+  if (const MapImageDamage& damage = loader.Damage(); written == Status::Ok && damage.damaged > 0) {
+    return Report(host, kErrorLoadingFile, name, Status::CorruptData,
+                  DamagedFramesCause(damage.damaged, damage.frames));
+  }
   return written;
 }
 

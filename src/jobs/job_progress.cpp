@@ -13,14 +13,25 @@ constexpr int32_t kFirstStageCode = 100;
 int ZoomShown(size_t level) { return static_cast<int>(kZoomLevels[level] / 100); }
 }  // namespace
 
-BatchMeter::BatchMeter(JobHost& host, const JobRequest& request, const std::vector<std::string>& files)
-    : host_(host), request_(request), names_(files), files_(files.size()) {
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::error_code error;
-    const uintmax_t bytes = std::filesystem::file_size(ResolvePath(request.sourceFolder, files[i]), error);
-    files_[i].bytes = std::max<uint64_t>(error ? 0 : bytes, 1);  // every file weighs something
-    unknownBytes_ += files_[i].bytes;
-  }
+BatchMeter::BatchMeter(JobHost& host, const JobRequest& request) : host_(host), request_(request) {}
+
+size_t BatchMeter::AddFile(const std::string& name, uint32_t pages) {
+  std::error_code error;
+  const uintmax_t bytes = std::filesystem::file_size(ResolvePath(request_.sourceFolder, name), error);
+  std::lock_guard lock(mutex_);
+  FileWork work;
+  work.name = name;
+  // Every file weighs something.
+  work.bytes = std::max<uint64_t>((error ? 0 : bytes) / std::max<uint32_t>(pages, 1), 1);
+  unknownBytes_ += work.bytes;
+  files_.emplace(fileCount_, std::move(work));
+  return fileCount_++;
+}
+
+void BatchMeter::ListEnded() {
+  std::lock_guard lock(mutex_);
+  listEnded_ = true;
+  if (fileCount_ > 0 && files_.empty()) Report(lastEnded_, 0);
 }
 
 uint64_t BatchMeter::Estimate(uint64_t bytes) const {
@@ -31,13 +42,14 @@ uint64_t BatchMeter::Estimate(uint64_t bytes) const {
 
 void BatchMeter::FileStarted(size_t file) {
   std::lock_guard lock(mutex_);
-  Report(file, 0);
+  if (const auto it = files_.find(file); it != files_.end()) Report(it->second.name, 0);
 }
 
 void BatchMeter::FileLoaded(size_t file, uint32_t width, uint32_t height) {
   std::lock_guard lock(mutex_);
-  FileWork& work = files_[file];
-  if (work.total || work.ended) return;  // counted once
+  const auto it = files_.find(file);
+  if (it == files_.end() || it->second.total) return;  // counted once
+  FileWork& work = it->second;
   const uint64_t pixels = uint64_t{width} * height;
   work.beforeLevels = pixels;
   uint64_t total = 2 * pixels;  // an export decodes and encodes the picture
@@ -61,33 +73,36 @@ void BatchMeter::FileLoaded(size_t file, uint32_t width, uint32_t height) {
   knownBytes_ += work.bytes;
   knownWork_ += total;
   Advance(work, pixels);
-  Report(file, 0);
+  Report(work.name, 0);
 }
 
 void BatchMeter::LevelWritten(size_t file, size_t level, int32_t percent) {
   std::lock_guard lock(mutex_);
-  FileWork& work = files_[file];
-  if (!work.total || work.ended) return;
+  const auto it = files_.find(file);
+  if (it == files_.end() || !it->second.total) return;
+  FileWork& work = it->second;
   uint64_t done = work.beforeLevels;
   for (size_t i = 0; i < level; ++i) done += work.levels[i];
   done += work.levels[level] * static_cast<uint64_t>(std::clamp(percent, 0, 100)) / 100;
   Advance(work, done);
-  Report(file, ZoomShown(level));
+  Report(work.name, ZoomShown(level));
 }
 
 void BatchMeter::FileEnded(size_t file) {
   std::lock_guard lock(mutex_);
-  FileWork& work = files_[file];
-  if (work.ended) return;
+  const auto it = files_.find(file);
+  if (it == files_.end()) return;
+  FileWork& work = it->second;
   if (!work.total) {  // never loaded: it weighs its estimate
     work.total = Estimate(work.bytes);
     unknownBytes_ -= work.bytes;
     fixedTotal_ += *work.total;
   }
   Advance(work, *work.total);
-  work.ended = true;
   ++filesDone_;
-  Report(file, 0);
+  lastEnded_ = std::move(work.name);
+  files_.erase(it);  // an endless list keeps only the files that run
+  Report(lastEnded_, 0);
 }
 
 void BatchMeter::Advance(FileWork& work, uint64_t done) {
@@ -96,16 +111,17 @@ void BatchMeter::Advance(FileWork& work, uint64_t done) {
   work.done = done;
 }
 
-void BatchMeter::Report(size_t file, int zoom) {
+void BatchMeter::Report(const std::string& file, int zoom) {
   const uint64_t total = fixedTotal_ + Estimate(unknownBytes_);
-  const auto fileCount = static_cast<int>(files_.size());
-  if (filesDone_ == fileCount) {
+  const auto fileCount = static_cast<int>(fileCount_);
+  if (listEnded_ && files_.empty()) {
     percent_ = 100;
   } else if (total > 0) {
-    percent_ = std::max(percent_, 100.0 * static_cast<double>(doneSum_) / static_cast<double>(total));
+    // Short of 100 while more names may come: it never goes back.
+    const double ratio = 100.0 * static_cast<double>(doneSum_) / static_cast<double>(total);
+    percent_ = std::max(percent_, std::min(ratio, listEnded_ ? 100.0 : 99.9));
   }
-  host_.ShowBatchProgress(
-      BatchProgress{filesDone_, fileCount, names_[file], zoom, doneSum_, total, percent_});
+  host_.ShowBatchProgress(BatchProgress{filesDone_, fileCount, file, zoom, doneSum_, total, percent_});
 }
 
 void JobProgress::BeginFile(size_t file) {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
 #include "jobs/job_runner.h"
 #include "mapfile/map_records.h"
@@ -16,12 +16,19 @@
 
 namespace rzt2 {
 
-// The whole job's progress, shared by its workers: files are named by their
-// index in the job's list.
+// The whole job's progress, shared by its workers: files are named by the
+// index AddFile gave them. Files are added as the job takes them, so the
+// file count and the total grow; the job reaches 100 % once its list has
+// ended and every file added has ended.
 class BatchMeter {
  public:
-  BatchMeter(JobHost& host, const JobRequest& request, const std::vector<std::string>& files);
+  BatchMeter(JobHost& host, const JobRequest& request);
 
+  // A file, or one of `pages` pages of it (each weighing its share of the
+  // file's bytes until it is loaded), taken into the job.
+  size_t AddFile(const std::string& name, uint32_t pages = 1);
+  // No file will be added any more.
+  void ListEnded();
   void FileStarted(size_t file);
   // The file's work is known once its picture is.
   void FileLoaded(size_t file, uint32_t width, uint32_t height);
@@ -32,23 +39,25 @@ class BatchMeter {
 
  private:
   struct FileWork {
+    std::string name;
     uint64_t bytes = 0;             // of the file, for the estimate until it is loaded
     std::optional<uint64_t> total;  // known once loaded, or fixed when it ended without
     uint64_t done = 0;
     uint64_t beforeLevels = 0;  // decoding and the preview
     std::array<uint64_t, kZoomLevels.size()> levels{};
-    bool ended = false;
   };
 
   // The work of files of that many bytes not loaded yet.
   uint64_t Estimate(uint64_t bytes) const;
   void Advance(FileWork& work, uint64_t done);
-  void Report(size_t file, int zoom);
+  void Report(const std::string& file, int zoom);
 
   JobHost& host_;
   const JobRequest& request_;
-  std::vector<std::string> names_;
-  std::vector<FileWork> files_;
+  std::unordered_map<size_t, FileWork> files_;  // those added that have not ended
+  size_t fileCount_ = 0;
+  bool listEnded_ = false;
+  std::string lastEnded_;
   int filesDone_ = 0;
   uint64_t doneSum_ = 0;
   uint64_t fixedTotal_ = 0;                  // of the files loaded or ended
@@ -65,7 +74,7 @@ class JobProgress final : public ProgressSink {
   JobProgress(JobHost& host, const std::string& currentImagePath, BatchMeter& batch)
       : host_(host), currentImagePath_(currentImagePath), batch_(batch) {}
 
-  // The file with this index in the job's list starts, and ends.
+  // The file with this index in the job's meter starts, and ends.
   void BeginFile(size_t file);
   void EndFile() { batch_.FileEnded(file_); }
   // A file's work starts: the current bar goes back to 0. The zoom label

@@ -8,7 +8,6 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <numeric>
 #include <optional>
 
 #include "base/task_group.h"
@@ -25,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 // Tells the host what became of a file that ended: its picture is still the
 // loader's.
-void TellFileEnded(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader& loader,
+void TellFileEnded(const JobRequest& request, const std::string& name, uint32_t page, SourceLoader* loader,
                    Status status, std::string cause, Clock::time_point start, JobHost& host) {
   GuardMemory([&] {
     FileOutcome outcome{.input = name,
@@ -33,7 +32,7 @@ void TellFileEnded(const JobRequest& request, const std::string& name, uint32_t 
                         .status = status,
                         .cause = std::move(cause),
                         .seconds = std::chrono::duration<double>(Clock::now() - start).count()};
-    if (const Bitmap* picture = loader.CurrentImage().GetBitmap()) {
+    if (const Bitmap* picture = loader != nullptr ? loader->CurrentImage().GetBitmap() : nullptr) {
       outcome.width = static_cast<uint32_t>(picture->Width());
       outcome.height = static_cast<uint32_t>(picture->Height());
     }
@@ -61,12 +60,11 @@ std::string OutputKey(const JobRequest& request, const std::string& name, uint32
 
 // A file whose output an earlier file of the job writes fails, naming that
 // file: one of the two pictures would be lost without a word.
-Status RefuseSameOutput(const JobRequest& request, const std::string& name, uint32_t page,
-                        const std::string& earlier, JobHost& host) {
+JobFailure SameOutputFailure(const JobRequest& request, const std::string& name, uint32_t page,
+                             const std::string& earlier) {
   const std::string target = OutputPath(OutputName(request, name, page), request.placement);
-  host.ShowError({FormatText(kErrorSavingFile, target), target, Status::WriteFailed,
-                  FormatText(kCauseSameOutput, earlier)});
-  return Status::WriteFailed;
+  return {FormatText(kErrorSavingFile, target), target, Status::WriteFailed,
+          FormatText(kCauseSameOutput, earlier)};
 }
 
 // Passes every call on and keeps the cause of the last failure, for the
@@ -98,23 +96,28 @@ class FailureMemo final : public JobHost {
   std::string cause_;
 };
 
-// The work for one file, under the guard; earlier, when not null, is the
-// earlier file of the job with the same output. The file's steps report
-// their own failures; memory that runs out in the job's own texts and
-// names, between them, is reported here.
+// The work for one map of a file, under the guard; refusal, when not null,
+// fails it before anything is touched. The file's steps report their own
+// failures; memory that runs out in the job's own texts and names, between
+// them, is reported here.
 Status RunOneFile(const JobRequest& request, size_t index, const std::string& name, uint32_t page,
                   SourceLoader& loader, JobProgress& progress, JobHost& host, const FileResources& resources,
-                  const std::string* earlier) {
+                  const JobFailure* refusal) {
   const Clock::time_point start = Clock::now();
   FailureMemo memo(host);
   bool reported = false;
   const Status status = GuardMemory([&] {
     progress.BeginFile(index);
     loader.SetFolder(request.sourceFolder);
-    const Status result = earlier != nullptr ? RefuseSameOutput(request, name, page, *earlier, memo)
-                          : request.kind == JobKind::Convert
-                              ? ConvertFile(request, name, page, loader, progress, memo, resources)
-                              : ExportFile(request, name, loader, progress, memo, resources);
+    Status result = Status::Ok;
+    if (refusal != nullptr) {
+      memo.ShowError(*refusal);
+      result = refusal->status;
+    } else {
+      result = request.kind == JobKind::Convert
+                   ? ConvertFile(request, name, page, loader, progress, memo, resources)
+                   : ExportFile(request, name, loader, progress, memo, resources);
+    }
     reported = true;
     return result;
   });
@@ -127,7 +130,7 @@ Status RunOneFile(const JobRequest& request, size_t index, const std::string& na
   if (status != Status::Cancelled) {
     GuardMemory([&] {
       progress.EndFile();
-      TellFileEnded(request, name, page, loader, status, memo.Cause(status), start, host);
+      TellFileEnded(request, name, page, &loader, status, memo.Cause(status), start, host);
       return Status::Ok;
     });
   }
@@ -252,21 +255,96 @@ class Admission {
   uint64_t bytes_ = 0;
 };
 
-bool IsRequestFile(const JobRequest& request, const std::string& name) {
-  return JobFileStatus(ResolvePath(request.sourceFolder, name)) == Status::Ok;
-}
+// One map a file of the job makes, with its place in the job's progress
+// and the earlier file of the job that writes its output, if any.
+struct MapOfFile {
+  uint32_t page = 0;  // 0: the file as a whole
+  size_t meterIndex = 0;
+  std::optional<std::string> earlier;
+};
 
-// The request's files, each once for every page it is converted from.
-struct PageList {
-  std::vector<std::string> files;
-  std::vector<uint32_t> pages;
-  void Add(const JobRequest& request, const std::string& name) {
-    for (const uint32_t page : PagesToConvert(request, ResolvePath(request.sourceFolder, name))) {
-      files.push_back(name);
-      pages.push_back(page);
+// One file of the job as its list gives it: its maps, and what fails it
+// before any is begun.
+struct JobFile {
+  std::string name;
+  std::optional<JobFailure> refusal;
+  std::vector<MapOfFile> maps;
+};
+
+// The job's files, made one at a time as the batch takes them: the fixed
+// names, then those the name source gives, never listed whole. Each output
+// is claimed as its file is taken, in the job's order, so that a later file
+// with the same output fails naming the first whatever the threads do.
+class JobList {
+ public:
+  JobList(const JobRequest& request, BatchMeter& meter, JobHost& host)
+      : request_(request), meter_(meter), host_(host) {}
+  ~JobList() { meter_.ListEnded(); }
+  JobList(const JobList&) = delete;
+  JobList& operator=(const JobList&) = delete;
+
+  // The next file; nothing once the names have run out. A streamed name
+  // that is no file fails here, as one that cannot be loaded (the fixed
+  // names are the desktop program's list, whose folders are skipped, or
+  // the command line's, checked before the job); failed counts it.
+  std::optional<JobFile> Next(int& failed) {
+    for (;;) {
+      const bool streamed = fixed_ >= request_.names.size();
+      std::optional<std::string> name;
+      if (!streamed) {
+        name = request_.names[fixed_++];
+      } else if (request_.moreNames != nullptr) {
+        name = request_.moreNames->Next();
+      }
+      if (!name) return std::nullopt;
+      const Status status = JobFileStatus(ResolvePath(request_.sourceFolder, *name));
+      if (status == Status::Ok) return Take(std::move(*name));
+      if (streamed) {
+        host_.ShowError({FormatText(kErrorLoadingFile, *name), *name, status, {}});
+        TellFileEnded(request_, *name, 0, nullptr, status, StatusText(status), Clock::now(), host_);
+        ++failed;
+      }
     }
   }
+
+ private:
+  JobFile Take(std::string name) {
+    JobFile file;
+    const FilePages pages = PagesToConvert(request_, ResolvePath(request_.sourceFolder, name));
+    if (pages.refusal != Status::Ok) {
+      file.refusal = JobFailure{FormatText(kErrorLoadingFile, name), name, pages.refusal, pages.cause};
+      file.maps.push_back({0, meter_.AddFile(name), std::nullopt});
+    } else if (pages.pages == 0) {
+      file.maps.push_back(Claim(name, 0, 1));
+    } else {
+      file.maps.reserve(pages.pages);
+      for (uint32_t page = 1; page <= pages.pages; ++page)
+        file.maps.push_back(Claim(name, page, pages.pages));
+    }
+    file.name = std::move(name);
+    return file;
+  }
+
+  MapOfFile Claim(const std::string& name, uint32_t page, uint32_t pages) {
+    MapOfFile map{page, meter_.AddFile(name, pages), std::nullopt};
+    const auto [it, added] = outputs_.emplace(OutputKey(request_, name, page), name);
+    if (!added) map.earlier = it->second;
+    return map;
+  }
+
+  const JobRequest& request_;
+  BatchMeter& meter_;
+  JobHost& host_;
+  size_t fixed_ = 0;
+  std::map<std::string, std::string> outputs_;  // each output claimed, with the file that claimed it
 };
+
+// The failure that ends a map before it is begun, if any.
+std::optional<JobFailure> RefusalOf(const JobRequest& request, const JobFile& file, const MapOfFile& map) {
+  if (file.refusal) return file.refusal;
+  if (map.earlier) return SameOutputFailure(request, file.name, map.page, *map.earlier);
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -292,18 +370,22 @@ std::string OutputName(const JobRequest& request, const std::string& sourceName,
   return ReplaceExtension(sourceName, "." + std::string(FrameFormat(request.exportFormat)->name));
 }
 
-std::vector<uint32_t> PagesToConvert(const JobRequest& request, const std::string& path) {
-  if (request.kind != JobKind::Convert || !request.allPages) return {0};
+FilePages PagesToConvert(const JobRequest& request, const std::string& path) {
+  const bool pageAsked = request.page > 1;
+  if (request.kind != JobKind::Convert || (!request.allPages && !pageAsked)) return {};
   std::vector<uint8_t> bytes;
   uint32_t count = 0;
   // A file that cannot be read or counted fails when it is loaded, as a whole.
   if (ReadWholeFile(path, kMaxPictureFileBytes, bytes) != Status::Ok ||
-      CountPages(bytes, count) != Status::Ok || count < 2) {
-    return {0};
+      CountPages(bytes, count) != Status::Ok) {
+    return {};
   }
-  std::vector<uint32_t> pages(count);
-  std::iota(pages.begin(), pages.end(), 1u);
-  return pages;
+  if (request.allPages) {
+    if (count > request.maxPages) return {0, Status::TooLarge, TooManyPagesCause(count, request.maxPages)};
+    return {count < 2 ? 0 : count, Status::Ok, {}};
+  }
+  if (count < request.page) return {0, Status::NoSuchPage, PageCountCause(count)};
+  return {};
 }
 
 JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host, ThreadPool* pool) {
@@ -311,27 +393,33 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
     host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
-  // The files are decided when the job begins: one that goes missing later
-  // fails to load and is reported, like any file that cannot be read.
-  PageList list;
-  for (const std::string& name : request.names) {
-    if (IsRequestFile(request, name)) list.Add(request, name);
-  }
-  const std::vector<std::string>& files = list.files;
+  // A file that goes missing after it was taken fails to load and is
+  // reported, like any file that cannot be read.
+  host.BeginJob(CountJobFiles(request.sourceFolder, request.names));
+  BatchMeter batch(host, request);
   JobResult result;
-  host.BeginJob(static_cast<int>(files.size()));
-  BatchMeter batch(host, request, files);
-  JobProgress progress(host, loader.CurrentImagePath(), batch);
-  std::map<std::string, size_t> firstOfOutput;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (request.stop.stop_requested()) break;
-    const size_t first = firstOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), i).first->second;
-    const Status status =
-        RunOneFile(request, i, files[i], list.pages[i], loader, progress, host,
-                   FileResources{.pool = pool, .pictureLoaded = {}}, first != i ? &files[first] : nullptr);
-    if (status == Status::Cancelled) break;
-    if (status != Status::Ok) ++result.failed;
-    host.SetTotalPosition(++result.files);
+  {
+    JobList list(request, batch, host);
+    JobProgress progress(host, loader.CurrentImagePath(), batch);
+    int filesDone = 0;
+    bool cancelled = false;
+    while (!cancelled && !request.stop.stop_requested()) {
+      const std::optional<JobFile> file = list.Next(result.failed);
+      if (!file) break;
+      for (const MapOfFile& map : file->maps) {
+        const std::optional<JobFailure> refusal = RefusalOf(request, *file, map);
+        const Status status =
+            request.stop.stop_requested()
+                ? Status::Cancelled
+                : RunOneFile(request, map.meterIndex, file->name, map.page, loader, progress, host,
+                             FileResources{.pool = pool, .pictureLoaded = {}}, refusal ? &*refusal : nullptr);
+        cancelled = status == Status::Cancelled;
+        if (cancelled) break;
+        if (status != Status::Ok) ++result.failed;
+        ++result.files;
+      }
+      if (!cancelled) host.SetTotalPosition(++filesDone);
+    }
   }
   host.EndJob();
   return result;
@@ -342,83 +430,81 @@ JobResult RunJobInParallel(const JobRequest& request, JobHost& host, int threads
     host.ShowError({*refusal, {}, Status::InvalidParameter, {}});
     return JobResult{0, 0};
   }
-  // Files that write the same output form one group, worked on in order
-  // (all but its first fail); a group holds indexes into files.
-  PageList list;
-  for (const std::string& name : request.names) {
-    if (IsRequestFile(request, name)) list.Add(request, name);
-  }
-  const std::vector<std::string>& files = list.files;
-  std::vector<std::vector<size_t>> groups;
-  std::map<std::string, size_t> groupOfOutput;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const auto [it, added] =
-        groupOfOutput.emplace(OutputKey(request, files[i], list.pages[i]), groups.size());
-    if (added) groups.emplace_back();
-    groups[it->second].push_back(i);
-  }
-
   SerializedHost shared(host);
-  shared.BeginJob(static_cast<int>(files.size()));
-  BatchMeter batch(shared, request, files);
+  shared.BeginJob(CountJobFiles(request.sourceFolder, request.names));
+  BatchMeter batch(shared, request);
   std::atomic<int> failed{0};
+  std::atomic<int> mapsDone{0};
   std::mutex totalMutex;  // keeps the total bar moving forward only
-  int done = 0;
+  int filesDone = 0;
   ThreadPool* framePool = nullptr;  // the pool below, once there is one
   Admission admission(std::max(threads, 1), sideBySideBytes);
-  const auto runGroup = [&](const std::vector<size_t>& group) {
-    // Whatever ends the group, its place is given back.
-    const struct GroupEnd {
+  // The pages of a file one after the other, with one loader: a document
+  // is parsed by one task, and its pictures let go of one by one.
+  const auto runFile = [&](const JobFile& file) {
+    // Whatever ends the file, its place is given back.
+    const struct FileEnd {
       Admission& admission;
-      ~GroupEnd() { admission.GroupDone(); }
+      ~FileEnd() { admission.GroupDone(); }
     } end{admission};
     SourceLoader loader;
     JobProgress progress(shared, loader.CurrentImagePath(), batch);
-    for (size_t i = 0; i < group.size(); ++i) {
+    bool cancelled = false;
+    for (size_t i = 0; i < file.maps.size() && !cancelled; ++i) {
+      const MapOfFile& map = file.maps[i];
       if (i > 0) admission.NextFile();
       std::optional<uint64_t> loaded;
       const FileResources resources{.pool = framePool, .pictureLoaded = [&](uint64_t bytes) {
                                       loaded = bytes;
                                       admission.Loaded(bytes);
                                     }};
+      const std::optional<JobFailure> refusal = RefusalOf(request, file, map);
       const Status status = request.stop.stop_requested()
                                 ? Status::Cancelled
-                                : RunOneFile(request, group[i], files[group[i]], list.pages[group[i]], loader,
-                                             progress, shared, resources, i > 0 ? &files[group[0]] : nullptr);
+                                : RunOneFile(request, map.meterIndex, file.name, map.page, loader, progress,
+                                             shared, resources, refusal ? &*refusal : nullptr);
       // Let go of the picture now rather than when the next one is loaded.
       loader.Clear();
-      if (status != Status::Ok && status != Status::Cancelled) ++failed;
-      if (status != Status::Cancelled) {
+      cancelled = status == Status::Cancelled;
+      if (status != Status::Ok && !cancelled) ++failed;
+      if (!cancelled) ++mapsDone;
+      // Counted done before another file may start.
+      if (!cancelled && i + 1 == file.maps.size()) {
         GuardMemory([&] {
           std::lock_guard lock(totalMutex);
-          shared.SetTotalPosition(++done);
+          shared.SetTotalPosition(++filesDone);
           return Status::Ok;
         });
       }
       admission.FileDone(loaded);
-      if (status == Status::Cancelled) break;
     }
   };
   // With one thread the files run on this one, one after the other, as in
-  // RunJob; with more, each group is a long task on the pool. The pool comes
+  // RunJob; with more, each file is a long task on the pool. The pool comes
   // after everything its workers use, and the task group after the pool, so
   // that the group waits for its tasks and the pool joins its workers
   // before any of it goes, also when an exception unwinds.
-  std::optional<ThreadPool> pool;
-  if (threads > 1) framePool = &pool.emplace(threads);
-  TaskGroup fileTasks(framePool, "file of a job");
-  for (const auto& group : groups) {
-    if (request.stop.stop_requested()) break;
-    admission.Start();
-    fileTasks.RunLong([&runGroup, &group] {
-      runGroup(group);
-      return Status::Ok;
-    });
+  {
+    JobList list(request, batch, shared);
+    std::optional<ThreadPool> pool;
+    if (threads > 1) framePool = &pool.emplace(threads);
+    TaskGroup fileTasks(framePool, "file of a job");
+    int refused = 0;
+    while (!request.stop.stop_requested()) {
+      std::optional<JobFile> file = list.Next(refused);
+      if (!file) break;
+      admission.Start();
+      fileTasks.RunLong([&runFile, file = std::move(*file)] {
+        runFile(file);
+        return Status::Ok;
+      });
+    }
+    admission.WaitForAll();
+    fileTasks.Wait();
+    failed += refused;
   }
-  admission.WaitForAll();
-  fileTasks.Wait();
   shared.EndJob();
-  return JobResult{done, failed.load()};
+  return JobResult{mapsDone.load(), failed.load()};
 }
 
 }  // namespace rzt2

@@ -6,6 +6,7 @@
 // any other instead of ending the program.
 #pragma once
 
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -20,10 +21,23 @@ namespace rzt2 {
 
 enum class JobKind { Convert, Export };
 
+// Names a job takes after its request's fixed ones, pulled one at a time as
+// the batch goes, never read whole: the command line's --files-from, which
+// may be an endless pipe. Pulled from the runner's thread only.
+class NameSource {
+ public:
+  // The next name; nothing at the end of the list.
+  virtual std::optional<std::string> Next() = 0;
+
+ protected:
+  ~NameSource() = default;
+};
+
 struct JobRequest {
   JobKind kind = JobKind::Convert;
-  std::vector<std::string> names;  // as listed: files, and folders that are skipped
-  std::string sourceFolder;        // names and relative outputs are taken in it; empty: the current directory
+  std::vector<std::string> names;   // as listed: files, and folders that are skipped
+  NameSource* moreNames = nullptr;  // after names, as listed too; none: names are all
+  std::string sourceFolder;  // names and relative outputs are taken in it; empty: the current directory
   EncoderParams params;
   OutputPlacement placement;
   int exportFormat = 0;  // the FrameCode of the export's format (FrameFormat)
@@ -32,6 +46,7 @@ struct JobRequest {
   // the pixels an inch of drawn formats (0: each format's own).
   uint32_t page = 1;
   bool allPages = false;
+  uint32_t maxPages = kMaxPages.defaultValue;  // a file of more pages is refused
   uint32_t dpi = 0;
   // Asked to stop: no further file starts, and the file being written is
   // abandoned, as if it had not been started, without an error.
@@ -54,10 +69,23 @@ int CountJobFiles(const std::string& folder, const std::vector<std::string>& nam
 // of one page of it (page > 0) "NAME-pN.rzt2".
 std::string OutputName(const JobRequest& request, const std::string& sourceName, uint32_t page = 0);
 
-// The pages a conversion makes a map of: {0}, the file as a whole at the
-// request's page, unless allPages asks for each of a file of several.
-std::vector<uint32_t> PagesToConvert(const JobRequest& request, const std::string& path);
+// The maps a conversion makes of one file: one of the file as a whole at
+// the request's page (pages 0), unless allPages asks for each page of a
+// file of several (pages 1 to `pages`). A file of more than maxPages
+// pages, or of fewer than the request's page, is refused with its cause;
+// a file that cannot be read or counted is left to fail when it is loaded.
+struct FilePages {
+  uint32_t pages = 0;
+  Status refusal = Status::Ok;
+  std::string cause;
+};
+FilePages PagesToConvert(const JobRequest& request, const std::string& path);
 
+// Both runners take the request's files one at a time as the batch goes:
+// the host's BeginJob is told the fixed names' files, and the whole job's
+// progress counts a file (each page of it, with allPages) once it is taken,
+// so its file count and total may grow while it runs.
+//
 // One file after the other on the calling thread, with the caller's
 // loader (the desktop program's current picture), set to the source folder;
 // a conversion's frames are drawn and encoded also on the pool, if any.
@@ -66,7 +94,8 @@ JobResult RunJob(const JobRequest& request, SourceLoader& loader, JobHost& host,
 // threads in all, shared by the files and their frames. With one, as
 // RunJob on the calling thread. With more, files run on a pool of that many
 // threads, each with its own loader, writer and memo, and their frames on
-// the same pool. A file starts once the pictures of those running are
+// the same pool; the pages of one file run one after the other with one
+// loader. A file starts once the pictures of those running are
 // loaded and hold less than sideBySideBytes (the first always starts), so
 // large pictures are done one at a time with every thread on their frames,
 // and small ones side by side. Host calls are serialized.

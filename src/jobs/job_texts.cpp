@@ -41,6 +41,15 @@ std::string DamagedFramesCause(uint64_t damaged, uint64_t frames) {
   return std::to_string(damaged) + " of " + std::to_string(frames) + " frames damaged";
 }
 
+std::string TooManyPagesCause(uint64_t pages, uint64_t maxPages) {
+  return "has " + std::to_string(pages) + " pages; at most " + std::to_string(maxPages) +
+         " are converted at once, see --max-pages";
+}
+
+std::string PageCountCause(uint64_t pages) {
+  return "has " + std::to_string(pages) + (pages == 1 ? " page" : " pages");
+}
+
 std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t height, uint64_t maxSide) {
   std::string upper(format);
   std::transform(upper.begin(), upper.end(), upper.begin(),

@@ -25,6 +25,10 @@ std::string FormatText(const char* format, const std::string& text, int number);
 
 // "3 of 40 frames damaged"
 std::string DamagedFramesCause(uint64_t damaged, uint64_t frames);
+// "has 1000000 pages; at most 10000 are converted at once, see --max-pages"
+std::string TooManyPagesCause(uint64_t pages, uint64_t maxPages);
+// "has 1 page", "has 3 pages": a page past the last was asked for.
+std::string PageCountCause(uint64_t pages);
 // "2000000 x 10 pixels; a GIF picture is at most 65535 x 65535"
 std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t height, uint64_t maxSide);
 

@@ -90,6 +90,10 @@ inline constexpr IntSetting kDrawingDpi{"DrawingDpi", "Resolution of PDF and vec
 // each into its own map, "NAME-pN.rzt2".
 inline constexpr IntSetting kAllPages{"AllPages", "Pages of multi-page files", 0, std::nullopt,
                                       StoredAs::Flag};
+// The most pages one file may yield: a file of more is refused, whatever
+// it claims, before any map is begun.
+inline constexpr IntSetting kMaxPages{"MaxPages", "Most pages converted from one file", 10000,
+                                      SettingRange{1, 100000000}, StoredAs::Choice};
 
 // The parameters that shape every map file written. Each map writer takes
 // its own copy.

@@ -44,6 +44,8 @@ class ConverterSettings : public EncoderParams {
   // page of a multi-page file becomes its own map.
   int32_t DrawingDpi = kDrawingDpi.defaultValue;
   int32_t AllPages = kAllPages.defaultValue;
+  // The most pages one file may yield.
+  int32_t MaxPages = kMaxPages.defaultValue;
 
   // A copy of the encoder parameters.
   EncoderParams Encoder() const { return *this; }
@@ -90,6 +92,7 @@ inline constexpr auto kStoredNumbers = [] {
       {&kEnablePreview, &ConverterSettings::EnablePreview},
       {&kDrawingDpi, &ConverterSettings::DrawingDpi},
       {&kAllPages, &ConverterSettings::AllPages},
+      {&kMaxPages, &ConverterSettings::MaxPages},
   };
   std::array<StoredNumber, kEncoderParamFields.size() + std::size(others)> rows{};
   auto row = std::transform(kEncoderParamFields.begin(), kEncoderParamFields.end(), rows.begin(),

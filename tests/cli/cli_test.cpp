@@ -27,6 +27,7 @@
 #include <tuple>
 
 #include "cli/cli_runner.h"
+#include "hostile/hostile_files.h"
 #include "mapfile/map_test_helpers.h"
 #include "raster/codecs/image_formats.h"
 
@@ -325,7 +326,8 @@ TEST_F(CliTest, MetafilesConvertAtTheirFramesSizeAndDamagedOnesAreReported) {
   for (const char* name : {"truncated.wmf", "corrupt.emf"}) {
     EXPECT_NE(run.err.find(std::string("Error loading file ") + name + "!"), std::string::npos) << run.err;
   }
-  EXPECT_NE(run.err.find("Error loading file huge.wmf! (needs more memory than allowed)"), std::string::npos)
+  EXPECT_NE(run.err.find("Error loading file huge.wmf! (needs more memory than allowed (--memory 1G))"),
+            std::string::npos)
       << run.err;
   for (const auto& [name, width, height] :
        {std::tuple{"chart.rzt2", 242u, 162u}, {"plan.rzt2", 240u, 160u}}) {
@@ -427,8 +429,7 @@ TEST_F(CliTest, PagesOfAPdfConvertEachIntoItsOwnMapOrOneByNumber) {
   EXPECT_EQ(size("pages.rzt2"), std::pair(100u, 150u));
   const CliRun run = Run({"convert", "-q", "--ignore-settings", "--page", "4", "pages.pdf"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("Error loading file pages.pdf! (no such page in the file)"), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find("Error loading file pages.pdf! (has 3 pages)"), std::string::npos) << run.err;
 
   ASSERT_TRUE(Convert({"rotated.pdf"}));
   ASSERT_TRUE(Convert({"--dpi", "48", "map.svg"}));
@@ -444,6 +445,59 @@ TEST_F(CliTest, PagesOfAPdfConvertEachIntoItsOwnMapOrOneByNumber) {
   EXPECT_TRUE(red(halved.pixel(50, 30)));
   EXPECT_TRUE(blue(halved.pixel(120, 70)));
   EXPECT_EQ(halved.pixel(5, 95) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// Files of a few bytes that claim hours or gigabytes fail at once, naming
+// what to change: a PDF whose page tree repeats one node (a million pages
+// from 1 KB, or ten million) is refused from its count under --all-pages;
+// a JPEG 2000 of one 25000 x 25000 tile and an animated WebP on a 16384 x
+// 16384 canvas are refused from their headers under --memory 64M. An SVG
+// whose root element follows a long comment is still an SVG.
+TEST_F(CliTest, BombsFailAtOnceNamingWhatToChange) {
+  for (const int levels : {6, 7}) {
+    const std::string pdf = PdfOfRepeatedPages(levels);
+    WriteFileBytes(dir / ("p" + std::to_string(levels) + ".pdf"), {pdf.begin(), pdf.end()});
+  }
+  WriteFileBytes(dir / "tile.j2k", Jpeg2000Claiming(25000, 25000, 25000));
+  WriteFileBytes(dir / "anim.webp", WebpAnimationClaiming(16384, 16384));
+  const std::string svg = "<?xml version=\"1.0\"?>\n<!--" + std::string(5000, '.') +
+                          "-->\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"10\">"
+                          "<rect width=\"20\" height=\"10\" fill=\"red\"/></svg>\n";
+  WriteFileBytes(dir / "commented.svg", {svg.begin(), svg.end()});
+  // librsvg aborts on a convolution matrix of 21 x 21.
+  std::string kernel;
+  for (int i = 0; i < 21 * 21; ++i) kernel += " 1";
+  const std::string crashing =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><filter id=\"f\">"
+      "<feConvolveMatrix order=\"21\" kernelMatrix=\"" +
+      kernel + "\"/></filter><rect width=\"9\" height=\"9\" filter=\"url(#f)\"/></svg>";
+  WriteFileBytes(dir / "crashing.svg", {crashing.begin(), crashing.end()});
+  const CliRun pages = Run({"convert", "-q", "--ignore-settings", "--all-pages", "p6.pdf", "p7.pdf"});
+  EXPECT_EQ(pages.exitCode, 1);
+  for (const std::string count : {"1000000", "10000000"}) {
+    EXPECT_NE(pages.err.find("pages; at most 10000 are converted at once, see --max-pages)"),
+              std::string::npos)
+        << pages.err;
+    EXPECT_NE(pages.err.find("(has " + count + " pages;"), std::string::npos) << pages.err;
+  }
+  const CliRun memory =
+      Run({"convert", "-q", "--ignore-settings", "--memory", "64M", "tile.j2k", "anim.webp"});
+  EXPECT_EQ(memory.exitCode, 1);
+  for (const std::string name : {"tile.j2k", "anim.webp"}) {
+    EXPECT_NE(
+        memory.err.find("Error loading file " + name + "! (needs more memory than allowed (--memory 64M))"),
+        std::string::npos)
+        << memory.err;
+  }
+  EXPECT_TRUE(Convert({"commented.svg"}));
+  const CliRun crash = Run({"convert", "-q", "--ignore-settings", "crashing.svg"});
+  EXPECT_NE(crash.err.find(
+                "Error loading file crashing.svg! (the drawing library gave up: it crashed on the file)"),
+            std::string::npos)
+      << crash.err;
+  EXPECT_EQ(FolderNames(dir.Path()),
+            (std::vector<std::string>{"anim.webp", "commented.rzt2", "commented.svg", "crashing.svg",
+                                      "p6.pdf", "p7.pdf", "tile.j2k"}));
 }
 
 // Every option that names a setting overrides the stored one; the settings
@@ -546,6 +600,10 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
   ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 50, 50), Status::Ok);
   ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo((dir / "pipe.rzt2").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "unread.jsonl").c_str(), 0600), 0);
+  fs::create_directories(dir / "folder");
+  WriteFileBytes(dir / "a.png.bak", {1, 2, 3});
+  const std::vector<uint8_t> picture = ReadFileBytes(dir / "a.png");
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
       {{"convert", "--bogus", "a.png"}, 2, "--bogus"},
       {{"convert", "--format", "webp", "a.png"}, 2, "webp"},
@@ -564,12 +622,29 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
        "Error while creating folder a.png/maps! (a file is in the way)"},
       {{"convert", "--palette", "fitted2", "a.png"}, 2, "--palette"},
       {{"info", "/dev/zero"}, 1, "Error loading file /dev/zero!"},
+      {{"convert", "--page", "0", "a.png"}, 2, "--page: takes a page number from 1, not 0"},
+      {{"convert", "--max-pages", "0", "a.png"}, 2, "--max-pages"},
+      {{"convert", "-q", "--ignore-settings", "--page", "5", "a.png"},
+       1,
+       "Error loading file a.png! (has 1 page)"},
+      {{"convert", "--files-from", "folder"}, 2, "cannot read the list folder (is a folder)"},
+      {{"convert", "--report", "folder", "a.png"}, 2, "cannot write the report folder (is a folder)"},
+      {{"convert", "--report", "unread.jsonl", "a.png"},
+       2,
+       "the report unread.jsonl (a FIFO that no one reads)"},
+      {{"convert", "--report", "./a.png", "a.png"}, 2, "the report ./a.png is an input of the batch"},
+      {{"export", "--format", "png", "--report", "a.png", "a.png"}, 2, "the report a.png is an input"},
+      {{"convert", "--report", "folder/../a.rzt2", "a.png"}, 2, "is the output of a.png"},
   };
   for (const auto& [args, code, named] : cases) {
     const CliRun run = Run(args);
     EXPECT_EQ(run.exitCode, code) << named;
     EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
   }
+  // Refused before any file: the input is as it was, and nothing is written.
+  EXPECT_EQ(ReadFileBytes(dir / "a.png"), picture);
+  EXPECT_EQ(ReadFileBytes(dir / "a.png.bak"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(dir / "a.rzt2"));
   // A stored format code out of range is refused, naming it, before any file is touched.
   fs::create_directories(dir / ".config/Velmora");
   std::ofstream(dir / ".config/Velmora/rzt2tool.conf") << "[General]\nEncoderCode=7\n";
@@ -597,19 +672,20 @@ TEST_F(CliTest, UnusableCommandLinesAndInputsExitNamingTheCause) {
 }
 
 // Names on the command line come first, then the list's, each line's end
-// (with its "\r") going and empty lines skipped; names that are no file fail
-// at once, and every input gets its line in the report as it ends.
+// (with its "\r") going and empty lines skipped; the list is read as the
+// batch goes, so a name that is no file fails in its turn, and every input
+// gets its line in the report as it ends.
 TEST_F(CliTest, TenThousandNamesComeThroughAListOnStdinAndEachEndsInTheReport) {
   ASSERT_EQ(SavePicture(dir / "first.png", "image/png", 1, 1), Status::Ok);
   std::string list;
-  std::vector<std::string> failed, done = {"first.png"};
+  std::vector<std::string> expected = {"first.png"};
   for (int i = 0; i < 10000; ++i) {
     const bool real = i % 1000 == 999;
     const std::string name = (real ? "real" : "gone") + std::to_string(i) + ".png";
     if (real) {
       ASSERT_EQ(SavePicture(dir / name, "image/png", 1, 1), Status::Ok);
     }
-    (real ? done : failed).push_back(name);
+    expected.push_back(name);
     list += name + (i % 2 == 0 ? "\n\n" : "\r\n");
   }
   list.resize(list.size() - 2);  // the last name ends the list without a line's end
@@ -620,16 +696,57 @@ TEST_F(CliTest, TenThousandNamesComeThroughAListOnStdinAndEachEndsInTheReport) {
       dir / "list");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(run.exitCode, 1);
-  std::vector<std::string> expected = failed, inputs;
-  expected.insert(expected.end(), done.begin(), done.end());
+  std::vector<std::string> inputs;
   for (const QJsonObject& line : ReportLines(run.out)) {
     inputs.push_back(NameIn(line, "input"));
-    const bool ok = inputs.size() > failed.size();
+    const bool ok = !inputs.back().starts_with("gone");
     EXPECT_EQ(line["status"].toString(), ok ? "ok" : "failed") << inputs.back();
     EXPECT_EQ(line["cause"].toString(), ok ? "" : "file not found") << inputs.back();
   }
   EXPECT_EQ(inputs, expected);
   EXPECT_TRUE(fs::exists(dir / "real9999.rzt2"));
+  // A name longer than any path ends the list, said after the names before it.
+  const std::string longList = "real999.png\n" + std::string(5000, 'x') + "\nreal1999.png\n";
+  WriteFileBytes(dir / "long", {longList.begin(), longList.end()});
+  const CliRun longName = Run({"convert", "-q", "--ignore-settings", "--files-from", "long"});
+  EXPECT_EQ(longName.exitCode, 1);
+  EXPECT_NE(longName.err.find("rzt2: the list long was read only in part (file name too long)"),
+            std::string::npos)
+      << longName.err;
+}
+
+// Resident memory of a running process, in bytes; 0 once it is gone.
+uint64_t ResidentBytes(pid_t pid) {
+  std::ifstream status(fs::path("/proc") / std::to_string(pid) / "status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stoull(line.substr(6)) << 10;
+  }
+  return 0;
+}
+
+// An endless list is an endless batch, never read whole: its memory stays
+// small, Ctrl+C ends it, and the report already tells the files done.
+TEST_F(CliTest, AnEndlessListIsABatchThatCtrlCStops) {
+  ASSERT_EQ(SavePicture(dir / "a.png", "image/png", 20, 20), Status::Ok);
+  const pid_t pid = StartRzt2(
+      dir.Path(),
+      {"convert", "-q", "--ignore-settings", "--report", "r.jsonl", "--null", "--files-from", "-", "a.png"},
+      nullptr, "/dev/zero");
+  constexpr uint64_t kSmall = uint64_t{200} << 20;
+  uint64_t largest = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (int afterMap = 0; afterMap < 50 && largest < kSmall && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    largest = std::max(largest, ResidentBytes(pid));
+    if (fs::exists(dir / "a.rzt2")) ++afterMap;  // then half a second of the endless list
+  }
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(FinishRzt2(dir.Path(), pid).signal, SIGINT);
+  EXPECT_LT(largest, kSmall);
+  const std::vector<uint8_t> report = ReadFileBytes(dir / "r.jsonl");
+  const std::vector<QJsonObject> lines = ReportLines({report.begin(), report.end()});
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["status"].toString(), "ok");
 }
 
 // Names ended by NUL may hold spaces, line ends and bytes that are not

@@ -124,6 +124,30 @@ TEST(DecoderBombTest, HeadersClaimingFarMoreThanTheFileHolds) {
   }
 }
 
+// Working buffers live in memory whatever the budget, unlike the picture:
+// a 96-byte JPEG 2000 of one 8000 x 8000 tile (OpenJPEG's tile in 32-bit
+// samples and its code-blocks) and a 90-byte animated WebP on an 8192 x
+// 8192 canvas (libwebpdemux's two canvases) are refused from their headers
+// under a budget of 64 MiB, as is a progressive JPEG whose coefficients
+// pass it; a budget of nothing still decodes small pictures.
+TEST(DecoderBombTest, WorkingBuffersOverTheMemoryBudgetAreRefusedFromTheHeader) {
+  const test::ScopedMemoryBudget budget(uint64_t{64} << 20);
+  const std::pair<std::string, Bytes> cases[] = {
+      {"JPEG 2000 of one 8000 x 8000 tile", test::Jpeg2000Claiming(8000, 8000, 8000)},
+      {"animated WebP on an 8192 x 8192 canvas", test::WebpAnimationClaiming(8192, 8192)},
+      {"progressive JPEG of 8000 x 8000", test::JpegClaiming(8000, 8000, true)},
+  };
+  for (const auto& [what, file] : cases) {
+    SCOPED_TRACE(what);
+    const auto [status, largest] = Decode(file);
+    EXPECT_EQ(status, Status::OverMemoryAllowance);
+    EXPECT_LT(largest, kSmallAllocation);
+  }
+  const test::ScopedMemoryBudget nothing(0);
+  EXPECT_EQ(Decode(test::WebpAnimationClaiming(64, 64)).first, Status::Ok);
+  EXPECT_EQ(Decode(test::Jpeg2000Claiming(64, 64, 64)).first, Status::CorruptData);  // past the header
+}
+
 // What a user meets: rzt2 converting them. Each is refused at its header,
 // as a file that cannot be loaded, and nothing is written.
 TEST(ConversionBombTest, FilesRefusedAtTheirHeaderFailToLoad) {

@@ -186,4 +186,61 @@ Bytes Jpeg2000Claiming(uint32_t width, uint32_t height, uint32_t tileSide) {
   return out;
 }
 
+Bytes WebpAnimationClaiming(uint32_t width, uint32_t height) {
+  // A 1 x 1 lossless bitstream, and its chunk padded to even length.
+  const Bytes pixel = {0x2F, 0, 0, 0, 0x10, 0x07, 0x10, 0x11, 0x11, 0x88, 0x88, 0xFE, 0x07};
+  const auto chunk = [](const char* type, const Bytes& body) {
+    Bytes out(type, type + 4);
+    PutLittleEndian(out, static_cast<uint32_t>(body.size()), 4);
+    out.insert(out.end(), body.begin(), body.end());
+    if (body.size() % 2 != 0) out.push_back(0);
+    return out;
+  };
+  Bytes canvas = {0x02, 0, 0, 0};  // the animation flag
+  PutLittleEndian(canvas, width - 1, 3);
+  PutLittleEndian(canvas, height - 1, 3);
+  Bytes frame;
+  for (const uint32_t field : {0u, 0u, 0u, 0u, 100u}) PutLittleEndian(frame, field, 3);  // at 0, 0, 1 x 1
+  frame.push_back(0);
+  const Bytes bitstream = chunk("VP8L", pixel);
+  frame.insert(frame.end(), bitstream.begin(), bitstream.end());
+  Bytes body = {'W', 'E', 'B', 'P'};
+  for (const Bytes& part : {chunk("VP8X", canvas), chunk("ANIM", Bytes(6, 0)), chunk("ANMF", frame)}) {
+    body.insert(body.end(), part.begin(), part.end());
+  }
+  return chunk("RIFF", body);
+}
+
+std::string PdfOfRepeatedPages(int levels, int fan) {
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>"};
+  uint64_t count = 1;
+  for (int level = 0; level < levels; ++level) count *= static_cast<uint64_t>(fan);
+  for (int level = 0; level < levels; ++level) {
+    const int number = 2 + level;
+    std::string kids;
+    for (int kid = 0; kid < fan; ++kid) kids += (kid > 0 ? " " : "") + std::to_string(number + 1) + " 0 R";
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) +
+                      (level > 0 ? " /Parent " + std::to_string(number - 1) + " 0 R" : "") + " >>");
+    count /= static_cast<uint64_t>(fan);
+  }
+  objects.push_back("<< /Type /Page /Parent " + std::to_string(levels + 1) + " 0 R /MediaBox [0 0 10 10] >>");
+  std::string out = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t table = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (const size_t offset : offsets) {
+    const std::string digits = std::to_string(offset);
+    out += std::string(10 - digits.size(), '0') + digits + " 00000 n \n";
+  }
+  uint64_t claimed = 1;  // poppler's check: no more pages than objects
+  for (int level = 0; level < levels; ++level) claimed *= static_cast<uint64_t>(fan);
+  out += "trailer\n<< /Size " + std::to_string(claimed + objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
+  return out;
+}
+
 }  // namespace rzt2::test

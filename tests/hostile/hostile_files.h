@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 struct jpeg_compress_struct;
@@ -36,5 +37,12 @@ Bytes RleBmp(int32_t width, int32_t height);
 // size, compression, strip offset, strip byte count and strip count.
 Bytes GreyTiff(uint32_t width, uint32_t height, uint16_t compression, uint32_t offset = 122,
                uint32_t byteCount = 64, uint32_t stripCount = 1);
+// An animated WebP whose canvas is width x height, with one 1 x 1 frame:
+// libwebpdemux keeps two canvases of its own.
+Bytes WebpAnimationClaiming(uint32_t width, uint32_t height);
+// A PDF whose page tree repeats one node fan times on each of `levels`
+// levels above a single page: fan^levels pages from a few objects, and a
+// trailer that claims more objects than that.
+std::string PdfOfRepeatedPages(int levels, int fan = 10);
 
 }  // namespace rzt2::test

@@ -44,9 +44,13 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
     std::string body;
     Status expected;
   } cases[] = {
-      {"hangs", "exec sleep 30", Status::DrawTimeout},
-      {"closes its output and hangs", "exec >&-; exec sleep 30", Status::DrawTimeout},
-      {"crashes", "kill -SEGV $$", Status::CorruptData},
+      {"hangs", "exec sleep 30", Status::DrawWallTimeout},
+      {"closes its output and hangs", "exec >&-; exec sleep 30", Status::DrawWallTimeout},
+      // Waiting is not drawing: a loaded machine alone fails no file.
+      {"waits longer than its CPU time", "sleep 1; " + replyFile("slow", Reply(Status::Ok, 10, 10), 400),
+       Status::Ok},
+      {"crashes", "kill -SEGV $$", Status::DrawingCrashed},
+      {"aborts", "kill -ABRT $$", Status::DrawingCrashed},
       {"runs out of CPU time", "kill -XCPU $$", Status::DrawTimeout},
       {"answers nonsense", "echo not a reply", Status::CorruptData},
       {"claims four gigapixels", replyFile("huge", Reply(Status::Ok, 65536, 65536), 64), Status::TooLarge},
@@ -54,12 +58,13 @@ TEST(MetafileHelperTest, AMisbehavingHelperGivesAStatus) {
       {"reports a failure", replyFile("fails", Reply(Status::CorruptData, 0, 0), 0), Status::CorruptData},
       {"sends a picture", replyFile("good", Reply(Status::Ok, 100, 100), 40000), Status::Ok},
       {"hangs after its picture", replyFile("good", Reply(Status::Ok, 100, 100), 40000) + "; exec sleep 30",
-       Status::DrawTimeout},
+       Status::DrawWallTimeout},
   };
   const Bytes wmf = test::ReadFileBytes(kData / "map.wmf");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const RenderDecoding how{script("helper", c.body), std::chrono::milliseconds(500)};
+    const RenderDecoding how{script("helper", c.body), std::chrono::milliseconds(500),
+                             std::chrono::seconds(2)};
     Status status = Status::GenericError;
     std::unique_ptr<Bitmap> out;
     const size_t largest =

@@ -124,7 +124,7 @@ TEST_F(WriteFaultTest, EachFailedFileIsReportedAndEarlierFilesStayAsTheyWere) {
        {"a.png"},
        "a.bmp a.rzt2 a.rzt2.bak b.rzt2 filler",
        "a.bmp a.bmp.bak a.rzt2 a.rzt2.bak b.rzt2 b.rzt2.bak kept"},
-      {"access denied",
+      {"read-only file system",
        [&] { return test::MountPrivateTmpfs(out_, 1 << 20, true, PutEarlierFiles); },
        {"a.png"},
        "a.bmp a.rzt2 a.rzt2.bak b.rzt2",

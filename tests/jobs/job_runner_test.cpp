@@ -168,9 +168,39 @@ TEST_F(JobTest, ASecondInputWithTheOutputOfAnEarlierOneFailsInBothRunners) {
   }
 }
 
+// Names after the fixed ones come from a source pulled as the batch goes,
+// never drained first: one that would give names for ever is asked only
+// until the stop. Its names that are no file fail in their turn, and an
+// output claimed by an earlier file fails naming it.
+TEST_F(JobTest, ASourceOfNamesIsPulledOnlyAsTheBatchTakesItsFiles) {
+  Picture("x.png", 40, 30);
+  Picture("x.bmp", 20, 10, "image/bmp");
+  struct Endless final : NameSource {
+    std::stop_source stop;
+    int pulls = 0;
+    std::optional<std::string> Next() override {
+      if (++pulls == 3) stop.request_stop();
+      if (pulls > 1000) return std::nullopt;  // a runner that drains it still ends
+      return pulls == 1 ? "gone.png" : "./x.bmp";
+    }
+  };
+  for (const bool parallel : {false, true}) {
+    host = RecordingHost();
+    std::filesystem::remove("x.rzt2");
+    Endless source;
+    const JobRequest request{.names = {"x.png"}, .moreNames = &source, .stop = source.stop.get_token()};
+    const JobResult result = parallel ? RunJobInParallel(request, host, 2) : Run(request);
+    EXPECT_EQ(source.pulls, 3) << parallel;
+    EXPECT_EQ(host.fileCount, 1);
+    EXPECT_LE(result.files, 3);
+    EXPECT_EQ(host.errors.front(), "Error loading file gone.png! (file not found)");
+  }
+}
+
 // A map's picture is exported at its own size, not its frame grid's, and
 // made into a map again at that size; an earlier picture of the output's
-// name is kept as a backup. Damaged frames stay white and fail the file.
+// name is kept as a backup. Damaged frames stay white and fail the file,
+// exported or converted.
 TEST_F(JobTest, AMapExportsAtItsOwnSizeKeepingTheEarlierPictureAndFailsOnDamage) {
   Picture("m.png", 200, 100);
   const std::vector<uint8_t> original = test::ReadFileBytes("m.png");
@@ -199,6 +229,10 @@ TEST_F(JobTest, AMapExportsAtItsOwnSizeKeepingTheEarlierPictureAndFailsOnDamage)
   const uint8_t* secondFramesFirst = white->Row(0) + 64 * pixelBytes;
   EXPECT_TRUE(
       std::all_of(secondFramesFirst, secondFramesFirst + pixelBytes, [](uint8_t b) { return b == 0xFF; }));
+  // Converted again, it is written, white there too, and fails the same way.
+  loader.Clear();
+  EXPECT_EQ(Run({.names = {"m.rzt2"}, .params = params}).failed, 1);
+  EXPECT_EQ(host.errors.back(), "Error loading file m.rzt2! (1 of 8 frames damaged)");
 }
 
 // A map the export format cannot hold fails from its header, before a

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 // The values of a settings record, for comparing two of them at once.
 auto Values(const ConverterSettings& s) {
   return std::tuple(s.Encoder(), s.DstFolder, s.SrcFolder, s.DstFolderAsSame, s.EnablePreview, s.DrawingDpi,
-                    s.AllPages);
+                    s.AllPages, s.MaxPages);
 }
 
 class ConverterSettingsTest : public testing::Test {
@@ -44,6 +44,7 @@ class ConverterSettingsTest : public testing::Test {
     settings.EnablePreview = 1;
     settings.DrawingDpi = 300;
     settings.AllPages = 1;
+    settings.MaxPages = 500;
     return settings;
   }
   void WriteStore(const std::string& text) const {
@@ -57,7 +58,8 @@ class ConverterSettingsTest : public testing::Test {
 TEST_F(ConverterSettingsTest, WithoutAUsableStoreLoadingAndSavingFailAndChangeNothing) {
   ConverterSettings settings = Settings();
   EXPECT_FALSE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{160, 160, 255, 640, 640, 0}, "", "", 1, 0, 0, 0));
+  EXPECT_EQ(Values(settings),
+            std::tuple(EncoderParams{160, 160, 255, 640, 640, 0}, "", "", 1, 0, 0, 0, 10000));
   EXPECT_FALSE(fs::exists(StorePath()));
   ConverterSettings changed = NonDefaults();
   EXPECT_FALSE(changed.LoadSettings());
@@ -78,14 +80,16 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
       "253\n");
   ConverterSettings settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 2, 1}, "", "", 0, 0, 300, 0));
+  EXPECT_EQ(Values(settings),
+            std::tuple(EncoderParams{200, 96, 253, 512, 300, 2, 1}, "", "", 0, 0, 300, 0, 500));
   // Missing or non-numeric numbers leave their fields.
   WriteStore(
       "FrameSizeX=abc\nFrameSizeY=1.5\nMiniFrameSizeX=99999999999\nMiniFrameSizeY=\nEncoderCode=3\n"
-      "DstFolderAsSame=yes\nEnablePreview=1\nAllPages=1\nDrawingDpi=72\n");
+      "DstFolderAsSame=yes\nEnablePreview=1\nAllPages=1\nDrawingDpi=72\nMaxPages=20\n");
   settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{200, 96, 253, 512, 300, 3, 1}, "", "", 0, 1, 72, 1));
+  EXPECT_EQ(Values(settings),
+            std::tuple(EncoderParams{200, 96, 253, 512, 300, 3, 1}, "", "", 0, 1, 72, 1, 20));
   // Saved and loaded again, every value comes back.
   ASSERT_TRUE(settings.SaveSettings());
   ConverterSettings saved = Settings();
@@ -93,12 +97,14 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
   EXPECT_EQ(Values(saved), Values(settings));
   // Values out of range are kept as stored, and saved again as they are,
   // with folders the store's text form must quote or escape; a palette
-  // mode that names no palette and a dpi out of range are the defaults.
+  // mode that names no palette, a dpi and a page bound out of range are the
+  // defaults.
   WriteStore(
       "FrameSizeX=600\nFrameSizeY=-5\nMiniFrameSizeX=0\nEncoderCode=9\nZoomLevelsMask=-1\nDstFolderAsSame="
-      "7\nPaletteMode=2\nDrawingDpi=9999\nAllPages=-3\n");
+      "7\nPaletteMode=2\nDrawingDpi=9999\nAllPages=-3\nMaxPages=0\n");
   ASSERT_TRUE(settings.LoadSettings());
-  EXPECT_EQ(Values(settings), std::tuple(EncoderParams{600, -5, -1, 0, 300, 9, 0}, "", "", 7, 0, 0, -3));
+  EXPECT_EQ(Values(settings),
+            std::tuple(EncoderParams{600, -5, -1, 0, 300, 9, 0}, "", "", 7, 0, 0, -3, 10000));
   settings.SrcFolder = "/data/M\xC3\xA4ps, \"old\"; #1 = a\\b [x]/ ";
   settings.DstFolder = " " + settings.SrcFolder;
   ASSERT_TRUE(settings.SaveSettings());

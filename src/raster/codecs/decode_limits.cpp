@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/memory_budget.h"
+
 namespace rzt2 {
 
 bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_t frameHeight,
@@ -30,6 +32,11 @@ Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t hei
 
 Status CheckDecodeBytes(const DecodeLimits& limits, uint64_t bytes) {
   return bytes > limits.maxBytes ? Status::TooLarge : Status::Ok;
+}
+
+Status CheckWorkingMemory(uint64_t bytes) {
+  const uint64_t allowed = std::max(MemoryBudget::Process().Limit(), kWorkingMemoryFloor);
+  return bytes > allowed ? Status::OverMemoryAllowance : Status::Ok;
 }
 
 }  // namespace rzt2

@@ -67,4 +67,13 @@ Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t hei
 // all, pass maxBytes.
 Status CheckDecodeBytes(const DecodeLimits& limits, uint64_t bytes);
 
+// OverMemoryAllowance when a decoder's working buffers, which live in
+// memory (the libraries' and ours, unlike the picture, which may go to
+// disk), pass the process's memory budget, or kWorkingMemoryFloor when that
+// is more: a budget of nothing keeps pictures on disk, it does not stop
+// every decoder. Checked with the header's figures, before the library is
+// asked to decode.
+inline constexpr uint64_t kWorkingMemoryFloor = uint64_t{16} << 20;
+Status CheckWorkingMemory(uint64_t bytes);
+
 }  // namespace rzt2

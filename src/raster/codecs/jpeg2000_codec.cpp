@@ -278,20 +278,26 @@ Status DecodeJpeg2000Unchecked(std::span<const uint8_t> data, const DecodeLimits
   if (const Status status = CheckPictureSize(limits, width, height); status != Status::Ok) return status;
   const bool alpha = image->numcomps == 2 || image->numcomps == 4;
   const PixelFormat format = alpha ? PixelFormat::Argb32 : PixelFormat::Rgb24;
-  // One tile's data as OpenJPEG gives it, and its own copy of the tile in
-  // 32-bit samples with the code-blocks' working memory.
-  const uint64_t tileSamples = std::min(CeilDivPow2(info->tdx, reduce), width) *
-                               std::min(CeilDivPow2(info->tdy, reduce), height) * image->numcomps;
-  const uint64_t tileBytes = tileSamples * 4;
+  // One tile's data as we take it (its samples at their own width), and
+  // OpenJPEG's own copy of the tile in 32-bit samples with as much again of
+  // the code-blocks' and the wavelet's working memory: all in memory, so
+  // all within the budget, checked before OpenJPEG allocates any of it.
+  const uint64_t tilePixels =
+      std::min(CeilDivPow2(info->tdx, reduce), width) * std::min(CeilDivPow2(info->tdy, reduce), height);
+  uint64_t tileDataBytes = 0;
+  for (uint32_t c = 0; c < image->numcomps; ++c)
+    tileDataBytes += tilePixels * SampleBytes(image->comps[c].prec);
+  const uint64_t workingBytes = tileDataBytes + 2 * tilePixels * image->numcomps * 4;
   const uint64_t pictureBytes = width * height * static_cast<uint64_t>(BytesPerPixel(format));
-  if (const Status status = CheckDecodeBytes(limits, pictureBytes + 3 * tileBytes); status != Status::Ok) {
+  if (const Status status = CheckDecodeBytes(limits, pictureBytes + workingBytes); status != Status::Ok) {
     return status;
   }
+  if (const Status status = CheckWorkingMemory(workingBytes); status != Status::Ok) return status;
   if (reduce > 0 && !opj_set_decoded_resolution_factor(codec.get(), reduce)) return Status::CorruptData;
   std::unique_ptr<Bitmap> bitmap;
   Status status = Bitmap::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, bitmap);
   if (status != Status::Ok) return status;
-  std::vector<uint8_t> buffer(tileBytes);
+  std::vector<uint8_t> buffer(tileDataBytes);
   RowReport report(rows, *bitmap);
   status = DecodeTiles(codec.get(), stream.get(), *image, *info, reduce, *bitmap, report, buffer);
   if (status == Status::CorruptData && !messages.errors.empty()) status = messages.Failure();

@@ -191,6 +191,10 @@ Status DecodeJpegUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   const uint64_t bytes =
       width * height * BytesPerPixel(PixelFormat::Rgb24) + cmykRowBytes + CoefficientBytes(cinfo);
   if (const Status status = CheckDecodeBytes(limits, bytes); status != Status::Ok) return status;
+  if (const Status status = CheckWorkingMemory(cmykRowBytes + CoefficientBytes(cinfo));
+      status != Status::Ok) {
+    return status;
+  }
   if (!StartDecompress(session)) return StatusOf(session.error);
   std::unique_ptr<Bitmap> bitmap;
   Status status =

@@ -272,6 +272,7 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
   if (const Status status = CheckDecodeBytes(limits, pixelBytes + rowBuffers); status != Status::Ok) {
     return status;
   }
+  if (const Status status = CheckWorkingMemory(rowBuffers); status != Status::Ok) return status;
   if (!header.hasTrns) {
     if (const std::optional<Status> whole = DecodeWholePng(data, out, rows)) return *whole;
   }

@@ -139,7 +139,7 @@ class SpawnSetup {
 };
 
 std::chrono::seconds CpuSeconds(const RenderDecoding& how) {
-  return std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(how.timeLimit));
+  return std::max(std::chrono::seconds(1), std::chrono::ceil<std::chrono::seconds>(how.cpuLimit));
 }
 
 // The file on the child's standard input, its reply on its standard
@@ -215,11 +215,12 @@ ReadEnd ReadFully(int fd, uint8_t* out, size_t size, Clock::time_point deadline)
 }
 
 // A helper that ended without a whole reply or a clean exit: killed for
-// outliving the deadline or for its CPU time (the soft limit's SIGXCPU,
-// then the hard limit's SIGKILL), killed otherwise (the kernel's
-// out-of-memory killer), or crashed on the file.
+// outliving the wall-clock ceiling or for its CPU time (the soft limit's
+// SIGXCPU, then the hard limit's SIGKILL), killed otherwise (the kernel's
+// out-of-memory killer), or crashed on the file (an abort of the library
+// too: what it could not handle, not what the file holds).
 Status EndedEarly(const ChildEnd& end, const RenderDecoding& how) {
-  if (end.timedOut) return Status::DrawTimeout;
+  if (end.timedOut) return Status::DrawWallTimeout;
   if (!WIFSIGNALED(end.waitStatus)) return Status::CorruptData;
   switch (WTERMSIG(end.waitStatus)) {
     case SIGXCPU:
@@ -227,7 +228,7 @@ Status EndedEarly(const ChildEnd& end, const RenderDecoding& how) {
     case SIGKILL:
       return end.cpuTime >= CpuSeconds(how) ? Status::DrawTimeout : Status::OverMemoryAllowance;
     default:
-      return Status::CorruptData;
+      return Status::DrawingCrashed;
   }
 }
 
@@ -236,7 +237,7 @@ Status ReadReply(Child& child, int fd, uint8_t* out, size_t size, Clock::time_po
                  const RenderDecoding& how) {
   switch (ReadFully(fd, out, size, deadline)) {
     case ReadEnd::TimedOut:
-      return Status::DrawTimeout;
+      return Status::DrawWallTimeout;
     case ReadEnd::Closed:
       return EndedEarly(child.WaitUntil(deadline), how);
     case ReadEnd::Complete:
@@ -262,7 +263,7 @@ Status Converse(std::span<const uint8_t> data, const DecodeLimits& limits, const
     return status;
   }
   childEnd.Reset();  // the reply ends when the child does
-  const Clock::time_point deadline = Clock::now() + how.timeLimit;
+  const Clock::time_point deadline = Clock::now() + how.wallLimit;
 
   uint8_t header[kRenderReplySize];
   if (const Status status = ReadReply(child, replyEnd.Get(), header, sizeof header, deadline, how);

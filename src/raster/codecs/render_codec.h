@@ -2,7 +2,7 @@
 // rendered by the helper program rzt2-render, one child process per
 // picture: their libraries are large C code, and a crash, a hang or a
 // runaway allocation of theirs on hostile input must not take the converter
-// down. The child gets a time limit (wall clock here, CPU time there), an
+// down. The child gets a CPU time limit, a wall-clock ceiling far above it, an
 // address-space limit for the libraries and one for the picture's pixels, no
 // core dumps, and nothing but the file's bytes.
 //
@@ -10,11 +10,12 @@
 // dies, and the converter's signal handler kills it (base/child_processes.h).
 //
 // Failures: UnknownImageFormat for bytes of none of these formats;
-// CorruptData when the libraries refuse the file, the helper crashes or
-// answers nonsense; TooLarge over the pixel limit; OverMemoryAllowance when
+// CorruptData when the libraries refuse the file or the helper answers
+// nonsense; DrawingCrashed when the helper crashes; TooLarge over the pixel limit; OverMemoryAllowance when
 // the picture's declared size needs more than the memory budget (refused
 // from its header) or the helper runs out of memory; DrawTimeout when it
-// runs out of time, or outlives its deadline after it closed its output;
+// runs out of CPU time, DrawWallTimeout when it outlives the wall-clock
+// ceiling (also after it closed its output);
 // NoSuchPage for a page past the last; NotImplemented when the helper
 // cannot be started.
 #pragma once
@@ -28,7 +29,8 @@ namespace rzt2 {
 
 struct RenderDecoding {
   std::filesystem::path helper;
-  std::chrono::milliseconds timeLimit{std::chrono::seconds(kDrawSeconds)};
+  std::chrono::milliseconds cpuLimit{std::chrono::seconds(kDrawSeconds)};
+  std::chrono::milliseconds wallLimit{std::chrono::seconds(kDrawWallSeconds)};
 };
 
 // The helper next to the running program; none (NotImplemented) when it

@@ -36,9 +36,10 @@ inline constexpr Signature kWmfSignatures[] = {{At(0, "\xD7\xCD\xC6\x9A")},
                                                {At(0, "\x02\0\x09\0\0\x01")},
                                                {At(0, "\x02\0\x09\0\0\x03")}};
 inline constexpr Signature kPdfSignatures[] = {{At(0, "%PDF-")}};
-// SVG: its root element early on, after any XML declaration, comments and
-// document type; SVGZ: gzip's magic number (no other gzip file is read).
-inline constexpr Signature kSvgSignatures[] = {{Within(0, 4096, "<svg")}};
+// SVG: its root element in the first 64 KiB, after any XML declaration,
+// comments and document type (editors write long ones); SVGZ: gzip's magic number (no other gzip file is
+// read).
+inline constexpr Signature kSvgSignatures[] = {{Within(0, 65536, "<svg")}};
 inline constexpr Signature kSvgzSignatures[] = {{At(0, "\x1F\x8B")}};
 // HEIF and AVIF: an ISO media file whose major brand names the format.
 inline constexpr Signature kHeifSignatures[] = {

@@ -188,6 +188,7 @@ Status DecodeRgba(TIFF* tif, uint32_t width, uint32_t height, const DecodeLimits
       status != Status::Ok) {
     return status;
   }
+  if (const Status status = CheckWorkingMemory(readBytes); status != Status::Ok) return status;
   // The band is a bitmap too, so that a file failing in its first strip
   // has not made us clear all of it.
   std::unique_ptr<Bitmap> bitmap, raster;

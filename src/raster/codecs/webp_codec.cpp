@@ -29,6 +29,7 @@ Status DecodeFirstFrame(std::span<const uint8_t> data, const WebPBitstreamFeatur
   const uint64_t canvasBytes =
       uint64_t{4} * static_cast<uint64_t>(features.width) * static_cast<uint64_t>(features.height);
   if (const Status status = CheckDecodeBytes(limits, 3 * canvasBytes); status != Status::Ok) return status;
+  if (const Status status = CheckWorkingMemory(2 * canvasBytes); status != Status::Ok) return status;
   WebPAnimDecoderOptions options;
   if (!WebPAnimDecoderOptionsInit(&options)) return Status::GenericError;
   options.color_mode = MODE_BGRA;
@@ -73,6 +74,7 @@ Status DecodeWebpUnchecked(std::span<const uint8_t> data, const DecodeLimits& li
   if (const Status status = CheckDecodeBytes(limits, pictureBytes + workBytes); status != Status::Ok) {
     return status;
   }
+  if (const Status status = CheckWorkingMemory(workBytes); status != Status::Ok) return status;
   std::unique_ptr<Bitmap> bitmap;
   if (const Status status = CreateBitmap(features, format, bitmap); status != Status::Ok) return status;
   uint8_t* const pixels = bitmap->MutableRow(0);

@@ -95,6 +95,7 @@ const SettingRow kRows[] = {
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
     {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8, nullptr, -1, "dots per inch",
      "0: each format's own: PDF 150, others 96"},
+    {&kMaxPages, &ConverterSettings::MaxPages, Section::Main, "maxPagesEdit", 10},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
     {&kFrameSizeY, &ConverterSettings::FrameSizeY, Section::Expert, "frameHeightEdit", 3},
     {&kMiniFrameSizeX, &ConverterSettings::MiniFrameSizeX, Section::Expert, "previewWidthEdit", 6},
