@@ -205,6 +205,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
   AddPaletteOption(*convert, options,
                    "colours of pictures without a 256-colour palette of their own: fixed (the built-in "
                    "palette) or adaptive (fitted to each picture)");
+  AddSettingChoice(*convert, "--compression", kMapSize, options,
+                   {{"fast", kMapSizeFast}, {"small", kMapSizeSmall}},
+                   "fast, or small: more time for fewer bytes, the same pixels")
+      ->type_name("KIND");
   convert
       ->add_option_function<int32_t>(
           "--dpi",

@@ -46,6 +46,12 @@ QList<Choice> paletteChoices() {
           {QStringLiteral("Adaptive: fitted to each map"), kPaletteAdaptive}};
 }
 
+// In the order of the MapSize values.
+QList<Choice> compressionChoices() {
+  return {{QStringLiteral("Fast"), kMapSizeFast},
+          {QStringLiteral("Small: more time, fewer bytes"), kMapSizeSmall}};
+}
+
 QList<Choice> pagesChoices() {
   return {{QStringLiteral("First"), 0}, {QStringLiteral("Each into its own map"), 1}};
 }
@@ -84,6 +90,7 @@ namespace {
 const SettingRow kRows[] = {
     {&kZoomLevelsMask, &ConverterSettings::ZoomLevelsMask, Section::Main, "zoomCombo", 2, zoomChoices, 1},
     {&kPaletteMode, &ConverterSettings::PaletteMode, Section::Main, "paletteCombo", 9, paletteChoices},
+    {&kMapSize, &ConverterSettings::MapSize, Section::Main, "compressionCombo", 10, compressionChoices},
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
     {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8},
     {&kFrameSizeX, &ConverterSettings::FrameSizeX, Section::Expert, "frameWidthEdit", 4},
