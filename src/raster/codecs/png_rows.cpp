@@ -50,6 +50,33 @@ uint8_t Paeth(int left, int above, int aboveLeft) {
   return static_cast<uint8_t>(toAbove <= toAboveLeft ? above : aboveLeft);
 }
 
+// One row filtered; a loop for each filter, so that each vectorizes.
+void FilterRow(Filter filter, const uint8_t* row, const uint8_t* above, size_t width, uint8_t* out) {
+  if (width == 0) return;
+  switch (filter) {
+    case kNone:
+      std::memcpy(out, row, width);
+      return;
+    case kSub:
+      out[0] = row[0];
+      for (size_t x = 1; x < width; ++x) out[x] = static_cast<uint8_t>(row[x] - row[x - 1]);
+      return;
+    case kUp:
+      for (size_t x = 0; x < width; ++x) out[x] = static_cast<uint8_t>(row[x] - above[x]);
+      return;
+    case kAverage:
+      out[0] = static_cast<uint8_t>(row[0] - above[0] / 2);
+      for (size_t x = 1; x < width; ++x) out[x] = static_cast<uint8_t>(row[x] - (row[x - 1] + above[x]) / 2);
+      return;
+    case kPaeth:
+      out[0] = static_cast<uint8_t>(row[0] - above[0]);  // Paeth(0, above, 0) is above
+      for (size_t x = 1; x < width; ++x) {
+        out[x] = static_cast<uint8_t>(row[x] - Paeth(row[x - 1], above[x], above[x - 1]));
+      }
+      return;
+  }
+}
+
 // The rows, each behind its filter byte, filtered with one filter.
 void FilterRows(const Bitmap& bitmap, Filter filter, std::vector<uint8_t>& rows) {
   const auto width = static_cast<size_t>(bitmap.Width());
@@ -57,38 +84,15 @@ void FilterRows(const Bitmap& bitmap, Filter filter, std::vector<uint8_t>& rows)
   const std::vector<uint8_t> zeros(width, 0);
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     uint8_t* out = rows.data() + static_cast<size_t>(y) * (width + 1);
-    const uint8_t* row = bitmap.Row(y);
-    const uint8_t* above = y > 0 ? bitmap.Row(y - 1) : zeros.data();
-    *out++ = filter;
-    for (size_t x = 0; x < width; ++x) {
-      const int left = x > 0 ? row[x - 1] : 0;
-      const int aboveLeft = x > 0 ? above[x - 1] : 0;
-      uint8_t predicted = 0;
-      switch (filter) {
-        case kNone:
-          break;
-        case kSub:
-          predicted = static_cast<uint8_t>(left);
-          break;
-        case kUp:
-          predicted = above[x];
-          break;
-        case kAverage:
-          predicted = static_cast<uint8_t>((left + above[x]) / 2);
-          break;
-        case kPaeth:
-          predicted = Paeth(left, above[x], aboveLeft);
-          break;
-      }
-      out[x] = static_cast<uint8_t>(row[x] - predicted);
-    }
+    out[0] = filter;
+    FilterRow(filter, bitmap.Row(y), y > 0 ? bitmap.Row(y - 1) : zeros.data(), width, out + 1);
   }
 }
 
 // The sum of the filtered bytes taken as signed differences.
 uint64_t DifferenceSum(const std::vector<uint8_t>& rows) {
   uint64_t sum = 0;
-  for (const uint8_t byte : rows) sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(byte)));
+  for (const uint8_t byte : rows) sum += static_cast<uint32_t>(std::abs(static_cast<int8_t>(byte)));
   return sum;
 }
 
