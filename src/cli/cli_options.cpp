@@ -216,6 +216,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, std::FI
                    "colours of pictures without a 256-colour palette of their own: built-in (the default; "
                    "photos and scans come out in its coarse steps) or fitted (256 colours fitted to each "
                    "picture, close to its own)");
+  AddSettingChoice(*convert, "--compression", kMapSize, options,
+                   {{"fast", kMapSizeFast}, {"small", kMapSizeSmall}},
+                   "fast, or small: more time for fewer bytes, the same pixels")
+      ->type_name("KIND");
   convert
       ->add_option_function<int32_t>(
           "--dpi",

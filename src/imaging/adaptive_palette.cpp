@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "base/task_group.h"
@@ -217,9 +218,28 @@ Status FitPalette(const Bitmap& picture, ThreadPool* pool, ColorPalette& out) {
 
 bool KeepsItsOwnPalette(const Bitmap& picture) { return picture.Palette().Count() == 256; }
 
+std::array<uint8_t, 256> LightnessOrder(const ColorPalette& palette) {
+  std::array<uint8_t, 256> byLightness{};
+  std::iota(byLightness.begin(), byLightness.end(), 0);
+  const auto lightness = [&](uint8_t index) {
+    return LightnessOf(index < palette.entries.size() ? palette.entries[index] : 0);
+  };
+  std::stable_sort(byLightness.begin() + 1, byLightness.end() - 1,
+                   [&](uint8_t a, uint8_t b) { return lightness(a) < lightness(b); });
+  std::array<uint8_t, 256> order{};
+  for (size_t position = 0; position < order.size(); ++position) {
+    order[byLightness[position]] = static_cast<uint8_t>(position);
+  }
+  return order;
+}
+
+bool TakesFittedPalette(const Bitmap& picture, bool adaptive) {
+  return adaptive && !KeepsItsOwnPalette(picture);
+}
+
 Status PaletteForMap(ImageHandle& image, bool adaptive, ThreadPool* pool, ColorPalette& out) {
   const Bitmap* picture = image.GetBitmap();
-  if (adaptive && picture != nullptr && !KeepsItsOwnPalette(*picture)) {
+  if (picture != nullptr && TakesFittedPalette(*picture, adaptive)) {
     return FitPalette(*picture, pool, out);
   }
   out = PaletteForImage(image);

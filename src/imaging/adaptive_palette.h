@@ -7,6 +7,9 @@
 // reaches first, so they are never chosen.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "base/thread_pool.h"
 #include "imaging/image_handle.h"
 #include "raster/color_palette.h"
@@ -23,6 +26,15 @@ Status FitPalette(const Bitmap& picture, ThreadPool* pool, ColorPalette& out);
 // Whether a map file made from the picture keeps the picture's own
 // palette, whatever the palette mode: it has 256 entries.
 bool KeepsItsOwnPalette(const Bitmap& picture);
+
+// Where each entry of a fitted palette goes when entries 1 to 254 are
+// ordered by lightness, darkest first, equals in their order; entries 0 and
+// 255 stay. Neighbouring indexes then have neighbouring colours, which
+// PNG's row filters turn into fewer bytes. Entry i moves to order[i].
+std::array<uint8_t, 256> LightnessOrder(const ColorPalette& palette);
+
+// Whether PaletteForMap fits a palette to the picture.
+bool TakesFittedPalette(const Bitmap& picture, bool adaptive);
 
 // The palette of a map file made from the image: its own when it has 256
 // entries (PaletteForImage), else FitPalette when adaptive, else

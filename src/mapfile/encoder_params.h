@@ -68,6 +68,12 @@ inline constexpr int32_t kPaletteBuiltIn = 0;
 inline constexpr int32_t kPaletteAdaptive = 1;
 inline constexpr IntSetting kPaletteMode{"PaletteMode", "Palette", kPaletteBuiltIn,
                                          SettingRange{kPaletteBuiltIn, kPaletteAdaptive}, StoredAs::Choice};
+// How frames are encoded: fast, or small, spending more time for fewer
+// bytes. The pixels are the same either way.
+inline constexpr int32_t kMapSizeFast = 0;
+inline constexpr int32_t kMapSizeSmall = 1;
+inline constexpr IntSetting kMapSize{"MapSize", "Compression", kMapSizeFast,
+                                     SettingRange{kMapSizeFast, kMapSizeSmall}, StoredAs::Choice};
 
 // The two interface flags.
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt,
@@ -105,6 +111,7 @@ struct EncoderParams {
   int32_t MiniFrameSizeY = kMiniFrameSizeY.defaultValue;
   int32_t EncoderCode = kEncoderCode.defaultValue;
   int32_t PaletteMode = kPaletteMode.defaultValue;
+  int32_t MapSize = kMapSize.defaultValue;
 
   friend bool operator==(const EncoderParams&, const EncoderParams&) = default;
 };
@@ -114,7 +121,7 @@ struct EncoderParamField {
   const IntSetting* setting;
   int32_t EncoderParams::*member;
 };
-inline constexpr std::array<EncoderParamField, 7> kEncoderParamFields{{
+inline constexpr std::array<EncoderParamField, 8> kEncoderParamFields{{
     {&kFrameSizeX, &EncoderParams::FrameSizeX},
     {&kFrameSizeY, &EncoderParams::FrameSizeY},
     {&kZoomLevelsMask, &EncoderParams::ZoomLevelsMask},
@@ -122,6 +129,7 @@ inline constexpr std::array<EncoderParamField, 7> kEncoderParamFields{{
     {&kMiniFrameSizeY, &EncoderParams::MiniFrameSizeY},
     {&kEncoderCode, &EncoderParams::EncoderCode},
     {&kPaletteMode, &EncoderParams::PaletteMode},
+    {&kMapSize, &EncoderParams::MapSize},
 }};
 
 // Why value is not admitted for setting, e.g. "Frames height is 600; it must

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "base/task_group.h"
+#include "imaging/adaptive_palette.h"
 #include "imaging/surface.h"
 #include "mapfile/map_writer.h"
 #include "raster/pyramid.h"
@@ -122,13 +123,39 @@ class MapWriter::Pipeline {
       if (const Status status = StartLevel(block, offset); status != Status::Ok) return status;
     }
     Status status = writer_.TakePalette(image, palette_);
-    if (status == Status::Ok) status = RunFrames();
+    if (status == Status::Ok) {
+      OrderPalette();
+      status = RunFrames();
+    }
     if (block.entry != nullptr) {
       EncodeFrameRef(FrameRef{writer_.previewOffset_, writer_.previewSize_}, index_.data());
       const Status indexWritten = WriteAllAt(file.Get(), index_, block.entry->indexOffset);
       if (status == Status::Ok) status = indexWritten;
     }
     return status;
+  }
+
+  // A fitted palette (the writer's own or the one it is given for a
+  // picture that takes one) is stored ordered by lightness
+  // (LightnessOrder). Frames are quantized with it as fitted, so that every
+  // pixel keeps the colour it had, and their indexes are moved before they
+  // are encoded.
+  void OrderPalette() {
+    reorder_ = palette_.entries.size() == 256 &&
+               TakesFittedPalette(picture_, writer_.params_.PaletteMode == kPaletteAdaptive);
+    if (!reorder_) return;
+    order_ = LightnessOrder(palette_);
+    orderedPalette_ = palette_;
+    for (size_t i = 0; i < order_.size(); ++i) orderedPalette_.entries[order_[i]] = palette_.entries[i];
+  }
+
+  Status ApplyOrder(Slot& slot) const {
+    Bitmap& indexed = *slot.indexed.GetBitmap();
+    for (int32_t y = 0; y < indexed.Height(); ++y) {
+      uint8_t* row = indexed.MutableRow(y);
+      for (int32_t x = 0; x < indexed.Width(); ++x) row[x] = order_[row[x]];
+    }
+    return slot.indexed.SetPalette(orderedPalette_);
   }
 
   // Moves every frame of the block through the steps, the window of slots
@@ -252,9 +279,12 @@ class MapWriter::Pipeline {
     if (!writer_.exactMemo_) {
       slot.quantizer.Finish(*slot.canvas.GetBitmap(), *slot.indexed.GetBitmap(), palette_, writer_.workArea_);
     }
+    if (reorder_) {
+      if (const Status status = ApplyOrder(slot); status != Status::Ok) return status;
+    }
     slot.encoded.Reset();
-    return writer_.format_ == nullptr ? Status::InvalidParameter
-                                      : writer_.format_->encode(*slot.indexed.GetBitmap(), slot.encoded);
+    return writer_.encode_ == nullptr ? Status::InvalidParameter
+                                      : writer_.encode_(*slot.indexed.GetBitmap(), slot.encoded);
   }
 
   Status Write(Slot& slot, uint64_t n) {
@@ -353,6 +383,9 @@ class MapWriter::Pipeline {
   const UniqueFd* file_ = nullptr;
   uint32_t* offset_ = nullptr;
   ColorPalette palette_;
+  bool reorder_ = false;  // frames are stored with orderedPalette_, their indexes moved by order_
+  std::array<uint8_t, 256> order_{};
+  ColorPalette orderedPalette_;
   std::vector<uint8_t> index_;
   SharedPrefix prefix_;
 };

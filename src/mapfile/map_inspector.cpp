@@ -194,6 +194,20 @@ Status ReadMapFileInfo(const MapFileReader& reader, MapFileInfo& info) {
   return GuardMemory([&] { return ReadInfo(reader, info); });
 }
 
+FileShares SharesOf(const MapFileInfo& info) {
+  FileShares shares;
+  shares.tables = kPreviewOffset;
+  shares.preview = info.preview.size;
+  for (const LevelEntry& level : info.levels) {
+    if (level.scale == 0) continue;
+    shares.tables += uint64_t{level.refCount} * kFrameRefSize;
+    shares.prefixes += level.prefixSize;
+  }
+  const uint64_t rest = shares.tables + shares.preview + shares.prefixes;
+  shares.frames = info.fileSize > rest ? info.fileSize - rest : 0;
+  return shares;
+}
+
 std::optional<PaletteKind> PaletteKindOf(const MapFileInfo& info) {
   if (info.palette.Count() != 256) return std::nullopt;
   if (info.palette.entries == MakeFixedPalette().entries) return PaletteKind{true, 255};

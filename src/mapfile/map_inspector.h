@@ -37,6 +37,17 @@ struct PaletteKind {
 // Nothing for a file whose preview carries no 256-entry palette.
 std::optional<PaletteKind> PaletteKindOf(const MapFileInfo& info);
 
+// What the bytes of a file are, from its level table: the header, level
+// table and frame indexes; the preview; the levels' shared prefixes; and
+// the frame bodies, the rest. Frames is 0 for a file shorter than the rest.
+struct FileShares {
+  uint64_t tables = 0;
+  uint64_t preview = 0;
+  uint64_t prefixes = 0;
+  uint64_t frames = 0;
+};
+FileShares SharesOf(const MapFileInfo& info);
+
 // Fills info from the header, the level table and the preview.
 // UnknownImageFormat for a file that ends before its level table,
 // CorruptData when its first level's index lies outside it, or the status

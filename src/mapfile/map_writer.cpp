@@ -15,9 +15,20 @@ std::unique_ptr<MapWriter> MapWriter::Create(const EncoderParams& params, const 
                                         MapWriter(params, palette, progressSink, std::move(stop), pool));
 }
 
+namespace {
+
+EncodeFunction EncoderFor(const ImageFormat* format, const EncoderParams& params) {
+  if (format == nullptr) return nullptr;
+  const bool small = params.MapSize == kMapSizeSmall && format->encodeSmall != nullptr;
+  return small ? format->encodeSmall : format->encode;
+}
+
+}  // namespace
+
 MapWriter::MapWriter(const EncoderParams& params, const ColorPalette* palette, ProgressSink* progressSink,
                      std::stop_token stop, ThreadPool* pool)
     : format_(FrameFormat(params.EncoderCode)),
+      encode_(EncoderFor(format_, params)),
       params_(params),
       progressSink_(progressSink),
       stop_(std::move(stop)),
@@ -34,7 +45,7 @@ Status MapWriter::Encode(const ImageHandle& image, FrameBuffer& buffer, uint32_t
   scratchStream_.Reset();
   const Bitmap* bitmap = image.GetBitmap();
   if (bitmap == nullptr || format_ == nullptr) return Status::InvalidParameter;
-  if (const Status status = format_->encode(*bitmap, scratchStream_); status != Status::Ok) return status;
+  if (const Status status = encode_(*bitmap, scratchStream_); status != Status::Ok) return status;
   const std::span<const uint8_t> bytes = scratchStream_.Data();
   // Offsets and sizes in a map file are 32-bit.
   if (bytes.size() > std::numeric_limits<uint32_t>::max()) return Status::TooLarge;

@@ -71,7 +71,9 @@ class MapWriter {
   // Without a pool, all runs on the writer's thread. Without a palette, each
   // level and the preview take PaletteForMap of the picture. With
   // PaletteMode adaptive, frames are reduced through an ExactColorMemo
-  // instead of the 6-bit memo.
+  // instead of the 6-bit memo, and a fitted palette is stored in
+  // LightnessOrder. With MapSize small, frames take the format's
+  // encodeSmall where it has one.
   static std::unique_ptr<MapWriter> Create(const EncoderParams& params, const ColorPalette* palette,
                                            ProgressSink* progressSink, std::stop_token stop = {},
                                            ThreadPool* pool = nullptr);
@@ -139,6 +141,7 @@ class MapWriter {
   bool HasMemo() const { return workArea_ || exactMemo_; }
 
   const ImageFormat* format_;  // null when EncoderCode names no frame format
+  EncodeFunction encode_;      // the format's encoder MapSize asks for; null without a format
   ScratchStream scratchStream_;
   uint32_t previewOffset_ = 0;
   uint32_t previewSize_ = 0;

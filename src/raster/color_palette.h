@@ -27,5 +27,9 @@ constexpr uint32_t AlphaOf(uint32_t argb) { return argb >> 24; }
 constexpr uint32_t RedOf(uint32_t argb) { return (argb >> 16) & 0xFF; }
 constexpr uint32_t GreenOf(uint32_t argb) { return (argb >> 8) & 0xFF; }
 constexpr uint32_t BlueOf(uint32_t argb) { return argb & 0xFF; }
+// How light a colour looks, in thousandths of a level (0 to 255000).
+constexpr uint32_t LightnessOf(uint32_t argb) {
+  return 299 * RedOf(argb) + 587 * GreenOf(argb) + 114 * BlueOf(argb);
+}
 
 }  // namespace rzt2

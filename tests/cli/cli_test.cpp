@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QColorSpace>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -210,6 +211,109 @@ TEST_F(CliTest, FramesOfTransparentPicturesAreThePictureComposedOnWhite) {
       EXPECT_LE(difference(frame, expected), name == std::string("half.png") ? 2 : 0) << "frame " << k;
     }
   }
+}
+
+// Every frame of every level and the preview, decoded by Qt from its
+// level's shared prefix and its body, as ARGB pixels (PNG's gAMA chunk
+// gives its pictures a colour space, which is not compared).
+std::vector<QImage> DecodeEveryFrame(const MapBytes& map) {
+  std::vector<QImage> frames;
+  const auto add = [&](const std::vector<uint8_t>& encoding) {
+    frames.push_back(DecodeWithQt(encoding).convertToFormat(QImage::Format_ARGB32));
+    frames.back().setColorSpace(QColorSpace());
+    return !frames.back().isNull();
+  };
+  for (uint32_t level = 0; level < kZoomLevels.size(); ++level) {
+    const LevelEntry entry = map.Entry(level);
+    for (uint64_t k = 0; k < uint64_t{entry.columns} * entry.rows; ++k) {
+      EXPECT_TRUE(add(map.Frame(entry, k))) << "level " << level << " frame " << k;
+    }
+  }
+  const FrameRef preview = map.Ref(map.Entry(0), 0);
+  EXPECT_TRUE(add(map.Block(preview.offset, preview.size)));
+  return frames;
+}
+
+// Smaller maps keep the pixels. In every frame format, with either palette
+// and either compression, a smooth picture with a half-transparent band
+// gives frames that Qt decodes to the colours of the uncompressed BMP
+// frames (JPEG's: to those of the other compression). A PNG level's prefix
+// is every chunk before the image data and the zlib header, so each body
+// starts with the image data; a fitted palette is stored by lightness;
+// small PNG maps are smaller. Info tells what the bytes are.
+TEST_F(CliTest, EveryCompressionKeepsEveryFramesPixels) {
+  std::unique_ptr<Bitmap> picture;
+  ASSERT_EQ(Bitmap::Create(400, 300, PixelFormat::Argb32, picture), Status::Ok);
+  for (int32_t y = 0; y < 300; ++y) {
+    for (int32_t x = 0; x < 400; ++x) {
+      const bool district = (x / 50 + y / 50) % 3 == 0;
+      const uint32_t argb =
+          district ? Argb(255, 200, 180, 90)
+                   : Argb(x < 40 ? 128 : 255, static_cast<uint32_t>(x * 255 / 399),
+                          static_cast<uint32_t>(y * 255 / 299), static_cast<uint32_t>(255 - x * 127 / 399));
+      std::memcpy(picture->MutableRow(y) + 4 * static_cast<size_t>(x), &argb, 4);
+    }
+  }
+  WriteFileBytes(dir / "rain.png", Encode(EncodePng, *picture));
+  const auto convert = [&](const std::string& format, const std::string& palette, const std::string& size) {
+    const std::string folder = format + "-" + palette + "-" + size;
+    EXPECT_TRUE(Convert({"--format", format, "--palette", palette, "--compression", size, "--frame", "96x64",
+                         "-o", folder, "rain.png"}));
+    return dir / folder / "rain.rzt2";
+  };
+  for (const std::string palette : {"fixed", "adaptive"}) {
+    SCOPED_TRACE(palette);
+    const std::vector<QImage> reference = DecodeEveryFrame(MapBytes(convert("bmp", palette, "fast")));
+    ASSERT_GT(reference.size(), 40u);
+    for (const std::string format : {"gif", "png", "tiff"}) {
+      for (const std::string size : {"fast", "small"}) {
+        EXPECT_TRUE(DecodeEveryFrame(MapBytes(convert(format, palette, size))) == reference)
+            << format << " " << size;
+      }
+    }
+    EXPECT_TRUE(DecodeEveryFrame(MapBytes(convert("jpeg", palette, "fast"))) ==
+                DecodeEveryFrame(MapBytes(convert("jpeg", palette, "small"))));
+    for (const std::string size : {"fast", "small"}) {
+      const MapBytes map(dir / ("png-" + palette + "-" + size) / "rain.rzt2");
+      for (uint32_t level = 0; level < kZoomLevels.size(); ++level) {
+        const LevelEntry entry = map.Entry(level);
+        if (entry.scale == 0) continue;
+        const std::vector<uint8_t> prefixEnd = map.Block(entry.prefixOffset + entry.prefixSize - 14, 8);
+        EXPECT_EQ(prefixEnd, (std::vector<uint8_t>{0, 0, 0, 2, 'I', 'D', 'A', 'T'}))
+            << size << " level " << level;
+        for (uint64_t k = 0; k < uint64_t{entry.columns} * entry.rows; ++k) {
+          const std::vector<uint8_t> head = map.Block(map.Ref(entry, kFirstFrameRef + k).offset, 8);
+          EXPECT_EQ(std::string(head.begin() + 4, head.end()), "IDAT")
+              << size << " level " << level << " frame " << k;
+        }
+      }
+    }
+    EXPECT_LT(fs::file_size(dir / ("png-" + palette + "-small/rain.rzt2")),
+              fs::file_size(dir / ("png-" + palette + "-fast/rain.rzt2")));
+  }
+  const MapBytes fitted(dir / "png-adaptive-fast/rain.rzt2");
+  const FrameRef preview = fitted.Ref(fitted.Entry(0), 0);
+  const QList<QRgb> colours = DecodeWithQt(fitted.Block(preview.offset, preview.size)).colorTable();
+  ASSERT_EQ(colours.size(), 256);
+  const auto lightness = [](QRgb c) { return 299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c); };
+  for (qsizetype i = 2; i < 255; ++i) EXPECT_LE(lightness(colours[i - 1]), lightness(colours[i])) << i;
+
+  const CliRun info = Run({"info", "--json", "png-fixed-fast/rain.rzt2"});
+  const QJsonObject bytes =
+      QJsonDocument::fromJson(QByteArray::fromStdString(info.out)).array().at(0)["bytes"].toObject();
+  const MapBytes map(dir / "png-fixed-fast/rain.rzt2");
+  uint64_t tables = kPreviewOffset, prefixes = 0;
+  for (uint32_t level = 0; level < kZoomLevels.size(); ++level) {
+    tables += uint64_t{map.Entry(level).refCount} * kFrameRefSize;
+    prefixes += map.Entry(level).prefixSize;
+  }
+  const FrameRef shown = map.Ref(map.Entry(0), 0);
+  EXPECT_EQ(
+      std::tuple(bytes["tables"].toInteger(), bytes["prefixes"].toInteger(), bytes["preview"].toInteger(),
+                 bytes["frames"].toInteger()),
+      std::tuple(static_cast<qint64>(tables), static_cast<qint64>(prefixes), static_cast<qint64>(shown.size),
+                 static_cast<qint64>(map.Bytes().size() - tables - prefixes - shown.size)));
+  EXPECT_NE(Run({"info", "png-fixed-fast/rain.rzt2"}).out.find("  bytes     frames "), std::string::npos);
 }
 
 // A fitted palette keeps a picture of 200 colours, pairs of which share a

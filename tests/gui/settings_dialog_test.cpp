@@ -46,6 +46,7 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndOkStoresEveryFieldButCancelNone)
     EXPECT_EQ(Edit("previewHeightEdit")->text(), "400");
     EXPECT_EQ(Combo("encoderCombo")->currentText() + Combo("zoomCombo")->currentText(), "bmpNone");
     EXPECT_EQ(Combo("paletteCombo")->currentText(), "Built-in");
+    EXPECT_EQ(Combo("compressionCombo")->currentText(), "Fast");
     EXPECT_FALSE(SelectChecked());
     Edit("frameWidthEdit")->setText("64");
     Edit("previewHeightEdit")->setText("1024");
@@ -53,14 +54,16 @@ TEST_F(SettingsDialogTest, OpensFromTheRecordAndOkStoresEveryFieldButCancelNone)
     Combo("pagesCombo")->setCurrentIndex(1);
     Edit("dpiEdit")->setText("300");
     Combo("paletteCombo")->setCurrentIndex(1);
+    Combo("compressionCombo")->setCurrentIndex(1);
     QTest::keyClick(Edit("destinationEdit"), Qt::Key_Z);
     Press(close);
   }
-  EXPECT_EQ(Stored().Encoder(), (EncoderParams{64, 200, 0, 300, 1024, 4, kPaletteAdaptive}));
+  EXPECT_EQ(Stored().Encoder(), (EncoderParams{64, 200, 0, 300, 1024, 4, kPaletteAdaptive, kMapSizeSmall}));
   EXPECT_EQ(std::pair(Stored().AllPages, Stored().DrawingDpi), std::pair(1, 300));
   EXPECT_EQ(settings.Encoder(), Stored().Encoder());
   OpenDialog();
   EXPECT_EQ(Combo("paletteCombo")->currentText(), "Fitted to each map");
+  EXPECT_EQ(Combo("compressionCombo")->currentText(), "Small: more time, fewer bytes");
   // Under the palette, what each choice does to photos and scans; the
   // resolution's unit, and what 0 means.
   const auto* paletteNote = Find<QLabel>(*dialog, "paletteComboNote");

@@ -17,7 +17,8 @@ namespace rzt2 {
 
 void PrintTo(const EncoderParams& p, std::ostream* out) {
   *out << "{" << p.FrameSizeX << ", " << p.FrameSizeY << ", " << p.ZoomLevelsMask << ", " << p.MiniFrameSizeX
-       << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << ", " << p.PaletteMode << "}";
+       << ", " << p.MiniFrameSizeY << ", " << p.EncoderCode << ", " << p.PaletteMode << ", " << p.MapSize
+       << "}";
 }
 
 namespace {
@@ -37,7 +38,7 @@ class ConverterSettingsTest : public testing::Test {
   // Settings on the test's store with every value changed from its default.
   ConverterSettings NonDefaults() const {
     ConverterSettings settings = Settings();
-    settings.SetEncoder({200, 96, 253, 512, 300, 2, kPaletteAdaptive});
+    settings.SetEncoder({200, 96, 253, 512, 300, 2, kPaletteAdaptive, kMapSizeSmall});
     settings.DstFolder = "/srv/maps/out/";
     settings.SrcFolder = "/home/user/scans";
     settings.DstFolderAsSame = 0;
@@ -81,7 +82,7 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
   ConverterSettings settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
   EXPECT_EQ(Values(settings),
-            std::tuple(EncoderParams{200, 96, 253, 512, 300, 2, 1}, "", "", 0, 0, 300, 0, 500));
+            std::tuple(EncoderParams{200, 96, 253, 512, 300, 2, 1, 1}, "", "", 0, 0, 300, 0, 500));
   // Missing or non-numeric numbers leave their fields.
   WriteStore(
       "FrameSizeX=abc\nFrameSizeY=1.5\nMiniFrameSizeX=99999999999\nMiniFrameSizeY=\nEncoderCode=3\n"
@@ -89,7 +90,7 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
   settings = NonDefaults();
   ASSERT_TRUE(settings.LoadSettings());
   EXPECT_EQ(Values(settings),
-            std::tuple(EncoderParams{200, 96, 253, 512, 300, 3, 1}, "", "", 0, 1, 72, 1, 20));
+            std::tuple(EncoderParams{200, 96, 253, 512, 300, 3, 1, 1}, "", "", 0, 1, 72, 1, 20));
   // Saved and loaded again, every value comes back.
   ASSERT_TRUE(settings.SaveSettings());
   ConverterSettings saved = Settings();
@@ -97,14 +98,14 @@ TEST_F(ConverterSettingsTest, PartialAndOddStoresLoadWhatTheyHold) {
   EXPECT_EQ(Values(saved), Values(settings));
   // Values out of range are kept as stored, and saved again as they are,
   // with folders the store's text form must quote or escape; a palette
-  // mode that names no palette, a dpi and a page bound out of range are the
-  // defaults.
+  // mode or map size that names none, a dpi and a page bound out of range
+  // are the defaults.
   WriteStore(
       "FrameSizeX=600\nFrameSizeY=-5\nMiniFrameSizeX=0\nEncoderCode=9\nZoomLevelsMask=-1\nDstFolderAsSame="
-      "7\nPaletteMode=2\nDrawingDpi=9999\nAllPages=-3\nMaxPages=0\n");
+      "7\nPaletteMode=2\nMapSize=2\nDrawingDpi=9999\nAllPages=-3\nMaxPages=0\n");
   ASSERT_TRUE(settings.LoadSettings());
   EXPECT_EQ(Values(settings),
-            std::tuple(EncoderParams{600, -5, -1, 0, 300, 9, 0}, "", "", 7, 0, 0, -3, 10000));
+            std::tuple(EncoderParams{600, -5, -1, 0, 300, 9, 0, 0}, "", "", 7, 0, 0, -3, 10000));
   settings.SrcFolder = "/data/M\xC3\xA4ps, \"old\"; #1 = a\\b [x]/ ";
   settings.DstFolder = " " + settings.SrcFolder;
   ASSERT_TRUE(settings.SaveSettings());

@@ -54,8 +54,8 @@ Status DecodeGif(std::span<const uint8_t> data, const DecodeLimits& limits, std:
 // screen, not composed with the frames before it.
 Status CountGifFrames(std::span<const uint8_t> data, uint32_t& frames);
 
-// Baseline JPEG at quality 75; indexed pictures are encoded from their
-// palette's colours, alpha is dropped.
+// Baseline JPEG at quality 75 with Huffman tables fitted to the picture; indexed pictures are encoded from
+// their palette's colours, alpha is dropped.
 Status EncodeJpeg(const Bitmap& bitmap, ScratchStream& stream);
 Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                   RowSink* rows = nullptr);
@@ -63,6 +63,8 @@ Status DecodeJpeg(std::span<const uint8_t> data, const DecodeLimits& limits, std
 // PNG keeping 8-bit palettes (with tRNS for palette alpha) and alpha; fixed
 // chunks stand between the palette and the image data.
 Status EncodePng(const Bitmap& bitmap, ScratchStream& stream);
+// As EncodePng, spending more time on palette pictures for fewer bytes.
+Status EncodePngSmall(const Bitmap& bitmap, ScratchStream& stream);
 Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,
                  RowSink* rows = nullptr);
 
@@ -120,6 +122,9 @@ struct ImageFormat {
   // The widest and highest picture the format describes (0 for a format
   // only decoded): an export checks it before it reads a pixel.
   uint32_t maxSide;
+  // Spends more time for fewer bytes, the same pixels; null: encode does
+  // as well as the format allows.
+  EncodeFunction encodeSmall = nullptr;
 };
 
 inline constexpr Signature kGifSignatures[] = {{At(0, "GIF87a")}, {At(0, "GIF89a")}};
@@ -158,7 +163,7 @@ inline constexpr ImageFormat kImageFormats[] = {
     {"jpeg", "JPEG", "image/jpeg", kJpegExtensions, kJpegSignatures, 0, false, EncodeJpeg, DecodeJpeg,
      nullptr, 65500},
     {"png", "PNG", "image/png", kPngExtensions, kPngSignatures, 864, false, EncodePng, DecodePng, nullptr,
-     0x7FFFFFFF},
+     0x7FFFFFFF, EncodePngSmall},
     {"bmp", "BMP", "image/bmp", kBmpExtensions, kBmpSignatures, 0, false, EncodeBmp, DecodeBmp, nullptr,
      0x7FFFFFFF},
     {"tiff", "TIFF", "image/tiff", kTiffExtensions, kTiffSignatures, 0, false, EncodeTiff, DecodeTiff,

@@ -272,6 +272,9 @@ bool Compress(CompressSession& session, const Bitmap& bitmap, uint8_t* bgrRow, c
   cinfo.in_color_space = argb ? JCS_EXT_BGRA : JCS_EXT_BGR;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, kQuality, TRUE);
+  // Tables fitted to the picture instead of the standard ones: about a
+  // tenth fewer bytes on map frames for an extra pass over the coefficients.
+  cinfo.optimize_coding = TRUE;
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     const uint8_t* src = bitmap.Row(static_cast<int32_t>(cinfo.next_scanline));

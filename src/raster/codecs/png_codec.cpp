@@ -13,6 +13,7 @@
 
 #include "raster/codecs/codec_guard.h"
 #include "raster/codecs/image_formats.h"
+#include "raster/codecs/png_rows.h"
 #include "raster/codecs/png_whole.h"
 
 namespace rzt2 {
@@ -24,6 +25,8 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 // We keep no ancillary chunk but tRNS, yet libpng refuses any chunk but
 // IDAT that is longer than this; real metadata stays well under it.
 constexpr png_alloc_size_t kChunkMallocMax = png_alloc_size_t{8} << 20;
+// The gamma of sRGB, 1 / 2.2, in hundred-thousandths.
+constexpr png_fixed_point kSrgbGamma = 45455;
 // 96 dots per inch, in dots per metre.
 constexpr png_uint_32 kPixelsPerMetre = 3780;
 
@@ -291,9 +294,12 @@ Status Decode(std::span<const uint8_t> data, const DecodeLimits& limits, std::un
   return Status::Ok;
 }
 
-// The fixed chunks (sRGB, gAMA, cHRM before PLTE; tRNS and pHYs after it)
-// make encodings of one size and one 256-entry palette share every byte
-// before the first IDAT length, more than the format's shared prefix.
+// The fixed chunks make encodings of one size and one palette share every
+// byte before the image data's own. Palette pictures, map frames among
+// them, take gAMA before PLTE, pHYs after it, and an IDAT holding only the
+// zlib header: with 256 opaque entries that is exactly the format's shared
+// prefix, so a level stores all of it once and no frame repeats any.
+// Others take sRGB, gAMA and cHRM before the palette, and tRNS and pHYs after it.
 struct PngImage {
   const Bitmap* bitmap = nullptr;
   int colorType = 0;
@@ -301,6 +307,7 @@ struct PngImage {
   png_color palette[PNG_MAX_PALETTE_LENGTH] = {};
   int alphaCount = 0;  // tRNS entries: up to the last non-opaque one
   png_byte alpha[PNG_MAX_PALETTE_LENGTH] = {};
+  bool compactHead = false;  // gAMA alone, for the image data written whole
 };
 
 // Sets and writes everything before the image data; libpng errors longjmp
@@ -312,7 +319,11 @@ void WriteInfo(png_structp png, png_infop info, const PngImage& image) {
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()),
                8, image.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+  if (image.compactHead) {
+    png_set_gAMA_fixed(png, info, kSrgbGamma);
+  } else {
+    png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+  }
   if (image.colorType == PNG_COLOR_TYPE_PALETTE) {
     png_set_PLTE(png, info, image.palette, image.paletteCount);
     if (image.alphaCount > 0) png_set_tRNS(png, info, image.alpha, image.alphaCount, nullptr);
@@ -369,21 +380,8 @@ Status DescribeImage(const Bitmap& bitmap, PngImage& image) {
 // bytes) take it. Larger ones, and true-colour ones, stream through
 // libpng's zlib, which needs no copy of the picture.
 constexpr uint64_t kWholeBufferLimit = uint64_t{16} << 20;
-// On map frames, libdeflate's level 6 is much faster than zlib's default
-// but looser; level 7 is the first at least as tight, in a little more time.
-constexpr int kDeflateLevel = 7;
-
-struct CompressorDeleter {
-  void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
-};
-
-// One per thread, made on first use: frames are encoded on several threads
-// at once, and making one costs more than compressing a frame.
-libdeflate_compressor* ThreadCompressor() {
-  thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
-  if (!compressor) compressor.reset(libdeflate_alloc_compressor(kDeflateLevel));
-  return compressor.get();
-}
+// The zlib header, which depends only on the effort, in an IDAT of its own.
+constexpr size_t kZlibHeaderSize = 2;
 
 void StoreBigEndian32(uint32_t value, uint8_t* out) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
@@ -405,30 +403,19 @@ Status WriteChunk(ScratchStream& stream, const char (&type)[5], std::span<const 
   return Status::Ok;
 }
 
-// The image data of a palette picture: each row behind filter type 0
-// (none), as libpng chooses for palette pictures, in one zlib stream.
-Status WriteDeflatedImage(const Bitmap& bitmap, ScratchStream& stream) {
-  libdeflate_compressor* compressor = ThreadCompressor();
-  if (compressor == nullptr) return Status::OutOfMemory;
-  const auto width = static_cast<size_t>(bitmap.Width());
-  std::vector<uint8_t> rows((width + 1) * static_cast<size_t>(bitmap.Height()));
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    uint8_t* row = rows.data() + static_cast<size_t>(y) * (width + 1);
-    row[0] = PNG_FILTER_VALUE_NONE;
-    std::memcpy(row + 1, bitmap.Row(y), width);
-  }
-  std::vector<uint8_t> deflated(libdeflate_zlib_compress_bound(compressor, rows.size()));
-  const size_t size =
-      libdeflate_zlib_compress(compressor, rows.data(), rows.size(), deflated.data(), deflated.size());
-  if (size == 0) return Status::GenericError;  // the bound is always enough
-  if (const Status status = WriteChunk(stream, "IDAT", std::span(deflated).first(size));
-      status != Status::Ok) {
-    return status;
+// The image data of a palette picture in two IDAT chunks: the zlib header,
+// then the rest.
+Status WriteDeflatedImage(const Bitmap& bitmap, PngEffort effort, ScratchStream& stream) {
+  std::vector<uint8_t> zlib;
+  if (const Status status = DeflatePaletteRows(bitmap, effort, zlib); status != Status::Ok) return status;
+  const std::span<const uint8_t> data(zlib);
+  for (const std::span<const uint8_t> part : {data.first(kZlibHeaderSize), data.subspan(kZlibHeaderSize)}) {
+    if (const Status status = WriteChunk(stream, "IDAT", part); status != Status::Ok) return status;
   }
   return WriteChunk(stream, "IEND", {});
 }
 
-Status Encode(const Bitmap& bitmap, ScratchStream& stream) {
+Status Encode(const Bitmap& bitmap, PngEffort effort, ScratchStream& stream) {
   PngImage image;
   if (const Status status = DescribeImage(bitmap, image); status != Status::Ok) return status;
   PngIo io;
@@ -444,14 +431,19 @@ Status Encode(const Bitmap& bitmap, ScratchStream& stream) {
       (uint64_t{bitmap.Stride()} + 1) * static_cast<uint64_t>(bitmap.Height()) <= kWholeBufferLimit;
   if (!whole) return WriteImage(png, handle.Info(), image) ? Status::Ok : io.failure;
   // libpng writes the chunks before the image data as it always does.
+  image.compactHead = true;
   if (!WriteInfoOnly(png, handle.Info(), image)) return io.failure;
-  return WriteDeflatedImage(bitmap, stream);
+  return WriteDeflatedImage(bitmap, effort, stream);
 }
 
 }  // namespace
 
 Status EncodePng(const Bitmap& bitmap, ScratchStream& stream) {
-  return GuardEncode(stream, [&] { return Encode(bitmap, stream); });
+  return GuardEncode(stream, [&] { return Encode(bitmap, PngEffort::Fast, stream); });
+}
+
+Status EncodePngSmall(const Bitmap& bitmap, ScratchStream& stream) {
+  return GuardEncode(stream, [&] { return Encode(bitmap, PngEffort::Small, stream); });
 }
 
 Status DecodePng(std::span<const uint8_t> data, const DecodeLimits& limits, std::unique_ptr<Bitmap>& out,

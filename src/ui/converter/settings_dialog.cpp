@@ -48,6 +48,12 @@ QList<Choice> paletteChoices() {
           {QStringLiteral("Fitted to each map"), kPaletteAdaptive}};
 }
 
+// In the order of the MapSize values.
+QList<Choice> compressionChoices() {
+  return {{QStringLiteral("Fast"), kMapSizeFast},
+          {QStringLiteral("Small: more time, fewer bytes"), kMapSizeSmall}};
+}
+
 QList<Choice> pagesChoices() {
   return {{QStringLiteral("First"), 0}, {QStringLiteral("Each into its own map"), 1}};
 }
@@ -92,6 +98,7 @@ const SettingRow kRows[] = {
      "Built-in: the same 256 colours for every map; photos and scans come out in its\n"
      "coarse steps, pastel shades as grey or pink. Fitted to each map: 256 colours\n"
      "chosen for each picture, which keep those of photos and scans closely."},
+    {&kMapSize, &ConverterSettings::MapSize, Section::Main, "compressionCombo", 11, compressionChoices},
     {&kAllPages, &ConverterSettings::AllPages, Section::Main, "pagesCombo", 7, pagesChoices, 1},
     {&kDrawingDpi, &ConverterSettings::DrawingDpi, Section::Main, "dpiEdit", 8, nullptr, -1, "dots per inch",
      "0: each format's own: PDF 150, others 96"},
