@@ -77,6 +77,10 @@ const char* StatusText(Status status) {
       return "no such page in the file";
     case Status::TemporaryFolderUnusable:
       return temporaryFolderProblem.load();
+    case Status::OverMemoryBudget:
+      return "needs more memory than the browser grants";
+    case Status::NeedsDesktopProgram:
+      return "converted by the desktop program rzt2tool and the command-line tool rzt2, not in the browser";
   }
   return "unknown status";
 }

@@ -39,10 +39,14 @@ enum class Status : int {
   OverMemoryAllowance,      // the picture needs more memory than the helper drawing it may take
   NoSuchPage,               // a page or frame past the last of the file
   TemporaryFolderUnusable,  // pixels over the memory budget have nowhere to go
+  // The browser's: pixels past the memory budget, which has no disk behind
+  // it there; a format only the helper process draws, which it has not.
+  OverMemoryBudget,
+  NeedsDesktopProgram,
 };
 // Codes travel by number between processes (the render helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::TemporaryFolderUnusable) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::NeedsDesktopProgram) + 1;
 
 // How long the render helper may take to draw one picture, in seconds of
 // wall clock in the converter and of CPU time in the helper.
