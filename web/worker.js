@@ -4,6 +4,12 @@
 // in web/README.md.
 import { loadCore } from './core.js';
 
+// Emscripten 3.1.6 knows a worker by importScripts, which module workers
+// lack; the module never calls it there (its threads are classic workers).
+self.importScripts ??= () => {
+  throw new Error('a module worker loads no classic scripts');
+};
+
 const isolated = self.crossOriginIsolated === true;
 // As `rzt2 -j N`: every thread the core uses, the processors the browser
 // reports (at most 16) when threads can be had, else one.
