@@ -49,7 +49,7 @@ for (const [variant, threads] of [['plain', 1], ['threads', 2]]) {
   core.setMemoryBudget(2.5 * 2 ** 30);
   const web = await best(2, () => webSeconds(core, threads, ++job));
   const native = await best(2, () => nativeSeconds(threads));
-  console.log(`8000 x 6000 PNG to PNG frames, ${threads} thread${threads > 1 ? 's' : ''}: ` +
+  console.log(`${basename(picture)} to PNG frames, ${threads} thread${threads > 1 ? 's' : ''}: ` +
     `module (${variant}) ${web.toFixed(2)} s, rzt2 -j ${threads} ${native.toFixed(2)} s, ` +
     `${(web / native).toFixed(2)} times`);
   core.close();
