@@ -46,7 +46,7 @@ async function best(times, measure) {
 let job = 0;
 for (const [variant, threads] of [['plain', 1], ['threads', 2]]) {
   const core = await loadCore({ variant, threads });
-  core.setMemoryBudget(2.5 * 2 ** 30);
+  core.setMemoryBudget(2 ** 30);
   const web = await best(2, () => webSeconds(core, threads, ++job));
   const native = await best(2, () => nativeSeconds(threads));
   console.log(`${basename(picture)} to PNG frames, ${threads} thread${threads > 1 ? 's' : ''}: ` +
