@@ -30,11 +30,17 @@ set_property(TARGET PkgConfig::OPENJPEG APPEND PROPERTY INTERFACE_INCLUDE_DIRECT
 add_library(OpenMP::OpenMP_CXX INTERFACE IMPORTED)
 add_library(Threads::Threads INTERFACE IMPORTED)
 
+# Two modules, each from its own build tree: with WebAssembly threads (for
+# pages that are cross-origin isolated) and without. The core is compiled
+# for each: its thread_local storage needs the threads' runtime when it is
+# compiled for atomics. The codecs keep none and are one build for both.
+option(RZT2_WEB_THREADS "the module with WebAssembly threads" OFF)
+
 # Debian's Emscripten lacks parts of C++20 and Linux the core uses:
 # web/compat supplies them, ahead of every C++ file. Exceptions are
-# WebAssembly's own (GuardMemory catches std::bad_alloc). Everything is
-# compiled once, for atomics and bulk memory, and linked twice: with
-# WebAssembly threads and without (web/CMakeLists.txt).
-add_compile_options(-matomics -mbulk-memory -fwasm-exceptions
-                    "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/web/compat/libcxx_shims.h>")
+# WebAssembly's own (GuardMemory catches std::bad_alloc).
+add_compile_options(-fwasm-exceptions "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/web/compat/libcxx_shims.h>")
 include_directories(BEFORE SYSTEM "${CMAKE_SOURCE_DIR}/web/compat/include")
+if(RZT2_WEB_THREADS)
+  add_compile_options(-pthread)
+endif()
