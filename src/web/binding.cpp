@@ -26,6 +26,12 @@ Json SettingJson(const rzt2::IntSetting& setting) {
     json["min"] = setting.range->min;
     json["max"] = setting.range->max;
   }
+  const std::span<const rzt2::SettingChoice> choices = rzt2::ChoicesOf(setting);
+  if (!choices.empty()) {
+    json["choices"] = Json::array();
+    for (const rzt2::SettingChoice& choice : choices)
+      json["choices"].push_back({{"value", choice.value}, {"label", choice.label}});
+  }
   return json;
 }
 
@@ -45,29 +51,22 @@ int GivePicture(rzt2::Status status, rzt2::RgbaPicture& picture, uint32_t* size,
 extern "C" {
 
 // The settings the page's form is built from: each declared once in the
-// core, with its stored name, label, default and range, the frame formats
-// (also the export formats) by name, and the values of the choices.
+// core, with its stored name, label, default, range and the items of a
+// setting offered as a list; the frame formats (also the export formats)
+// by name. The resolution of drawn pictures is left out: none is drawn here.
 EMSCRIPTEN_KEEPALIVE char* rzt2_settings() {
   Json settings = Json::array();
   for (const rzt2::EncoderParamField& field : rzt2::kEncoderParamFields) {
     settings.push_back(SettingJson(*field.setting));
   }
   settings.push_back(SettingJson(rzt2::kAllPages));
-  settings.push_back(SettingJson(rzt2::kDrawingDpi));
   Json formats = Json::array();
   for (const rzt2::ImageFormat& format : rzt2::kFrameFormats) formats.push_back(format.name);
   Json decoded = Json::array();
   for (const rzt2::ImageFormat& format : rzt2::kImageFormats) {
     if (format.decode != rzt2::DecodeRendered) decoded.push_back(format.name);
   }
-  return Copy(Json{
-      {"settings", settings},
-      {"frameFormats", formats},
-      {"decodedFormats", decoded},
-      {"zoomMasks",
-       {{"none", rzt2::kZoomMaskNone}, {"from25", rzt2::kZoomMaskFrom25}, {"from50", rzt2::kZoomMaskFrom50}}},
-      {"palettes", {{"builtIn", rzt2::kPaletteBuiltIn}, {"adaptive", rzt2::kPaletteAdaptive}}}}
-                  .dump());
+  return Copy(Json{{"settings", settings}, {"frameFormats", formats}, {"decodedFormats", decoded}}.dump());
 }
 
 // The bytes the pictures' pixels may take; the largest picture converted

@@ -14,8 +14,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr uint32_t kFullScale = 10000;
-
 struct MapView {
   std::unique_ptr<MapFileReader> reader;
   std::map<uint32_t, FrameIndex> indexes;  // by level, read when first asked for
@@ -57,24 +55,6 @@ Status ToRgba(ImageHandle& image, RgbaPicture& out) {
     }
   }
   return Status::Ok;
-}
-
-// The levels a viewer offers: those of the table with a scale and a frame
-// size, else the header's first level, at 100 %.
-std::vector<std::pair<uint32_t, LevelEntry>> StoredLevels(const MapFileReader& reader) {
-  std::vector<std::pair<uint32_t, LevelEntry>> levels;
-  const std::span<const LevelEntry> table = reader.LevelTable();
-  for (size_t i = 0; i < std::min(table.size(), kZoomLevels.size()); ++i) {
-    const LevelEntry& entry = table[i];
-    if (entry.scale != 0 && entry.frameWidth != 0 && entry.frameHeight != 0)
-      levels.emplace_back(static_cast<uint32_t>(i), entry);
-  }
-  if (levels.empty()) {
-    LevelEntry first = reader.Header().firstLevel;
-    first.scale = kFullScale;
-    levels.emplace_back(0, first);
-  }
-  return levels;
 }
 
 }  // namespace
@@ -145,10 +125,10 @@ Status MapViewFrame(int view, uint32_t level, uint32_t column, uint32_t row, Rgb
     if (index == open->indexes.end()) {
       const auto levels = StoredLevels(*open->reader);
       const auto stored =
-          std::find_if(levels.begin(), levels.end(), [&](const auto& l) { return l.first == level; });
+          std::find_if(levels.begin(), levels.end(), [&](const StoredLevel& l) { return l.index == level; });
       if (stored == levels.end()) return Status::InvalidParameter;
       FrameIndex read;
-      if (const Status status = open->reader->ReadFrameIndex(stored->second, read); status != Status::Ok) {
+      if (const Status status = open->reader->ReadFrameIndex(stored->entry, read); status != Status::Ok) {
         return status;
       }
       index = open->indexes.emplace(level, std::move(read)).first;

@@ -133,9 +133,6 @@ std::optional<std::string> ParseSettings(const nlohmann::json& settings, WebJob&
     }
     if (name == kAllPages.name) {
       out.request.allPages = setting != 0;
-    } else if (name == kDrawingDpi.name) {
-      if (auto error = RangeError(kDrawingDpi, setting)) return error;
-      out.request.dpi = static_cast<uint32_t>(setting);
     } else if (!known) {
       return "settings: no setting is named " + name;
     }

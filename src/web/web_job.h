@@ -21,7 +21,7 @@ namespace rzt2 {
 //   {"kind": "convert" | "export", "folder": "/job1", "files": ["a.png", ...],
 //    "settings": {"FrameSizeX": 160, ...}, "format": "png", "threads": 2}
 // Settings are named as the store names them (mapfile/encoder_params.h),
-// with "AllPages" and "DrawingDpi"; those left out keep their defaults.
+// with "AllPages"; those left out keep their defaults.
 struct WebJob {
   JobRequest request;
   int threads = 1;
