@@ -187,7 +187,7 @@ function infoReport(report) {
         el('td', {}, String(level.indexOffset)),
         el('td', {}, `${level.prefixSize} bytes at ${level.prefixOffset}`)));
   const table = el('table', {}, el('thead', {}, head), el('tbody', {}, ...rows));
-  return el('div', {}, list, el('div', { class: 'table-scroll' }, table));
+  return el('div', {}, el('p', { class: 'info-file' }, report.file), list, el('div', { class: 'table-scroll' }, table));
 }
 
 let viewer;
