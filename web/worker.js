@@ -15,10 +15,10 @@ const isolated = self.crossOriginIsolated === true;
 // reports (at most 16) when threads can be had, else one.
 const threads = isolated ? Math.max(1, Math.min(navigator.hardwareConcurrency || 1, 16)) : 1;
 // The pictures' pixels may take half the memory the browser reports (its
-// figure stops at 8 GiB), at most 1 GiB: the module's memory then stays
-// below 2 GiB, past which a conversion of Emscripten 3.1.6's build was
-// seen to fail (an 8000 x 6000 picture under a 2.5 GiB budget).
-const defaultBudget = Math.min(((navigator.deviceMemory || 4) * 2 ** 30) / 2, 2 ** 30);
+// figure stops at 8 GiB), at most 3 GiB: the rest of WebAssembly's 4 GiB
+// is the module's own. A 16000 x 12000 picture converts under it, with
+// threads and without.
+const defaultBudget = Math.min(((navigator.deviceMemory || 4) * 2 ** 30) / 2, 3 * 2 ** 30);
 
 const ready = loadCore({ variant: isolated ? 'threads' : 'plain', threads }).then((core) => {
   const largestPicture = core.setMemoryBudget(defaultBudget);

@@ -231,8 +231,8 @@ class PageTest:
                              "Error loading file drawing.pdf!\nPDF pictures are converted by the desktop program "
                              "rzt2tool and the command-line tool rzt2, not in the browser")
             # The worker's budget: half the memory the browser reports, at
-            # most 1 GiB; a decoder may take six bytes a pixel.
-            budget = min(page.driver.execute_script("return navigator.deviceMemory") * 2**29, 2**30)
+            # most 3 GiB; a decoder may take six bytes a pixel.
+            budget = min(page.driver.execute_script("return navigator.deviceMemory") * 2**29, 3 * 2**30)
             self.assertEqual(page.state("pictures", "huge.png"),
                              "Error loading file huge.png!\nneeds more memory than the browser grants: pictures "
                              f"of at most {budget // 6 // 10**6} megapixels are converted here")
