@@ -93,6 +93,10 @@ const char* StatusText(Status status) {
       return "a FIFO that no one reads";
     case Status::DrawingCrashed:
       return "the drawing library gave up: it crashed on the file";
+    case Status::OverMemoryBudget:
+      return "needs more memory than the browser grants";
+    case Status::NeedsDesktopProgram:
+      return "converted by the desktop program rzt2tool and the command-line tool rzt2, not in the browser";
   }
   return "unknown status";
 }

@@ -44,10 +44,14 @@ enum class Status : int {
   ReadOnlyFileSystem,       // a write to a file system mounted read-only (EROFS)
   NobodyReads,              // a FIFO that no process has open for reading
   DrawingCrashed,           // the library drawing a picture crashed on it, in the helper
+  // The browser's: pixels past the memory budget, which has no disk behind
+  // it there; a format only the helper process draws, which it has not.
+  OverMemoryBudget,
+  NeedsDesktopProgram,
 };
 // Codes travel by number between processes (the render helper's reply):
 // new ones go last, and this counts them.
-inline constexpr int kStatusCount = static_cast<int>(Status::DrawingCrashed) + 1;
+inline constexpr int kStatusCount = static_cast<int>(Status::NeedsDesktopProgram) + 1;
 
 // How long the render helper may take to draw one picture: seconds of CPU
 // time, and a wall-clock ceiling far above them, so that a loaded machine

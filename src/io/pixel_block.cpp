@@ -21,6 +21,13 @@ namespace rzt2 {
 
 namespace {
 
+#ifdef __EMSCRIPTEN__
+// The browser: WebAssembly's memory has no pages to hand back (madvise does
+// nothing there), and no disk stands behind the budget, so a block past it
+// is refused.
+void ZeroPixels(uint8_t* block, size_t size) { std::memset(block, 0, size); }
+Status MapTemporaryFile(size_t /*size*/, uint8_t*& /*out*/) { return Status::OverMemoryBudget; }
+#else
 // Large blocks are zeroed without touching them: their whole pages go back
 // to the kernel, which reads them as zeros until they are written. A picture
 // refused after its header then costs nothing, and a decoder writes each
@@ -91,6 +98,8 @@ Status MapTemporaryFile(size_t size, uint8_t*& out) {
   out = static_cast<uint8_t*>(mapping);
   return Status::Ok;  // the mapping keeps the file until it is unmapped
 }
+
+#endif  // __EMSCRIPTEN__
 
 }  // namespace
 

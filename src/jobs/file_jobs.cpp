@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
+#include "base/memory_budget.h"
 #include "imaging/adaptive_palette.h"
 #include "imaging/exact_color_memo.h"
 #include "imaging/fixed_palette.h"
@@ -80,6 +83,30 @@ std::optional<std::string> MapOverFormatLimit(const std::string& path, const Ima
   return OverFormatLimit(format, size.width, size.height);
 }
 
+// What a failed load's status cannot say alone, in the browser's build: the
+// format it cannot draw, by the file's leading bytes (more than any
+// signature reaches), or the largest picture its memory takes.
+std::string LoadFailureDetail(const std::string& path, Status status) {
+  if (status == Status::OverMemoryBudget) {
+    return OverMemoryBudgetCause(PixelsWithinBudget(MemoryBudget::Process().Limit()));
+  }
+  if (status != Status::NeedsDesktopProgram) return {};
+  constexpr uint64_t kHeadBytes = 8192;
+  UniqueFd file;
+  uint64_t size = 0;
+  std::vector<uint8_t> head;
+  if (OpenForReading(path, file, size) != Status::Ok) return {};
+  head.resize(static_cast<size_t>(std::min(size, kHeadBytes)));
+  if (ReadAllAt(file.Get(), head, 0) != Status::Ok) return {};
+  const ImageFormat* format = SniffFormat(head);
+  return format != nullptr ? NeedsDesktopProgramCause(format->name) : std::string();
+}
+
+Status ReportLoadFailure(JobHost& host, const JobRequest& request, const std::string& name, Status status) {
+  return Report(host, kErrorLoadingFile, name, status,
+                LoadFailureDetail(ResolvePath(request.sourceFolder, name), status));
+}
+
 Status Load(const std::string& name, SourceLoader& loader, const FileResources& resources,
             const DecodeLimits& limits = {}, ThreadPool* copiesPool = nullptr) {
   loader.LoadSource(name, false, limits, copiesPool);
@@ -111,7 +138,7 @@ Status ConvertFile(const JobRequest& request, const std::string& name, uint32_t 
   limits.pool = resources.pool;
   // Every level and the preview are drawn scaled down from the picture.
   if (const Status status = Load(name, loader, resources, limits, resources.pool); status != Status::Ok) {
-    return Report(host, kErrorLoadingFile, name, status);
+    return ReportLoadFailure(host, request, name, status);
   }
   progress.PictureLoaded(loader.CurrentImage().Width(), loader.CurrentImage().Height());
   // Chosen from the picture as loaded: a map file's own palette, before
@@ -192,7 +219,7 @@ Status ExportFile(const JobRequest& request, const std::string& name, SourceLoad
     }
   }
   if (const Status status = Load(name, loader, resources); status != Status::Ok) {
-    return Report(host, kErrorLoadingFile, name, status);
+    return ReportLoadFailure(host, request, name, status);
   }
   ImageHandle& image = loader.CurrentImage();
   progress.PictureLoaded(image.Width(), image.Height());

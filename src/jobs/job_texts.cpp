@@ -18,6 +18,14 @@ std::string Format(const char* format, Args... args) {
   return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
+// A format's name as the texts write it: "png" is PNG.
+std::string UpperCase(std::string_view text) {
+  std::string upper(text);
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+  return upper;
+}
+
 size_t FileNameStart(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -51,11 +59,19 @@ std::string PageCountCause(uint64_t pages) {
 }
 
 std::string FormatLimitCause(std::string_view format, uint64_t width, uint64_t height, uint64_t maxSide) {
-  std::string upper(format);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
-  return std::to_string(width) + " x " + std::to_string(height) + " pixels; a " + upper +
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels; a " + UpperCase(format) +
          " picture is at most " + std::to_string(maxSide) + " x " + std::to_string(maxSide);
+}
+
+std::string NeedsDesktopProgramCause(std::string_view format) {
+  return UpperCase(format) +
+         " pictures are converted by the desktop program rzt2tool and the command-line tool rzt2, not in the "
+         "browser";
+}
+
+std::string OverMemoryBudgetCause(uint64_t maxPixels) {
+  return "needs more memory than the browser grants: pictures of at most " +
+         std::to_string(maxPixels / 1000000) + " megapixels are converted here";
 }
 
 std::string ReplaceExtension(const std::string& name, const std::string& extension) {

@@ -23,6 +23,13 @@ inline constexpr char kCauseSameOutput[] = "also the output of %s, earlier in th
 std::string FormatText(const char* format, const std::string& text);
 std::string FormatText(const char* format, const std::string& text, int number);
 
+// The browser's causes: "PDF pictures are converted by the desktop program
+// rzt2tool and the command-line tool rzt2, not in the browser", and "needs
+// more memory than the browser grants: pictures of at most 357 megapixels
+// are converted here".
+std::string NeedsDesktopProgramCause(std::string_view format);
+std::string OverMemoryBudgetCause(uint64_t maxPixels);
+
 // "3 of 40 frames damaged"
 std::string DamagedFramesCause(uint64_t damaged, uint64_t frames);
 // "has 1000000 pages; at most 10000 are converted at once, see --max-pages"

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,13 @@ namespace rzt2 {
 struct SettingRange {
   int32_t min;
   int32_t max;
+};
+
+// One item of a setting offered as a list: the value it stands for and
+// its text in every front end.
+struct SettingChoice {
+  int32_t value;
+  std::string_view label;
 };
 
 // How the store reads a number back that is missing (or not a 32-bit
@@ -57,23 +65,36 @@ inline constexpr IntSetting kZoomLevelsMask{"ZoomLevelsMask", "Additional zoom l
 inline constexpr int32_t kZoomMaskNone = 0;      // the full-size level only
 inline constexpr int32_t kZoomMaskFrom25 = 253;  // every level but 50 %
 inline constexpr int32_t kZoomMaskFrom50 = 255;  // every level
+inline constexpr SettingChoice kZoomChoices[] = {
+    {kZoomMaskNone, "None"}, {kZoomMaskFrom25, "From 25%"}, {kZoomMaskFrom50, "From 50%"}};
 inline constexpr IntSetting kMiniFrameSizeX{"MiniFrameSizeX", "Preview width", 640, SettingRange{128, 1024}};
 inline constexpr IntSetting kMiniFrameSizeY{"MiniFrameSizeY", "Preview height", 640, SettingRange{128, 1024}};
 // The frame format (FrameFormat).
 inline constexpr IntSetting kEncoderCode{"EncoderCode", "RZT2 frames encoder algorithm", 0,
                                          SettingRange{0, kFrameFormatCount - 1}};
+// The frame formats by name, in EncoderCode order.
+inline constexpr auto kFrameFormatChoices = [] {
+  std::array<SettingChoice, kFrameFormatCount> choices{};
+  for (size_t code = 0; code < choices.size(); ++code)
+    choices[code] = {static_cast<int32_t>(code), kFrameFormats[code].name};
+  return choices;
+}();
 // The palette of a map file whose picture has no 256-entry palette of its
 // own: the built-in one, or one fitted to the picture (entry 255 white).
 inline constexpr int32_t kPaletteBuiltIn = 0;
 inline constexpr int32_t kPaletteAdaptive = 1;
 inline constexpr IntSetting kPaletteMode{"PaletteMode", "Palette", kPaletteBuiltIn,
                                          SettingRange{kPaletteBuiltIn, kPaletteAdaptive}, StoredAs::Choice};
+inline constexpr SettingChoice kPaletteChoices[] = {{kPaletteBuiltIn, "Built-in"},
+                                                    {kPaletteAdaptive, "Fitted to each map"}};
 // How frames are encoded: fast, or small, spending more time for fewer
 // bytes. The pixels are the same either way.
 inline constexpr int32_t kMapSizeFast = 0;
 inline constexpr int32_t kMapSizeSmall = 1;
 inline constexpr IntSetting kMapSize{"MapSize", "Compression", kMapSizeFast,
                                      SettingRange{kMapSizeFast, kMapSizeSmall}, StoredAs::Choice};
+inline constexpr SettingChoice kMapSizeChoices[] = {{kMapSizeFast, "Fast"},
+                                                    {kMapSizeSmall, "Small: more time, fewer bytes"}};
 
 // The two interface flags.
 inline constexpr IntSetting kDstFolderAsSame{"DstFolderAsSame", "Same as source folder", 1, std::nullopt,
@@ -96,10 +117,22 @@ inline constexpr IntSetting kDrawingDpi{"DrawingDpi", "Resolution of PDF and vec
 // each into its own map, "NAME-pN.rzt2".
 inline constexpr IntSetting kAllPages{"AllPages", "Pages of multi-page files", 0, std::nullopt,
                                       StoredAs::Flag};
+inline constexpr SettingChoice kPagesChoices[] = {{0, "First"}, {1, "Each into its own map"}};
 // The most pages one file may yield: a file of more is refused, whatever
 // it claims, before any map is begun.
 inline constexpr IntSetting kMaxPages{"MaxPages", "Most pages converted from one file", 10000,
                                       SettingRange{1, 100000000}, StoredAs::Choice};
+
+// The items of a setting offered as a list; none for a setting typed as a
+// number.
+constexpr std::span<const SettingChoice> ChoicesOf(const IntSetting& setting) {
+  if (&setting == &kZoomLevelsMask) return kZoomChoices;
+  if (&setting == &kEncoderCode) return kFrameFormatChoices;
+  if (&setting == &kPaletteMode) return kPaletteChoices;
+  if (&setting == &kMapSize) return kMapSizeChoices;
+  if (&setting == &kAllPages) return kPagesChoices;
+  return {};
+}
 
 // The parameters that shape every map file written. Each map writer takes
 // its own copy.

@@ -105,6 +105,16 @@ struct MapImageSize {
 };
 MapImageSize MapImageSizeOf(const MapHeader& header);
 
+// A level a viewer offers: its place in the level table and its entry.
+struct StoredLevel {
+  uint32_t index = 0;
+  LevelEntry entry;
+};
+// The levels a viewer offers, in level table order: the entries of the
+// seven zoom levels that have a scale and a frame size, or, when there are
+// none, the header's first level as the 100 % level.
+std::vector<StoredLevel> StoredLevels(const MapFileReader& reader);
+
 // How many of the 100 % level's frames a rebuilt picture has white.
 struct MapImageDamage {
   uint64_t damaged = 0;  // frames that did not decode

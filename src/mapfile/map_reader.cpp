@@ -1,4 +1,5 @@
-// ReadMapPreview and ReadMapImage, on a MapFileReader over a file or bytes.
+// ReadMapPreview and ReadMapImage, on a MapFileReader over a file or bytes,
+// and the levels a viewer offers.
 
 #include "imaging/surface.h"
 #include "mapfile/map_file_reader.h"
@@ -84,6 +85,22 @@ MapImageSize MapImageSizeOf(const MapHeader& header) {
   const bool fits = header.imageWidth > 0 && header.imageHeight > 0 && header.imageWidth <= grid.width &&
                     header.imageHeight <= grid.height;
   return fits ? MapImageSize{header.imageWidth, header.imageHeight} : grid;
+}
+
+std::vector<StoredLevel> StoredLevels(const MapFileReader& reader) {
+  std::vector<StoredLevel> levels;
+  const std::span<const LevelEntry> table = reader.LevelTable();
+  for (size_t i = 0; i < std::min(table.size(), kZoomLevels.size()); ++i) {
+    const LevelEntry& entry = table[i];
+    if (entry.scale != 0 && entry.frameWidth != 0 && entry.frameHeight != 0)
+      levels.push_back({static_cast<uint32_t>(i), entry});
+  }
+  if (levels.empty()) {
+    LevelEntry first = reader.Header().firstLevel;
+    first.scale = kZoomLevels[0];
+    levels.push_back({0, first});
+  }
+  return levels;
 }
 
 ImageHandle ReadMapPreview(const std::filesystem::path& path) { return ReadWith(path, PreviewOf); }

@@ -144,7 +144,10 @@ void CompositePremultiplied(const float* src, float cover, PixelFormat format, u
   const float sa = std::clamp(src[3], 0.0f, 255.0f) * cover;
   const float keep = 1.0f - sa / 255.0f;
   float color[3];
-  for (int c = 0; c < 3; ++c) color[c] = std::clamp(src[c], 0.0f, src[3]) * cover;
+  // Not std::clamp: cubic ringing can take alpha below 0, where its bounds
+  // would be reversed, which is undefined (libstdc++ answers as this does,
+  // libc++ with 0).
+  for (int c = 0; c < 3; ++c) color[c] = std::min(std::max(src[c], 0.0f), src[3]) * cover;
   if (format == PixelFormat::Rgb24) {
     for (int c = 0; c < 3; ++c) dst[c] = ToByte(color[c] + static_cast<float>(dst[c]) * keep);
     return;

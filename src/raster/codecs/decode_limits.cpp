@@ -21,6 +21,10 @@ Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t hei
   constexpr uint64_t kMaxSide = (uint64_t{1} << 31) - 1;  // Bitmap's int32 sides
   if (width > kMaxSide || height > kMaxSide || width * height > kPixelCeiling)
     return Status::OverPixelCeiling;
+#ifdef __EMSCRIPTEN__
+  // Refused from the header, before its pixels find the budget full.
+  if (width * height > PixelsWithinBudget(MemoryBudget::Process().Limit())) return Status::OverMemoryBudget;
+#endif
   const uint64_t maxPixels = std::min(limits.maxPixels, kPixelCeiling);
   if (width * height > maxPixels) return Status::TooLarge;
   if (limits.frameWidth == 0 || limits.frameHeight == 0 || width == 0 || height == 0) return Status::Ok;

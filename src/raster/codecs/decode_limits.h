@@ -18,11 +18,17 @@ namespace rzt2 {
 // pixel (a 32-bit picture and its halved copies) and a little more for the
 // codec libraries' fixed needs. Thin pictures, whose row buffers dwarf
 // their pixels, are what it stops.
+inline constexpr uint64_t kDecodeBytesPerPixel = 6;
 constexpr uint64_t DefaultMaxBytes(uint64_t maxPixels) {
-  constexpr uint64_t kBytesPerPixel = 6;
   constexpr uint64_t kFixedBytes = uint64_t{1} << 20;
-  return kBytesPerPixel * std::min(maxPixels, kPixelCeiling) + kFixedBytes;
+  return kDecodeBytesPerPixel * std::min(maxPixels, kPixelCeiling) + kFixedBytes;
 }
+
+// The most pixels a picture may have where pixels past the memory budget
+// have nowhere to go (the browser's build: no disk behind it), at the bytes
+// a pixel a decoder may take. CheckPictureSize refuses larger ones there
+// with OverMemoryBudget.
+constexpr uint64_t PixelsWithinBudget(uint64_t budgetBytes) { return budgetBytes / kDecodeBytesPerPixel; }
 
 struct DecodeLimits {
   // Pixels of the decoded picture: up to the ceiling by default, whatever
@@ -58,7 +64,8 @@ bool FrameGridFits(uint64_t columns, uint64_t rows, uint64_t frameWidth, uint64_
                    uint64_t maxPixels);
 
 // OverPixelCeiling when a width x height picture passes kPixelCeiling (or
-// 2^31 - 1 pixels a side); TooLarge when it passes the pixel limit, or,
+// 2^31 - 1 pixels a side); in the browser's build OverMemoryBudget when it
+// passes PixelsWithinBudget; TooLarge when it passes the pixel limit, or,
 // with a frame size, its grid of frames does; Ok otherwise. Past it,
 // width x height x 16 cannot wrap.
 Status CheckPictureSize(const DecodeLimits& limits, uint64_t width, uint64_t height);

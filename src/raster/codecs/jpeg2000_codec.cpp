@@ -256,8 +256,11 @@ Status DecodeJpeg2000Unchecked(std::span<const uint8_t> data, const DecodeLimits
 
   opj_dparameters_t parameters;
   opj_set_default_decoder_parameters(&parameters);
+  // One thread is the caller's own: OpenJPEG starts none then (nor can it in
+  // the browser's build without threads).
+  const int threads = limits.threads > 1 ? static_cast<int>(limits.threads) : 0;
   if (!opj_setup_decoder(codec.get(), &parameters) || !opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE) ||
-      !opj_codec_set_threads(codec.get(), static_cast<int>(std::max<uint32_t>(limits.threads, 1)))) {
+      !opj_codec_set_threads(codec.get(), threads)) {
     return Status::GenericError;
   }
   opj_image_t* header = nullptr;

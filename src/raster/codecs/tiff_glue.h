@@ -60,7 +60,8 @@ struct MemoryFile {
     MemoryFile& self = Of(handle);
     if (size < 0) return -1;
     if (self.position >= self.data.size()) return 0;
-    const size_t count = std::min(static_cast<size_t>(size), self.data.size() - self.position);
+    const auto count = static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(size), self.data.size() - self.position));
     std::memcpy(buffer, self.data.data() + self.position, count);
     self.position += count;
     return static_cast<tmsize_t>(count);

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <span>
 
 #include "ui/common/user_prompts.h"
 #include "ui/converter/folder_tree_dialog.h"
@@ -35,38 +36,22 @@ struct Choice {
   int32_t value;
 };
 
-QList<Choice> zoomChoices() {
-  return {{QStringLiteral("None"), kZoomMaskNone},
-          {QStringLiteral("From 25%"), kZoomMaskFrom25},
-          {QStringLiteral("From 50%"), kZoomMaskFrom50}};
-}
-
-// In the order of the PaletteMode values; the command line's built-in and
-// fitted.
-QList<Choice> paletteChoices() {
-  return {{QStringLiteral("Built-in"), kPaletteBuiltIn},
-          {QStringLiteral("Fitted to each map"), kPaletteAdaptive}};
-}
-
-// In the order of the MapSize values.
-QList<Choice> compressionChoices() {
-  return {{QStringLiteral("Fast"), kMapSizeFast},
-          {QStringLiteral("Small: more time, fewer bytes"), kMapSizeSmall}};
-}
-
-QList<Choice> pagesChoices() {
-  return {{QStringLiteral("First"), 0}, {QStringLiteral("Each into its own map"), 1}};
-}
-
-QList<Choice> frameFormatChoices() {
+// The items a setting's declaration lists, in its order.
+QList<Choice> choicesOf(std::span<const SettingChoice> declared) {
   QList<Choice> choices;
-  for (const ImageFormat& format : kFrameFormats) {
-    const auto code = static_cast<int32_t>(choices.size());
+  for (const SettingChoice& choice : declared) {
     choices.append(
-        {QString::fromLatin1(format.name.data(), static_cast<qsizetype>(format.name.size())), code});
+        {QString::fromUtf8(choice.label.data(), static_cast<qsizetype>(choice.label.size())), choice.value});
   }
   return choices;
 }
+
+QList<Choice> zoomChoices() { return choicesOf(kZoomChoices); }
+QList<Choice> paletteChoices() { return choicesOf(kPaletteChoices); }
+QList<Choice> compressionChoices() { return choicesOf(kMapSizeChoices); }
+QList<Choice> pagesChoices() { return choicesOf(kPagesChoices); }
+
+QList<Choice> frameFormatChoices() { return choicesOf(kFrameFormatChoices); }
 
 }  // namespace
 

@@ -23,17 +23,8 @@ ViewLevel makeLevel(int index, const LevelEntry& entry) {
 
 std::vector<ViewLevel> storedLevels(const MapFileReader& reader) {
   std::vector<ViewLevel> levels;
-  const std::span<const LevelEntry> table = reader.LevelTable();
-  for (size_t i = 0; i < std::min(table.size(), kZoomLevels.size()); ++i) {
-    const LevelEntry& entry = table[i];
-    if (entry.scale != 0 && entry.frameWidth != 0 && entry.frameHeight != 0)
-      levels.push_back(makeLevel(static_cast<int>(i), entry));
-  }
-  if (levels.empty()) {
-    LevelEntry first = reader.Header().firstLevel;
-    first.scale = kFullScale;
-    levels.push_back(makeLevel(0, first));
-  }
+  for (const StoredLevel& stored : StoredLevels(reader))
+    levels.push_back(makeLevel(static_cast<int>(stored.index), stored.entry));
   return levels;
 }
 

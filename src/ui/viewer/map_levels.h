@@ -21,9 +21,7 @@ struct ViewLevel {
   double zoom() const { return static_cast<double>(entry.frameWidth) / static_cast<double>(coverWidth); }
 };
 
-// The stored levels, in level table order: the entries of the seven zoom
-// levels that have a scale and a frame size, or, when there are none, the
-// header's first level as the 100 % level.
+// The stored levels as StoredLevels gives them.
 std::vector<ViewLevel> storedLevels(const MapFileReader& reader);
 
 // The level whose zoom is nearest to zoom by ratio; the finer one on a tie.
