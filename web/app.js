@@ -160,14 +160,17 @@ function toggleInfo(map) {
   if (open && map.info) map.infoPanel.replaceChildren(infoReport(map.info));
 }
 
-// The report of `rzt2 info`: the picture, frames, preview and palette, then
-// one line per stored level.
+// The report of `rzt2 info`: the picture, frames, preview, the shares of
+// the file's bytes and the palette, then one line per stored level.
 function infoReport(report) {
   if (report.error) return el('p', { class: 'cause' }, report.error);
   const facts = [
     ['picture', `${report.imageWidth} x ${report.imageHeight}, file ${report.fileSize} bytes, version ${report.version}`],
     ['frames', `${report.format || 'unknown format'}, ${report.levels[0]?.frameWidth ?? 0} x ${report.levels[0]?.frameHeight ?? 0}`],
     ['preview', `${report.preview.width} x ${report.preview.height} at ${report.preview.offset}, ${report.preview.size} bytes`],
+    ['bytes', ['frames', 'prefixes', 'preview', 'tables']
+      .map((part) => `${part} ${(report.fileSize ? (100 * report.bytes[part]) / report.fileSize : 0).toFixed(1)} %`)
+      .join(', ')],
   ];
   if (report.palette) {
     const own = report.palette.kind === 'own' ? `its own, ${report.palette.colors} colours` : report.palette.kind;

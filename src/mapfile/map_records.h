@@ -36,15 +36,19 @@ inline constexpr std::string_view kMapFileExtension = "rzt2";
 // Limits for reading map files, which another program may have written.
 // Our writer makes frames of 32..512 pixels and previews of at most
 // 1024 x 1024; readers allow far more, but never a whole picture's worth,
-// nor a frame that a frame format cannot hold.
+// nor a frame that a frame format cannot hold. (No std::ranges algorithms:
+// the browser build's libc++ has none.)
 inline constexpr uint32_t kMaxFrameSide = 4096;
-static_assert(std::ranges::all_of(kFrameFormats,
-                                  [](const ImageFormat& format) { return kMaxFrameSide <= format.maxSide; }));
+static_assert(std::all_of(std::begin(kFrameFormats), std::end(kFrameFormats),
+                          [](const ImageFormat& format) { return kMaxFrameSide <= format.maxSide; }));
 inline constexpr uint64_t kMaxPreviewPixels = uint64_t{kMaxFrameSide} * kMaxFrameSide;
 // The longest shared prefix a frame format stores; a level claiming a
 // longer one is damage.
-inline constexpr uint32_t kMaxSharedPrefixSize =
-    std::ranges::max(kFrameFormats, {}, &ImageFormat::sharedPrefixSize).sharedPrefixSize;
+inline constexpr uint32_t kMaxSharedPrefixSize = [] {
+  uint32_t longest = 0;
+  for (const ImageFormat& format : kFrameFormats) longest = std::max(longest, format.sharedPrefixSize);
+  return longest;
+}();
 // No frame format stores pixels in less than 1/2730 byte each (GIF's LZW at
 // best: one 12-bit code per run of 4095; a frame of one colour takes about
 // 1/1240 in GIF, 1/1030 in PNG). A level claiming more pixels per byte of
