@@ -6,8 +6,11 @@
 
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <set>
+#include <thread>
 
+#include "base/thread_pool.h"
 #include "hostile/hostile_support.h"
 #include "imaging/adaptive_palette.h"
 #include "imaging/surface.h"
@@ -149,6 +152,30 @@ TEST(OutOfMemoryTest, AllocationsRefusedInsidePoolTasksFailTheirFileAlone) {
                           << " refused: " << said;
       }
     }
+  }
+}
+
+// A pool whose later thread cannot be started (its allocation refused, one
+// position at a time) throws, having stopped the threads it did start:
+// never a constructor that waits on them forever.
+TEST(OutOfMemoryTest, APoolThatCannotStartAThreadStopsThoseItStarted) {
+  for (size_t nth = 1; nth <= 8; ++nth) {
+    const std::string said = test::RunInChild(
+        [nth] {
+          std::string outcome;
+          const test::RefuseOffThread refuse(nth);
+          std::thread([&outcome] {
+            try {
+              ThreadPool pool(4);
+              outcome = "started";
+            } catch (const std::bad_alloc&) {
+              outcome = "refused";
+            }
+          }).join();
+          return outcome;
+        },
+        10);
+    EXPECT_TRUE(said == "started" || said == "refused") << "allocation " << nth << ": " << said;
   }
 }
 
