@@ -5,15 +5,22 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <string>
+#include <system_error>
 
 namespace rzt2 {
 
 ThreadPool::ThreadPool(int threads) {
   // A thread that cannot be started must not leave those started waiting
-  // for work forever while the failed constructor joins them.
+  // for work forever while the failed constructor joins them. One refused
+  // for want of resources (EAGAIN) is memory running out by another name,
+  // which every caller's guard already reports.
   try {
     for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    StopWorkers();
+    throw std::bad_alloc();
   } catch (...) {
     StopWorkers();
     throw;
