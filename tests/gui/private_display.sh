@@ -16,15 +16,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Runs the test given until it holds, for at most five seconds.
+wait_until() {
+  for _ in $(seq 100); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
 # Xvfb picks a free display and writes its number when it takes connections.
 start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   pids+=($!)
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-  done
-  [ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+  wait_until [ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
   DISPLAY=":$(cat "$work/display")"
   export DISPLAY
 }

@@ -16,11 +16,7 @@ start_xvfb
 # openbox runs its --startup command once it manages the screen.
 openbox --sm-disable --startup "touch $work/managed" >"$work/openbox.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do
-  [ -e "$work/managed" ] && break
-  sleep 0.05
-done
-[ -e "$work/managed" ] || skip "openbox did not start: $(cat "$work/openbox.log")"
+wait_until [ -e "$work/managed" ] || skip "openbox did not start: $(cat "$work/openbox.log")"
 
 # Qt on X talks to D-Bus, which keeps buffers until exit (see the file).
 export LSAN_OPTIONS="suppressions=$suppressions${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
